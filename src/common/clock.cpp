@@ -1,0 +1,15 @@
+#include "common/clock.h"
+
+#include <chrono>
+
+namespace orvana::common {
+
+LocalTime SystemClock::Now() const {
+  const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+  std::tm parts{};
+  localtime_r(&now, &parts);
+  return LocalTime{parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday,
+                   parts.tm_hour,        parts.tm_min,     parts.tm_sec};
+}
+
+}  // namespace orvana::common

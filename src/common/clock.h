@@ -1,0 +1,40 @@
+#pragma once
+
+#include <ctime>
+
+// The local clock, behind an interface so tests and benchmarks can fix the
+// time a result is stamped with (and so the day its log file is named after).
+namespace orvana::common {
+
+struct LocalTime {
+  int year = 0;    // e.g. 2017
+  int month = 0;   // 1..12
+  int day = 0;     // 1..31
+  int hour = 0;
+  int minute = 0;
+  int second = 0;
+};
+
+class IClock {
+ public:
+  virtual ~IClock() = default;
+  virtual LocalTime Now() const = 0;
+};
+
+class SystemClock final : public IClock {
+ public:
+  LocalTime Now() const override;
+};
+
+// A clock that says what it is told; for tests and the benchmarks.
+class FixedClock final : public IClock {
+ public:
+  explicit FixedClock(LocalTime time) : time_(time) {}
+  LocalTime Now() const override { return time_; }
+  void Set(LocalTime time) { time_ = time; }
+
+ private:
+  LocalTime time_;
+};
+
+}  // namespace orvana::common

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+// The diagnostic trace: where transport warnings, thread start/stop lines and
+// log-writer failures go. The user never sees these in a dialog. By default
+// lines go to stderr; ORVANA_TRACE=off silences them, ORVANA_TRACE=<path>
+// appends them to a file instead. Tests install a sink to read them back.
+namespace orvana::common {
+
+// printf-style; the text is written as composed, without an added newline.
+void Trace(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Replaces the destination of every later trace line; an empty function
+// restores the default. Safe to call from any thread.
+using TraceSink = std::function<void(std::string_view)>;
+void SetTraceSink(TraceSink sink);
+
+// Collects trace lines for as long as it lives (tests, and the CLI's --trace).
+class TraceCapture {
+ public:
+  TraceCapture();
+  ~TraceCapture();
+  TraceCapture(const TraceCapture&) = delete;
+  TraceCapture& operator=(const TraceCapture&) = delete;
+
+  std::string Text() const;
+  bool Contains(std::string_view needle) const;
+
+ private:
+  struct State;
+  State* state_;
+};
+
+}  // namespace orvana::common
