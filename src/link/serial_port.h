@@ -91,19 +91,29 @@ class CSerialPort {
   bool IsMonitoring() const { return m_threadAlive.load(); }
   // Why the last Open failed, in words for a person (permission, busy, gone).
   const std::string& LastOpenError() const { return m_lastOpenError; }
+  // Bytes the driver has received that nobody has read yet; -1 when closed.
+  // Waits for a write in progress to finish.
+  int BytesWaiting() const;
 
  private:
-  // (implementation members are the transport's own business)
+  enum class LineState { kPresent, kGone };
+
+  void ConfigureLine(int fd, int baudRate, char parity, int dataBits, int stopBits) const;
   void MonitorThread();
-  void ReceiveStep();
+  LineState ReceiveStep(bool readinessReported);
   void WriteStep();
+  void LineEventNotifications();
   void Deliver(unsigned message, unsigned wParam);
   void EndMonitor();
-  void ReportError(const char* step, int error);
+  void CloseDevice();
+  void ReportError(const char* step, int error) const;
+  void ReportGone(const char* why, int error) const;
   void QueueWrite(const uint8_t* bytes, size_t length, bool purge);
 
   uint32_t m_writeLength = 1;
-  int m_hPort = -1;
+  // Written under m_lock (the monitor closes a vanished device itself), read
+  // without it by IsOpen, which must not wait for a write in progress.
+  std::atomic<int> m_hPort{-1};
   std::thread m_monitorThread;
   mutable std::mutex m_lock;
   std::atomic<bool> m_threadAlive{false};
@@ -114,6 +124,9 @@ class CSerialPort {
   unsigned m_portNumber = 0;
   std::vector<uint8_t> m_writeBuffer;
   bool m_writePurges = true;
+  // Set by Write, cleared when the monitor takes the write: a write signalled
+  // twice before the monitor got to it goes out once.
+  bool m_writePending = false;
   uint32_t m_eventMask = 0;
   int m_writeBufferSize = 0;
   std::string m_lastOpenError;

@@ -1,0 +1,100 @@
+// Arbitrary bytes as one stored log line and as a whole log file: splitting
+// must lose nothing and invent nothing (the fields joined again give the line
+// back), never make more fields than a line has, and importing must add one
+// row per non-blank line without disturbing the rows already in the table or
+// their colours.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "records/daily_log.h"
+#include "records/log_import.h"
+#include "results/results_table.h"
+
+namespace {
+
+using orvana::records::kFieldSeparator;
+using orvana::results::Column;
+
+std::string_view WithoutTrailingCr(std::string_view line) {
+  while (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  return line;
+}
+
+bool Blank(std::string_view line) {
+  return line.find_first_not_of(" \t") == std::string_view::npos;
+}
+
+void CheckSplit(std::string_view line) {
+  const std::vector<std::string> fields = orvana::records::SplitLine(line);
+  const std::string_view content = WithoutTrailingCr(line);
+  if (Blank(content)) {
+    if (!fields.empty()) __builtin_trap();
+    return;
+  }
+  if (fields.empty() || fields.size() > 6) __builtin_trap();
+  std::string joined = fields[0];
+  for (size_t i = 1; i < fields.size(); ++i) {
+    joined += kFieldSeparator;
+    joined += fields[i];
+  }
+  if (joined != content) __builtin_trap();
+  // The values and the time are cut at the rightmost separators, so none of
+  // them can hold one.
+  if (fields.size() == 6) {
+    for (size_t i = 1; i < fields.size(); ++i) {
+      if (fields[i].find(kFieldSeparator) != std::string::npos) __builtin_trap();
+    }
+  }
+}
+
+void CheckImport(std::string_view content) {
+  size_t lines = 0;
+  for (size_t start = 0; start <= content.size();) {
+    const size_t end = content.find('\n', start);
+    const std::string_view line =
+        content.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
+    CheckSplit(line);
+    if (!Blank(WithoutTrailingCr(line))) ++lines;
+    if (end == std::string_view::npos) break;
+    start = end + 1;
+  }
+
+  orvana::results::ResultsTable table;
+  table.AppendRow(" ");
+  const int result = table.AppendRow("R");
+  table.SetCellTextColor(Column::Value1, result, orvana::results::COLOR_FAIL);
+
+  auto rows = orvana::records::ParseLogContent(content);
+  if (rows.size() != lines) __builtin_trap();
+  for (const auto& row : rows) {
+    for (const std::string& cell : row) {
+      if (cell.find('\n') != std::string::npos) __builtin_trap();
+    }
+    if (!row[6].empty()) __builtin_trap();
+  }
+  const int placedAt = orvana::records::PlaceImportedRows(table, std::move(rows));
+  const int count = table.RowCount();
+  if (placedAt != 1 || count != 2 + static_cast<int>(lines)) __builtin_trap();
+  if (table.Text(0, Column::Serial) != " ") __builtin_trap();
+  if (table.Text(count - 1, Column::Serial) != "R") __builtin_trap();
+  if (table.CellTextColor(count - 1, Column::Value1) != orvana::results::COLOR_FAIL) {
+    __builtin_trap();
+  }
+  for (int row = 0; row < count - 1; ++row) {
+    for (int column = 0; column < orvana::results::kColumnCount; ++column) {
+      if (table.CellTextColor(row, column)) __builtin_trap();
+    }
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+  CheckSplit(bytes);
+  CheckImport(bytes);
+  return 0;
+}

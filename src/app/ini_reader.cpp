@@ -1,0 +1,235 @@
+#include "app/ini_reader.h"
+
+#include <fcntl.h>
+#include <iconv.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+
+#include "common/trace.h"
+
+namespace orvana::app {
+namespace {
+
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
+
+// Length of the well-formed UTF-8 sequence starting at text[pos], or 0 when
+// the bytes there are not one (overlong forms, surrogates and code points
+// beyond U+10FFFF included).
+size_t Utf8SequenceLength(std::string_view text, size_t pos) {
+  const auto byte = [&](size_t i) { return static_cast<uint8_t>(text[pos + i]); };
+  const auto continuation = [&](size_t i) {
+    return pos + i < text.size() && (byte(i) & 0xC0) == 0x80;
+  };
+  const uint8_t lead = byte(0);
+  if (lead < 0x80) return 1;
+  if (lead >= 0xC2 && lead <= 0xDF) return continuation(1) ? 2 : 0;
+  if (lead >= 0xE0 && lead <= 0xEF) {
+    if (!continuation(1) || !continuation(2)) return 0;
+    if (lead == 0xE0 && byte(1) < 0xA0) return 0;   // overlong
+    if (lead == 0xED && byte(1) >= 0xA0) return 0;  // UTF-16 surrogate
+    return 3;
+  }
+  if (lead >= 0xF0 && lead <= 0xF4) {
+    if (!continuation(1) || !continuation(2) || !continuation(3)) return 0;
+    if (lead == 0xF0 && byte(1) < 0x90) return 0;   // overlong
+    if (lead == 0xF4 && byte(1) >= 0x90) return 0;  // above U+10FFFF
+    return 4;
+  }
+  return 0;
+}
+
+bool IsValidUtf8(std::string_view text) {
+  for (size_t pos = 0; pos < text.size();) {
+    const size_t length = Utf8SequenceLength(text, pos);
+    if (length == 0) return false;
+    pos += length;
+  }
+  return true;
+}
+
+std::string ReplaceInvalidUtf8(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t pos = 0; pos < text.size();) {
+    const size_t length = Utf8SequenceLength(text, pos);
+    if (length == 0) {
+      out += kReplacement;
+      ++pos;
+    } else {
+      out.append(text.substr(pos, length));
+      pos += length;
+    }
+  }
+  return out;
+}
+
+// Converts with glibc's iconv. `unit` is the step taken over an undecodable
+// sequence: one code unit of the source encoding.
+std::string ConvertToUtf8(std::string_view bytes, const char* encoding, size_t unit) {
+  iconv_t cd = iconv_open("UTF-8", encoding);
+  if (cd == reinterpret_cast<iconv_t>(-1)) {
+    common::Trace("language file: no converter from %s (%s)\n", encoding, std::strerror(errno));
+    return {};
+  }
+  std::string out(bytes.size() * 2 + 16, '\0');
+  size_t written = 0;
+  // iconv's interface predates const; it does not write through the input.
+  char* in = const_cast<char*>(bytes.data());
+  size_t inLeft = bytes.size();
+  while (inLeft > 0) {
+    char* outPtr = out.data() + written;
+    size_t outLeft = out.size() - written;
+    const size_t result = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
+    written = out.size() - outLeft;
+    if (result != static_cast<size_t>(-1)) break;
+    if (errno == E2BIG) {
+      out.resize(out.size() * 2);
+      continue;
+    }
+    // A broken or truncated sequence: mark it and carry on after it, so one
+    // bad byte does not lose the rest of the file.
+    if (out.size() - written < kReplacement.size()) out.resize(out.size() * 2 + 16);
+    out.replace(written, kReplacement.size(), kReplacement);
+    written += kReplacement.size();
+    const size_t skip = std::min(unit, inLeft);
+    in += skip;
+    inLeft -= skip;
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  }
+  iconv_close(cd);
+  out.resize(written);
+  return out;
+}
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
+
+std::string_view Trim(std::string_view text) {
+  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+std::string FoldCase(std::string_view text) {
+  std::string folded(text);
+  for (char& c : folded) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return folded;
+}
+
+bool ReadWholeFile(const std::string& path, std::string& bytes) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat info {};
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    close(fd);
+    return false;
+  }
+  bytes.clear();
+  char chunk[16384];
+  for (;;) {
+    const ssize_t n = read(fd, chunk, sizeof chunk);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      close(fd);
+      return false;
+    }
+    if (n == 0) break;
+    bytes.append(chunk, static_cast<size_t>(n));
+  }
+  close(fd);
+  return true;
+}
+
+}  // namespace
+
+std::string DecodeTextFile(std::string_view bytes) {
+  const auto startsWith = [&](std::string_view mark) {
+    return bytes.substr(0, mark.size()) == mark;
+  };
+  if (startsWith("\xEF\xBB\xBF")) return ReplaceInvalidUtf8(bytes.substr(3));
+  if (startsWith("\xFF\xFE")) return ConvertToUtf8(bytes.substr(2), "UTF-16LE", 2);
+  if (startsWith("\xFE\xFF")) return ConvertToUtf8(bytes.substr(2), "UTF-16BE", 2);
+  if (IsValidUtf8(bytes)) return std::string(bytes);
+  return ConvertToUtf8(bytes, "GB18030", 1);
+}
+
+std::string_view FirstCharacters(std::string_view utf8, size_t count) {
+  size_t pos = 0;
+  for (size_t seen = 0; pos < utf8.size(); ++pos) {
+    const bool startsCharacter = (static_cast<uint8_t>(utf8[pos]) & 0xC0) != 0x80;
+    if (startsCharacter && seen++ == count) break;
+  }
+  return utf8.substr(0, pos);
+}
+
+IniFile IniFile::Load(const std::string& path) {
+  std::string bytes;
+  if (!ReadWholeFile(path, bytes)) return IniFile{};
+  return FromBytes(bytes);
+}
+
+IniFile IniFile::FromBytes(std::string_view bytes) {
+  IniFile file;
+  file.loaded_ = true;
+  file.Parse(DecodeTextFile(bytes));
+  return file;
+}
+
+void IniFile::Parse(std::string_view text) {
+  Section* current = nullptr;
+  size_t pos = 0;
+  while (pos < text.size()) {
+    const size_t end = text.find_first_of("\r\n", pos);
+    std::string_view line = text.substr(pos, end == std::string_view::npos ? end : end - pos);
+    if (end == std::string_view::npos) {
+      pos = text.size();
+    } else {
+      // CR LF, LF and a lone CR (old Mac files) each end one line.
+      pos = end + ((text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ? 2 : 1);
+    }
+
+    line = Trim(line);
+    if (line.empty() || line.front() == ';') continue;
+    if (line.front() == '[') {
+      const size_t close = line.rfind(']');
+      const std::string_view name =
+          close == std::string_view::npos ? line.substr(1) : line.substr(1, close - 1);
+      current = &sections_.emplace_back(Section{FoldCase(Trim(name)), {}});
+      continue;
+    }
+    // Lines before the first section header and lines without '=' carry no
+    // value anybody could ask for.
+    const size_t equals = line.find('=');
+    if (current == nullptr || equals == std::string_view::npos) continue;
+    std::string_view value = Trim(line.substr(equals + 1));
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
+      value = value.substr(1, value.size() - 2);
+    }
+    current->entries.push_back(Entry{FoldCase(Trim(line.substr(0, equals))), std::string(value)});
+  }
+}
+
+std::string IniFile::Get(std::string_view section, std::string_view key, std::string_view fallback,
+                         size_t capacity) const {
+  if (capacity == 0) return {};
+  std::string_view found = fallback;
+  const std::string foldedSection = FoldCase(Trim(section));
+  const auto sectionIt = std::find_if(sections_.begin(), sections_.end(), [&](const Section& s) {
+    return s.foldedName == foldedSection;
+  });
+  if (sectionIt != sections_.end()) {
+    const std::string foldedKey = FoldCase(Trim(key));
+    const auto entryIt = std::find_if(sectionIt->entries.begin(), sectionIt->entries.end(),
+                                      [&](const Entry& e) { return e.foldedKey == foldedKey; });
+    if (entryIt != sectionIt->entries.end()) found = entryIt->value;
+  }
+  return std::string(FirstCharacters(found, capacity - 1));
+}
+
+}  // namespace orvana::app

@@ -1,0 +1,33 @@
+#include "app/message_texts.h"
+
+namespace orvana::app {
+
+std::string LanguageFilePath(const std::string& directory) {
+  if (directory.empty()) return std::string(kLanguageFileName);
+  std::string path = directory;
+  if (path.back() != '/') path += '/';
+  path += kLanguageFileName;
+  return path;
+}
+
+MessageTexts ReadMessageTexts(const IniFile& file) {
+  MessageTexts texts;
+  for (const MessageTextKey& entry : kMessageTextKeys) {
+    texts.*entry.member =
+        file.Get(kMessageTextSection, entry.key, kMessageTextDefault, entry.capacity);
+  }
+  return texts;
+}
+
+MessageTexts LoadMessageTexts(const std::string& directory) {
+  return ReadMessageTexts(IniFile::Load(LanguageFilePath(directory)));
+}
+
+const std::string* FindMessageText(const MessageTexts& texts, std::string_view key) {
+  for (const MessageTextKey& entry : kMessageTextKeys) {
+    if (entry.key == key) return &(texts.*entry.member);
+  }
+  return nullptr;
+}
+
+}  // namespace orvana::app

@@ -1,0 +1,187 @@
+#include "app/station.h"
+
+#include <utility>
+
+#include "protocol/device_actions.h"
+#include "records/log_import.h"
+#include "results/measurement_result.h"
+#include "results/table_operations.h"
+
+namespace orvana::app {
+
+using protocol::Frame;
+
+Station::Station(StationEnvironment environment)
+    : m_env(std::move(environment)), m_recorder(m_env.table), m_dailyLog(m_env.logFolder) {
+  InstallHandlers();
+}
+
+void Station::InstallHandlers() {
+  m_receiver.SetHandler(protocol::CMD_CONNECT_OK, [this](const Frame& f) { OnConnectOk(f); });
+  m_receiver.SetHandler(protocol::CMD_ERASE_ALL_OK, [this](const Frame& f) { OnEraseOk(f); });
+  m_receiver.SetHandler(protocol::CMD_READ_RECORD, [this](const Frame& f) { OnRecordHeader(f); });
+  m_receiver.SetHandler(protocol::CMD_RECORD_EVENT, [this](const Frame& f) { OnRecordEvent(f); });
+  m_receiver.SetHandler(protocol::CMD_RESULT, [this](const Frame& f) { ProcessResult(f); });
+}
+
+// ---------------------------------------------------------------- ports
+
+void Station::RefreshPortList(bool clearFirst) {
+  if (clearFirst) m_portTable.Clear();
+  if (m_env.discoverPorts) m_portTable.Fill(m_env.discoverPorts());
+  if (m_portTable.Count() == 0) m_env.ui.ShowMessage(kAppTitle, m_env.texts.nocom);
+  m_env.ui.ShowPortList(m_portTable.Entries());
+}
+
+bool Station::OnConnect(int selection) {
+  if (selection < 0 || static_cast<size_t>(selection) >= m_portTable.Count()) {
+    // No port chosen: the button then closes whatever is open.
+    m_env.transport.Stop();
+    return false;
+  }
+  if (!m_env.transport.Open(m_portTable.At(static_cast<size_t>(selection)), link::LineSettings{})) {
+    std::string text = m_env.texts.comnotopen;
+    const std::string why = m_env.transport.LastOpenError();
+    if (!why.empty()) text += "\n\n" + why;
+    m_env.ui.ShowMessage(kAppTitle, text);
+    return false;
+  }
+  m_env.transport.StartMonitor();
+  SendCommand(protocol::CMD_CONNECT);
+  return true;
+}
+
+void Station::SendCommand(uint8_t code) {
+  const protocol::CommandBytes frame = protocol::BuildCommand(code);
+  if (code == protocol::CMD_KEEPALIVE) {
+    // The keep-alive expects no answer: it must neither purge the line nor
+    // reset the receiver, or a result arriving at that moment would be cut.
+    m_env.transport.WriteKeepingInput(frame.data(), frame.size());
+    return;
+  }
+  m_env.transport.Write(frame.data(), frame.size());
+  m_receiver.ResetCount();
+}
+
+// ---------------------------------------------------------------- answers
+
+void Station::OnConnectOk(const Frame&) {
+  m_connected = true;
+  m_env.ui.ShowMessage(kCaptionOtdr, m_env.texts.conok);
+  m_env.ui.FrameHandled();
+}
+
+void Station::OnEraseOk(const Frame&) {
+  m_env.ui.ShowMessage(kCaptionOtdr, m_env.texts.dellallok);
+  m_env.ui.FrameHandled();
+}
+
+void Station::OnRecordHeader(const Frame& frame) {
+  m_recordDate = protocol::FormatRecordDate(frame);
+  ++m_recordNo;
+  m_env.ui.FrameHandled();
+}
+
+void Station::OnRecordEvent(const Frame& frame) {
+  using results::Column;
+  const auto cells = protocol::RecordEventCells(m_recordNo, frame);
+  const int row = m_env.table.AppendRow(cells[0]);
+  m_recorder.SetCurrentRow(row);
+  m_env.table.SetText(row, Column::Extra, m_recordDate);
+  for (int column = 1; column < 6; ++column) {
+    m_env.table.SetText(row, static_cast<Column>(column), cells[static_cast<size_t>(column)]);
+  }
+  m_env.ui.MakeRowVisible(row);
+  m_env.ui.FrameHandled();
+}
+
+void Station::ProcessResult(const Frame& frame) {
+  const results::MeasurementResult result = results::MeasurementResult::Decode(frame);
+  m_fields.valueText = result.texts;
+  m_env.ui.ShowValues(result.texts);
+  const common::LocalTime now = m_env.clock.Now();
+  if (const auto row = m_recorder.Record(result, m_fields.serialText, m_settings, now)) {
+    m_env.ui.MakeRowVisible(row->row);
+    m_dailyLog.Append(now, row->serial, row->texts, row->timeText);
+    m_env.ui.WriteBoundFields(m_fields);
+  }
+  m_env.ui.FrameHandled();
+}
+
+// ---------------------------------------------------------------- buttons
+
+void Station::OnUploadRequest() {
+  if (!m_connected) return;
+  m_recordNo = 0;
+  SendCommand(protocol::CMD_READ_RECORD);
+}
+
+void Station::OnEraseRequest() {
+  if (m_env.ui.AskQuestion(kCaptionIlRl, m_env.texts.dellallts) != Answer::Ok) return;
+  ClearTable();
+  if (!m_connected) return;
+  m_recordNo = 0;
+  SendCommand(protocol::CMD_ERASE_ALL);
+}
+
+void Station::OnClearScreen() {
+  if (m_env.ui.AskQuestion(kCaptionOtdr, m_env.texts.dellallts) != Answer::Ok) return;
+  ClearTable();
+}
+
+void Station::ClearTable() {
+  results::ClearTable(m_env.table);
+  // The row that was waiting to be recoloured is gone; recolouring whatever
+  // row comes next (the wavelength row) would overwrite it.
+  m_recorder.ForgetPending();
+}
+
+void Station::OnBlankSelectedRow(int selectionMark) {
+  if (m_env.ui.AskQuestion(kCaptionIlRl, m_env.texts.dellallts) != Answer::Ok) return;
+  results::BlankRow(m_env.table, selectionMark);
+}
+
+void Station::OnSettingsApplied() {
+  m_recorder.SetCurrentRow(results::ApplySettings(m_env.table, m_settings));
+}
+
+bool Station::OnImportBackup(const std::string& path, std::string& error) {
+  auto rows = records::ReadLogFile(path, error);
+  if (!rows) return false;
+  records::PlaceImportedRows(m_env.table, std::move(*rows));
+  return true;
+}
+
+// ---------------------------------------------------------------- tick, serial number
+
+void Station::OnTimer() {
+  if (m_connected) SendCommand(protocol::CMD_KEEPALIVE);
+  if (++m_tickCount <= 1) return;
+  CheckSerialNumber();
+  m_tickCount = 0;
+}
+
+void Station::CheckSerialNumber() {
+  m_env.ui.ReadBoundFields(m_fields);
+  if (m_fields.serialText == m_lastSerialText) {
+    // Unchanged for a whole check period: the next scan replaces it.
+    m_env.ui.SelectSerialText();
+  } else {
+    m_lastSerialText = m_fields.serialText;
+  }
+}
+
+void Station::OnEnterKey() { m_env.ui.SelectSerialText(); }
+
+void Station::OnLeftButtonDown(bool insideSerialEdit) {
+  if (!insideSerialEdit) {
+    m_reselectSerial = true;
+    return;
+  }
+  if (!m_reselectSerial) return;
+  m_env.ui.SelectSerialText();
+  m_reselectSerial = false;
+  m_env.ui.ReadBoundFields(m_fields);
+}
+
+}  // namespace orvana::app

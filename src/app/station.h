@@ -1,0 +1,110 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/message_texts.h"
+#include "app/station_ui.h"
+#include "common/clock.h"
+#include "link/port_discovery.h"
+#include "link/transport.h"
+#include "protocol/frame_receiver.h"
+#include "records/daily_log.h"
+#include "results/result_recorder.h"
+#include "results/results_table.h"
+#include "results/test_settings.h"
+
+// The test station on the bench: everything the main window does that is not
+// drawing. It owns the receiver, the port table, the measurement state and the
+// daily log, and reaches the line, the clock, the table and the user only
+// through the interfaces it is given. The window (or orvana-cli) calls the
+// handlers below; all of them run on one thread.
+namespace orvana::app {
+
+// Captions the meter software has always used for its boxes.
+inline constexpr const char* kAppTitle = "Orvana";
+inline constexpr const char* kCaptionOtdr = "OTDR";
+inline constexpr const char* kCaptionIlRl = "IL&RL";
+
+struct StationEnvironment {
+  link::ITransport& transport;
+  IStationUi& ui;
+  const common::IClock& clock;
+  results::ResultsTable& table;
+  MessageTexts texts;
+  // The folder the daily logs go to (the start-up directory's Savetemp).
+  std::string logFolder;
+  // Lists the machine's serial ports; replaceable so tests need no hardware.
+  std::function<std::vector<link::PortEntry>()> discoverPorts;
+};
+
+class Station {
+ public:
+  explicit Station(StationEnvironment environment);
+
+  // --- the port list and the connect button
+  void RefreshPortList(bool clearFirst);
+  const link::PortTable& Ports() const { return m_portTable; }
+  // `selection` is the list's current item, -1 for none (empty list, or text
+  // typed into the field). True when a port was opened and greeted.
+  bool OnConnect(int selection);
+
+  // --- bytes from the line, one at a time, in order
+  void OnReceiveByte(uint8_t byte) { m_receiver.OnReceiveByte(byte); }
+
+  // --- the buttons
+  void OnUploadRequest();
+  void OnEraseRequest();
+  void OnClearScreen();
+  void OnBlankSelectedRow(int selectionMark);
+  void OnSettingsApplied();
+  // Reads a saved daily log back into the table. False (and `error` set)
+  // when the file cannot be read; nothing is changed then.
+  bool OnImportBackup(const std::string& path, std::string& error);
+
+  // --- the keep-alive tick and the serial-number entry
+  void OnTimer();
+  void OnEnterKey();
+  void OnLeftButtonDown(bool insideSerialEdit);
+
+  // --- state the window shows or edits
+  results::TestSettings& Settings() { return m_settings; }
+  BoundFields& Fields() { return m_fields; }
+  const MessageTexts& Texts() const { return m_env.texts; }
+  bool Connected() const { return m_connected; }
+  uint8_t RecordNo() const { return m_recordNo; }
+  const std::string& RecordDate() const { return m_recordDate; }
+  int ResultRow() const { return m_recorder.CurrentRow(); }
+  size_t PendingLogLines() const { return m_dailyLog.PendingLines(); }
+
+  void SendCommand(uint8_t code);
+
+ private:
+  void InstallHandlers();
+  void OnConnectOk(const protocol::Frame& frame);
+  void OnEraseOk(const protocol::Frame& frame);
+  void OnRecordHeader(const protocol::Frame& frame);
+  void OnRecordEvent(const protocol::Frame& frame);
+  void ProcessResult(const protocol::Frame& frame);
+  void ClearTable();
+  void CheckSerialNumber();
+
+  StationEnvironment m_env;
+  protocol::FrameReceiver m_receiver;
+  link::PortTable m_portTable;
+  results::TestSettings m_settings = results::TestSettings::StartValues();
+  results::ResultRecorder m_recorder;
+  records::DailyLog m_dailyLog;
+  BoundFields m_fields;
+
+  bool m_connected = false;  // set by the meter's answer to the greeting; never cleared
+  uint8_t m_recordNo = 0;
+  std::string m_recordDate;
+  int8_t m_tickCount = 0;
+  std::string m_lastSerialText;
+  bool m_reselectSerial = false;
+};
+
+}  // namespace orvana::app

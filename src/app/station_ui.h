@@ -1,0 +1,52 @@
+#pragma once
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "link/port_discovery.h"
+
+// The few things a window does for the station. The Qt window implements it
+// with widgets, orvana-cli on a terminal, the tests with a script.
+namespace orvana::app {
+
+// The values bound to the window's fields: read from the controls when the
+// window says so, written back after a result has been recorded.
+struct BoundFields {
+  std::string serialText;              // the serial-number field
+  std::string autoNumberText = "0001";
+  std::array<std::string, 4> valueText;  // the four value fields
+  std::string saveFileName;
+  std::string productNumber;
+  std::string orderNumber;
+};
+
+enum class Answer { Ok, Cancel };
+
+class IStationUi {
+ public:
+  virtual ~IStationUi() = default;
+
+  // A message box with an OK button.
+  virtual void ShowMessage(const std::string& caption, const std::string& text) = 0;
+  // A question with OK and Cancel and the question icon.
+  virtual Answer AskQuestion(const std::string& caption, const std::string& text) = 0;
+
+  // The four value fields, put there at once when a result arrives.
+  virtual void ShowValues(const std::array<std::string, 4>& values) = 0;
+  // Controls into fields, and fields into controls.
+  virtual void ReadBoundFields(BoundFields& fields) = 0;
+  virtual void WriteBoundFields(const BoundFields& fields) = 0;
+  // Selects the whole serial-number text, so the next scan replaces it.
+  virtual void SelectSerialText() = 0;
+
+  // The port list mirrors the station's port table.
+  virtual void ShowPortList(const std::vector<link::PortEntry>& ports) = 0;
+
+  // Scrolls the results table only as far as needed to show `row`.
+  virtual void MakeRowVisible(int row) = 0;
+  // One received frame has been handled completely.
+  virtual void FrameHandled() {}
+};
+
+}  // namespace orvana::app

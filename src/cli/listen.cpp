@@ -1,0 +1,133 @@
+#include "cli/listen.h"
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/eventfd.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+
+#include "app/message_texts.h"
+#include "app/station.h"
+#include "cli/json_ui.h"
+#include "common/clock.h"
+#include "link/serial_transport.h"
+#include "results/results_table.h"
+
+namespace orvana::cli {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Once both are asked for, the erase waits until the upload's answer has
+// stopped arriving for this long: its purge would cut the records short.
+constexpr auto kQuietBeforeErase = std::chrono::milliseconds(1000);
+
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : m_fd(fd) {}
+  ~FileDescriptor() {
+    if (m_fd >= 0) close(m_fd);
+  }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  int Get() const { return m_fd; }
+
+ private:
+  int m_fd;
+};
+
+// SIGINT and SIGTERM arrive as readable data on a descriptor, so the loop
+// ends through its normal path and the port is closed properly.
+int BlockTerminationSignals() {
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+  return signalfd(-1, &signals, SFD_CLOEXEC);
+}
+
+}  // namespace
+
+int RunListen(const ListenOptions& options) {
+  // Signals are blocked before the monitor thread starts, so it inherits the
+  // mask and only the loop below ever sees them.
+  FileDescriptor signals(BlockTerminationSignals());
+  FileDescriptor wake(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+
+  const std::string directory = std::filesystem::current_path().string();
+  results::ResultsTable table;
+  common::SystemClock clock;
+  const app::Answer answer = app::Answer::Ok;
+  JsonUi ui(stdout, table, answer);
+  table.AddObserver(&ui);
+
+  app::Station* station = nullptr;
+  link::SerialTransport transport(
+      [&station](uint8_t byte) { station->OnReceiveByte(byte); },
+      [fd = wake.Get()] {
+        const uint64_t one = 1;
+        [[maybe_unused]] const ssize_t n = write(fd, &one, sizeof one);
+      });
+
+  const std::string port = options.port;
+  app::Station theStation(app::StationEnvironment{
+      transport, ui, clock, table, app::LoadMessageTexts(directory), directory + "/Savetemp",
+      [port] { return std::vector<link::PortEntry>{link::PortEntry{"cli", port}}; }});
+  station = &theStation;
+
+  theStation.RefreshPortList(false);
+  if (!theStation.OnConnect(0)) {
+    std::fprintf(stderr, "%s\n", theStation.Texts().comnotopen.c_str());
+    if (!transport.LastOpenError().empty()) {
+      std::fprintf(stderr, "%s\n", transport.LastOpenError().c_str());
+    }
+    return 2;
+  }
+
+  const auto start = Clock::now();
+  const auto deadline =
+      options.seconds ? start + std::chrono::duration_cast<Clock::duration>(
+                                    std::chrono::duration<double>(*options.seconds))
+                      : Clock::time_point::max();
+  bool uploadPending = options.upload;
+  bool erasePending = options.erase;
+  auto lastTraffic = Clock::now();
+
+  for (;;) {
+    const auto now = Clock::now();
+    if (now >= deadline) break;
+    if (theStation.Connected() && uploadPending) {
+      uploadPending = false;
+      theStation.OnUploadRequest();
+      lastTraffic = now;
+    }
+    if (theStation.Connected() && erasePending && !uploadPending &&
+        (!options.upload || now - lastTraffic >= kQuietBeforeErase)) {
+      erasePending = false;
+      theStation.OnEraseRequest();
+    }
+
+    auto wait = std::chrono::milliseconds(200);
+    if (deadline != Clock::time_point::max()) {
+      wait = std::min(wait, std::chrono::ceil<std::chrono::milliseconds>(deadline - now));
+    }
+    pollfd fds[2] = {{wake.Get(), POLLIN, 0}, {signals.Get(), POLLIN, 0}};
+    const int ready = poll(fds, 2, static_cast<int>(wait.count()));
+    if (ready <= 0) continue;
+    if (fds[1].revents & POLLIN) break;
+    if (fds[0].revents & POLLIN) {
+      uint64_t count = 0;
+      [[maybe_unused]] const ssize_t n = read(wake.Get(), &count, sizeof count);
+      if (transport.Drain() > 0) lastTraffic = Clock::now();
+    }
+  }
+  transport.Stop();
+  return 0;
+}
+
+}  // namespace orvana::cli

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+// `orvana-cli listen`: the station without a window, on one port.
+namespace orvana::cli {
+
+struct ListenOptions {
+  std::string port;
+  std::optional<double> seconds;  // run for ever (until a signal) when empty
+  bool upload = false;
+  bool erase = false;
+};
+
+// Returns the process exit status: 0 after a normal end, 2 when the port
+// cannot be opened.
+int RunListen(const ListenOptions& options);
+
+}  // namespace orvana::cli

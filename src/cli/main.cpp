@@ -1,0 +1,103 @@
+// orvana-cli: the test station without a window, for scripted and headless
+// benches. Its commands and output are relied on by scripts: change them only
+// deliberately.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "app/message_texts.h"
+#include "cli/json_ui.h"
+#include "cli/listen.h"
+#include "link/port_discovery.h"
+#include "records/log_import.h"
+#include "results/results_table.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: orvana-cli ports\n"
+    "       orvana-cli listen PORT [--seconds N] [--upload] [--erase]\n"
+    "       orvana-cli import FILE\n";
+
+int Usage() {
+  std::fputs(kUsage, stderr);
+  return 64;
+}
+
+int Ports() {
+  const auto ports = orvana::link::DiscoverPorts(orvana::link::DiscoveryRoots::System());
+  if (ports.empty()) {
+    const auto texts = orvana::app::LoadMessageTexts(std::filesystem::current_path().string());
+    std::fprintf(stderr, "%s\n", texts.nocom.c_str());
+    return 1;
+  }
+  for (const auto& port : ports) {
+    std::printf("%s\t%s\n", port.designation.c_str(), port.deviceName.c_str());
+  }
+  return 0;
+}
+
+int Import(const std::string& path) {
+  std::string error;
+  auto rows = orvana::records::ReadLogFile(path, error);
+  if (!rows) {
+    std::fprintf(stderr, "orvana-cli: cannot import %s: %s\n", path.c_str(), error.c_str());
+    return 2;
+  }
+  orvana::results::ResultsTable table;
+  orvana::records::PlaceImportedRows(table, std::move(*rows));
+  for (int row = 0; row < table.RowCount(); ++row) {
+    std::puts(orvana::cli::RowJson(table, row, false).c_str());
+  }
+  return 0;
+}
+
+bool ParseSeconds(const char* text, double& seconds) {
+  char* end = nullptr;
+  seconds = std::strtod(text, &end);
+  return end != text && *end == '\0' && seconds >= 0;
+}
+
+int Listen(int argc, char** argv) {
+  orvana::cli::ListenOptions options;
+  for (int i = 2; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--upload") {
+      options.upload = true;
+    } else if (arg == "--erase") {
+      options.erase = true;
+    } else if (arg == "--seconds") {
+      double seconds = 0;
+      if (i + 1 >= argc || !ParseSeconds(argv[i + 1], seconds)) {
+        std::fputs("orvana-cli: --seconds needs a number of seconds\n", stderr);
+        return Usage();
+      }
+      options.seconds = seconds;
+      ++i;
+    } else if (options.port.empty() && arg.rfind("--", 0) != 0) {
+      options.port = arg;
+    } else {
+      std::fprintf(stderr, "orvana-cli: unknown argument %s\n", arg.c_str());
+      return Usage();
+    }
+  }
+  if (options.port.empty()) return Usage();
+  return orvana::cli::RunListen(options);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) return Usage();
+  const std::string command = argv[1];
+  if (command == "ports" && argc == 2) return Ports();
+  if (command == "listen") return Listen(argc, argv);
+  if (command == "import" && argc == 3) return Import(argv[2]);
+  if (command == "--help" || command == "-h") {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  return Usage();
+}

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <array>
+#include <optional>
+#include <string>
+
+#include "common/clock.h"
+#include "results/measurement_result.h"
+#include "results/results_table.h"
+#include "results/test_settings.h"
+
+namespace orvana::results {
+
+// What the daily log needs of a recorded row.
+struct RecordedRow {
+  std::string serial;                // "****" when no serial number was entered
+  std::array<std::string, 4> texts;  // value texts of columns 1..4
+  std::string timeText;              // "YYYY/MM/DD hh:mm:ss", as in column 5
+  int row = -1;                      // where the row went
+};
+
+// Turns results marked for recording into rows of the table: the newest row
+// shows its passes in COLOR_PASS_LATEST, and when the next result comes the
+// row before it is recoloured to COLOR_PASS.
+class ResultRecorder {
+ public:
+  explicit ResultRecorder(ResultsTable& table) : table_(table) {}
+
+  // Does nothing and returns nothing when the result is not marked for
+  // recording. `serialText` is the serial-number field as last read.
+  std::optional<RecordedRow> Record(const MeasurementResult& result, const std::string& serialText,
+                                    const TestSettings& settings, const common::LocalTime& now);
+
+  // After the table was cleared: the previous result's row is gone, and no
+  // other row may take its colours and texts.
+  void ForgetPending();
+
+  // The row being written; set also by applying the settings and by uploaded
+  // event rows.
+  int CurrentRow() const { return currentRow_; }
+  void SetCurrentRow(int row) { currentRow_ = row; }
+
+  const std::array<Outcome, 4>& PreviousOutcomes() const { return prevOutcome_; }
+
+ private:
+  void RecolourPrevious();
+
+  ResultsTable& table_;
+  std::array<Outcome, 4> prevOutcome_{OUTCOME_NONE, OUTCOME_NONE, OUTCOME_NONE, OUTCOME_NONE};
+  std::array<std::string, 4> prevText_;
+  // The row the previous result went into, by key, so rows inserted above it
+  // or appended after it do not change which row is recoloured.
+  ResultsTable::RowKey prevRow_ = 0;
+  std::string rowSerial_;
+  int currentRow_ = 0;
+};
+
+// "%04d/%02d/%02d %02d:%02d:%02d" of the local time.
+std::string FormatTimestamp(const common::LocalTime& time);
+
+}  // namespace orvana::results

@@ -1,0 +1,102 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "results/colors.h"
+#include "results/column.h"
+#include "results/table_look.h"
+
+// The results table as data: rows of seven texts, a text colour per cell and
+// the look. Views draw it; the recorder, the import, the upload and the export
+// read and write it. Rows are addressed by index from 0, as a list view does.
+namespace orvana::results {
+
+// Told about every change, so a view can redraw and a headless station can
+// print what changed. Called synchronously, after the change is made.
+class ITableObserver {
+ public:
+  virtual ~ITableObserver() = default;
+  // `count` rows now stand at first .. first + count - 1; rows that stood
+  // there moved down by count.
+  virtual void RowsInserted(int first, int count) = 0;
+  // A text or a colour of the row changed.
+  virtual void RowChanged(int row) = 0;
+  // Every row is gone.
+  virtual void TableCleared() = 0;
+  virtual void LookChanged() {}
+};
+
+class ResultsTable {
+ public:
+  // Identifies a row for as long as it exists, wherever inserts move it.
+  // Never reused, so a key of a cleared row matches no row again.
+  using RowKey = uint64_t;
+
+  ResultsTable() = default;
+  ResultsTable(const ResultsTable&) = delete;
+  ResultsTable& operator=(const ResultsTable&) = delete;
+
+  int RowCount() const { return static_cast<int>(rows_.size()); }
+
+  // Empty text for a cell outside the table.
+  const std::string& Text(int row, Column column) const;
+  const std::string& Text(int row, int column) const;
+  // Does nothing for a row outside the table.
+  void SetText(int row, Column column, std::string text);
+
+  // Inserts a row with `serialText` in column 0 at `index`; an index outside
+  // 0..RowCount() appends. Returns where the row went.
+  int InsertRow(int index, std::string serialText);
+  int AppendRow(std::string serialText) { return InsertRow(RowCount(), std::move(serialText)); }
+  // Inserts a block of rows, in order, at `index` (outside 0..RowCount():
+  // appended), without colours. Returns the index of the first.
+  int InsertRows(int index, std::vector<RowTexts> rows);
+  void DeleteAllRows();
+
+  // The colour travels with its row when rows are inserted above it.
+  void SetCellTextColor(Column column, int row, Rgb color);
+  std::optional<Rgb> CellTextColor(int row, Column column) const;
+  std::optional<Rgb> CellTextColor(int row, int column) const;
+  void ClearCellColors();
+
+  const TableLook& Look() const { return look_; }
+  void SetLook(const TableLook& look);
+
+  // Key of the row at `row`; 0 (no row's key) outside the table.
+  RowKey KeyAt(int row) const;
+  // Index of the row with `key`, -1 when it is gone. Searches from the end,
+  // where recent rows usually are.
+  int FindRow(RowKey key) const;
+
+  // The observer must outlive the table or be removed first.
+  void AddObserver(ITableObserver* observer);
+  void RemoveObserver(ITableObserver* observer);
+
+ private:
+  struct Row {
+    RowTexts texts;
+    std::array<std::optional<Rgb>, kColumnCount> colors;
+    RowKey key = 0;
+  };
+
+  bool Contains(int row) const { return row >= 0 && row < RowCount(); }
+  std::unique_ptr<Row> MakeRow(RowTexts texts);
+
+  template <typename Notify>
+  void NotifyAll(Notify notify) {
+    for (ITableObserver* observer : observers_) notify(*observer);
+  }
+
+  // Rows are held by pointer so that inserting near the top of a large table
+  // moves pointers, not whole rows.
+  std::vector<std::unique_ptr<Row>> rows_;
+  TableLook look_ = kStartLook;
+  RowKey nextKey_ = 1;
+  std::vector<ITableObserver*> observers_;
+};
+
+}  // namespace orvana::results

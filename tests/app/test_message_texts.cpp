@@ -1,0 +1,119 @@
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+#include <string>
+
+#include "app/message_texts.h"
+#include "app/temp_folder.h"
+
+namespace orvana::app {
+namespace {
+
+// Capacities of the texts, as the language files of the meter software have
+// always been written against. Kept apart from the loader's own table so a
+// slip there shows up here.
+const std::map<std::string, size_t> kExpectedCapacity = {
+    {"save", 50},     {"dellall", 20},   {"exit", 20},          {"readrecord", 20},
+    {"clearlcd", 20}, {"dellsel", 20},   {"nocom", 50},         {"comnotopen", 20},
+    {"connect", 20},  {"dellallok", 60}, {"conok", 20},         {"dellallts", 60},
+    {"timedata", 20}, {"allloss", 20},   {"eventtype", 20},     {"disten", 20},
+    {"refl", 20},     {"loss", 20},      {"createxcelerr", 50},
+};
+
+size_t CharacterCount(std::string_view utf8) {
+  size_t count = 0;
+  for (char c : utf8) count += (static_cast<unsigned char>(c) & 0xC0) != 0x80 ? 1 : 0;
+  return count;
+}
+
+TEST(MessageTexts, WithoutLanguageFileEveryTextReadsError) {
+  TempFolder folder;
+  const MessageTexts texts = LoadMessageTexts(folder.Path());
+  for (const auto& [key, capacity] : kExpectedCapacity) {
+    const std::string* text = FindMessageText(texts, key);
+    ASSERT_NE(text, nullptr) << key;
+    EXPECT_EQ(*text, "Error") << key;
+  }
+}
+
+TEST(MessageTexts, EachKeyFillsItsOwnField) {
+  TempFolder folder;
+  std::string file = "[Section1]\r\n";
+  for (const auto& [key, capacity] : kExpectedCapacity) file += key + "=" + key + "\r\n";
+  folder.Write("language.ini", file);
+
+  const MessageTexts t = LoadMessageTexts(folder.Path() + "/");
+  EXPECT_EQ(t.save, "save");
+  EXPECT_EQ(t.dellall, "dellall");
+  EXPECT_EQ(t.exit, "exit");
+  EXPECT_EQ(t.readrecord, "readrecord");
+  EXPECT_EQ(t.clearlcd, "clearlcd");
+  EXPECT_EQ(t.dellsel, "dellsel");
+  EXPECT_EQ(t.nocom, "nocom");
+  EXPECT_EQ(t.comnotopen, "comnotopen");
+  EXPECT_EQ(t.connect, "connect");
+  EXPECT_EQ(t.dellallok, "dellallok");
+  EXPECT_EQ(t.conok, "conok");
+  EXPECT_EQ(t.dellallts, "dellallts");
+  EXPECT_EQ(t.timedata, "timedata");
+  EXPECT_EQ(t.allloss, "allloss");
+  EXPECT_EQ(t.eventtype, "eventtype");
+  EXPECT_EQ(t.disten, "disten");
+  EXPECT_EQ(t.refl, "refl");
+  EXPECT_EQ(t.loss, "loss");
+  EXPECT_EQ(t.createxcelerr, "createxcelerr");
+
+  for (const auto& [key, capacity] : kExpectedCapacity) {
+    ASSERT_NE(FindMessageText(t, key), nullptr);
+    EXPECT_EQ(*FindMessageText(t, key), key);
+  }
+  EXPECT_EQ(FindMessageText(t, "nosuchkey"), nullptr);
+}
+
+TEST(MessageTexts, EveryKeyIsCutAtItsOwnCapacity) {
+  TempFolder folder;
+  const std::string longValue(100, 'x');
+  std::string file = "[Section1]\n";
+  for (const auto& [key, capacity] : kExpectedCapacity) file += key + "=" + longValue + "\n";
+  folder.Write("language.ini", file);
+
+  const MessageTexts texts = LoadMessageTexts(folder.Path());
+  for (const auto& [key, capacity] : kExpectedCapacity) {
+    EXPECT_EQ(*FindMessageText(texts, key), std::string(capacity - 1, 'x')) << key;
+  }
+}
+
+TEST(MessageTexts, EraseQuestionOfFiftyNineChineseCharactersIsShownWhole) {
+  std::string fiftyNine;
+  for (int i = 0; i < 59; ++i) fiftyNine += "确";
+  TempFolder whole;
+  whole.Write("language.ini", "[Section1]\ndellallts=" + fiftyNine + "\n");
+  EXPECT_EQ(LoadMessageTexts(whole.Path()).dellallts, fiftyNine);
+
+  TempFolder cut;
+  cut.Write("language.ini", "[Section1]\ndellallts=" + fiftyNine + "定\n");
+  EXPECT_EQ(LoadMessageTexts(cut.Path()).dellallts, fiftyNine);
+}
+
+class ShippedLanguageFile : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(ShippedLanguageFile, HasEveryKeyWithinItsCapacity) {
+  const std::string directory = std::string(ORVANA_LANG_DIR) + "/" + GetParam();
+  const IniFile file = IniFile::Load(LanguageFilePath(directory));
+  ASSERT_TRUE(file.Loaded()) << directory;
+  std::set<std::string> distinct;
+  for (const auto& [key, capacity] : kExpectedCapacity) {
+    const std::string uncut = file.Get(kMessageTextSection, key, kMessageTextDefault, 1000);
+    EXPECT_NE(uncut, "Error") << key;
+    EXPECT_FALSE(uncut.empty()) << key;
+    EXPECT_LE(CharacterCount(uncut), capacity - 1) << key << ": " << uncut;
+    distinct.insert(uncut);
+  }
+  EXPECT_EQ(distinct.size(), kExpectedCapacity.size()) << "two keys share one text";
+}
+
+INSTANTIATE_TEST_SUITE_P(Languages, ShippedLanguageFile, ::testing::Values("zh_CN", "en"));
+
+}  // namespace
+}  // namespace orvana::app

@@ -1,0 +1,78 @@
+#pragma once
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "link/serial_port.h"
+
+// What the transport tests share: an owner that records every notification
+// and bounded waits for conditions that another thread brings about.
+namespace orvana::link::testing {
+
+inline constexpr std::chrono::seconds kPatience{3};
+
+// Waits until `condition` holds or the patience runs out; true when it holds.
+inline bool WaitUntil(const std::function<bool()>& condition,
+                      std::chrono::milliseconds patience = kPatience) {
+  const auto deadline = std::chrono::steady_clock::now() + patience;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
+// Handles notifications on the monitor thread itself and keeps them all.
+class RecordingOwner final : public ISerialOwner {
+ public:
+  void OnCommNotification(const CommNotification& notification) override {
+    std::lock_guard lock(m_mutex);
+    m_seen.push_back(notification);
+    m_changed.notify_all();
+  }
+
+  std::vector<CommNotification> Seen() const {
+    std::lock_guard lock(m_mutex);
+    return m_seen;
+  }
+
+  std::vector<uint8_t> Bytes() const {
+    std::vector<uint8_t> bytes;
+    for (const CommNotification& n : Seen()) {
+      if (n.message == WM_COMM_RXCHAR) bytes.push_back(static_cast<uint8_t>(n.wParam));
+    }
+    return bytes;
+  }
+
+  size_t Count(unsigned message) const {
+    const auto seen = Seen();
+    return static_cast<size_t>(std::count_if(
+        seen.begin(), seen.end(), [&](const CommNotification& n) { return n.message == message; }));
+  }
+
+  bool WaitFor(const std::function<bool(const std::vector<CommNotification>&)>& condition) {
+    std::unique_lock lock(m_mutex);
+    return m_changed.wait_for(lock, kPatience, [&] { return condition(m_seen); });
+  }
+
+  bool WaitForCount(unsigned message, size_t count) {
+    return WaitFor([&](const std::vector<CommNotification>& seen) {
+      return static_cast<size_t>(std::count_if(
+                 seen.begin(), seen.end(),
+                 [&](const CommNotification& n) { return n.message == message; })) >= count;
+    });
+  }
+
+ private:
+  mutable std::mutex m_mutex;
+  std::condition_variable m_changed;
+  std::vector<CommNotification> m_seen;
+};
+
+}  // namespace orvana::link::testing

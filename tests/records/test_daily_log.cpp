@@ -1,0 +1,251 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+#include "common/trace.h"
+#include "records/daily_log.h"
+#include "scratch_folder.h"
+
+namespace orvana::records {
+namespace {
+
+using testing::ReadFile;
+using testing::ScratchFolder;
+using testing::WriteFile;
+using Texts = std::array<std::string, 4>;
+
+constexpr common::LocalTime kMay3{2017, 5, 3, 12, 34, 56};
+const Texts kDualTexts{"-0.12", "55.3", "-0.20", "56.1"};
+const std::string kExampleLine =
+    "A17050301   -0.12   55.3   -0.20   56.1   2017/05/03 12:34:56\r\r\n";
+
+void AppendExample(DailyLog& log, const std::string& serial = "A17050301") {
+  log.Append(kMay3, serial, kDualTexts, "2017/05/03 12:34:56");
+}
+
+// Waits for the background writer; never used to judge speed.
+bool EventuallyNoPending(const DailyLog& log) {
+  for (int i = 0; i < 500 && log.PendingLines() != 0; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return log.PendingLines() == 0;
+}
+
+TEST(LogLine, FieldsJoinedByThreeSpaces) {
+  EXPECT_EQ(FormatLogLine("A17050301", kDualTexts, "2017/05/03 12:34:56"),
+            "A17050301   -0.12   55.3   -0.20   56.1   2017/05/03 12:34:56");
+  // Empty value fields leave their separators next to each other.
+  EXPECT_EQ(FormatLogLine("****", {"-0.12", "57.0", "", ""}, "2017/05/03 12:34:56"),
+            "****   -0.12   57.0         2017/05/03 12:34:56");
+  EXPECT_EQ(FormatLogLine("****", {"", "", "-0.12", "57.0"}, "T"), "****         -0.12   57.0   T");
+}
+
+TEST(LogLine, FileNamedAfterTheDate) {
+  EXPECT_EQ(LogFilePath("/data/Savetemp", kMay3), "/data/Savetemp/20170503.txt");
+  EXPECT_EQ(LogFilePath("/data/Savetemp/", {2024, 12, 1, 0, 0, 0}), "/data/Savetemp/20241201.txt");
+}
+
+TEST(DailyLogFile, LineStoredWithItsBytesInTheDaysFile) {
+  ScratchFolder folder;
+  {
+    DailyLog log(folder.Path());
+    AppendExample(log);
+    EXPECT_EQ(log.PendingLines(), 0u);
+    EXPECT_EQ(ReadFile(folder / "20170503.txt"), kExampleLine) << "on disk before the log closes";
+  }
+  EXPECT_EQ(ReadFile(folder / "20170503.txt"), kExampleLine);
+}
+
+TEST(DailyLogFile, LinesKeepTheirOrderAndMidnightStartsTheNextFile) {
+  ScratchFolder folder;
+  DailyLog log(folder.Path());
+  log.Append({2017, 5, 3, 23, 59, 58}, "first", kDualTexts, "2017/05/03 23:59:58");
+  log.Append({2017, 5, 3, 23, 59, 59}, "second", kDualTexts, "2017/05/03 23:59:59");
+  log.Append({2017, 5, 4, 0, 0, 5}, "third", kDualTexts, "2017/05/04 00:00:05");
+  EXPECT_EQ(ReadFile(folder / "20170503.txt"),
+            "first   -0.12   55.3   -0.20   56.1   2017/05/03 23:59:58\r\r\n"
+            "second   -0.12   55.3   -0.20   56.1   2017/05/03 23:59:59\r\r\n");
+  EXPECT_EQ(ReadFile(folder / "20170504.txt"),
+            "third   -0.12   55.3   -0.20   56.1   2017/05/04 00:00:05\r\r\n");
+}
+
+TEST(DailyLogFile, ExistingFileIsAppendedToNeverTruncated) {
+  ScratchFolder folder;
+  const std::string earlier = "from an earlier run\r\r\n";
+  WriteFile(folder / "20170503.txt", earlier);
+  {
+    DailyLog log(folder.Path());
+    AppendExample(log);
+  }
+  DailyLog again(folder.Path());
+  AppendExample(again, "B");
+  EXPECT_EQ(ReadFile(folder / "20170503.txt"),
+            earlier + kExampleLine + "B" + kExampleLine.substr(9));
+}
+
+TEST(DailyLogFile, MissingFolderIsCreated) {
+  ScratchFolder folder;
+  const std::string nested = folder / "run/Savetemp";
+  DailyLog log(nested);
+  AppendExample(log);
+  EXPECT_EQ(ReadFile(nested + "/20170503.txt"), kExampleLine);
+}
+
+TEST(DailyLogFile, FileReplacedUnderneathGetsTheNextLine) {
+  ScratchFolder folder;
+  DailyLog log(folder.Path());
+  AppendExample(log, "one");
+  std::filesystem::rename(folder / "20170503.txt", folder / "moved.txt");
+  AppendExample(log, "two");
+  EXPECT_EQ(ReadFile(folder / "20170503.txt"), "two" + kExampleLine.substr(9));
+  EXPECT_EQ(ReadFile(folder / "moved.txt"), "one" + kExampleLine.substr(9));
+}
+
+TEST(UnwritableLog, LineIsKeptTracedAndWrittenFirstOnceWritable) {
+  ScratchFolder folder;
+  const std::string blocked = folder / "Savetemp";
+  // A file where the folder should be: opening fails even for root.
+  WriteFile(blocked, "not a folder");
+  DailyLog log(blocked);
+  {
+    common::TraceCapture trace;
+    AppendExample(log, "kept");
+    EXPECT_EQ(log.PendingLines(), 1u);
+    EXPECT_TRUE(trace.Contains("Can't open file " + blocked +
+                               "/20170503.txt,error=" + std::to_string(ENOTDIR) + "\n"))
+        << trace.Text();
+  }
+  std::filesystem::remove(blocked);
+  AppendExample(log, "next");
+  EXPECT_EQ(log.PendingLines(), 0u);
+  EXPECT_EQ(ReadFile(blocked + "/20170503.txt"),
+            "kept" + kExampleLine.substr(9) + "next" + kExampleLine.substr(9));
+}
+
+TEST(UnwritableLog, KeptLineGoesOutWithoutWaitingForAnotherResult) {
+  ScratchFolder folder;
+  const std::string blocked = folder / "Savetemp";
+  WriteFile(blocked, "not a folder");
+  common::TraceCapture quiet;
+  DailyLog log(blocked);
+  AppendExample(log);
+  ASSERT_EQ(log.PendingLines(), 1u);
+  std::filesystem::remove(blocked);
+  EXPECT_TRUE(EventuallyNoPending(log));
+  EXPECT_EQ(ReadFile(blocked + "/20170503.txt"), kExampleLine);
+}
+
+TEST(UnwritableLog, ClosingTheLogWritesWhatIsStillKept) {
+  ScratchFolder folder;
+  const std::string blocked = folder / "Savetemp";
+  WriteFile(blocked, "not a folder");
+  common::TraceCapture quiet;
+  {
+    DailyLog log(blocked);
+    AppendExample(log);
+    std::filesystem::remove(blocked);
+    std::filesystem::create_directory(blocked);
+  }
+  EXPECT_EQ(ReadFile(blocked + "/20170503.txt"), kExampleLine);
+}
+
+// Lowers the largest file this process may write, as a full disk would.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    getrlimit(RLIMIT_FSIZE, &saved_);
+    previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit lower = saved_;
+    lower.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &lower);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &saved_);
+    std::signal(SIGXFSZ, previousHandler_);
+  }
+
+ private:
+  rlimit saved_{};
+  void (*previousHandler_)(int) = nullptr;
+};
+
+TEST(UnwritableLog, PartWrittenLineIsCutOffAndWrittenWholeLater) {
+  ScratchFolder folder;
+  const std::string path = folder / "20170503.txt";
+  const std::string earlier = "earlier line\r\r\n";
+  WriteFile(path, earlier);
+  common::TraceCapture quiet;
+  DailyLog log(folder.Path());
+  {
+    FileSizeLimit full(earlier.size() + 10);
+    AppendExample(log, "half");
+    EXPECT_EQ(log.PendingLines(), 1u);
+    EXPECT_EQ(ReadFile(path), earlier) << "no half line left behind";
+  }
+  AppendExample(log, "next");
+  EXPECT_EQ(log.PendingLines(), 0u);
+  EXPECT_EQ(ReadFile(path),
+            earlier + "half" + kExampleLine.substr(9) + "next" + kExampleLine.substr(9));
+}
+
+TEST(SharedLogFile, WaitsForAnotherWriterInsteadOfFailing) {
+  ScratchFolder folder;
+  const std::string path = folder / "20170503.txt";
+  WriteFile(path, "");
+  const int holder = ::open(path.c_str(), O_RDWR);
+  ASSERT_GE(holder, 0);
+  ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+  common::TraceCapture quiet;
+  DailyLog log(folder.Path());
+  std::thread writer([&] { AppendExample(log); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(ReadFile(path), "") << "nothing written while another writer holds the file";
+  ::flock(holder, LOCK_UN);
+  ::close(holder);
+  writer.join();
+  EXPECT_TRUE(EventuallyNoPending(log));
+  EXPECT_EQ(ReadFile(path), kExampleLine);
+}
+
+TEST(SharedLogFile, TwoWritersNeverTearEachOthersLines) {
+  ScratchFolder folder;
+  constexpr int kLines = 400;
+  auto write = [&](const std::string& name) {
+    DailyLog log(folder.Path());
+    for (int i = 0; i < kLines; ++i) {
+      log.Append(kMay3, name + "-" + std::to_string(i), kDualTexts, "2017/05/03 12:34:56");
+    }
+  };
+  std::thread first(write, std::string("alpha"));
+  std::thread second(write, std::string("beta"));
+  first.join();
+  second.join();
+
+  std::istringstream content(ReadFile(folder / "20170503.txt"));
+  std::string line;
+  int count = 0;
+  int next[2] = {0, 0};
+  while (std::getline(content, line)) {
+    ++count;
+    const bool alpha = line.rfind("alpha-", 0) == 0;
+    ASSERT_TRUE(alpha || line.rfind("beta-", 0) == 0) << line;
+    int& expected = next[alpha ? 0 : 1];
+    const std::string name = alpha ? "alpha-" : "beta-";
+    ASSERT_EQ(line,
+              name + std::to_string(expected) + kExampleLine.substr(9, kExampleLine.size() - 10));
+    ++expected;
+  }
+  EXPECT_EQ(count, 2 * kLines);
+}
+
+}  // namespace
+}  // namespace orvana::records

@@ -1,0 +1,186 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "records/daily_log.h"
+#include "records/log_import.h"
+#include "results/colors.h"
+#include "scratch_folder.h"
+
+namespace orvana::records {
+namespace {
+
+using results::Column;
+using results::RowTexts;
+using testing::ScratchFolder;
+using testing::WriteFile;
+using Fields = std::vector<std::string>;
+
+const std::string kTime = "2017/05/03 12:34:56";
+
+TEST(SplitStoredLine, CompleteLineGivesSixFieldsWithTheTimeWhole) {
+  EXPECT_EQ(SplitLine("A17050301   -0.12   55.3   -0.20   56.1   2017/05/03 12:34:56\r"),
+            (Fields{"A17050301", "-0.12", "55.3", "-0.20", "56.1", kTime}));
+}
+
+TEST(SplitStoredLine, EmptyValueFieldsKeepTheirColumns) {
+  EXPECT_EQ(SplitLine("****   -0.12   57.0         2017/05/03 12:34:56\r"),
+            (Fields{"****", "-0.12", "57.0", "", "", kTime}));
+  EXPECT_EQ(SplitLine("****         -0.12   57.0   2017/05/03 12:34:56"),
+            (Fields{"****", "", "", "-0.12", "57.0", kTime}));
+}
+
+TEST(SplitStoredLine, EveryTrailingCrIsDropped) {
+  const Fields expected{"S", "1", "2", "3", "4", kTime};
+  EXPECT_EQ(SplitLine("S   1   2   3   4   " + kTime), expected);
+  EXPECT_EQ(SplitLine("S   1   2   3   4   " + kTime + "\r"), expected);
+  EXPECT_EQ(SplitLine("S   1   2   3   4   " + kTime + "\r\r"), expected);
+}
+
+TEST(SplitStoredLine, SerialWithSpacesStaysWhole) {
+  EXPECT_EQ(SplitLine("LOT 7 #12   1   2   3   4   " + kTime),
+            (Fields{"LOT 7 #12", "1", "2", "3", "4", kTime}));
+  EXPECT_EQ(SplitLine("A   B   1   2   3   4   " + kTime),
+            (Fields{"A   B", "1", "2", "3", "4", kTime}));
+  EXPECT_EQ(SplitLine(" lead and trail    1      3   4   " + kTime),
+            (Fields{" lead and trail ", "1", "", "3", "4", kTime}));
+}
+
+TEST(SplitStoredLine, WhatTheWriterWritesComesBackUnchanged) {
+  const std::vector<std::string> serials{"****", "A17050301", "A B", "A   B", "x  ", "  x", " "};
+  const std::vector<std::array<std::string, 4>> values{{"-0.12", "55.3", "-0.20", "56.1"},
+                                                       {"-0.12", "57.0", "", ""},
+                                                       {"", "", "-0.12", "57.0"},
+                                                       {"", "", "", ""},
+                                                       {"nan", "-nan", "inf", "-inf"}};
+  for (const std::string& serial : serials) {
+    for (const auto& texts : values) {
+      const std::string line = FormatLogLine(serial, texts, kTime);
+      EXPECT_EQ(SplitLine(line + "\r"),
+                (Fields{serial, texts[0], texts[1], texts[2], texts[3], kTime}))
+          << "[" << line << "]";
+    }
+  }
+}
+
+TEST(SplitStoredLine, BlankLineGivesNoField) {
+  EXPECT_TRUE(SplitLine("").empty());
+  EXPECT_TRUE(SplitLine("\r").empty());
+  EXPECT_TRUE(SplitLine("         \r").empty());
+}
+
+TEST(SplitStoredLine, ShortLineIsCutFromTheLeft) {
+  EXPECT_EQ(SplitLine("A17   -0.12   55.3\r"), (Fields{"A17", "-0.12", "55.3"}));
+  EXPECT_EQ(SplitLine("only a serial"), (Fields{"only a serial"}));
+  EXPECT_EQ(SplitLine("A      B"), (Fields{"A", "", "B"}));
+}
+
+TEST(SplitStoredLine, FieldsGoToTheirColumns) {
+  const RowTexts row = FieldsToRow({"S", "1", "2", "3", "4", kTime});
+  EXPECT_EQ(row, (RowTexts{"S", "1", "2", "3", "4", kTime, ""}));
+  EXPECT_EQ(FieldsToRow({"a", "b", "c", "d", "e", "f", "g", "h"})[6], "g");
+}
+
+TEST(ParseContent, LineEndsAndEmptyLines) {
+  const std::string content = "A   1   2   3   4   " + kTime + "\r\r\n" +  // as stored
+                              "\r\r\n" +                                   // an empty stored line
+                              "B   1   2   3   4   " + kTime + "\r\n" +    // CR LF
+                              "\n" +                                       // an empty plain line
+                              "C   1   2   3   4   " + kTime + "\n" +      // lone LF
+                              "D   1   2   3   4   " + kTime;              // no end at all
+  const auto rows = ParseLogContent(content);
+  ASSERT_EQ(rows.size(), 4u);
+  const char* serials[] = {"A", "B", "C", "D"};
+  for (size_t i = 0; i < rows.size(); ++i) {
+    EXPECT_EQ(rows[i], (RowTexts{serials[i], "1", "2", "3", "4", kTime, ""}));
+  }
+  EXPECT_TRUE(ParseLogContent("").empty());
+  EXPECT_TRUE(ParseLogContent("\r\n\n\r\r\n").empty());
+}
+
+TEST(ReadLogFileFromDisk, ReadsWhatTheDailyLogWrote) {
+  ScratchFolder folder;
+  {
+    DailyLog log(folder.Path());
+    log.Append({2017, 5, 3, 12, 34, 56}, "A1", {"-0.12", "55.3", "-0.20", "56.1"}, kTime);
+    log.Append({2017, 5, 3, 12, 34, 56}, "****", {"-0.12", "57.0", "", ""}, kTime);
+    log.Append({2017, 5, 3, 12, 34, 56}, "LOT 7", {"", "", "-0.12", "57.0"}, kTime);
+  }
+  std::string error;
+  const auto rows = ReadLogFile(folder / "20170503.txt", error);
+  ASSERT_TRUE(rows) << error;
+  ASSERT_EQ(rows->size(), 3u);
+  EXPECT_EQ((*rows)[0], (RowTexts{"A1", "-0.12", "55.3", "-0.20", "56.1", kTime, ""}));
+  EXPECT_EQ((*rows)[1], (RowTexts{"****", "-0.12", "57.0", "", "", kTime, ""}));
+  EXPECT_EQ((*rows)[2], (RowTexts{"LOT 7", "", "", "-0.12", "57.0", kTime, ""}));
+}
+
+TEST(ReadLogFileFromDisk, UnreadableFileSaysWhy) {
+  ScratchFolder folder;
+  std::string error;
+  EXPECT_FALSE(ReadLogFile(folder / "missing.txt", error));
+  EXPECT_NE(error.find(folder / "missing.txt"), std::string::npos) << error;
+  EXPECT_NE(error.find(std::strerror(ENOENT)), std::string::npos) << error;
+
+  error.clear();
+  EXPECT_FALSE(ReadLogFile(folder.Path(), error)) << "a folder is not a log";
+  EXPECT_NE(error.find(std::strerror(EISDIR)), std::string::npos) << error;
+}
+
+TEST(ReadLogFileFromDisk, EmptyFileIsNoRowsAndNoError) {
+  ScratchFolder folder;
+  WriteFile(folder / "empty.txt", "");
+  std::string error;
+  const auto rows = ReadLogFile(folder / "empty.txt", error);
+  ASSERT_TRUE(rows);
+  EXPECT_TRUE(rows->empty());
+  EXPECT_TRUE(error.empty());
+}
+
+std::vector<RowTexts> ThreeImportedRows() {
+  return {RowTexts{"i1", "1", "1", "1", "1", kTime, ""},
+          RowTexts{"i2", "2", "2", "2", "2", kTime, ""},
+          RowTexts{"i3", "3", "3", "3", "3", kTime, ""}};
+}
+
+TEST(PlaceImport, AfterTheWavelengthRowInFileOrder) {
+  results::ResultsTable table;
+  table.AppendRow(" ");
+  EXPECT_EQ(PlaceImportedRows(table, ThreeImportedRows()), 1);
+  ASSERT_EQ(table.RowCount(), 4);
+  EXPECT_EQ(table.Text(0, Column::Serial), " ");
+  for (int row = 1; row <= 3; ++row) {
+    EXPECT_EQ(table.Text(row, Column::Serial), "i" + std::to_string(row));
+    EXPECT_EQ(table.Text(row, Column::Value4), std::to_string(row));
+    EXPECT_EQ(table.Text(row, Column::Time), kTime);
+  }
+}
+
+TEST(PlaceImport, EmptyTableStartsAtRowZero) {
+  results::ResultsTable table;
+  EXPECT_EQ(PlaceImportedRows(table, ThreeImportedRows()), 0);
+  ASSERT_EQ(table.RowCount(), 3);
+  EXPECT_EQ(table.Text(0, Column::Serial), "i1");
+  EXPECT_EQ(table.Text(2, Column::Time), kTime);
+}
+
+TEST(PlaceImport, EarlierResultsMoveDownWithTheirColours) {
+  results::ResultsTable table;
+  table.AppendRow(" ");
+  const int result = table.AppendRow("R1");
+  table.SetCellTextColor(Column::Value1, result, results::COLOR_FAIL);
+  table.SetCellTextColor(Column::Value2, result, results::COLOR_PASS_LATEST);
+  PlaceImportedRows(table, ThreeImportedRows());
+  ASSERT_EQ(table.RowCount(), 5);
+  EXPECT_EQ(table.Text(4, Column::Serial), "R1");
+  EXPECT_EQ(table.CellTextColor(4, Column::Value1), results::COLOR_FAIL);
+  EXPECT_EQ(table.CellTextColor(4, Column::Value2), results::COLOR_PASS_LATEST);
+  for (int row = 1; row <= 3; ++row) {
+    EXPECT_EQ(table.CellTextColor(row, Column::Value1), std::nullopt) << "row " << row;
+    EXPECT_EQ(table.CellTextColor(row, Column::Value2), std::nullopt) << "row " << row;
+  }
+}
+
+}  // namespace
+}  // namespace orvana::records

@@ -1,0 +1,88 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Runs the real orvana-sim as a child and talks to it as the program would:
+// through the pseudo-terminal it announces, opened with plain termios.
+namespace orvana::simtest {
+
+using Bytes = std::vector<uint8_t>;
+using std::chrono::milliseconds;
+
+// "50 03 02 AB 01" -> bytes. Lets expectations be written as on the wire.
+Bytes FromHex(std::string_view text);
+std::string ToHex(const Bytes& bytes);
+
+class SimProcess {
+ public:
+  explicit SimProcess(const std::vector<std::string>& args);
+  ~SimProcess();
+  SimProcess(const SimProcess&) = delete;
+  SimProcess& operator=(const SimProcess&) = delete;
+
+  // The first line the simulator prints: its port. Empty if none came in time.
+  std::string FirstLine(milliseconds timeout = milliseconds(5000));
+  void Input(std::string_view text);
+  void CloseInput();
+  void Signal(int number);
+  // Exit status once it has exited by itself in time, or nothing.
+  std::optional<int> WaitExit(milliseconds timeout = milliseconds(5000));
+  // Everything it wrote on stderr (read after it has exited).
+  std::string ErrorText();
+
+ private:
+  pid_t pid_ = -1;
+  int input_ = -1;
+  int output_ = -1;
+  int errors_ = -1;
+  std::string stdoutBuffer_;
+};
+
+// The program's end of the line.
+class SerialEnd {
+ public:
+  explicit SerialEnd(const std::string& path);
+  ~SerialEnd();
+  SerialEnd(const SerialEnd&) = delete;
+  SerialEnd& operator=(const SerialEnd&) = delete;
+
+  void Write(const Bytes& bytes);
+  // Reads until `count` bytes have come or the time is up.
+  Bytes Read(size_t count, milliseconds timeout = milliseconds(3000));
+  // Everything that arrives until `quiet` passes without a byte.
+  Bytes Drain(milliseconds quiet);
+  // Reads `count` bytes and also tells in how many separate reads they came.
+  Bytes ReadCountingPieces(size_t count, int& pieces, milliseconds timeout);
+  // True once the line reports a hangup (POLLHUP, or a read of 0 or EIO).
+  bool SeesHangUp(milliseconds timeout);
+
+ private:
+  int fd_ = -1;
+};
+
+// Splits a stream that starts at a frame into its frames by their length bytes.
+std::vector<Bytes> SplitFrames(const Bytes& stream);
+// Reads whole frames until `count` have come; frames are told apart by L.
+std::vector<Bytes> ReadFrames(SerialEnd& line, size_t count,
+                              milliseconds timeout = milliseconds(3000));
+
+// A script file in a fresh temporary folder, removed with it.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  const std::string& Path() const { return path_; }
+  std::string Write(const std::string& name, const std::string& text) const;
+
+ private:
+  std::string path_;
+};
+
+}  // namespace orvana::simtest

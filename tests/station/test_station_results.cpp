@@ -1,0 +1,117 @@
+// The road of one result through the station: value fields, table row and
+// colours, the daily log line, and the table operations around it.
+#include <fstream>
+
+#include "results/colors.h"
+#include "station/station_fixture.h"
+
+namespace orvana::testing {
+namespace {
+
+using results::COLOR_FAIL;
+using results::COLOR_PASS;
+using results::COLOR_PASS_LATEST;
+
+TEST_F(StationTest, RecordedResultBecomesARowAndALogLine) {
+  ui.serialEdit = "A17050301";
+  station->OnLeftButtonDown(false);
+  station->OnLeftButtonDown(true);  // the field is read into the station
+  Feed(ResultFrame(true, 0, -0.12f, 55.3f, -0.20f, 56.1f, true));
+
+  ASSERT_EQ(ui.shownValues.size(), 1u);
+  EXPECT_EQ(ui.shownValues[0], (std::array<std::string, 4>{"-0.12", "55.3", "-0.20", "56.1"}));
+  ASSERT_EQ(table.RowCount(), 1);
+  EXPECT_EQ(table.Text(0, 0), "A17050301");
+  EXPECT_EQ(table.Text(0, 5), "2017/05/03 12:34:56");
+  EXPECT_EQ(table.Text(0, 6), "");
+  EXPECT_EQ(LogFile("20170503.txt"),
+            "A17050301   -0.12   55.3   -0.20   56.1   2017/05/03 12:34:56\r\r\n");
+  EXPECT_EQ(ui.writes, 1) << "the fields are written back after recording";
+  EXPECT_EQ(ui.writtenSerial, "A17050301");
+}
+
+TEST_F(StationTest, ShownOnlyResultChangesTheFieldsAndNothingElse) {
+  Feed(ResultFrame(true, 0, -0.12f, 55.3f, -0.20f, 56.1f, false));
+  EXPECT_EQ(ui.shownValues.size(), 1u);
+  EXPECT_EQ(station->Fields().valueText[0], "-0.12");
+  EXPECT_EQ(table.RowCount(), 0);
+  EXPECT_FALSE(std::filesystem::exists(folder / "Savetemp" / "20170503.txt"));
+}
+
+TEST_F(StationTest, EachResultIsJudgedAndTheOneBeforeIsRecoloured) {
+  Feed(ResultFrame(true, 0, -0.21f, 56.3f, -0.35f, 54.0f, true));
+  EXPECT_EQ(table.CellTextColor(0, 1), COLOR_PASS_LATEST);
+  EXPECT_EQ(table.CellTextColor(0, 2), COLOR_PASS_LATEST);
+  EXPECT_EQ(table.CellTextColor(0, 3), COLOR_FAIL);
+  EXPECT_EQ(table.CellTextColor(0, 4), COLOR_FAIL);
+  EXPECT_EQ(table.Text(0, 0), "****");
+
+  Feed(ResultFrame(false, 1, 0, 57.0f, 0, -0.12f, true));
+  EXPECT_EQ(table.CellTextColor(0, 1), COLOR_PASS);
+  EXPECT_EQ(table.CellTextColor(0, 2), COLOR_PASS);
+  EXPECT_EQ(table.CellTextColor(0, 4), COLOR_FAIL);
+  EXPECT_EQ(table.Text(1, 1), "-0.12");
+  EXPECT_EQ(table.Text(1, 2), "57.0");
+  EXPECT_EQ(table.Text(1, 3), "");
+  EXPECT_EQ(LogFile("20170503.txt"),
+            "****   -0.21   56.3   -0.35   54.0   2017/05/03 12:34:56\r\r\n"
+            "****   -0.12   57.0         2017/05/03 12:34:56\r\r\n");
+}
+
+TEST_F(StationTest, NewThresholdsJudgeTheNextResult) {
+  station->Settings().rlThreshold1 = 60.0f;
+  Feed(ResultFrame(true, 0, -0.2f, 56.3f, -0.2f, 56.0f, true));
+  EXPECT_EQ(table.CellTextColor(0, 2), COLOR_FAIL);
+}
+
+TEST_F(StationTest, ResultsAfterMidnightGoToTheNextDaysFile) {
+  clock.Set({2017, 5, 3, 23, 59, 59});
+  Feed(ResultFrame(true, 0, -0.2f, 56.0f, -0.2f, 56.0f, true));
+  clock.Set({2017, 5, 4, 0, 0, 5});
+  Feed(ResultFrame(true, 0, -0.2f, 56.0f, -0.2f, 56.0f, true));
+  EXPECT_NE(LogFile("20170503.txt").find("23:59:59"), std::string::npos);
+  EXPECT_NE(LogFile("20170504.txt").find("2017/05/04 00:00:05"), std::string::npos);
+}
+
+TEST_F(StationTest, WavelengthRowSurvivesAClearBetweenResults) {
+  Feed(ResultFrame(true, 0, -0.2f, 56.0f, -0.2f, 56.0f, true));
+  station->OnClearScreen();
+  EXPECT_EQ(ui.messages.back().caption, "OTDR");
+  EXPECT_EQ(table.RowCount(), 0);
+  station->OnSettingsApplied();
+  Feed(ResultFrame(true, 0, -0.5f, 50.0f, -0.5f, 50.0f, true));
+  ASSERT_EQ(table.RowCount(), 2);
+  EXPECT_EQ(table.Text(0, 1), "1310nm");
+  EXPECT_EQ(table.Text(0, 3), "1625nm");
+  EXPECT_EQ(table.Text(1, 1), "-0.50");
+}
+
+TEST_F(StationTest, BlankedLastRowIsNotRecoloured) {
+  Feed(ResultFrame(true, 0, -0.2f, 56.0f, -0.2f, 56.0f, true));
+  station->OnBlankSelectedRow(0);
+  EXPECT_EQ(ui.messages.back().caption, "IL&RL");
+  Feed(ResultFrame(true, 0, -0.2f, 56.0f, -0.2f, 56.0f, true));
+  for (int column = 0; column < 7; ++column) EXPECT_EQ(table.Text(0, column), " ");
+  EXPECT_EQ(table.CellTextColor(0, 1), COLOR_PASS_LATEST) << "left as it was";
+}
+
+TEST_F(StationTest, ImportPutsALogBackBehindTheWavelengthRow) {
+  station->OnSettingsApplied();
+  Feed(ResultFrame(true, 0, -0.5f, 50.0f, -0.5f, 50.0f, true));
+  const std::string path = (folder / "Savetemp" / "20170503.txt").string();
+  std::string error;
+  ASSERT_TRUE(station->OnImportBackup(path, error)) << error;
+  ASSERT_EQ(table.RowCount(), 3);
+  EXPECT_EQ(table.Text(1, 0), "****");
+  EXPECT_EQ(table.Text(1, 5), "2017/05/03 12:34:56");
+  EXPECT_FALSE(table.CellTextColor(1, 1).has_value()) << "imported rows carry no colours";
+  EXPECT_EQ(table.CellTextColor(2, 1), COLOR_FAIL) << "the live row keeps its own colours";
+  EXPECT_EQ(station->ResultRow(), 1) << "the current result row is not moved by an import";
+
+  EXPECT_FALSE(station->OnImportBackup((folder / "missing.txt").string(), error));
+  EXPECT_FALSE(error.empty());
+  EXPECT_EQ(table.RowCount(), 3);
+}
+
+}  // namespace
+}  // namespace orvana::testing

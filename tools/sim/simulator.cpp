@@ -1,0 +1,271 @@
+#include "sim/simulator.h"
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <type_traits>
+#include <utility>
+
+namespace orvana::sim {
+
+namespace {
+
+using std::chrono::milliseconds;
+
+// Nobody has read this much of what we sent: the program is not listening, and
+// a real line would have lost it. Dropping it keeps a later listener from
+// drowning in stale results and keeps our writes from stalling.
+constexpr size_t kUnreadLimit = 2048;
+// A hangup waits this long for the program to read what was sent before it:
+// closing the line throws away whatever the slave side has not read.
+constexpr milliseconds kHangUpGrace{1000};
+// Bytes written to the master reach the slave's input queue a moment later,
+// so an empty queue right after a write proves nothing.
+constexpr milliseconds kHangUpSettle{50};
+constexpr milliseconds kHangUpPoll{10};
+
+std::string Hex(std::span<const uint8_t> bytes) {
+  std::string text;
+  char digits[4];
+  for (const uint8_t b : bytes) {
+    std::snprintf(digits, sizeof digits, "%02X ", b);
+    text += digits;
+  }
+  if (!text.empty()) text.pop_back();
+  return text;
+}
+
+const char* CommandName(uint8_t code) {
+  switch (static_cast<Code>(code)) {
+    case Code::kConnect:
+      return "greeting";
+    case Code::kEraseAll:
+      return "erase";
+    case Code::kReadRecord:
+      return "upload";
+    case Code::kKeepAlive:
+      return "keep-alive";
+    default:
+      return "unknown command";
+  }
+}
+
+int MillisecondsUntil(std::chrono::steady_clock::time_point when,
+                      std::chrono::steady_clock::time_point now) {
+  if (when <= now) return 0;
+  // Rounded up, so the loop does not wake a hair early and spin.
+  const auto wait = std::chrono::ceil<milliseconds>(when - now).count();
+  return static_cast<int>(std::min<long long>(wait, 60'000));
+}
+
+}  // namespace
+
+Simulator::Simulator(PtyDevice& line, SimulatorSetup setup, int inputFd)
+    : line_(line),
+      setup_(std::move(setup)),
+      inputFd_(inputFd),
+      transmitter_(setup_.seed),
+      generator_(setup_.seed) {
+  pending_.assign(setup_.script.begin(), setup_.script.end());
+  inputOpen_ = setup_.readStdin && inputFd_ >= 0;
+  if (setup_.demoRecord) instrument_.StoreRecord(DemoRecord());
+}
+
+void Simulator::Note(const std::string& text) const {
+  if (setup_.verbose) std::fprintf(stderr, "orvana-sim: %s\n", text.c_str());
+}
+
+void Simulator::Send(Bytes frame, const char* what) {
+  Note(std::string("send ") + what + ": " + Hex(frame));
+  transmitter_.SendFrame(std::move(frame));
+}
+
+int Simulator::Run(const volatile std::sig_atomic_t& stop, const sigset_t& waitMask) {
+  const Clock::time_point start = Clock::now();
+  scriptResumeAt_ = start;
+  nextResultAt_ = start + setup_.interval;
+
+  while (stop == 0) {
+    Clock::time_point now = Clock::now();
+    RunScript(now);
+    if (setup_.interval.count() > 0 && now >= nextResultAt_) SendPeriodicResult(now);
+    if (!Flush(now)) return 1;
+
+    const bool scriptDone = pending_.empty() && !inputOpen_;
+    if (setup_.readStdin && scriptDone && !transmitter_.HasPending() && !hangingUp_) {
+      Note("end of input: hanging up");
+      hangingUp_ = true;
+    }
+    if (hangingUp_ && !transmitter_.HasPending() && now >= lastWriteAt_ + kHangUpSettle &&
+        (line_.UnreadBySlave() == 0 || now >= lastWriteAt_ + kHangUpGrace)) {
+      line_.Close();
+      return 0;
+    }
+
+    // Sleep until the earliest thing that is due.
+    int timeout = -1;
+    auto until = [&](Clock::time_point when) {
+      const int ms = MillisecondsUntil(when, now);
+      timeout = timeout < 0 ? ms : std::min(timeout, ms);
+    };
+    if (setup_.interval.count() > 0) until(nextResultAt_);
+    if (!pending_.empty() && !transmitter_.HasPending() && !hangingUp_) until(scriptResumeAt_);
+    if (transmitter_.HasPending() && !writeBlocked_) {
+      until(lastWriteAt_ + transmitter_.PauseBeforeNext());
+    }
+    if (hangingUp_) until(now + kHangUpPoll);
+
+    pollfd fds[2] = {{line_.MasterFd(), POLLIN, 0}, {-1, POLLIN, 0}};
+    if (writeBlocked_) fds[0].events |= POLLOUT;
+    if (inputOpen_) fds[1].fd = inputFd_;
+    timespec wait{};
+    timespec* waitFor = nullptr;
+    if (timeout >= 0) {
+      wait.tv_sec = timeout / 1000;
+      wait.tv_nsec = static_cast<long>(timeout % 1000) * 1'000'000L;
+      waitFor = &wait;
+    }
+    const int ready = ppoll(fds, 2, waitFor, &waitMask);
+    if (ready < 0) {
+      if (errno == EINTR) continue;
+      std::fprintf(stderr, "orvana-sim: poll: %s\n", std::strerror(errno));
+      return 1;
+    }
+    if (fds[0].revents & POLLOUT) writeBlocked_ = false;
+    if (fds[0].revents & (POLLIN | POLLERR | POLLHUP)) {
+      if (!ReadLine()) return 1;
+    }
+    if (fds[1].revents & (POLLIN | POLLERR | POLLHUP)) ReadInput();
+  }
+  Note("stopped by signal");
+  line_.Close();
+  return 0;
+}
+
+void Simulator::RunScript(Clock::time_point now) {
+  // Each command waits for what came before it to be on the line, so a
+  // `wait` measures from the end of the previous frame, not from its queueing.
+  while (!pending_.empty() && !hangingUp_ && !transmitter_.HasPending() && now >= scriptResumeAt_) {
+    const Command command = std::move(pending_.front());
+    pending_.pop_front();
+    Execute(command, now);
+  }
+}
+
+void Simulator::Execute(const Command& command, Clock::time_point now) {
+  std::visit(
+      [&](const auto& c) {
+        using T = std::decay_t<decltype(c)>;
+        if constexpr (std::is_same_v<T, SendResult>) {
+          Send(BuildResultFrame(c.values), "result");
+        } else if constexpr (std::is_same_v<T, SendRaw>) {
+          Note("send raw: " + Hex(c.bytes));
+          transmitter_.SendRaw(c.bytes);
+        } else if constexpr (std::is_same_v<T, Wait>) {
+          scriptResumeAt_ = now + c.duration;
+        } else if constexpr (std::is_same_v<T, StoreRecordHeader>) {
+          instrument_.StoreRecord(c.record);
+        } else if constexpr (std::is_same_v<T, StoreRecordEvent>) {
+          if (!instrument_.StoreEvent(c.event)) {
+            std::fprintf(stderr, "orvana-sim: store-event ignored: no stored record to add to\n");
+          }
+        } else if constexpr (std::is_same_v<T, CorruptNextChecksum>) {
+          transmitter_.CorruptNextChecksum();
+        } else if constexpr (std::is_same_v<T, SendGarbage>) {
+          Note("send " + std::to_string(c.count) + " bytes of garbage");
+          transmitter_.SendGarbage(c.count);
+        } else if constexpr (std::is_same_v<T, SetSplit>) {
+          transmitter_.SetSplit(c.pause);
+        } else if constexpr (std::is_same_v<T, SendOverlong>) {
+          Send(BuildOverlongFrame(c.length), "overlong frame");
+        } else if constexpr (std::is_same_v<T, HangUp>) {
+          Note("hangup");
+          hangingUp_ = true;
+        }
+      },
+      command);
+}
+
+void Simulator::SendPeriodicResult(Clock::time_point now) {
+  Send(BuildResultFrame(generator_.Next()), "result");
+  nextResultAt_ += setup_.interval;
+  // After a long stall, carry on from now instead of sending a burst.
+  if (nextResultAt_ <= now) nextResultAt_ = now + setup_.interval;
+}
+
+bool Simulator::Flush(Clock::time_point now) {
+  while (transmitter_.HasPending() && !writeBlocked_) {
+    if (now < lastWriteAt_ + transmitter_.PauseBeforeNext()) return true;
+    if (const size_t unread = line_.UnreadBySlave(); unread > kUnreadLimit) {
+      Note("nobody is reading: dropped " + std::to_string(unread) + " unread bytes");
+      line_.DiscardUnread();
+    }
+    const std::span<const uint8_t> bytes = transmitter_.NextBytes();
+    const ssize_t n = write(line_.MasterFd(), bytes.data(), bytes.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      if (errno == EAGAIN || errno == EWOULDBLOCK) {
+        writeBlocked_ = true;
+        return true;
+      }
+      std::fprintf(stderr, "orvana-sim: write to the line: %s\n", std::strerror(errno));
+      return false;
+    }
+    transmitter_.Consumed(static_cast<size_t>(n));
+    lastWriteAt_ = now;
+  }
+  return true;
+}
+
+bool Simulator::ReadLine() {
+  uint8_t buffer[256];
+  for (;;) {
+    const ssize_t n = read(line_.MasterFd(), buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return true;
+    if (n <= 0) {
+      std::fprintf(stderr, "orvana-sim: read from the line: %s\n",
+                   n == 0 ? "end of file" : std::strerror(errno));
+      return false;
+    }
+    for (ssize_t i = 0; i < n; ++i) {
+      const std::optional<Bytes> frame = reader_.Feed(buffer[i]);
+      if (!frame) continue;
+      Note(std::string("received ") + CommandName((*frame)[2]) + ": " + Hex(*frame));
+      for (Bytes& answer : instrument_.Answer(*frame)) Send(std::move(answer), "answer");
+    }
+  }
+}
+
+void Simulator::ReadInput() {
+  char buffer[1024];
+  const ssize_t n = read(inputFd_, buffer, sizeof buffer);
+  if (n < 0 && (errno == EINTR || errno == EAGAIN)) return;
+  if (n <= 0) {
+    inputOpen_ = false;
+    if (!partialInput_.empty()) TakeInputLine(partialInput_);
+    partialInput_.clear();
+    return;
+  }
+  partialInput_.append(buffer, static_cast<size_t>(n));
+  size_t newline = 0;
+  while ((newline = partialInput_.find('\n')) != std::string::npos) {
+    const std::string text = partialInput_.substr(0, newline);
+    partialInput_.erase(0, newline + 1);
+    TakeInputLine(text);
+  }
+}
+
+void Simulator::TakeInputLine(std::string_view text) {
+  try {
+    if (auto command = inputParser_.ParseLine(text)) pending_.push_back(std::move(*command));
+  } catch (const ScriptError& error) {
+    std::fprintf(stderr, "orvana-sim: stdin: %s (line skipped)\n", error.what());
+  }
+}
+
+}  // namespace orvana::sim
