@@ -7,6 +7,8 @@ namespace {
 
 constexpr uint8_t kLossEvent = 2;
 
+const char* Pad(int value) { return value < 10 ? "0" : ""; }
+
 std::string Decimal(long value) { return std::to_string(value); }
 
 std::string OneDecimal(float value) {
@@ -15,20 +17,19 @@ std::string OneDecimal(float value) {
   return text;
 }
 
-// Two digits for the small numbers of a date; a value the meter should never
-// send (negative, or above 99) is written as it is rather than guessed at.
-std::string TwoDigits(int value) { return (value < 10 ? "0" : "") + Decimal(value); }
-
 }  // namespace
 
 std::string FormatRecordDate(const Frame& header) {
+  // Numbers below ten get a leading zero ("200" for the year); anything the
+  // meter should never send (negative, above 99) is written as it comes
+  // rather than guessed at.
   const int year = header.SignedAt(4);
-  std::string date = (year < 10 ? "200" : "20") + Decimal(year) + "-";
-  date += TwoDigits(header.SignedAt(5)) + "-";
-  date += TwoDigits(header.SignedAt(6)) + " ";
-  date += TwoDigits(header.SignedAt(7)) + ":";
-  date += TwoDigits(header.SignedAt(8)) + " ";
-  return date;
+  char text[64];
+  std::snprintf(text, sizeof text, "%s%d-%s%d-%s%d %s%d:%s%d ", year < 10 ? "200" : "20", year,
+                Pad(header.SignedAt(5)), header.SignedAt(5), Pad(header.SignedAt(6)),
+                header.SignedAt(6), Pad(header.SignedAt(7)), header.SignedAt(7),
+                Pad(header.SignedAt(8)), header.SignedAt(8));
+  return text;
 }
 
 std::array<std::string, 6> RecordEventCells(uint8_t recordNo, const Frame& event) {

@@ -94,15 +94,6 @@ TEST(TestSettingsRecord, StartValuesAreTheMetersDefaults) {
   EXPECT_NE(settings, TestSettings{}) << "a fresh record is all zero until start-up";
 }
 
-TEST(TestSettingsRecord, ThresholdsFollowValueOrder) {
-  TestSettings settings;
-  settings.ilThreshold1 = 1;
-  settings.rlThreshold1 = 2;
-  settings.ilThreshold2 = 3;
-  settings.rlThreshold2 = 4;
-  EXPECT_EQ(Thresholds(settings), (std::array<float, 4>{1, 2, 3, 4}));
-}
-
 TEST(TestSettingsRecord, PortCountsAndWavelengthNames) {
   EXPECT_EQ(PortCountAt(0), 0);
   EXPECT_EQ(PortCountAt(3), 4);

@@ -70,15 +70,6 @@ TEST(TableRows, BlockInsertKeepsOrderAndAllSevenTexts) {
   EXPECT_EQ(table.RowCount(), 6);
 }
 
-TEST(TableRows, DeleteAllRowsEmptiesTheTable) {
-  ResultsTable table;
-  table.AppendRow("a");
-  table.AppendRow("b");
-  table.DeleteAllRows();
-  EXPECT_EQ(table.RowCount(), 0);
-  EXPECT_EQ(table.AppendRow("c"), 0);
-}
-
 TEST(CellColors, ColorsStayWithTheirRowsWhenRowsAreInsertedAbove) {
   ResultsTable table;
   table.AppendRow(" ");
@@ -109,15 +100,6 @@ TEST(CellColors, ReplacingAndClearing) {
   table.ClearCellColors();
   EXPECT_EQ(table.CellTextColor(0, Column::Value3), std::nullopt);
   EXPECT_EQ(table.Text(0, Column::Serial), "a") << "clearing colours keeps the texts";
-}
-
-TEST(CellColors, ClearedTableStartsWithoutColors) {
-  ResultsTable table;
-  table.AppendRow("a");
-  table.SetCellTextColor(Column::Value1, 0, COLOR_FAIL);
-  table.DeleteAllRows();
-  table.AppendRow("b");
-  EXPECT_EQ(table.CellTextColor(0, Column::Value1), std::nullopt);
 }
 
 TEST(RowKeys, KeyFindsItsRowWhereverInsertsMovedIt) {
