@@ -1,6 +1,7 @@
 // orvana-cli: the test station without a window, for scripted and headless
 // benches. Its commands and output are relied on by scripts: change them only
 // deliberately.
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -90,6 +91,9 @@ int Listen(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A log that reaches a file-size limit is the daily log's failure to handle
+  // (it keeps the line); the signal must not end the station.
+  std::signal(SIGXFSZ, SIG_IGN);
   if (argc < 2) return Usage();
   const std::string command = argv[1];
   if (command == "ports" && argc == 2) return Ports();

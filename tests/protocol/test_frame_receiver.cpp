@@ -4,23 +4,15 @@
 #include <random>
 #include <vector>
 
+#include "common/meter_frames.h"
 #include "protocol/frame.h"
 #include "protocol/frame_receiver.h"
 
 namespace orvana::protocol {
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
-// Builds a received frame the way the meter does: header, L, code, payload,
-// checksum, trailer.
-Bytes MeterFrame(uint8_t code, const Bytes& payload, uint8_t trailer = 0x01) {
-  Bytes frame{0x50, static_cast<uint8_t>(payload.size() + 3), code};
-  frame.insert(frame.end(), payload.begin(), payload.end());
-  frame.push_back(Checksum(frame.data(), frame.size()));
-  frame.push_back(trailer);
-  return frame;
-}
+using testing::Bytes;
+using testing::MeterFrame;
 
 Bytes ResultPayload() {
   Bytes payload(19, 0);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/station.h"
+#include "common/meter_frames.h"
 #include "protocol/frame.h"
 #include "results/results_table.h"
 
@@ -18,8 +19,6 @@
 // what would go on the line, a user who answers questions as told, a fixed
 // clock and a scratch folder for the daily log.
 namespace orvana::testing {
-
-using Bytes = std::vector<uint8_t>;
 
 struct RecordingTransport final : link::ITransport {
   bool Open(const link::PortAddress& port, const link::LineSettings& settings) override {
@@ -87,52 +86,6 @@ struct ScriptedUi final : app::IStationUi {
   std::vector<link::PortEntry> listed;
   std::vector<int> visibleRows;
 };
-
-// Frames as the meter builds them.
-inline Bytes MeterFrame(uint8_t code, const Bytes& payload) {
-  Bytes frame{0x50, static_cast<uint8_t>(payload.size() + 3), code};
-  frame.insert(frame.end(), payload.begin(), payload.end());
-  frame.push_back(protocol::Checksum(frame.data(), frame.size()));
-  frame.push_back(0x01);
-  return frame;
-}
-
-inline void PutFloat(Bytes& payload, size_t at, float value) {
-  std::memcpy(&payload[at], &value, sizeof value);
-}
-
-// A result frame; payload index i sits at frame index i + 3.
-inline Bytes ResultFrame(bool dual, uint8_t wavelengthCode, float a, float b, float c, float d,
-                         bool record) {
-  Bytes payload(19, 0);
-  payload[0] = dual ? 1 : 0;
-  payload[1] = wavelengthCode;
-  PutFloat(payload, 2, a);
-  PutFloat(payload, 6, b);
-  PutFloat(payload, 10, c);
-  PutFloat(payload, 14, d);
-  payload[18] = record ? 1 : 0;
-  return MeterFrame(protocol::CMD_RESULT, payload);
-}
-
-inline Bytes RecordHeader(int year, int month, int day, int hour, int minute) {
-  return MeterFrame(protocol::CMD_READ_RECORD,
-                    {0, static_cast<uint8_t>(year), static_cast<uint8_t>(month),
-                     static_cast<uint8_t>(day), static_cast<uint8_t>(hour),
-                     static_cast<uint8_t>(minute)});
-}
-
-inline Bytes RecordEvent(int8_t number, int16_t distance, float loss, float refl, float total,
-                         uint8_t type) {
-  Bytes payload(16, 0);
-  payload[0] = static_cast<uint8_t>(number);
-  std::memcpy(&payload[1], &distance, sizeof distance);
-  PutFloat(payload, 3, loss);
-  PutFloat(payload, 7, refl);
-  PutFloat(payload, 11, total);
-  payload[15] = type;
-  return MeterFrame(protocol::CMD_RECORD_EVENT, payload);
-}
 
 class StationTest : public ::testing::Test {
  protected:

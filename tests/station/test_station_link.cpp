@@ -87,11 +87,11 @@ TEST_F(StationTest, UploadedRecordsBecomeEventRowsBelowWhatIsShown) {
   station->OnUploadRequest();
   EXPECT_EQ(transport.purgingWrites, std::vector<Bytes>{Command(CMD_READ_RECORD)});
 
-  Feed(RecordHeader(7, 11, 2, 0, 5));
-  Feed(RecordEvent(0, 10000, 0.25f, -45.04f, 0.25f, 2));
-  Feed(RecordEvent(1, -2, 0.3f, -60.0f, 0.55f, 3));
-  Feed(RecordHeader(17, 3, 5, 9, 7));
-  Feed(RecordEvent(0, 150, 1.0f, -30.0f, 1.55f, 0));
+  Feed(RecordHeaderBytes(7, 11, 2, 0, 5));
+  Feed(RecordEventBytes(0, 10000, 0.25f, -45.04f, 0.25f, 2));
+  Feed(RecordEventBytes(1, -2, 0.3f, -60.0f, 0.55f, 3));
+  Feed(RecordHeaderBytes(17, 3, 5, 9, 7));
+  Feed(RecordEventBytes(0, 150, 1.0f, -30.0f, 1.55f, 0));
 
   ASSERT_EQ(table.RowCount(), 4);
   EXPECT_EQ(table.Text(1, 0), "1--0");
@@ -112,7 +112,7 @@ TEST_F(StationTest, UploadedRecordsBecomeEventRowsBelowWhatIsShown) {
 
   // A new upload numbers its records from 1 again.
   station->OnUploadRequest();
-  Feed(RecordHeader(17, 3, 5, 9, 7));
+  Feed(RecordHeaderBytes(17, 3, 5, 9, 7));
   EXPECT_EQ(station->RecordNo(), 1);
 }
 
@@ -130,7 +130,7 @@ TEST_F(StationTest, CancelledEraseTouchesNothing) {
 
 TEST_F(StationTest, ConfirmedEraseClearsSendsAndTheAnswerIsShown) {
   Connect();
-  Feed(ResultFrame(true, 0, -0.2f, 56.0f, -0.2f, 56.0f, true));
+  Feed(ResultBytes(true, 0, -0.2f, 56.0f, -0.2f, 56.0f, true));
   station->OnEraseRequest();
   EXPECT_EQ(table.RowCount(), 0);
   EXPECT_EQ(transport.purgingWrites, std::vector<Bytes>{Command(CMD_ERASE_ALL)});
@@ -159,7 +159,7 @@ TEST_F(StationTest, KeepAliveEveryTickSerialCheckEverySecondTick) {
 
 TEST_F(StationTest, KeepAliveDoesNotCutAResultThatIsArriving) {
   Connect();
-  const Bytes result = ResultFrame(true, 0, -0.2f, 56.0f, -0.2f, 56.0f, true);
+  const Bytes result = ResultBytes(true, 0, -0.2f, 56.0f, -0.2f, 56.0f, true);
   Feed(Bytes(result.begin(), result.begin() + 11));
   station->OnTimer();
   Feed(Bytes(result.begin() + 11, result.end()));
@@ -203,7 +203,7 @@ TEST_F(StationTest, ClickBackIntoTheSerialFieldSelectsAndReadsIt) {
 
 TEST_F(StationTest, BytesArrivingWhileABoxIsOpenAreNotLost) {
   // The greeting's box is open while a result comes in underneath it.
-  const Bytes result = ResultFrame(true, 0, -0.21f, 56.3f, -0.35f, 54.0f, true);
+  const Bytes result = ResultBytes(true, 0, -0.21f, 56.3f, -0.35f, 54.0f, true);
   bool fed = false;
   ui.whileBoxIsOpen = [&] {
     if (fed) return;

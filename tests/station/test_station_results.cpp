@@ -16,7 +16,7 @@ TEST_F(StationTest, RecordedResultBecomesARowAndALogLine) {
   ui.serialEdit = "A17050301";
   station->OnLeftButtonDown(false);
   station->OnLeftButtonDown(true);  // the field is read into the station
-  Feed(ResultFrame(true, 0, -0.12f, 55.3f, -0.20f, 56.1f, true));
+  Feed(ResultBytes(true, 0, -0.12f, 55.3f, -0.20f, 56.1f, true));
 
   ASSERT_EQ(ui.shownValues.size(), 1u);
   EXPECT_EQ(ui.shownValues[0], (std::array<std::string, 4>{"-0.12", "55.3", "-0.20", "56.1"}));
@@ -31,7 +31,7 @@ TEST_F(StationTest, RecordedResultBecomesARowAndALogLine) {
 }
 
 TEST_F(StationTest, ShownOnlyResultChangesTheFieldsAndNothingElse) {
-  Feed(ResultFrame(true, 0, -0.12f, 55.3f, -0.20f, 56.1f, false));
+  Feed(ResultBytes(true, 0, -0.12f, 55.3f, -0.20f, 56.1f, false));
   EXPECT_EQ(ui.shownValues.size(), 1u);
   EXPECT_EQ(station->Fields().valueText[0], "-0.12");
   EXPECT_EQ(table.RowCount(), 0);
@@ -39,14 +39,14 @@ TEST_F(StationTest, ShownOnlyResultChangesTheFieldsAndNothingElse) {
 }
 
 TEST_F(StationTest, EachResultIsJudgedAndTheOneBeforeIsRecoloured) {
-  Feed(ResultFrame(true, 0, -0.21f, 56.3f, -0.35f, 54.0f, true));
+  Feed(ResultBytes(true, 0, -0.21f, 56.3f, -0.35f, 54.0f, true));
   EXPECT_EQ(table.CellTextColor(0, 1), COLOR_PASS_LATEST);
   EXPECT_EQ(table.CellTextColor(0, 2), COLOR_PASS_LATEST);
   EXPECT_EQ(table.CellTextColor(0, 3), COLOR_FAIL);
   EXPECT_EQ(table.CellTextColor(0, 4), COLOR_FAIL);
   EXPECT_EQ(table.Text(0, 0), "****");
 
-  Feed(ResultFrame(false, 1, 0, 57.0f, 0, -0.12f, true));
+  Feed(ResultBytes(false, 1, 0, 57.0f, 0, -0.12f, true));
   EXPECT_EQ(table.CellTextColor(0, 1), COLOR_PASS);
   EXPECT_EQ(table.CellTextColor(0, 2), COLOR_PASS);
   EXPECT_EQ(table.CellTextColor(0, 4), COLOR_FAIL);
@@ -60,26 +60,26 @@ TEST_F(StationTest, EachResultIsJudgedAndTheOneBeforeIsRecoloured) {
 
 TEST_F(StationTest, NewThresholdsJudgeTheNextResult) {
   station->Settings().rlThreshold1 = 60.0f;
-  Feed(ResultFrame(true, 0, -0.2f, 56.3f, -0.2f, 56.0f, true));
+  Feed(ResultBytes(true, 0, -0.2f, 56.3f, -0.2f, 56.0f, true));
   EXPECT_EQ(table.CellTextColor(0, 2), COLOR_FAIL);
 }
 
 TEST_F(StationTest, ResultsAfterMidnightGoToTheNextDaysFile) {
   clock.Set({2017, 5, 3, 23, 59, 59});
-  Feed(ResultFrame(true, 0, -0.2f, 56.0f, -0.2f, 56.0f, true));
+  Feed(ResultBytes(true, 0, -0.2f, 56.0f, -0.2f, 56.0f, true));
   clock.Set({2017, 5, 4, 0, 0, 5});
-  Feed(ResultFrame(true, 0, -0.2f, 56.0f, -0.2f, 56.0f, true));
+  Feed(ResultBytes(true, 0, -0.2f, 56.0f, -0.2f, 56.0f, true));
   EXPECT_NE(LogFile("20170503.txt").find("23:59:59"), std::string::npos);
   EXPECT_NE(LogFile("20170504.txt").find("2017/05/04 00:00:05"), std::string::npos);
 }
 
 TEST_F(StationTest, WavelengthRowSurvivesAClearBetweenResults) {
-  Feed(ResultFrame(true, 0, -0.2f, 56.0f, -0.2f, 56.0f, true));
+  Feed(ResultBytes(true, 0, -0.2f, 56.0f, -0.2f, 56.0f, true));
   station->OnClearScreen();
   EXPECT_EQ(ui.messages.back().caption, "OTDR");
   EXPECT_EQ(table.RowCount(), 0);
   station->OnSettingsApplied();
-  Feed(ResultFrame(true, 0, -0.5f, 50.0f, -0.5f, 50.0f, true));
+  Feed(ResultBytes(true, 0, -0.5f, 50.0f, -0.5f, 50.0f, true));
   ASSERT_EQ(table.RowCount(), 2);
   EXPECT_EQ(table.Text(0, 1), "1310nm");
   EXPECT_EQ(table.Text(0, 3), "1625nm");
@@ -87,17 +87,17 @@ TEST_F(StationTest, WavelengthRowSurvivesAClearBetweenResults) {
 }
 
 TEST_F(StationTest, BlankedLastRowIsNotRecoloured) {
-  Feed(ResultFrame(true, 0, -0.2f, 56.0f, -0.2f, 56.0f, true));
+  Feed(ResultBytes(true, 0, -0.2f, 56.0f, -0.2f, 56.0f, true));
   station->OnBlankSelectedRow(0);
   EXPECT_EQ(ui.messages.back().caption, "IL&RL");
-  Feed(ResultFrame(true, 0, -0.2f, 56.0f, -0.2f, 56.0f, true));
+  Feed(ResultBytes(true, 0, -0.2f, 56.0f, -0.2f, 56.0f, true));
   for (int column = 0; column < 7; ++column) EXPECT_EQ(table.Text(0, column), " ");
   EXPECT_EQ(table.CellTextColor(0, 1), COLOR_PASS_LATEST) << "left as it was";
 }
 
 TEST_F(StationTest, ImportPutsALogBackBehindTheWavelengthRow) {
   station->OnSettingsApplied();
-  Feed(ResultFrame(true, 0, -0.5f, 50.0f, -0.5f, 50.0f, true));
+  Feed(ResultBytes(true, 0, -0.5f, 50.0f, -0.5f, 50.0f, true));
   const std::string path = (folder / "Savetemp" / "20170503.txt").string();
   std::string error;
   ASSERT_TRUE(station->OnImportBackup(path, error)) << error;
