@@ -3,10 +3,12 @@
 #include <string>
 
 #include "app/ini_reader.h"
-#include "app/temp_folder.h"
+#include "common/temp_folder.h"
 
 namespace orvana::app {
 namespace {
+
+using testing::TempFolder;
 
 std::string Repeat(std::string_view piece, size_t times) {
   std::string text;

@@ -5,10 +5,12 @@
 #include <string>
 
 #include "app/message_texts.h"
-#include "app/temp_folder.h"
+#include "common/temp_folder.h"
 
 namespace orvana::app {
 namespace {
+
+using testing::TempFolder;
 
 // Capacities of the texts, as the language files of the meter software have
 // always been written against. Kept apart from the loader's own table so a

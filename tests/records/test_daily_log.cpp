@@ -13,13 +13,13 @@
 
 #include "common/trace.h"
 #include "records/daily_log.h"
-#include "scratch_folder.h"
+#include "common/temp_folder.h"
 
 namespace orvana::records {
 namespace {
 
 using testing::ReadFile;
-using testing::ScratchFolder;
+using testing::TempFolder;
 using testing::WriteFile;
 using Texts = std::array<std::string, 4>;
 
@@ -55,7 +55,7 @@ TEST(LogLine, FileNamedAfterTheDate) {
 }
 
 TEST(DailyLogFile, LineStoredWithItsBytesInTheDaysFile) {
-  ScratchFolder folder;
+  TempFolder folder;
   {
     DailyLog log(folder.Path());
     AppendExample(log);
@@ -66,7 +66,7 @@ TEST(DailyLogFile, LineStoredWithItsBytesInTheDaysFile) {
 }
 
 TEST(DailyLogFile, LinesKeepTheirOrderAndMidnightStartsTheNextFile) {
-  ScratchFolder folder;
+  TempFolder folder;
   DailyLog log(folder.Path());
   log.Append({2017, 5, 3, 23, 59, 58}, "first", kDualTexts, "2017/05/03 23:59:58");
   log.Append({2017, 5, 3, 23, 59, 59}, "second", kDualTexts, "2017/05/03 23:59:59");
@@ -79,7 +79,7 @@ TEST(DailyLogFile, LinesKeepTheirOrderAndMidnightStartsTheNextFile) {
 }
 
 TEST(DailyLogFile, ExistingFileIsAppendedToNeverTruncated) {
-  ScratchFolder folder;
+  TempFolder folder;
   const std::string earlier = "from an earlier run\r\r\n";
   WriteFile(folder / "20170503.txt", earlier);
   {
@@ -93,7 +93,7 @@ TEST(DailyLogFile, ExistingFileIsAppendedToNeverTruncated) {
 }
 
 TEST(DailyLogFile, MissingFolderIsCreated) {
-  ScratchFolder folder;
+  TempFolder folder;
   const std::string nested = folder / "run/Savetemp";
   DailyLog log(nested);
   AppendExample(log);
@@ -101,7 +101,7 @@ TEST(DailyLogFile, MissingFolderIsCreated) {
 }
 
 TEST(DailyLogFile, FileReplacedUnderneathGetsTheNextLine) {
-  ScratchFolder folder;
+  TempFolder folder;
   DailyLog log(folder.Path());
   AppendExample(log, "one");
   std::filesystem::rename(folder / "20170503.txt", folder / "moved.txt");
@@ -111,7 +111,7 @@ TEST(DailyLogFile, FileReplacedUnderneathGetsTheNextLine) {
 }
 
 TEST(UnwritableLog, LineIsKeptTracedAndWrittenFirstOnceWritable) {
-  ScratchFolder folder;
+  TempFolder folder;
   const std::string blocked = folder / "Savetemp";
   // A file where the folder should be: opening fails even for root.
   WriteFile(blocked, "not a folder");
@@ -132,7 +132,7 @@ TEST(UnwritableLog, LineIsKeptTracedAndWrittenFirstOnceWritable) {
 }
 
 TEST(UnwritableLog, KeptLineGoesOutWithoutWaitingForAnotherResult) {
-  ScratchFolder folder;
+  TempFolder folder;
   const std::string blocked = folder / "Savetemp";
   WriteFile(blocked, "not a folder");
   common::TraceCapture quiet;
@@ -145,7 +145,7 @@ TEST(UnwritableLog, KeptLineGoesOutWithoutWaitingForAnotherResult) {
 }
 
 TEST(UnwritableLog, ClosingTheLogWritesWhatIsStillKept) {
-  ScratchFolder folder;
+  TempFolder folder;
   const std::string blocked = folder / "Savetemp";
   WriteFile(blocked, "not a folder");
   common::TraceCapture quiet;
@@ -179,7 +179,7 @@ class FileSizeLimit {
 };
 
 TEST(UnwritableLog, PartWrittenLineIsCutOffAndWrittenWholeLater) {
-  ScratchFolder folder;
+  TempFolder folder;
   const std::string path = folder / "20170503.txt";
   const std::string earlier = "earlier line\r\r\n";
   WriteFile(path, earlier);
@@ -198,7 +198,7 @@ TEST(UnwritableLog, PartWrittenLineIsCutOffAndWrittenWholeLater) {
 }
 
 TEST(SharedLogFile, WaitsForAnotherWriterInsteadOfFailing) {
-  ScratchFolder folder;
+  TempFolder folder;
   const std::string path = folder / "20170503.txt";
   WriteFile(path, "");
   const int holder = ::open(path.c_str(), O_RDWR);
@@ -217,7 +217,7 @@ TEST(SharedLogFile, WaitsForAnotherWriterInsteadOfFailing) {
 }
 
 TEST(SharedLogFile, TwoWritersNeverTearEachOthersLines) {
-  ScratchFolder folder;
+  TempFolder folder;
   constexpr int kLines = 400;
   auto write = [&](const std::string& name) {
     DailyLog log(folder.Path());

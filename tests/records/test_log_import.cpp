@@ -6,14 +6,14 @@
 #include "records/daily_log.h"
 #include "records/log_import.h"
 #include "results/colors.h"
-#include "scratch_folder.h"
+#include "common/temp_folder.h"
 
 namespace orvana::records {
 namespace {
 
 using results::Column;
 using results::RowTexts;
-using testing::ScratchFolder;
+using testing::TempFolder;
 using testing::WriteFile;
 using Fields = std::vector<std::string>;
 
@@ -100,7 +100,7 @@ TEST(ParseContent, LineEndsAndEmptyLines) {
 }
 
 TEST(ReadLogFileFromDisk, ReadsWhatTheDailyLogWrote) {
-  ScratchFolder folder;
+  TempFolder folder;
   {
     DailyLog log(folder.Path());
     log.Append({2017, 5, 3, 12, 34, 56}, "A1", {"-0.12", "55.3", "-0.20", "56.1"}, kTime);
@@ -117,7 +117,7 @@ TEST(ReadLogFileFromDisk, ReadsWhatTheDailyLogWrote) {
 }
 
 TEST(ReadLogFileFromDisk, UnreadableFileSaysWhy) {
-  ScratchFolder folder;
+  TempFolder folder;
   std::string error;
   EXPECT_FALSE(ReadLogFile(folder / "missing.txt", error));
   EXPECT_NE(error.find(folder / "missing.txt"), std::string::npos) << error;
@@ -129,7 +129,7 @@ TEST(ReadLogFileFromDisk, UnreadableFileSaysWhy) {
 }
 
 TEST(ReadLogFileFromDisk, EmptyFileIsNoRowsAndNoError) {
-  ScratchFolder folder;
+  TempFolder folder;
   WriteFile(folder / "empty.txt", "");
   std::string error;
   const auto rows = ReadLogFile(folder / "empty.txt", error);

@@ -247,21 +247,4 @@ std::vector<Bytes> ReadFrames(SerialEnd& line, size_t count, milliseconds timeou
   return frames;
 }
 
-TempDir::TempDir() {
-  char pattern[] = "/tmp/orvana-sim-test-XXXXXX";
-  if (mkdtemp(pattern) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
-}
-
-TempDir::~TempDir() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
-}
-
-std::string TempDir::Write(const std::string& name, const std::string& text) const {
-  const std::string path = path_ + "/" + name;
-  std::ofstream(path) << text;
-  return path;
-}
-
 }  // namespace orvana::simtest

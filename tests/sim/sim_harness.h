@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/temp_folder.h"
+
 // Runs the real orvana-sim as a child and talks to it as the program would:
 // through the pseudo-terminal it announces, opened with plain termios.
 namespace orvana::simtest {
@@ -73,16 +75,7 @@ std::vector<Bytes> SplitFrames(const Bytes& stream);
 std::vector<Bytes> ReadFrames(SerialEnd& line, size_t count,
                               milliseconds timeout = milliseconds(3000));
 
-// A script file in a fresh temporary folder, removed with it.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  const std::string& Path() const { return path_; }
-  std::string Write(const std::string& name, const std::string& text) const;
-
- private:
-  std::string path_;
-};
+// Script files and links go in a fresh temporary folder, removed with it.
+using TempDir = testing::TempFolder;
 
 }  // namespace orvana::simtest

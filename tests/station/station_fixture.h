@@ -12,6 +12,7 @@
 
 #include "app/station.h"
 #include "common/meter_frames.h"
+#include "common/temp_folder.h"
 #include "protocol/frame.h"
 #include "results/results_table.h"
 
@@ -90,12 +91,7 @@ struct ScriptedUi final : app::IStationUi {
 class StationTest : public ::testing::Test {
  protected:
   StationTest()
-      : folder(std::filesystem::temp_directory_path() /
-               ("orvana-station-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name())),
-        clock(common::LocalTime{2017, 5, 3, 12, 34, 56}) {
-    std::filesystem::remove_all(folder);
-    std::filesystem::create_directories(folder);
+      : folder(scratch.Path()), clock(common::LocalTime{2017, 5, 3, 12, 34, 56}) {
     texts.conok = "connected";
     texts.dellallok = "erased";
     texts.dellallts = "sure?";
@@ -105,10 +101,7 @@ class StationTest : public ::testing::Test {
         transport, ui, clock, table, texts, (folder / "Savetemp").string(),
         [this] { return ports; }});
   }
-  ~StationTest() override {
-    station.reset();
-    std::filesystem::remove_all(folder);
-  }
+  ~StationTest() override { station.reset(); }
 
   void Feed(const Bytes& bytes) {
     for (uint8_t b : bytes) station->OnReceiveByte(b);
@@ -123,10 +116,10 @@ class StationTest : public ::testing::Test {
     transport.purgingWrites.clear();
   }
   std::string LogFile(const char* name) const {
-    std::ifstream in(folder / "Savetemp" / name, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
+    return ReadFile((folder / "Savetemp" / name).string());
   }
 
+  TempFolder scratch;
   std::filesystem::path folder;
   common::FixedClock clock;
   app::MessageTexts texts;
