@@ -39,7 +39,7 @@ echo "Press Ctrl-C to stop."
 echo
 
 # The log as it grows, marked so it stands apart from the station's output.
-(tail -F -n +1 "$work/Savetemp/$(date +%Y%m%d).txt" 2>/dev/null | sed -u 's/^/    log| /') &
+tail -F -n +1 "$work/Savetemp/$(date +%Y%m%d).txt" 2>/dev/null > >(sed -u 's/^/    log| /') &
 pids+=("$!")
 
 args=(listen "$port" --upload)
