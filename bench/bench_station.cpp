@@ -60,11 +60,12 @@ void ResultFramesThroughTheStation(benchmark::State& state) {
   common::FixedClock clock({2024, 3, 5, 9, 7, 0});
   results::ResultsTable table;
   std::vector<results::RowTexts> filler(static_cast<size_t>(state.range(0)));
-  for (auto& row : filler) row = {"SN", "-0.20", "56.0", "-0.20", "56.0", "2024/03/05 09:07:00", ""};
+  for (auto& row : filler)
+    row = {"SN", "-0.20", "56.0", "-0.20", "56.0", "2024/03/05 09:07:00", ""};
   table.InsertRows(0, std::move(filler));
   {
-    app::Station station(app::StationEnvironment{transport, ui, clock, table, app::MessageTexts{},
-                                                 (folder / "Savetemp").string(), {}});
+    app::Station station(app::StationEnvironment{
+        transport, ui, clock, table, app::MessageTexts{}, (folder / "Savetemp").string(), {}});
     // Passes and fails alternate, so both colours and the recolouring run.
     const std::vector<uint8_t> frames[2] = {ResultFrame(-0.21f, 56.3f, -0.35f, 54.0f),
                                             ResultFrame(-0.10f, 58.0f, -0.12f, 57.5f)};
@@ -78,6 +79,9 @@ void ResultFramesThroughTheStation(benchmark::State& state) {
   std::filesystem::remove_all(folder);
 }
 
-BENCHMARK(ResultFramesThroughTheStation)->Arg(10'000)->Arg(1'000'000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(ResultFramesThroughTheStation)
+    ->Arg(10'000)
+    ->Arg(1'000'000)
+    ->Unit(benchmark::kMicrosecond);
 
 }  // namespace

@@ -13,7 +13,7 @@ namespace orvana::app {
 // The values bound to the window's fields: read from the controls when the
 // window says so, written back after a result has been recorded.
 struct BoundFields {
-  std::string serialText;              // the serial-number field
+  std::string serialText;  // the serial-number field
   std::string autoNumberText = "0001";
   std::array<std::string, 4> valueText;  // the four value fields
   std::string saveFileName;

@@ -67,17 +67,18 @@ int RunListen(const ListenOptions& options) {
   table.AddObserver(&ui);
 
   app::Station* station = nullptr;
-  link::SerialTransport transport(
-      [&station](uint8_t byte) { station->OnReceiveByte(byte); },
-      [fd = wake.Get()] {
-        const uint64_t one = 1;
-        [[maybe_unused]] const ssize_t n = write(fd, &one, sizeof one);
-      });
+  link::SerialTransport transport([&station](uint8_t byte) { station->OnReceiveByte(byte); },
+                                  [fd = wake.Get()] {
+                                    const uint64_t one = 1;
+                                    [[maybe_unused]] const ssize_t n = write(fd, &one, sizeof one);
+                                  });
 
   const std::string port = options.port;
-  app::Station theStation(app::StationEnvironment{
-      transport, ui, clock, table, app::LoadMessageTexts(directory), directory + "/Savetemp",
-      [port] { return std::vector<link::PortEntry>{link::PortEntry{"cli", port}}; }});
+  app::Station theStation(
+      app::StationEnvironment{transport, ui, clock, table, app::LoadMessageTexts(directory),
+                              directory + "/Savetemp", [port] {
+                                return std::vector<link::PortEntry>{link::PortEntry{"cli", port}};
+                              }});
   station = &theStation;
 
   theStation.RefreshPortList(false);
@@ -90,10 +91,10 @@ int RunListen(const ListenOptions& options) {
   }
 
   const auto start = Clock::now();
-  const auto deadline =
-      options.seconds ? start + std::chrono::duration_cast<Clock::duration>(
-                                    std::chrono::duration<double>(*options.seconds))
-                      : Clock::time_point::max();
+  const auto deadline = options.seconds
+                            ? start + std::chrono::duration_cast<Clock::duration>(
+                                          std::chrono::duration<double>(*options.seconds))
+                            : Clock::time_point::max();
   bool uploadPending = options.upload;
   bool erasePending = options.erase;
   auto lastTraffic = Clock::now();

@@ -7,9 +7,9 @@
 namespace orvana::common {
 
 struct LocalTime {
-  int year = 0;    // e.g. 2017
-  int month = 0;   // 1..12
-  int day = 0;     // 1..31
+  int year = 0;   // e.g. 2017
+  int month = 0;  // 1..12
+  int day = 0;    // 1..31
   int hour = 0;
   int minute = 0;
   int second = 0;

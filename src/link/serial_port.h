@@ -32,8 +32,8 @@ inline constexpr uint32_t EV_ERR = 0x0080;
 inline constexpr uint32_t EV_RING = 0x0100;
 
 struct CommNotification {
-  unsigned message = 0;   // one of WM_COMM_*
-  unsigned wParam = 0;    // the byte for WM_COMM_RXCHAR, else 0
+  unsigned message = 0;  // one of WM_COMM_*
+  unsigned wParam = 0;   // the byte for WM_COMM_RXCHAR, else 0
   unsigned portNumber = 0;
 };
 
@@ -58,8 +58,8 @@ class ISerialOwner {
 // everything; here the device path opens the port and the number travels in
 // notifications and reports.
 struct PortAddress {
-  std::string path;        // e.g. /dev/ttyUSB0
-  unsigned number = 0;     // the trailing number of the device name, e.g. 0
+  std::string path;     // e.g. /dev/ttyUSB0
+  unsigned number = 0;  // the trailing number of the device name, e.g. 0
 };
 
 class CSerialPort {

@@ -17,10 +17,9 @@ CommandBytes BuildCommand(uint8_t code) {
 }
 
 float DecodeFloat(const uint8_t* littleEndian) {
-  const uint32_t pattern = static_cast<uint32_t>(littleEndian[0]) |
-                           static_cast<uint32_t>(littleEndian[1]) << 8 |
-                           static_cast<uint32_t>(littleEndian[2]) << 16 |
-                           static_cast<uint32_t>(littleEndian[3]) << 24;
+  const uint32_t pattern =
+      static_cast<uint32_t>(littleEndian[0]) | static_cast<uint32_t>(littleEndian[1]) << 8 |
+      static_cast<uint32_t>(littleEndian[2]) << 16 | static_cast<uint32_t>(littleEndian[3]) << 24;
   return std::bit_cast<float>(pattern);
 }
 

@@ -10,10 +10,14 @@ void FrameReceiver::SetHandler(uint8_t code, Handler handler) {
 
 uint8_t FrameReceiver::MinimumLength(uint8_t code) {
   switch (code) {
-    case CMD_READ_RECORD: return 9;    // reads up to index 8
-    case CMD_RECORD_EVENT: return 19;  // reads up to index 18
-    case CMD_RESULT: return 22;        // reads up to index 21
-    default: return kMinFrameLength;
+    case CMD_READ_RECORD:
+      return 9;  // reads up to index 8
+    case CMD_RECORD_EVENT:
+      return 19;  // reads up to index 18
+    case CMD_RESULT:
+      return 22;  // reads up to index 21
+    default:
+      return kMinFrameLength;
   }
 }
 

@@ -38,10 +38,10 @@ Bytes ResultBytes(bool dual, uint8_t wavelengthCode, float a, float b, float c, 
 }
 
 Bytes RecordHeaderBytes(int year, int month, int day, int hour, int minute) {
-  return MeterFrame(protocol::CMD_READ_RECORD,
-                    {0, static_cast<uint8_t>(year), static_cast<uint8_t>(month),
-                     static_cast<uint8_t>(day), static_cast<uint8_t>(hour),
-                     static_cast<uint8_t>(minute)});
+  return MeterFrame(
+      protocol::CMD_READ_RECORD,
+      {0, static_cast<uint8_t>(year), static_cast<uint8_t>(month), static_cast<uint8_t>(day),
+       static_cast<uint8_t>(hour), static_cast<uint8_t>(minute)});
 }
 
 Bytes RecordEventBytes(int8_t number, int16_t distance, float loss, float reflectance,

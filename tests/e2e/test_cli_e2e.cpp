@@ -86,7 +86,8 @@ TEST_F(CliEndToEnd, ResultsBecomeRowsColoursAndTheDailyLogByteForByte) {
   const json& second = rows[2];
   EXPECT_EQ(first["cells"][0], "****");
   EXPECT_EQ(first["cells"][1], "-0.21");
-  EXPECT_EQ(first["colors"], json::parse(R"([null,"#33CC33","#33CC33","#FF0000","#FF0000",null,null])"));
+  EXPECT_EQ(first["colors"],
+            json::parse(R"([null,"#33CC33","#33CC33","#FF0000","#FF0000",null,null])"));
   EXPECT_EQ(second["cells"][1], "-0.12");
   EXPECT_EQ(second["cells"][3], "");
   EXPECT_EQ(second["colors"][1], "#66FFFF");

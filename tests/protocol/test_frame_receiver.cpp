@@ -16,8 +16,8 @@ using testing::MeterFrame;
 
 Bytes ResultPayload() {
   Bytes payload(19, 0);
-  payload[0] = 1;    // dual
-  payload[18] = 1;   // record
+  payload[0] = 1;   // dual
+  payload[18] = 1;  // record
   const float value = -0.21f;
   std::memcpy(&payload[2], &value, sizeof value);
   return payload;
@@ -84,9 +84,9 @@ TEST_F(ReceiverTest, HeaderByteInsidePayloadIsData) {
 
 TEST_F(ReceiverTest, SameFramesWhicheverWayTheBytesAreSplit) {
   Bytes stream{0x13, 0x00};
-  for (const Bytes& f : {MeterFrame(CMD_CONNECT_OK, {}), MeterFrame(CMD_RESULT, ResultPayload()),
-                         MeterFrame(3, {}), MeterFrame(CMD_READ_RECORD, {0, 17, 3, 5, 9, 7}),
-                         MeterFrame(CMD_ERASE_ALL_OK, {}, 0x77)}) {
+  for (const Bytes& f :
+       {MeterFrame(CMD_CONNECT_OK, {}), MeterFrame(CMD_RESULT, ResultPayload()), MeterFrame(3, {}),
+        MeterFrame(CMD_READ_RECORD, {0, 17, 3, 5, 9, 7}), MeterFrame(CMD_ERASE_ALL_OK, {}, 0x77)}) {
     stream.insert(stream.end(), f.begin(), f.end());
   }
   const std::vector<uint8_t> expected{CMD_CONNECT_OK, CMD_RESULT, 3, CMD_READ_RECORD,

@@ -62,7 +62,9 @@ struct ScriptedUi final : app::IStationUi {
     messages.push_back({caption, text, true});
     return answer;
   }
-  void ShowValues(const std::array<std::string, 4>& values) override { shownValues.push_back(values); }
+  void ShowValues(const std::array<std::string, 4>& values) override {
+    shownValues.push_back(values);
+  }
   void ReadBoundFields(app::BoundFields& fields) override {
     ++reads;
     fields.serialText = serialEdit;
@@ -90,16 +92,15 @@ struct ScriptedUi final : app::IStationUi {
 
 class StationTest : public ::testing::Test {
  protected:
-  StationTest()
-      : folder(scratch.Path()), clock(common::LocalTime{2017, 5, 3, 12, 34, 56}) {
+  StationTest() : folder(scratch.Path()), clock(common::LocalTime{2017, 5, 3, 12, 34, 56}) {
     texts.conok = "connected";
     texts.dellallok = "erased";
     texts.dellallts = "sure?";
     texts.nocom = "no port";
     texts.comnotopen = "cannot open";
-    station = std::make_unique<app::Station>(app::StationEnvironment{
-        transport, ui, clock, table, texts, (folder / "Savetemp").string(),
-        [this] { return ports; }});
+    station = std::make_unique<app::Station>(
+        app::StationEnvironment{transport, ui, clock, table, texts, (folder / "Savetemp").string(),
+                                [this] { return ports; }});
   }
   ~StationTest() override { station.reset(); }
 
