@@ -2,6 +2,7 @@
 // the meter's bytes to JSON lines and the daily log file on disk.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -9,7 +10,7 @@
 #include <regex>
 
 #include "app/message_texts.h"
-#include "e2e/cli_process.h"
+#include "common/child_process.h"
 #include "sim/sim_harness.h"
 
 namespace orvana::e2e {
@@ -19,6 +20,7 @@ using json = nlohmann::json;
 using simtest::SimProcess;
 using simtest::TempDir;
 using std::chrono::milliseconds;
+using testing::ChildProcess;
 
 constexpr milliseconds kPatience{10000};
 
@@ -53,7 +55,7 @@ TEST_F(CliEndToEnd, ResultsBecomeRowsColoursAndTheDailyLogByteForByte) {
   const std::string port = sim.FirstLine();
   ASSERT_FALSE(port.empty());
 
-  CliProcess cli(work.Path(), {"listen", port, "--seconds", "60", "--upload"});
+  ChildProcess cli(ORVANA_CLI_PATH, {"listen", port, "--seconds", "60", "--upload"}, work.Path());
   ASSERT_TRUE(cli.WaitFor([&](const std::string& l) { return IsMessage(l, "OTDR", texts.conok); },
                           kPatience))
       << cli.ErrorText();
@@ -72,7 +74,7 @@ TEST_F(CliEndToEnd, ResultsBecomeRowsColoursAndTheDailyLogByteForByte) {
         return j.contains("values") && j["values"][0] == "-0.20";
       },
       kPatience));
-  cli.Terminate();
+  cli.Signal(SIGTERM);
   ASSERT_EQ(cli.WaitExit(kPatience), 0);
 
   // The last state of every row, as the window would show it.
@@ -104,7 +106,7 @@ TEST_F(CliEndToEnd, ResultsBecomeRowsColoursAndTheDailyLogByteForByte) {
                                 "****   -0.12   57.0         " + time2 + "\r\r\n");
 
   // The same file read back by the import lands in the same columns.
-  CliProcess import(work.Path(), {"import", file});
+  ChildProcess import(ORVANA_CLI_PATH, {"import", file}, work.Path());
   ASSERT_EQ(import.WaitExit(kPatience), 0);
   ASSERT_EQ(import.Lines().size(), 2u);
   const json back = json::parse(import.Lines()[1]);
@@ -115,7 +117,7 @@ TEST_F(CliEndToEnd, ResultsBecomeRowsColoursAndTheDailyLogByteForByte) {
 TEST_F(CliEndToEnd, EraseIsAskedClearsTheTableAndTheMeterConfirms) {
   SimProcess sim({"--stdin"});
   const std::string port = sim.FirstLine();
-  CliProcess cli(work.Path(), {"listen", port, "--seconds", "60", "--erase"});
+  ChildProcess cli(ORVANA_CLI_PATH, {"listen", port, "--seconds", "60", "--erase"}, work.Path());
   const auto question = cli.WaitFor(
       [](const std::string& l) { return json::parse(l)["message"].contains("answer"); }, kPatience);
   ASSERT_TRUE(question) << cli.ErrorText();
@@ -124,12 +126,13 @@ TEST_F(CliEndToEnd, EraseIsAskedClearsTheTableAndTheMeterConfirms) {
   EXPECT_EQ(json::parse(*cli.NextLine(kPatience)), json::parse(R"({"cleared":true})"));
   ASSERT_TRUE(cli.WaitFor(
       [&](const std::string& l) { return IsMessage(l, "OTDR", texts.dellallok); }, kPatience));
-  cli.Terminate();
+  cli.Signal(SIGTERM);
   EXPECT_EQ(cli.WaitExit(kPatience), 0);
 }
 
 TEST_F(CliEndToEnd, PortThatCannotBeOpenedExitsWithTwo) {
-  CliProcess cli(work.Path(), {"listen", work.Path() + "/no-such-port", "--seconds", "5"});
+  ChildProcess cli(ORVANA_CLI_PATH, {"listen", work.Path() + "/no-such-port", "--seconds", "5"},
+                   work.Path());
   EXPECT_EQ(cli.WaitExit(kPatience), 2);
   EXPECT_NE(cli.ErrorText().find(texts.comnotopen), std::string::npos);
 }
@@ -139,7 +142,7 @@ TEST_F(CliEndToEnd, PortsListsTheSimulatorsLink) {
   SimProcess sim({"--stdin", "--link", linkFolder + "/ttySIM7"});
   ASSERT_FALSE(sim.FirstLine().empty());
   ::setenv("ORVANA_PORT_DIR", linkFolder.c_str(), 1);
-  CliProcess cli(work.Path(), {"ports"});
+  ChildProcess cli(ORVANA_CLI_PATH, {"ports"}, work.Path());
   EXPECT_EQ(cli.WaitExit(kPatience), 0);
   ::unsetenv("ORVANA_PORT_DIR");
   bool listed = false;
@@ -150,7 +153,7 @@ TEST_F(CliEndToEnd, PortsListsTheSimulatorsLink) {
 }
 
 TEST_F(CliEndToEnd, ImportOfAMissingFileSaysWhyAndExitsWithTwo) {
-  CliProcess cli(work.Path(), {"import", work.Path() + "/missing.txt"});
+  ChildProcess cli(ORVANA_CLI_PATH, {"import", work.Path() + "/missing.txt"}, work.Path());
   EXPECT_EQ(cli.WaitExit(kPatience), 2);
   EXPECT_NE(cli.ErrorText().find("missing.txt"), std::string::npos);
 }

@@ -17,8 +17,6 @@
 #include <stdexcept>
 #include <thread>
 
-extern char** environ;
-
 namespace orvana::simtest {
 
 namespace {
@@ -55,101 +53,6 @@ std::string ToHex(const Bytes& bytes) {
     text += digits;
   }
   if (!text.empty()) text.pop_back();
-  return text;
-}
-
-SimProcess::SimProcess(const std::vector<std::string>& args) {
-  int in[2], out[2], err[2];
-  if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) {
-    throw std::runtime_error("pipe failed");
-  }
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
-  posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-  posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
-  std::vector<std::string> all{ORVANA_SIM_PATH};
-  all.insert(all.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& a : all) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  const int error = posix_spawn(&pid_, ORVANA_SIM_PATH, &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  close(in[0]);
-  close(out[1]);
-  close(err[1]);
-  input_ = in[1];
-  output_ = out[0];
-  errors_ = err[0];
-  if (error != 0) {
-    pid_ = -1;
-    throw std::runtime_error("cannot start " + std::string(ORVANA_SIM_PATH));
-  }
-}
-
-SimProcess::~SimProcess() {
-  if (pid_ > 0) {
-    kill(pid_, SIGKILL);
-    waitpid(pid_, nullptr, 0);
-  }
-  for (const int fd : {input_, output_, errors_}) {
-    if (fd >= 0) close(fd);
-  }
-}
-
-std::string SimProcess::FirstLine(milliseconds timeout) {
-  const auto deadline = Clock::now() + timeout;
-  for (;;) {
-    if (const size_t end = stdoutBuffer_.find('\n'); end != std::string::npos) {
-      return stdoutBuffer_.substr(0, end);
-    }
-    pollfd p{output_, POLLIN, 0};
-    if (poll(&p, 1, LeftMs(deadline)) <= 0) return {};
-    char buffer[256];
-    const ssize_t n = read(output_, buffer, sizeof buffer);
-    if (n <= 0) return {};
-    stdoutBuffer_.append(buffer, static_cast<size_t>(n));
-  }
-}
-
-void SimProcess::Input(std::string_view text) {
-  if (write(input_, text.data(), text.size()) != static_cast<ssize_t>(text.size())) {
-    throw std::runtime_error("cannot write to the simulator's input");
-  }
-}
-
-void SimProcess::CloseInput() {
-  close(input_);
-  input_ = -1;
-}
-
-void SimProcess::Signal(int number) { kill(pid_, number); }
-
-std::optional<int> SimProcess::WaitExit(milliseconds timeout) {
-  const auto deadline = Clock::now() + timeout;
-  while (pid_ > 0) {
-    int status = 0;
-    const pid_t done = waitpid(pid_, &status, WNOHANG);
-    if (done == pid_) {
-      pid_ = -1;
-      if (WIFEXITED(status)) return WEXITSTATUS(status);
-      return 128 + WTERMSIG(status);
-    }
-    if (Clock::now() >= deadline) return std::nullopt;
-    std::this_thread::sleep_for(milliseconds(10));
-  }
-  return std::nullopt;
-}
-
-std::string SimProcess::ErrorText() {
-  std::string text;
-  char buffer[512];
-  pollfd p{errors_, POLLIN, 0};
-  while (poll(&p, 1, 200) > 0) {
-    const ssize_t n = read(errors_, buffer, sizeof buffer);
-    if (n <= 0) break;
-    text.append(buffer, static_cast<size_t>(n));
-  }
   return text;
 }
 

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/child_process.h"
 #include "common/temp_folder.h"
 
 // Runs the real orvana-sim as a child and talks to it as the program would:
@@ -22,29 +23,14 @@ using std::chrono::milliseconds;
 Bytes FromHex(std::string_view text);
 std::string ToHex(const Bytes& bytes);
 
-class SimProcess {
+class SimProcess : public testing::ChildProcess {
  public:
-  explicit SimProcess(const std::vector<std::string>& args);
-  ~SimProcess();
-  SimProcess(const SimProcess&) = delete;
-  SimProcess& operator=(const SimProcess&) = delete;
-
+  explicit SimProcess(const std::vector<std::string>& args) : ChildProcess(ORVANA_SIM_PATH, args) {}
   // The first line the simulator prints: its port. Empty if none came in time.
-  std::string FirstLine(milliseconds timeout = milliseconds(5000));
-  void Input(std::string_view text);
-  void CloseInput();
-  void Signal(int number);
-  // Exit status once it has exited by itself in time, or nothing.
-  std::optional<int> WaitExit(milliseconds timeout = milliseconds(5000));
-  // Everything it wrote on stderr (read after it has exited).
-  std::string ErrorText();
-
- private:
-  pid_t pid_ = -1;
-  int input_ = -1;
-  int output_ = -1;
-  int errors_ = -1;
-  std::string stdoutBuffer_;
+  std::string FirstLine(milliseconds timeout = milliseconds(5000)) {
+    if (Lines().empty() && !NextLine(timeout)) return {};
+    return Lines().front();
+  }
 };
 
 // The program's end of the line.
