@@ -11,9 +11,9 @@
 #include <thread>
 #include <vector>
 
+#include "common/temp_folder.h"
 #include "common/trace.h"
 #include "records/daily_log.h"
-#include "common/temp_folder.h"
 
 namespace orvana::records {
 namespace {
@@ -110,11 +110,16 @@ TEST(DailyLogFile, FileReplacedUnderneathGetsTheNextLine) {
   EXPECT_EQ(ReadFile(folder / "moved.txt"), "one" + kExampleLine.substr(9));
 }
 
-TEST(UnwritableLog, LineIsKeptTracedAndWrittenFirstOnceWritable) {
+// The log's folder is blocked by a file of that name: opening fails even for
+// root, and removing the file makes the folder writable again.
+class UnwritableLog : public ::testing::Test {
+ protected:
+  UnwritableLog() { WriteFile(blocked, "not a folder"); }
   TempFolder folder;
   const std::string blocked = folder / "Savetemp";
-  // A file where the folder should be: opening fails even for root.
-  WriteFile(blocked, "not a folder");
+};
+
+TEST_F(UnwritableLog, LineIsKeptTracedAndWrittenFirstOnceWritable) {
   DailyLog log(blocked);
   {
     common::TraceCapture trace;
@@ -131,10 +136,7 @@ TEST(UnwritableLog, LineIsKeptTracedAndWrittenFirstOnceWritable) {
             "kept" + kExampleLine.substr(9) + "next" + kExampleLine.substr(9));
 }
 
-TEST(UnwritableLog, KeptLineGoesOutWithoutWaitingForAnotherResult) {
-  TempFolder folder;
-  const std::string blocked = folder / "Savetemp";
-  WriteFile(blocked, "not a folder");
+TEST_F(UnwritableLog, KeptLineGoesOutWithoutWaitingForAnotherResult) {
   common::TraceCapture quiet;
   DailyLog log(blocked);
   AppendExample(log);
@@ -144,10 +146,7 @@ TEST(UnwritableLog, KeptLineGoesOutWithoutWaitingForAnotherResult) {
   EXPECT_EQ(ReadFile(blocked + "/20170503.txt"), kExampleLine);
 }
 
-TEST(UnwritableLog, ClosingTheLogWritesWhatIsStillKept) {
-  TempFolder folder;
-  const std::string blocked = folder / "Savetemp";
-  WriteFile(blocked, "not a folder");
+TEST_F(UnwritableLog, ClosingTheLogWritesWhatIsStillKept) {
   common::TraceCapture quiet;
   {
     DailyLog log(blocked);
@@ -178,7 +177,7 @@ class FileSizeLimit {
   void (*previousHandler_)(int) = nullptr;
 };
 
-TEST(UnwritableLog, PartWrittenLineIsCutOffAndWrittenWholeLater) {
+TEST(FullDisk, PartWrittenLineIsCutOffAndWrittenWholeLater) {
   TempFolder folder;
   const std::string path = folder / "20170503.txt";
   const std::string earlier = "earlier line\r\r\n";
