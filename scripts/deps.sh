@@ -8,6 +8,9 @@ packages=(
   clang libclang-rt-14-dev           # sanitizer runtimes and libFuzzer
   libgtest-dev libgmock-dev libbenchmark-dev
   nlohmann-json3-dev
+  qt6-base-dev qt6-svg-dev qt6-qpa-plugins  # the window; offscreen platform for its tests
+  fonts-wqy-microhei fonts-arphic-uming fonts-liberation2  # fonts that draw the Chinese captions
+  xvfb xauth                         # a display for looking at the window without one
 )
 
 missing=()
