@@ -68,8 +68,13 @@ TEST_F(ReceiverTest, ActsOnlyOnceTheTrailerHasArrivedWhateverItIs) {
   receiver.OnReceiveByte(0x50);
   ASSERT_EQ(seen.size(), 1u);
   EXPECT_EQ(seen[0].At(4), 0x50);
-  Feed({0x03, 0x02, 0xAB, 0x01});  // no header: ignored
-  EXPECT_EQ(seen.size(), 1u);
+  // It may also have been the header of the next frame, its own trailer lost
+  // on the line: that frame is received too, and so is a frame that follows
+  // with its own header.
+  Feed({0x03, 0x0A, 0xA3, 0x50});
+  Feed(MeterFrame(CMD_RESULT, ResultPayload()));
+  EXPECT_EQ(Codes(), (std::vector<uint8_t>{CMD_CONNECT_OK, CMD_ERASE_ALL_OK, CMD_RESULT}));
+  EXPECT_FALSE(receiver.Started());
 }
 
 TEST_F(ReceiverTest, HeaderByteInsidePayloadIsData) {
@@ -160,6 +165,73 @@ TEST_F(ReceiverTest, FramesShorterThanTheirCodeReadsAreNotDispatched) {
   EXPECT_TRUE(seen.empty());
   Feed(MeterFrame(CMD_READ_RECORD, Bytes(6, 0)));
   EXPECT_EQ(Codes(), (std::vector<uint8_t>{CMD_READ_RECORD}));
+}
+
+// A frame damaged on the line costs only itself: the receiver hunts inside
+// the bytes it collected for it, so the good frames around it all arrive.
+TEST_F(ReceiverTest, DamagedFrameDoesNotSwallowTheFramesAfterIt) {
+  Bytes payload = ResultPayload();
+  payload[5] = 0x50;  // a header byte inside the data gives a false start to hunt past
+  const Bytes result = MeterFrame(CMD_RESULT, payload);
+  const Bytes other = testing::ResultBytes(true, 0, -0.5f, 40.f, -0.25f, 45.f, true);
+  auto stream = [](std::initializer_list<Bytes> parts) {
+    Bytes all;
+    for (const Bytes& part : parts) all.insert(all.end(), part.begin(), part.end());
+    return all;
+  };
+  const Bytes withoutTrailer(result.begin(), result.end() - 1);
+  const Bytes firstEleven(result.begin(), result.begin() + 11);
+  struct Case {
+    const char* what;
+    Bytes bytes;
+    std::vector<Bytes> frames;
+  };
+  const Case cases[] = {
+      {"a header and a length, then a result", stream({{0x50, 0x16}, result}), {result}},
+      {"the first 11 bytes of a result, then a result", stream({firstEleven, other}), {other}},
+      {"a result without its trailer, then another",
+       stream({withoutTrailer, other}),
+       {stream({withoutTrailer, {0x50}}), other}},
+      {"a fragment, then three results",
+       stream({firstEleven, result, other, result}),
+       {result, other, result}},
+      {"a bad checksum, then a result", stream({{0x50, 0x03, 0x02, 0xAC, 0x01}, result}), {result}},
+  };
+  for (const Case& c : cases) {
+    seen.clear();
+    receiver.ResetCount();
+    Feed(c.bytes);
+    ASSERT_EQ(seen.size(), c.frames.size()) << c.what;
+    for (size_t i = 0; i < seen.size(); ++i) {
+      EXPECT_EQ(Bytes(seen[i].bytes.begin(), seen[i].bytes.begin() + seen[i].size), c.frames[i])
+          << c.what << ", frame " << i;
+    }
+  }
+}
+
+TEST_F(ReceiverTest, FrameCutAtAnyByteThenAGoodFrame) {
+  Bytes payload = ResultPayload();
+  payload[5] = 0x50;
+  payload[9] = 0x50;
+  const Bytes cutFrames[] = {MeterFrame(CMD_RESULT, payload), MeterFrame(CMD_CONNECT_OK, {}),
+                             testing::RecordEventBytes(3, 0x5050, -0.5f, 40.f, 0.7f, 1)};
+  const Bytes good = testing::ResultBytes(true, 0, -0.5f, 40.f, -0.25f, 45.f, true);
+  for (const Bytes& cut : cutFrames) {
+    for (size_t keep = 1; keep < cut.size(); ++keep) {
+      seen.clear();
+      Feed(Bytes(cut.begin(), cut.begin() + static_cast<long>(keep)));
+      for (uint8_t b : good) {
+        receiver.OnReceiveByte(b);
+        ASSERT_LE(receiver.Count(), kMaxFrameBytes);
+      }
+      // Only the trailer missing: the frame is whole up to its checksum and the
+      // good frame's header stands in for the trailer.
+      const size_t expected = keep + 1 == cut.size() ? 2 : 1;
+      ASSERT_EQ(seen.size(), expected) << "code " << int{cut[2]} << " cut after " << keep;
+      EXPECT_TRUE(std::equal(good.begin(), good.end(), seen.back().bytes.begin()));
+      EXPECT_FALSE(receiver.Started());
+    }
+  }
 }
 
 TEST(ReceiverDispatch, CodesWithoutAHandlerAreConsumedSilently) {
