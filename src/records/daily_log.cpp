@@ -49,13 +49,9 @@ bool LockExclusive(int fd) {
 }
 
 // One write of the whole line; a part-written line is cut off again so the
-// file never holds half a line. Expects the exclusive lock held.
+// file never holds half a line. Expects the exclusive lock held, so the bytes
+// at the end of the file past what was there are this write's.
 bool WriteWhole(int fd, const std::string& bytes, int& error) {
-  struct stat before {};
-  if (::fstat(fd, &before) != 0) {
-    error = errno;
-    return false;
-  }
   ssize_t written;
   do {
     written = ::write(fd, bytes.data(), bytes.size());
@@ -63,7 +59,10 @@ bool WriteWhole(int fd, const std::string& bytes, int& error) {
   if (written == static_cast<ssize_t>(bytes.size())) return true;
   // A regular file takes part of a line only when it cannot take more.
   error = written < 0 ? errno : ENOSPC;
-  if (written > 0 && ::ftruncate(fd, before.st_size) != 0) error = errno;
+  if (written > 0) {
+    struct stat after {};
+    if (::fstat(fd, &after) != 0 || ::ftruncate(fd, after.st_size - written) != 0) error = errno;
+  }
   return false;
 }
 
@@ -113,12 +112,24 @@ void DailyLog::Append(const common::LocalTime& when, const std::string& serial,
                       const std::array<std::string, 4>& texts, const std::string& timeText) {
   PendingLine line{LogFilePath(folder_, when), FormatLogLine(serial, texts, timeText)};
   line.bytes += kLogLineEnd;
+  bool wake = false;
   {
     std::lock_guard lock(mutex_);
+    // The flusher sleeps without a deadline only while there is nothing to
+    // flush or retry; otherwise it already wakes at its next flush time, so
+    // it is woken only when this line gives it work it did not have.
+    const bool flusherIdle = !dirty_ && pending_.empty();
     pending_.push_back(std::move(line));
     DrainPending(true);
+    wake = flusherIdle && (dirty_ || !pending_.empty());
+    if (wake) ++flusherWakeups_;
   }
-  wake_.notify_all();
+  if (wake) wake_.notify_all();
+}
+
+size_t DailyLog::FlusherWakeups() const {
+  std::lock_guard lock(mutex_);
+  return flusherWakeups_;
 }
 
 size_t DailyLog::PendingLines() const {

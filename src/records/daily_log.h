@@ -52,6 +52,9 @@ class DailyLog {
 
   // Lines not yet in their file.
   size_t PendingLines() const;
+  // How often a line has woken the background flusher, for tests and
+  // diagnostics.
+  size_t FlusherWakeups() const;
   const std::string& Folder() const { return folder_; }
 
  private:
@@ -79,6 +82,7 @@ class DailyLog {
   ino_t fdInode_ = 0;
   bool dirty_ = false;  // written since the last flush to the disk
   bool stop_ = false;
+  size_t flusherWakeups_ = 0;
   SteadyClock::time_point lastFlush_{};
   std::thread flusher_;
 };

@@ -110,6 +110,29 @@ TEST(DailyLogFile, FileReplacedUnderneathGetsTheNextLine) {
   EXPECT_EQ(ReadFile(folder / "moved.txt"), "one" + kExampleLine.substr(9));
 }
 
+TEST(DailyLogFile, BurstWakesTheFlusherOnlyWhenItHadNothingToFlush) {
+  TempFolder folder;
+  DailyLog log(folder.Path());
+  constexpr int kLines = 300;
+  for (int i = 0; i < kLines; ++i) AppendExample(log);
+  // The first line wakes it, and one after each flush it completes; a wake per
+  // line would cost a futex call per result.
+  const size_t afterBurst = log.FlusherWakeups();
+  EXPECT_GE(afterBurst, 1u);
+  EXPECT_LE(afterBurst, 4u);
+  // Once the flusher has flushed and gone idle, the next line wakes it again.
+  size_t lines = kLines;
+  bool wokenAgain = false;
+  while (lines < kLines + 60 && !wokenAgain) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    AppendExample(log);
+    ++lines;
+    wokenAgain = log.FlusherWakeups() > afterBurst;
+  }
+  EXPECT_TRUE(wokenAgain);
+  EXPECT_EQ(ReadFile(folder / "20170503.txt").size(), lines * kExampleLine.size());
+}
+
 // The log's folder is blocked by a file of that name: opening fails even for
 // root, and removing the file makes the folder writable again.
 class UnwritableLog : public ::testing::Test {
