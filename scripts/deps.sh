@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages this project needs to build, test and run.
 # Does nothing when they are all there; uses sudo when not run as root.
+# With --tests it adds what only the tests use: a headless LibreOffice Calc.
 set -euo pipefail
 
 packages=(
@@ -8,16 +9,27 @@ packages=(
   clang libclang-rt-14-dev           # sanitizer runtimes and libFuzzer
   libgtest-dev libgmock-dev libbenchmark-dev
   nlohmann-json3-dev
+  libxlsxwriter-dev                  # the report workbook
+  unzip locales                      # tests read the workbook back, under a decimal-comma locale
   qt6-base-dev qt6-svg-dev qt6-qpa-plugins  # the window; offscreen platform for its tests
   fonts-wqy-microhei fonts-arphic-uming fonts-liberation2  # fonts that draw the Chinese captions
   xvfb xauth                         # a display for looking at the window without one
 )
 
+installed() {
+  dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"
+}
+
+# The tests hand the report to LibreOffice, as the window does. A desktop's
+# own Calc serves; the headless one would replace it, so it comes only
+# where there is no Calc at all (about 265 MB).
+if [ "${1:-}" = --tests ] && ! installed libreoffice-calc && ! installed libreoffice-calc-nogui; then
+  packages+=(libreoffice-calc-nogui)
+fi
+
 missing=()
 for package in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
-    missing+=("$package")
-  fi
+  installed "$package" || missing+=("$package")
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 

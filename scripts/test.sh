@@ -7,7 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 
-bash scripts/deps.sh
+bash scripts/deps.sh --tests
 
 jobs=$(nproc)
 fuzz_seconds=${ORVANA_FUZZ_SECONDS:-20}

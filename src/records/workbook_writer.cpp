@@ -1,0 +1,564 @@
+#include "records/workbook_writer.h"
+
+#include <fcntl.h>
+#include <locale.h>
+#include <unistd.h>
+#include <xlsxwriter.h>
+
+#include <atomic>
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <string>
+
+#include "results/table_operations.h"
+
+namespace orvana::records {
+
+namespace {
+
+using results::Column;
+using results::ColumnIndex;
+
+// Excel's limit on the characters of one cell, in UTF-16 units.
+constexpr size_t kCellTextLimit = 32767;
+// Significant digits a double keeps exactly from a decimal text.
+constexpr int kExactDigits = 15;
+// Rows between two progress reports: often enough for a smooth bar, rarely
+// enough to cost nothing.
+constexpr size_t kProgressInterval = 2048;
+
+// Sheet rows (counted from 0) of the layout.
+constexpr lxw_row_t kHeadingRow = 0;
+constexpr lxw_row_t kFirstDataRow = 2;
+// The number of the first exported row, in column A.
+constexpr double kFirstRowNumber = 2;
+
+// Widths of columns A to I, in the spreadsheet's character units.
+constexpr std::array<double, 9> kColumnWidths{5, 10, 10, 10, 15, 15, 10, 30, 20};
+constexpr lxw_col_t kLastColumn = 8;  // I
+
+// Labels of the information sheet: the window's and the dialogs' own words,
+// with their English beside them.
+constexpr const char* kInformationSheetName = "信息";
+constexpr std::array<const char*, 14> kInformationLabels{
+    "产品号 Product number",     "订单号 Order number",       "保存文件名 Save-file name",
+    "信息 1 Information 1",      "信息 2 Information 2",      "信息 3 Information 3",
+    "信息 4 Information 4",      "器件名称 Device name",      "λ1 IL 阈值 Threshold (dB)",
+    "λ1 RL 阈值 Threshold (dB)", "λ2 IL 阈值 Threshold (dB)", "λ2 RL 阈值 Threshold (dB)",
+    "测试波长 Wavelengths",      "导出时间 Exported",
+};
+constexpr const char* kSingleModeName = "单模1310nm/1625nm";
+constexpr const char* kMultiModeName = "多模850nm/1300nm";
+
+// libxlsxwriter formats numbers with the C library, which follows the
+// locale: under a locale with a decimal comma it would write "-0,21" into
+// the file and spoil it. The locale is switched for this thread only, so the
+// window and other threads keep theirs.
+class CNumericLocale {
+ public:
+  CNumericLocale() {
+    locale_ = newlocale(LC_NUMERIC_MASK, "C", static_cast<locale_t>(nullptr));
+    if (locale_ != static_cast<locale_t>(nullptr)) previous_ = uselocale(locale_);
+  }
+  ~CNumericLocale() {
+    if (locale_ == static_cast<locale_t>(nullptr)) return;
+    uselocale(previous_);
+    freelocale(locale_);
+  }
+  CNumericLocale(const CNumericLocale&) = delete;
+  CNumericLocale& operator=(const CNumericLocale&) = delete;
+
+  bool Ok() const { return locale_ != static_cast<locale_t>(nullptr); }
+
+ private:
+  locale_t locale_ = static_cast<locale_t>(nullptr);
+  locale_t previous_ = static_cast<locale_t>(nullptr);
+};
+
+int Digit(char c) { return c >= '0' && c <= '9' ? c - '0' : -1; }
+
+// `count` digits from `text` at `at`, or -1.
+int DigitsAt(std::string_view text, size_t at, size_t count) {
+  int value = 0;
+  for (size_t i = at; i < at + count; ++i) {
+    const int digit = Digit(text[i]);
+    if (digit < 0) return -1;
+    value = value * 10 + digit;
+  }
+  return value;
+}
+
+int DaysInMonth(int year, int month) {
+  static constexpr std::array<int, 12> kDays{31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  return month == 2 && leap ? 29 : kDays[month - 1];
+}
+
+bool ParseTime(std::string_view text, common::LocalTime& time) {
+  // YYYY/MM/DD HH:MM:SS
+  if (text.size() != 19 || text[4] != '/' || text[7] != '/' || text[10] != ' ' || text[13] != ':' ||
+      text[16] != ':') {
+    return false;
+  }
+  time.year = DigitsAt(text, 0, 4);
+  time.month = DigitsAt(text, 5, 2);
+  time.day = DigitsAt(text, 8, 2);
+  time.hour = DigitsAt(text, 11, 2);
+  time.minute = DigitsAt(text, 14, 2);
+  time.second = DigitsAt(text, 17, 2);
+  // The spreadsheet's dates begin in 1900, and its 1900 wrongly has a
+  // 29 February; later years are safe.
+  return time.year > 1900 && time.month >= 1 && time.month <= 12 && time.day >= 1 &&
+         time.day <= DaysInMonth(time.year, time.month) && time.hour >= 0 && time.hour <= 23 &&
+         time.minute >= 0 && time.minute <= 59 && time.second >= 0 && time.second <= 59;
+}
+
+bool ParseNumber(std::string_view text, CellValue& value) {
+  size_t at = 0;
+  const bool negative = !text.empty() && text[0] == '-';
+  if (negative) ++at;
+  const size_t integerStart = at;
+  while (at < text.size() && Digit(text[at]) >= 0) ++at;
+  const size_t integerDigits = at - integerStart;
+  if (integerDigits == 0) return false;
+  // "007" would lose its zeros as a number.
+  if (integerDigits > 1 && text[integerStart] == '0') return false;
+  size_t decimals = 0;
+  if (at < text.size() && text[at] == '.') {
+    ++at;
+    const size_t decimalStart = at;
+    while (at < text.size() && Digit(text[at]) >= 0) ++at;
+    decimals = at - decimalStart;
+    if (decimals == 0) return false;
+  }
+  if (at != text.size()) return false;
+  // Leading zeros of "0.000123" are not significant, but counting them keeps
+  // the rule simple and errs towards text.
+  if (integerDigits + decimals > kExactDigits) return false;
+
+  double number = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+  if (error != std::errc() || end != text.data() + text.size()) return false;
+  value.kind = CellValue::Kind::Number;
+  value.decimals = static_cast<int>(decimals);
+  value.negativeZero = negative && number == 0;
+  value.number = value.negativeZero ? 0.0 : number;
+  return true;
+}
+
+// Length of the valid UTF-8 sequence at `at`, 0 when it is not one (overlong
+// forms, surrogates and code points past U+10FFFF included). `codePoint` gets
+// its value.
+size_t Utf8SequenceAt(std::string_view text, size_t at, char32_t& codePoint) {
+  const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = byte(at);
+  size_t length = 0;
+  char32_t minimum = 0;
+  if (lead < 0x80) {
+    codePoint = lead;
+    return 1;
+  } else if ((lead & 0xE0) == 0xC0) {
+    length = 2, minimum = 0x80, codePoint = lead & 0x1F;
+  } else if ((lead & 0xF0) == 0xE0) {
+    length = 3, minimum = 0x800, codePoint = lead & 0x0F;
+  } else if ((lead & 0xF8) == 0xF0) {
+    length = 4, minimum = 0x10000, codePoint = lead & 0x07;
+  } else {
+    return 0;
+  }
+  if (at + length > text.size()) return 0;
+  for (size_t i = 1; i < length; ++i) {
+    if ((byte(at + i) & 0xC0) != 0x80) return 0;
+    codePoint = (codePoint << 6) | (byte(at + i) & 0x3F);
+  }
+  if (codePoint < minimum || codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF)) {
+    return 0;
+  }
+  return length;
+}
+
+// The text as the file may hold it: valid UTF-8 (a byte that is not part of
+// a character, as from an old log written in another code page, becomes
+// U+FFFD) and no longer than a cell takes. Returns `text` itself when it is
+// fine as it stands, which is nearly always.
+const char* CellText(std::string_view text, const char* cText, std::string& scratch) {
+  bool plain = text.size() <= kCellTextLimit;
+  for (size_t i = 0; plain && i < text.size(); ++i) {
+    if (static_cast<unsigned char>(text[i]) >= 0x80) plain = false;
+  }
+  if (plain) return cText;
+
+  static constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
+  scratch.clear();
+  size_t units = 0;
+  for (size_t at = 0; at < text.size();) {
+    char32_t codePoint = 0;
+    size_t length = Utf8SequenceAt(text, at, codePoint);
+    std::string_view piece = text.substr(at, length);
+    // XML has no place for these two.
+    if (length == 0 || codePoint == 0xFFFE || codePoint == 0xFFFF) piece = kReplacement;
+    const size_t pieceUnits = codePoint > 0xFFFF && length == 4 ? 2 : 1;
+    if (units + pieceUnits > kCellTextLimit) break;
+    units += pieceUnits;
+    scratch.append(piece);
+    at += length == 0 ? 1 : length;
+  }
+  return scratch.c_str();
+}
+
+std::string ShortestText(float value) {
+  std::array<char, 32> buffer{};
+  const auto [end, error] = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value);
+  if (error != std::errc()) return {};
+  return std::string(buffer.data(), end);
+}
+
+std::string ErrnoText(int error) {
+  std::array<char, 256> buffer{};
+  // The GNU strerror_r returns the text, which may or may not be `buffer`.
+  return strerror_r(error, buffer.data(), buffer.size());
+}
+
+// A fresh file beside `path`, created with the user's usual permissions, for
+// the workbook to be written into before it takes `path`'s place.
+bool CreatePartialFile(const std::string& path, std::string& partial, std::string& error) {
+  static std::atomic<unsigned> counter{0};
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    partial = path + ".partial-" + std::to_string(getpid()) + "-" + std::to_string(counter++);
+    const int fd = open(partial.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+      close(fd);
+      return true;
+    }
+    if (errno != EEXIST) {
+      error = "cannot write " + path + ": " + ErrnoText(errno);
+      return false;
+    }
+  }
+  error = "cannot write " + path + ": no free temporary name beside it";
+  return false;
+}
+
+class Writer {
+ public:
+  Writer(const ReportContent& content, const WorkbookOptions& options)
+      : content_(content), options_(options) {}
+
+  ~Writer() {
+    if (workbook_ != nullptr) lxw_workbook_free(workbook_);
+  }
+  Writer(const Writer&) = delete;
+  Writer& operator=(const Writer&) = delete;
+
+  WorkbookResult Write(const std::string& path);
+
+ private:
+  bool Check(lxw_error status, const char* what) {
+    if (status == LXW_NO_ERROR) return true;
+    if (error_.empty()) error_ = std::string(what) + ": " + lxw_strerror(status);
+    return false;
+  }
+
+  bool MakeFormats();
+  lxw_format* NumberFormat(int decimals, bool negativeZero);
+  bool WriteHeadings(lxw_worksheet* sheet);
+  bool WriteCell(lxw_worksheet* sheet, lxw_row_t row, lxw_col_t column, std::string_view text,
+                 const char* cText);
+  bool WriteText(lxw_worksheet* sheet, lxw_row_t row, lxw_col_t column, std::string_view text,
+                 const char* cText);
+  bool WriteDataSheet(lxw_worksheet* sheet, size_t first, size_t end);
+  bool WriteInformationSheet(lxw_worksheet* sheet);
+  bool ReportProgress(size_t written) {
+    if (!options_.progress || options_.progress(written, content_.rows.Size())) return true;
+    cancelled_ = true;
+    return false;
+  }
+
+  const ReportContent& content_;
+  const WorkbookOptions& options_;
+  lxw_workbook* workbook_ = nullptr;
+  lxw_format* bold_ = nullptr;
+  lxw_format* dateTime_ = nullptr;
+  // Number formats by decimals, without and with a sign for zero; made when
+  // first needed, so the file holds only those its cells use.
+  std::array<std::array<lxw_format*, kExactDigits + 1>, 2> numbers_{};
+  std::string scratch_;
+  std::string error_;
+  bool cancelled_ = false;
+};
+
+bool Writer::MakeFormats() {
+  bold_ = workbook_add_format(workbook_);
+  dateTime_ = workbook_add_format(workbook_);
+  if (bold_ == nullptr || dateTime_ == nullptr) return false;
+  format_set_bold(bold_);
+  // The slashes escaped: a bare "/" in a date format is the reader's own
+  // date separator in some locales, and the time must read as the meter's.
+  format_set_num_format(dateTime_, "yyyy\\/mm\\/dd hh:mm:ss");
+  return true;
+}
+
+lxw_format* Writer::NumberFormat(int decimals, bool negativeZero) {
+  lxw_format*& format = numbers_[negativeZero ? 1 : 0][decimals];
+  if (format == nullptr) {
+    std::string code = negativeZero ? "\\-0" : "0";
+    if (decimals > 0) code += "." + std::string(static_cast<size_t>(decimals), '0');
+    format = workbook_add_format(workbook_);
+    if (format != nullptr) format_set_num_format(format, code.c_str());
+  }
+  return format;
+}
+
+bool Writer::WriteText(lxw_worksheet* sheet, lxw_row_t row, lxw_col_t column, std::string_view text,
+                       const char* cText) {
+  // An empty text leaves the cell empty, as typing nothing would.
+  if (text.empty()) return true;
+  return Check(worksheet_write_string(sheet, row, column, CellText(text, cText, scratch_), nullptr),
+               "cannot write a cell");
+}
+
+bool Writer::WriteCell(lxw_worksheet* sheet, lxw_row_t row, lxw_col_t column, std::string_view text,
+                       const char* cText) {
+  const CellValue value = ClassifyCellText(text);
+  switch (value.kind) {
+    case CellValue::Kind::Number: {
+      lxw_format* format = NumberFormat(value.decimals, value.negativeZero);
+      if (format == nullptr) return Check(LXW_ERROR_MEMORY_MALLOC_FAILED, "cannot add a format");
+      return Check(worksheet_write_number(sheet, row, column, value.number, format),
+                   "cannot write a cell");
+    }
+    case CellValue::Kind::DateTime: {
+      lxw_datetime when{value.time.year, value.time.month,  value.time.day,
+                        value.time.hour, value.time.minute, static_cast<double>(value.time.second)};
+      return Check(worksheet_write_datetime(sheet, row, column, &when, dateTime_),
+                   "cannot write a cell");
+    }
+    case CellValue::Kind::Text:
+      break;
+  }
+  return WriteText(sheet, row, column, text, cText);
+}
+
+bool Writer::WriteHeadings(lxw_worksheet* sheet) {
+  for (lxw_col_t column = 0; column <= kLastColumn; ++column) {
+    if (!Check(worksheet_set_column(sheet, column, column, kColumnWidths[column], nullptr),
+               "cannot set a column width")) {
+      return false;
+    }
+  }
+  // Row 1 is bold from A to I, the empty A1 and I1 included.
+  if (!Check(worksheet_write_blank(sheet, kHeadingRow, 0, bold_), "cannot write the headings") ||
+      !Check(worksheet_write_string(sheet, kHeadingRow, 1, "NO.", bold_),
+             "cannot write the headings")) {
+    return false;
+  }
+  for (lxw_col_t title = 0; title < 6; ++title) {
+    const std::string& text = content_.columnTitles[title];
+    const lxw_col_t column = static_cast<lxw_col_t>(title + 2);
+    const lxw_error status =
+        text.empty() ? worksheet_write_blank(sheet, kHeadingRow, column, bold_)
+                     : worksheet_write_string(sheet, kHeadingRow, column,
+                                              CellText(text, text.c_str(), scratch_), bold_);
+    if (!Check(status, "cannot write the headings")) return false;
+  }
+  return Check(worksheet_write_blank(sheet, kHeadingRow, kLastColumn, bold_),
+               "cannot write the headings");
+}
+
+bool Writer::WriteDataSheet(lxw_worksheet* sheet, size_t first, size_t end) {
+  if (!WriteHeadings(sheet)) return false;
+  const ReportRows& rows = content_.rows;
+  lxw_format* const integer = NumberFormat(0, false);
+  if (integer == nullptr) return Check(LXW_ERROR_MEMORY_MALLOC_FAILED, "cannot add a format");
+  for (size_t index = first; index < end; ++index) {
+    const auto row = static_cast<lxw_row_t>(kFirstDataRow + (index - first));
+    if (!Check(worksheet_write_number(sheet, row, 0, kFirstRowNumber + static_cast<double>(index),
+                                      integer),
+               "cannot write a cell")) {
+      return false;
+    }
+    // Column B holds serial numbers, which are names, not numbers: a scanned
+    // "0012345" must keep its zeros.
+    const int serial = ColumnIndex(Column::Serial);
+    if (!WriteText(sheet, row, 1, rows.Text(index, serial), rows.CText(index, serial))) {
+      return false;
+    }
+    for (int column = 1; column < results::kColumnCount; ++column) {
+      if (!WriteCell(sheet, row, static_cast<lxw_col_t>(column + 1), rows.Text(index, column),
+                     rows.CText(index, column))) {
+        return false;
+      }
+    }
+    if ((index + 1) % kProgressInterval == 0 && !ReportProgress(index + 1)) return false;
+  }
+  return true;
+}
+
+bool Writer::WriteInformationSheet(lxw_worksheet* sheet) {
+  if (!Check(worksheet_set_column(sheet, 0, 0, 28, nullptr), "cannot set a column width") ||
+      !Check(worksheet_set_column(sheet, 1, 1, 40, nullptr), "cannot set a column width")) {
+    return false;
+  }
+  const ReportInformation& information = content_.information;
+  const results::TestSettings& settings = content_.settings;
+  lxw_row_t row = 0;
+  const auto label = [&] {
+    return Check(worksheet_write_string(sheet, row, 0, kInformationLabels[row], nullptr),
+                 "cannot write the report information");
+  };
+  // What the user typed stays text: an order number "000123" keeps its zeros.
+  const auto text = [&](const std::string& value) {
+    const bool ok = label() && WriteText(sheet, row, 1, value, value.c_str());
+    ++row;
+    return ok;
+  };
+  const auto typed = [&](const std::string& value) {
+    const bool ok = label() && WriteCell(sheet, row, 1, value, value.c_str());
+    ++row;
+    return ok;
+  };
+  const auto& time = content_.exportTime;
+  std::array<char, 32> exported{};
+  std::snprintf(exported.data(), exported.size(), "%04d/%02d/%02d %02d:%02d:%02d", time.year,
+                time.month, time.day, time.hour, time.minute, time.second);
+  return text(information.productNumber) && text(information.orderNumber) &&
+         text(information.saveFileName) && text(information.reportText1) &&
+         text(information.reportText2) && text(information.reportText3) &&
+         text(information.reportText4) && text(settings.deviceName) &&
+         typed(ShortestText(settings.ilThreshold1)) && typed(ShortestText(settings.rlThreshold1)) &&
+         typed(ShortestText(settings.ilThreshold2)) && typed(ShortestText(settings.rlThreshold2)) &&
+         text(settings.multiMode ? kMultiModeName : kSingleModeName) &&
+         typed(std::string(exported.data()));
+}
+
+WorkbookResult Writer::Write(const std::string& path) {
+  WorkbookResult result;
+  const ReportRows& rows = content_.rows;
+  if (!rows.Complete()) {
+    result.error = "the table is too large to export";
+    return result;
+  }
+  if (options_.sheetRowLimit <= kFirstDataRow || options_.sheetRowLimit > LXW_ROW_MAX) {
+    result.error = "rows per worksheet out of range";
+    return result;
+  }
+  CNumericLocale locale;
+  if (!locale.Ok()) {
+    result.error = "cannot select the C number format";
+    return result;
+  }
+  std::string partial;
+  if (!CreatePartialFile(path, partial, result.error)) return result;
+
+  lxw_workbook_options workbookOptions{};
+  workbookOptions.constant_memory = LXW_TRUE;
+  workbook_ = workbook_new_opt(partial.c_str(), &workbookOptions);
+  bool ok = workbook_ != nullptr && MakeFormats();
+  if (!ok) error_ = "cannot start a workbook";
+
+  // All worksheets first, in the order they are shown; each is then written
+  // from its first row to its last, as constant-memory mode needs.
+  const size_t perSheet = options_.sheetRowLimit - kFirstDataRow;
+  const size_t dataSheets = rows.Size() == 0 ? 1 : (rows.Size() + perSheet - 1) / perSheet;
+  std::vector<lxw_worksheet*> sheets;
+  for (size_t i = 0; ok && i < dataSheets; ++i) {
+    const std::string name = "Sheet" + std::to_string(i + 1);
+    sheets.push_back(workbook_add_worksheet(workbook_, name.c_str()));
+    ok = sheets.back() != nullptr;
+  }
+  lxw_worksheet* information =
+      ok ? workbook_add_worksheet(workbook_, kInformationSheetName) : nullptr;
+  ok = ok && information != nullptr;
+  if (!ok && error_.empty()) error_ = "cannot add a worksheet";
+
+  for (size_t i = 0; ok && i < dataSheets; ++i) {
+    ok = WriteDataSheet(sheets[i], i * perSheet, std::min(rows.Size(), (i + 1) * perSheet));
+  }
+  ok = ok && WriteInformationSheet(information) && ReportProgress(rows.Size());
+
+  if (ok) {
+    lxw_workbook* workbook = workbook_;
+    workbook_ = nullptr;  // closing frees it, whatever it returns
+    const lxw_error status = workbook_close(workbook);
+    ok = Check(status, ("cannot write " + path).c_str());
+    if (!ok && status == LXW_ERROR_CREATING_XLSX_FILE) error_ += ": " + ErrnoText(errno);
+  }
+  if (ok && rename(partial.c_str(), path.c_str()) != 0) {
+    error_ = "cannot write " + path + ": " + ErrnoText(errno);
+    ok = false;
+  }
+  if (!ok) {
+    unlink(partial.c_str());
+    result.status = cancelled_ ? WorkbookResult::Status::Cancelled : WorkbookResult::Status::Failed;
+    if (!cancelled_) result.error = error_;
+    return result;
+  }
+  result.status = WorkbookResult::Status::Written;
+  return result;
+}
+
+}  // namespace
+
+ReportRows ReportRows::FromTable(const results::ResultsTable& table) {
+  ReportRows rows;
+  // Sized exactly first: growing by doubling would cost the table's size
+  // again for a moment.
+  size_t bytes = 0;
+  for (int row = 0; row < table.RowCount(); ++row) {
+    if (results::IsBlankedRow(table, row)) continue;
+    ++rows.rowCount_;
+    for (int column = 0; column < results::kColumnCount; ++column) {
+      bytes += table.Text(row, column).size() + 1;
+    }
+  }
+  if (bytes > std::numeric_limits<uint32_t>::max()) {
+    rows.rowCount_ = 0;
+    rows.complete_ = false;
+    return rows;
+  }
+  rows.texts_.reserve(bytes);
+  rows.ends_.reserve(rows.rowCount_ * results::kColumnCount);
+  for (int row = 0; row < table.RowCount(); ++row) {
+    if (results::IsBlankedRow(table, row)) continue;
+    for (int column = 0; column < results::kColumnCount; ++column) {
+      rows.texts_.append(table.Text(row, column));
+      rows.texts_.push_back('\0');
+      rows.ends_.push_back(static_cast<uint32_t>(rows.texts_.size()));
+    }
+  }
+  return rows;
+}
+
+const char* ReportRows::CText(size_t row, int column) const {
+  const size_t cell = row * results::kColumnCount + static_cast<size_t>(column);
+  return texts_.data() + (cell == 0 ? 0 : ends_[cell - 1]);
+}
+
+std::string_view ReportRows::Text(size_t row, int column) const {
+  const size_t cell = row * results::kColumnCount + static_cast<size_t>(column);
+  const size_t begin = cell == 0 ? 0 : ends_[cell - 1];
+  return std::string_view(texts_.data() + begin, ends_[cell] - 1 - begin);
+}
+
+CellValue ClassifyCellText(std::string_view text) {
+  CellValue value;
+  if (text.empty()) return value;
+  if (ParseNumber(text, value)) return value;
+  if (ParseTime(text, value.time)) {
+    value.kind = CellValue::Kind::DateTime;
+    return value;
+  }
+  value = CellValue{};
+  return value;
+}
+
+WorkbookResult WriteWorkbook(const std::string& path, const ReportContent& content,
+                             const WorkbookOptions& options) {
+  Writer writer(content, options);
+  return writer.Write(path);
+}
+
+}  // namespace orvana::records
