@@ -11,6 +11,7 @@
 #include "app/message_texts.h"
 #include "cli/json_ui.h"
 #include "cli/listen.h"
+#include "cli/report.h"
 #include "link/port_discovery.h"
 #include "records/log_import.h"
 #include "results/results_table.h"
@@ -20,7 +21,8 @@ namespace {
 constexpr const char* kUsage =
     "usage: orvana-cli ports\n"
     "       orvana-cli listen PORT [--seconds N] [--upload] [--erase]\n"
-    "       orvana-cli import FILE\n";
+    "       orvana-cli import FILE\n"
+    "       orvana-cli report [-o FILE.xlsx] LOG...\n";
 
 int Usage() {
   std::fputs(kUsage, stderr);
@@ -99,6 +101,7 @@ int main(int argc, char** argv) {
   if (command == "ports" && argc == 2) return Ports();
   if (command == "listen") return Listen(argc, argv);
   if (command == "import" && argc == 3) return Import(argv[2]);
+  if (command == "report") return orvana::cli::RunReport({argv + 2, argv + argc});
   if (command == "--help" || command == "-h") {
     std::fputs(kUsage, stdout);
     return 0;
