@@ -38,6 +38,8 @@ QFont SongFont(int pixelHeight, int pixelWidth) {
   return font;
 }
 
+QFont DefaultGuiFont() { return DialogFont(8); }
+
 QFont ArialFont(int points) {
   QFont font(QString::fromUtf8(kArialFace));
   font.setPixelSize(PointsToPixels(points));

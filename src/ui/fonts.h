@@ -24,6 +24,9 @@ QFont DialogFont(int points);
 // antialiasing at these sizes.
 QFont SongFont(int pixelHeight, int pixelWidth = 0);
 
+// The platform's default GUI font: the dialog face at 8 points.
+QFont DefaultGuiFont();
+
 // Arial at `points`, for the value fields.
 QFont ArialFont(int points);
 

@@ -1,0 +1,161 @@
+#include "app/main_window_controls.h"
+
+#include "app/template_texts.h"
+#include "ui/fonts.h"
+
+namespace orvana::app {
+namespace {
+
+QString Utf8(const std::string& text) { return QString::fromStdString(text); }
+
+// Sizes in dialog units: the template's own controls keep these, the window
+// only moves them.
+struct UnitSize {
+  int width;
+  int height;
+};
+constexpr UnitSize kRightColumnButton{38, 46};
+// Wide enough for a designation such as /dev/ttyUSB0; it reaches over the
+// empty end of the table's header, never over a column.
+constexpr UnitSize kPortComboSize{58, 12};
+constexpr UnitSize kBottomButton{64, 18};
+constexpr UnitSize kExitSize{38, 18};
+constexpr UnitSize kOkSize{50, 14};
+constexpr UnitSize kEditSize{77, 14};
+constexpr UnitSize kSerialEditSize{80, 14};
+constexpr UnitSize kScannerLabelSize{21, 18};
+constexpr UnitSize kSerialGroupSize{108, 30};
+constexpr UnitSize kReportGroupSize{334, 31};
+constexpr UnitSize kShortLabel{21, 14};
+constexpr UnitSize kLongLabel{35, 14};
+constexpr UnitSize kValueLabelSize{32, 10};
+constexpr UnitSize kValueEditSize{40, 20};
+constexpr UnitSize kValueGroupSize{306, 32};
+constexpr UnitSize kAutoIncrementSize{56, 12};
+constexpr UnitSize kAutoNumberSize{34, 14};
+
+class Builder {
+ public:
+  Builder(QWidget& window, const ui::DialogUnits& units, bool showAll, MainWindowControls& controls)
+      : m_window(window), m_units(units), m_showAll(showAll), m_controls(controls) {}
+
+  template <typename Widget>
+  Widget* Add(int id, Widget* widget, UnitSize size, bool visibleInTemplate,
+              bool hiddenAlways = false) {
+    widget->resize(m_units.Size(size.width, size.height));
+    widget->setVisible(!hiddenAlways && (visibleInTemplate || m_showAll));
+    if (id != 0) m_controls.byId[id] = widget;
+    return widget;
+  }
+
+  QPushButton* Button(int id, const QString& caption, UnitSize size, bool visible) {
+    auto* button = new QPushButton(&m_window);
+    button->setText(caption);
+    button->setAccessibleName(caption.trimmed());
+    return Add(id, button, size, visible);
+  }
+  QLineEdit* Edit(int id, UnitSize size, bool visible) {
+    auto* edit = new QLineEdit(&m_window);
+    return Add(id, edit, size, visible);
+  }
+  QLabel* Label(int id, const QString& caption, UnitSize size, bool visible) {
+    auto* label = new QLabel(caption, &m_window);
+    label->setWordWrap(true);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    return Add(id, label, size, visible);
+  }
+  QGroupBox* Group(int id, const QString& caption, UnitSize size, bool visible) {
+    auto* group = new QGroupBox(caption, &m_window);
+    group->lower();  // frames stay behind what they frame
+    return Add(id, group, size, visible);
+  }
+
+ private:
+  QWidget& m_window;
+  const ui::DialogUnits& m_units;
+  bool m_showAll;
+  MainWindowControls& m_controls;
+};
+
+}  // namespace
+
+QWidget* MainWindowControls::ById(int id) const {
+  const auto found = byId.find(id);
+  return found == byId.end() ? nullptr : found->second;
+}
+
+std::array<QPushButton*, 9> MainWindowControls::ImageButtons() const {
+  return {connect, info, settings, blankRow, upload, clear, exportReport, import, erase};
+}
+
+MainWindowControls CreateMainWindowControls(QWidget& window, const MessageTexts& texts,
+                                            const ui::DialogUnits& units, bool showAll) {
+  MainWindowControls c;
+  Builder make(window, units, showAll, c);
+  const auto caption = [](const char* text) { return QString::fromUtf8(text); };
+
+  c.ok = make.Button(kOkButton, caption(captions::kOk), kOkSize, false);
+  c.ok->setVisible(false);  // never shown, even with every control shown
+  c.ok->setDefault(true);
+  c.exit = make.Button(kExitButton, Utf8(texts.exit), kExitSize, true);
+  c.portCombo = make.Add(kPortCombo, new PortComboBox(&window), kPortComboSize, true);
+  c.portCombo->setEditable(true);
+  c.portCombo->setInsertPolicy(QComboBox::NoInsert);
+  c.portCombo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  c.portCombo->setAccessibleName(QStringLiteral("Port"));
+  c.portCombo->view()->setMinimumWidth(units.X(70));
+  c.connect = make.Button(kConnectButton, Utf8(texts.connect), kRightColumnButton, true);
+  c.exportReport = make.Button(kExportButton, Utf8(texts.save), kBottomButton, true);
+  c.resultList = make.Add(kResultList, new results::CListCtrlCl(&window), {200, 100}, true);
+  c.info = make.Button(kInfoButton, QString(), kRightColumnButton, false);
+  c.info->setAccessibleName(caption(captions::kInfoHint));
+  c.settings = make.Button(kSettingsButton, QString(), kRightColumnButton, false);
+  c.settings->setAccessibleName(caption(captions::kSettingsHint));
+  c.blankRow = make.Button(kBlankRowButton, Utf8(texts.dellsel), kBottomButton, true);
+  c.upload = make.Button(kUploadButton, Utf8(texts.readrecord), kBottomButton, true);
+  c.import = make.Button(kImportButton, caption(captions::kImport), kBottomButton, false);
+  c.erase = make.Button(kEraseButton, Utf8(texts.dellall), kBottomButton, true);
+  c.clear = make.Button(kClearButton, Utf8(texts.clearlcd), kBottomButton, true);
+
+  c.serialGroup =
+      make.Group(kSerialGroup, caption(captions::kSerialGroup), kSerialGroupSize, false);
+  c.serialEdit = make.Edit(kSerialEdit, kSerialEditSize, false);
+  c.serialEdit->setAccessibleName(caption(captions::kSerialGroup));
+  c.autoNumberEdit = make.Edit(kAutoNumberEdit, kAutoNumberSize, false);
+  c.autoIncrement =
+      make.Add(kAutoIncrementCheck, new QCheckBox(caption(captions::kAutoIncrement), &window),
+               kAutoIncrementSize, false);
+  c.scannerLabel =
+      make.Label(kScannerLabel, caption(captions::kScannerLabel), kScannerLabelSize, false);
+  c.picture = make.Add(kPicture, new QLabel(&window), {20, 20}, false, true);
+  c.valueGroup = make.Group(kValueGroup, QString(), kValueGroupSize, false);
+  for (size_t k = 0; k < 4; ++k) {
+    c.valueLabels[k] = make.Label(kValueLabel1 + static_cast<int>(k),
+                                  caption(captions::kValueLabels[k]), kValueLabelSize, false);
+  }
+  const QFont valueFont = ui::ArialFont(20);
+  for (size_t k = 0; k < 4; ++k) {
+    c.valueEdits[k] = make.Edit(kValueEdit1 + static_cast<int>(k), kValueEditSize, false);
+    c.valueEdits[k]->setFont(valueFont);
+    c.valueEdits[k]->setAccessibleName(caption(captions::kValueLabels[k]));
+  }
+  c.reportGroup =
+      make.Group(kReportGroup, caption(captions::kReportGroup), kReportGroupSize, false);
+  c.productNumberLabel =
+      make.Label(kProductNumberLabel, caption(captions::kProductNumber), kShortLabel, false);
+  c.productNumberEdit = make.Edit(kProductNumberEdit, kEditSize, false);
+  c.productNumberEdit->setAccessibleName(caption(captions::kProductNumber));
+  c.orderNumberLabel =
+      make.Label(kOrderNumberLabel, caption(captions::kOrderNumber), kShortLabel, false);
+  c.orderNumberEdit = make.Edit(kOrderNumberEdit, kEditSize, false);
+  c.orderNumberEdit->setAccessibleName(caption(captions::kOrderNumber));
+  c.saveFileNameLabel =
+      make.Label(kSaveFileNameLabel, caption(captions::kSaveFileName), kLongLabel, false);
+  c.saveFileNameEdit = make.Edit(kSaveFileNameEdit, kEditSize, false);
+  c.saveFileNameEdit->setAccessibleName(caption(captions::kSaveFileName));
+
+  c.connect->setToolTip(Utf8(texts.connect));
+  return c;
+}
+
+}  // namespace orvana::app

@@ -1,0 +1,304 @@
+#include "app/orvana_dlg.h"
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QFileDialog>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPainter>
+#include <QStyle>
+
+#include "app/about_dlg.h"
+#include "app/template_texts.h"
+#include "results/table_operations.h"
+#include "ui/dialog_units.h"
+#include "ui/fonts.h"
+
+namespace orvana::app {
+namespace {
+
+// The template's client size in dialog units.
+constexpr int kTemplateWidth = 466;
+constexpr int kTemplateHeight = 317;
+constexpr int kTickMilliseconds = 1000;
+
+QString Utf8(const char* text) { return QString::fromUtf8(text); }
+
+results::SizeState ToSizeState(SizeType type) {
+  switch (type) {
+    case SizeType::Restored:
+      return results::SizeState::Restored;
+    case SizeType::Maximized:
+      return results::SizeState::Maximized;
+    case SizeType::Minimized:
+      break;
+  }
+  return results::SizeState::Other;
+}
+
+std::function<std::vector<link::PortEntry>()> PortLister(const COrvanaDlg::Options& options) {
+  auto discover = options.discoverPorts ? options.discoverPorts : [] {
+    return link::DiscoverPorts(link::DiscoveryRoots::System());
+  };
+  if (!options.firstPort) return discover;
+  return [discover, first = *options.firstPort] {
+    std::vector<link::PortEntry> ports{first};
+    for (link::PortEntry& port : discover()) {
+      if (port.designation != first.designation) ports.push_back(std::move(port));
+    }
+    return ports;
+  };
+}
+
+}  // namespace
+
+COrvanaDlg::COrvanaDlg(Options options, QWidget* parent)
+    : QWidget(parent, Qt::Window),
+      m_serial([this](uint8_t byte) { m_station->OnReceiveByte(byte); },
+               [this] { WakeForBytes(); }),
+      m_options(std::move(options)),
+      m_icon(QStringLiteral(":/icons/128.svg")) {
+  setWindowTitle(Utf8(captions::kMainTitle));
+  setWindowIcon(m_icon);
+  setFont(ui::DialogFont(9));
+  const ui::DialogUnits units(font());
+  m_restoredSize = units.Size(kTemplateWidth, kTemplateHeight);
+  resize(m_restoredSize);
+
+  // Start-up in the template's order: texts, controls, the port list, the
+  // buttons, the table; the caller then shows the window maximised.
+  MessageTexts texts = LoadMessageTexts(m_options.startDirectory);
+  m_controls = CreateMainWindowControls(*this, texts, units, m_options.full);
+  m_model = std::make_unique<results::ResultsModel>(
+      m_table, results::ResultsModel::OutcomeTexts{Utf8(captions::kOutcomePass),
+                                                   Utf8(captions::kOutcomeFail)});
+  m_controls.resultList->SetResultsModel(m_model.get());
+  const std::string startDirectory = m_options.startDirectory;
+  const std::string logFolder =
+      (startDirectory.empty() ? std::string(".") : startDirectory) + "/Savetemp";
+  m_ui = std::make_unique<QtStationUi>(*this, m_controls);
+  m_station = std::make_unique<Station>(StationEnvironment{m_serial, *m_ui, m_clock, m_table, texts,
+                                                           logFolder, PortLister(m_options)});
+
+  m_station->RefreshPortList(false);
+  m_layoutReady = true;
+
+  auto& list = *m_controls.resultList;
+  list.InsertColumn(0, QStringLiteral("NO."), results::CListCtrlCl::Format::Center,
+                    results::kInitialColumnWidths[0]);
+  const std::string* titles[] = {&texts.disten,  &texts.loss,      &texts.refl,
+                                 &texts.allloss, &texts.eventtype, &texts.timedata};
+  for (int column = 1; column < results::kColumnCount; ++column) {
+    list.InsertColumn(column, QString::fromStdString(*titles[column - 1]),
+                      results::CListCtrlCl::Format::Center,
+                      results::kInitialColumnWidths[static_cast<size_t>(column)]);
+  }
+  // A new look resets the row height and font; the size's metrics follow it.
+  connect(m_model.get(), &results::ResultsModel::lookChanged, this, [this] {
+    m_metricsFor.reset();
+    ApplyPaintTimeLayout();
+  });
+
+  WireControls();
+  qApp->installEventFilter(this);
+  if (m_options.full) {
+    connect(&m_tick, &QTimer::timeout, this, &COrvanaDlg::OnTimer);
+    m_tick.start(kTickMilliseconds);
+  }
+}
+
+COrvanaDlg::~COrvanaDlg() {
+  qApp->removeEventFilter(this);
+  // Nothing may reach the station once its parts start going away.
+  m_serial.Stop();
+}
+
+void COrvanaDlg::WireControls() {
+  const MainWindowControls& c = m_controls;
+  connect(c.connect, &QPushButton::clicked, this, &COrvanaDlg::OnConnect);
+  connect(c.upload, &QPushButton::clicked, this, &COrvanaDlg::OnUpload);
+  connect(c.erase, &QPushButton::clicked, this, &COrvanaDlg::OnErase);
+  connect(c.clear, &QPushButton::clicked, this, &COrvanaDlg::OnClearScreen);
+  connect(c.blankRow, &QPushButton::clicked, this, &COrvanaDlg::OnBlankSelectedRow);
+  connect(c.import, &QPushButton::clicked, this, &COrvanaDlg::OnImportBackup);
+  connect(c.exit, &QPushButton::clicked, this, &QWidget::close);
+  // The OK command never closes the window.
+  connect(c.portCombo, &PortComboBox::aboutToShowPopup, this,
+          [this] { m_station->RefreshPortList(true); });
+  connect(c.autoNumberEdit, &QLineEdit::editingFinished, this,
+          [this] { m_ui->ReadBoundFields(m_station->Fields()); });
+}
+
+// ---------------------------------------------------------------- handlers
+
+void COrvanaDlg::OnConnect() { m_station->OnConnect(m_controls.portCombo->Selection()); }
+void COrvanaDlg::OnUpload() { m_station->OnUploadRequest(); }
+void COrvanaDlg::OnErase() { m_station->OnEraseRequest(); }
+void COrvanaDlg::OnClearScreen() { m_station->OnClearScreen(); }
+void COrvanaDlg::OnTimer() { m_station->OnTimer(); }
+
+void COrvanaDlg::OnBlankSelectedRow() {
+  m_station->OnBlankSelectedRow(m_controls.resultList->SelectionMark());
+}
+
+void COrvanaDlg::OnImportBackup() {
+  const QString path = m_options.chooseImportFile
+                           ? m_options.chooseImportFile(*this)
+                           : QFileDialog::getOpenFileName(this, QString(), QString(),
+                                                          QStringLiteral("(*.txt) (*.txt)"));
+  if (path.isEmpty()) return;
+  std::string error;
+  if (!m_station->OnImportBackup(path.toStdString(), error)) {
+    m_ui->ShowMessage(kAppTitle, error);
+  }
+}
+
+void COrvanaDlg::OnAbout() {
+  CAboutDlg about(m_icon, this);
+  about.exec();
+}
+
+void COrvanaDlg::WakeForBytes() {
+  // Runs on the monitor thread; the bytes are handled on ours, in order.
+  QMetaObject::invokeMethod(
+      this, [this] { m_serial.Drain(); }, Qt::QueuedConnection);
+}
+
+// ---------------------------------------------------------------- layout
+
+SizeType COrvanaDlg::CurrentSizeType() const {
+  if (isMinimized()) return SizeType::Minimized;
+  if (isMaximized()) return SizeType::Maximized;
+  return SizeType::Restored;
+}
+
+void COrvanaDlg::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  OnSize(CurrentSizeType(), width(), height());
+}
+
+void COrvanaDlg::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (event->type() == QEvent::WindowStateChange) OnSize(CurrentSizeType(), width(), height());
+}
+
+void COrvanaDlg::OnSize(SizeType type, int width, int height) {
+  m_clientWidth = width;
+  m_clientHeight = height;
+  if (!m_layoutReady) return;
+  if (type == SizeType::Restored || type == SizeType::Maximized) {
+    const auto sizeOf = [](const QWidget* widget) {
+      return Size{widget->width(), widget->height()};
+    };
+    const MainWindowControls& c = m_controls;
+    for (const Placement& place : RightColumnLayout(
+             width, {sizeOf(c.portCombo), sizeOf(c.connect), sizeOf(c.info), sizeOf(c.settings)})) {
+      c.ById(place.id)->move(place.x, place.y);
+    }
+    m_lastSizeType = type;
+  }
+  ApplyPaintTimeLayout();
+}
+
+void COrvanaDlg::paintEvent(QPaintEvent* event) {
+  QWidget::paintEvent(event);
+  if (isMinimized()) {
+    QPainter painter(this);
+    const int size = style()->pixelMetric(QStyle::PM_LargeIconSize);
+    m_icon.paint(&painter, (m_clientWidth - size + 1) / 2, (m_clientHeight - size + 1) / 2, size,
+                 size);
+  }
+  ApplyPaintTimeLayout();
+}
+
+void COrvanaDlg::ApplyPaintTimeLayout() {
+  const QSize client(m_clientWidth, m_clientHeight);
+  if (client != m_laidOutFor) {
+    m_laidOutFor = client;
+    for (const Placement& place : PaintTimeLayout(m_clientWidth, m_clientHeight)) {
+      QWidget* control = m_controls.ById(place.id);
+      control->move(place.x, place.y);
+      if (place.size) control->resize(place.size->width, place.size->height);
+    }
+    if (m_options.full) PlaceExtraControls(m_clientWidth, m_clientHeight);
+  }
+  if (!m_layoutReady) return;
+  const std::pair<SizeType, int> key{m_lastSizeType, m_clientWidth};
+  if (m_metricsFor == key) return;
+  m_metricsFor = key;
+  if (const auto metrics =
+          results::UpdateTableMetrics(ToSizeState(m_lastSizeType), m_clientWidth)) {
+    m_controls.resultList->ApplyMetrics(*metrics);
+  }
+}
+
+void COrvanaDlg::PlaceExtraControls(int width, int height) {
+  // The template gives the hidden value fields and the numbering controls no
+  // place; shown, they go in a strip above the bottom row, and the table
+  // ends above them so nothing overlaps.
+  const MainWindowControls& c = m_controls;
+  const int top = height - 180;
+  c.resultList->resize(std::max(0, width - 73), std::max(0, top - 15));
+  c.valueGroup->setGeometry(5, top, 540, 52);
+  for (int k = 0; k < 4; ++k) {
+    const size_t i = static_cast<size_t>(k);
+    c.valueLabels[i]->move(12 + 132 * k, top + 12);
+    c.valueEdits[i]->move(70 + 132 * k, top + 10);
+  }
+  c.autoIncrement->move(555, top + 18);
+  c.autoNumberEdit->move(660, top + 14);
+}
+
+// ---------------------------------------------------------------- keys and clicks
+
+bool COrvanaDlg::IsOwnWidget(QObject* object) const {
+  const auto* widget = qobject_cast<QWidget*>(object);
+  // Message boxes and dialogs have their own windows and keys.
+  return widget != nullptr && widget->window() == this;
+}
+
+bool COrvanaDlg::eventFilter(QObject* watched, QEvent* event) {
+  if (!IsOwnWidget(watched)) return false;
+  switch (event->type()) {
+    case QEvent::KeyPress: {
+      const int key = static_cast<QKeyEvent*>(event)->key();
+      if (key == Qt::Key_Escape) return true;
+      if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+        m_station->OnEnterKey();
+        return true;
+      }
+      if (key == Qt::Key_F1) {
+        OnAbout();
+        return true;
+      }
+      return false;
+    }
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+      return OnMouseButtonPress(*static_cast<QMouseEvent*>(event));
+    default:
+      return false;
+  }
+}
+
+bool COrvanaDlg::OnMouseButtonPress(QMouseEvent& event) {
+  if (event.button() != Qt::LeftButton) return false;
+  if (&event == m_lastPress && event.timestamp() == m_lastPressTime) return false;
+  m_lastPress = &event;
+  m_lastPressTime = event.timestamp();
+  const QLineEdit* serial = m_controls.serialEdit;
+  const QRect serialRect(serial->mapToGlobal(QPoint(0, 0)), serial->size());
+  m_station->OnLeftButtonDown(serial->isVisible() &&
+                              serialRect.contains(event.globalPosition().toPoint()));
+  return false;
+}
+
+void COrvanaDlg::contextMenuEvent(QContextMenuEvent* event) {
+  QMenu menu(this);
+  menu.addSeparator();
+  menu.addAction(Utf8(captions::kAboutMenuItem), this, &COrvanaDlg::OnAbout);
+  menu.exec(event->globalPos());
+}
+
+}  // namespace orvana::app

@@ -1,0 +1,109 @@
+#pragma once
+
+#include <QIcon>
+#include <QTimer>
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/main_window_controls.h"
+#include "app/qt_station_ui.h"
+#include "app/station.h"
+#include "app/window_layout.h"
+#include "common/clock.h"
+#include "link/port_discovery.h"
+#include "link/serial_transport.h"
+#include "results/results_model.h"
+#include "results/results_table.h"
+
+// The main window. It makes the controls, hands every click, key and byte to
+// the station and shows what the station gives back; the station decides.
+namespace orvana::app {
+
+class COrvanaDlg final : public QWidget {
+  Q_OBJECT
+
+ public:
+  struct Options {
+    // Show the controls the template hides and run the one-second tick.
+    bool full = false;
+    // The folder the program was started in: language.ini and Savetemp.
+    std::string startDirectory;
+    // Listed first and selected (the simulated meter of --demo).
+    std::optional<link::PortEntry> firstPort;
+    // Lists the machine's ports; replaceable so tests need no hardware.
+    std::function<std::vector<link::PortEntry>()> discoverPorts;
+    // Picks the log to import; empty: nothing chosen. Tests replace the dialog.
+    std::function<QString(QWidget& parent)> chooseImportFile;
+  };
+
+  explicit COrvanaDlg(Options options, QWidget* parent = nullptr);
+  ~COrvanaDlg() override;
+
+  Station& GetStation() { return *m_station; }
+  results::ResultsTable& Table() { return m_table; }
+  const MainWindowControls& Controls() const { return m_controls; }
+  SizeType LastSizeType() const { return m_lastSizeType; }
+  // The size the window takes when it is restored: the template's size.
+  QSize RestoredClientSize() const { return m_restoredSize; }
+
+  // The handlers behind the controls, callable as the controls call them.
+  void OnConnect();
+  void OnUpload();
+  void OnErase();
+  void OnClearScreen();
+  void OnBlankSelectedRow();
+  void OnImportBackup();
+  void OnAbout();
+  void OnTimer();
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+  void changeEvent(QEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+  // Keys and clicks of the window and its controls pass here first.
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void WireControls();
+  void OnSize(SizeType type, int width, int height);
+  void ApplyPaintTimeLayout();
+  void PlaceExtraControls(int width, int height);
+  bool IsOwnWidget(QObject* object) const;
+  bool OnMouseButtonPress(QMouseEvent& event);
+  SizeType CurrentSizeType() const;
+  // Monitor thread: ask the GUI thread to hand the waiting bytes over.
+  void WakeForBytes();
+
+  // The line is made first and so destroyed last; the destructor stops it
+  // before anything it could call into is gone.
+  link::SerialTransport m_serial;
+  Options m_options;
+  common::SystemClock m_clock;
+  results::ResultsTable m_table;
+  std::unique_ptr<results::ResultsModel> m_model;
+  MainWindowControls m_controls;
+  std::unique_ptr<QtStationUi> m_ui;
+  std::unique_ptr<Station> m_station;
+
+  bool m_layoutReady = false;
+  SizeType m_lastSizeType = SizeType::Restored;
+  int m_clientWidth = 0;
+  int m_clientHeight = 0;
+  // What the paint-time layout and the table metrics were last applied for,
+  // so a repaint that changes neither costs nothing.
+  QSize m_laidOutFor;
+  std::optional<std::pair<SizeType, int>> m_metricsFor;
+  QSize m_restoredSize;
+  QIcon m_icon;
+  QTimer m_tick;
+  // A click travels up through the parents; it is seen once.
+  const QEvent* m_lastPress = nullptr;
+  quint64 m_lastPressTime = 0;
+};
+
+}  // namespace orvana::app

@@ -1,0 +1,74 @@
+#include "app/qt_station_ui.h"
+
+#include <QMessageBox>
+#include <QTimer>
+
+namespace orvana::app {
+namespace {
+
+QString Utf8(const std::string& text) { return QString::fromStdString(text); }
+std::string Utf8(const QString& text) { return text.toStdString(); }
+
+}  // namespace
+
+void QtStationUi::ShowMessage(const std::string& caption, const std::string& text) {
+  QMessageBox box(QMessageBox::NoIcon, Utf8(caption), Utf8(text), QMessageBox::Ok, &m_window);
+  box.exec();
+}
+
+Answer QtStationUi::AskQuestion(const std::string& caption, const std::string& text) {
+  QMessageBox box(QMessageBox::Question, Utf8(caption), Utf8(text),
+                  QMessageBox::Ok | QMessageBox::Cancel, &m_window);
+  box.setDefaultButton(QMessageBox::Ok);
+  return box.exec() == QMessageBox::Ok ? Answer::Ok : Answer::Cancel;
+}
+
+void QtStationUi::ShowValues(const std::array<std::string, 4>& values) {
+  for (size_t k = 0; k < values.size(); ++k) m_controls.valueEdits[k]->setText(Utf8(values[k]));
+}
+
+void QtStationUi::ReadBoundFields(BoundFields& fields) {
+  fields.serialText = Utf8(m_controls.serialEdit->text());
+  fields.autoNumberText = Utf8(m_controls.autoNumberEdit->text());
+  for (size_t k = 0; k < fields.valueText.size(); ++k) {
+    fields.valueText[k] = Utf8(m_controls.valueEdits[k]->text());
+  }
+  fields.saveFileName = Utf8(m_controls.saveFileNameEdit->text());
+  fields.productNumber = Utf8(m_controls.productNumberEdit->text());
+  fields.orderNumber = Utf8(m_controls.orderNumberEdit->text());
+}
+
+void QtStationUi::WriteBoundFields(const BoundFields& fields) {
+  // setText moves the cursor and drops a selection; only touch what changed,
+  // so a scanned number being typed is not disturbed.
+  const auto write = [](QLineEdit* edit, const std::string& text) {
+    const QString value = Utf8(text);
+    if (edit->text() != value) edit->setText(value);
+  };
+  write(m_controls.serialEdit, fields.serialText);
+  write(m_controls.autoNumberEdit, fields.autoNumberText);
+  for (size_t k = 0; k < fields.valueText.size(); ++k) {
+    write(m_controls.valueEdits[k], fields.valueText[k]);
+  }
+  write(m_controls.saveFileNameEdit, fields.saveFileName);
+  write(m_controls.productNumberEdit, fields.productNumber);
+  write(m_controls.orderNumberEdit, fields.orderNumber);
+}
+
+void QtStationUi::SelectSerialText() {
+  // Posted, so that the click being handled does not undo the selection.
+  QTimer::singleShot(0, m_controls.serialEdit,
+                     [edit = m_controls.serialEdit] { edit->selectAll(); });
+}
+
+void QtStationUi::ShowPortList(const std::vector<link::PortEntry>& ports) {
+  QComboBox& combo = *m_controls.portCombo;
+  const QSignalBlocker quiet(combo);
+  combo.clear();
+  for (const link::PortEntry& port : ports) combo.addItem(Utf8(port.designation));
+  combo.setCurrentIndex(ports.empty() ? -1 : 0);
+}
+
+void QtStationUi::MakeRowVisible(int row) { m_controls.resultList->MakeRowVisible(row); }
+
+}  // namespace orvana::app

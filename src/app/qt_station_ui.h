@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QWidget>
+
+#include "app/main_window_controls.h"
+#include "app/station_ui.h"
+
+// The station's user interface made of the main window's widgets: message
+// boxes parented to the window, the value fields, the bound fields and the
+// port list.
+namespace orvana::app {
+
+class QtStationUi final : public IStationUi {
+ public:
+  QtStationUi(QWidget& window, const MainWindowControls& controls)
+      : m_window(window), m_controls(controls) {}
+
+  void ShowMessage(const std::string& caption, const std::string& text) override;
+  Answer AskQuestion(const std::string& caption, const std::string& text) override;
+  void ShowValues(const std::array<std::string, 4>& values) override;
+  void ReadBoundFields(BoundFields& fields) override;
+  void WriteBoundFields(const BoundFields& fields) override;
+  void SelectSerialText() override;
+  void ShowPortList(const std::vector<link::PortEntry>& ports) override;
+  void MakeRowVisible(int row) override;
+
+ private:
+  QWidget& m_window;
+  const MainWindowControls& m_controls;
+};
+
+}  // namespace orvana::app

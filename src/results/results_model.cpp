@@ -1,0 +1,106 @@
+#include "results/results_model.h"
+
+#include "results/colors.h"
+
+namespace orvana::results {
+namespace {
+
+// Longer texts are drawn cut, as the list always has.
+constexpr int kMaxDrawnCharacters = 255;
+
+bool IsValueColumn(int column) {
+  return column >= ColumnIndex(Column::Value1) && column <= ColumnIndex(Column::Value4);
+}
+
+}  // namespace
+
+ResultsModel::ResultsModel(ResultsTable& table, OutcomeTexts outcomes, QObject* parent)
+    : QAbstractTableModel(parent),
+      m_table(table),
+      m_outcomes(std::move(outcomes)),
+      m_rows(table.RowCount()) {
+  m_table.AddObserver(this);
+}
+
+ResultsModel::~ResultsModel() { m_table.RemoveObserver(this); }
+
+int ResultsModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : m_rows;
+}
+
+int ResultsModel::columnCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : kColumnCount;
+}
+
+QVariant ResultsModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid()) return {};
+  const int row = index.row();
+  const int column = index.column();
+  switch (role) {
+    case Qt::DisplayRole: {
+      const std::string& text = m_table.Text(row, column);
+      return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()))
+          .left(kMaxDrawnCharacters);
+    }
+    case Qt::ForegroundRole:
+      return Foreground(row, column);
+    case Qt::TextAlignmentRole:
+      return QVariant::fromValue(Qt::AlignCenter);
+    case Qt::ToolTipRole:
+    case Qt::AccessibleDescriptionRole:
+      return Outcome(row, column);
+    default:
+      return {};
+  }
+}
+
+QVariant ResultsModel::Foreground(int row, int column) const {
+  const auto color = m_table.CellTextColor(row, column);
+  return ToQColor(color ? *color : m_table.Look().textColor);
+}
+
+QVariant ResultsModel::Outcome(int row, int column) const {
+  if (!IsValueColumn(column)) return {};
+  const auto color = m_table.CellTextColor(row, column);
+  if (!color) return {};
+  if (*color == COLOR_FAIL) return m_outcomes.fail;
+  if (*color == COLOR_PASS || *color == COLOR_PASS_LATEST) return m_outcomes.pass;
+  return {};
+}
+
+QVariant ResultsModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (orientation != Qt::Horizontal || section < 0 || section >= kColumnCount) return {};
+  if (role == Qt::DisplayRole) return m_titles[static_cast<size_t>(section)];
+  if (role == Qt::TextAlignmentRole) return QVariant::fromValue(Qt::AlignCenter);
+  return {};
+}
+
+void ResultsModel::SetColumnTitle(int column, const QString& title) {
+  if (column < 0 || column >= kColumnCount) return;
+  m_titles[static_cast<size_t>(column)] = title;
+  emit headerDataChanged(Qt::Horizontal, column, column);
+}
+
+void ResultsModel::RowsInserted(int first, int count) {
+  beginInsertRows({}, first, first + count - 1);
+  m_rows += count;
+  endInsertRows();
+}
+
+void ResultsModel::RowChanged(int row) {
+  emit dataChanged(index(row, 0), index(row, kColumnCount - 1));
+}
+
+void ResultsModel::TableCleared() {
+  beginResetModel();
+  m_rows = 0;
+  endResetModel();
+}
+
+void ResultsModel::LookChanged() {
+  // Every cell without a colour of its own follows the list's text colour.
+  if (m_rows > 0) emit dataChanged(index(0, 0), index(m_rows - 1, kColumnCount - 1));
+  emit lookChanged();
+}
+
+}  // namespace orvana::results

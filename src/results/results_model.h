@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QColor>
+#include <QString>
+#include <array>
+
+#include "results/results_table.h"
+
+// The Qt face of the core's results table: the view reads every cell from
+// the table itself (no second copy of the rows) and the table's observer
+// calls turn into the model's change signals.
+namespace orvana::results {
+
+// What a view needs of a cell colour.
+inline QColor ToQColor(Rgb rgb) { return QColor(rgb.red, rgb.green, rgb.blue); }
+
+class ResultsModel final : public QAbstractTableModel, private ITableObserver {
+  Q_OBJECT
+
+ public:
+  // Text of a value cell's accessible description, so a result can be read
+  // without seeing its colour.
+  struct OutcomeTexts {
+    QString pass;
+    QString fail;
+  };
+
+  ResultsModel(ResultsTable& table, OutcomeTexts outcomes, QObject* parent = nullptr);
+  ~ResultsModel() override;
+
+  int rowCount(const QModelIndex& parent = {}) const override;
+  int columnCount(const QModelIndex& parent = {}) const override;
+  QVariant data(const QModelIndex& index, int role) const override;
+  QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+  void SetColumnTitle(int column, const QString& title);
+  const ResultsTable& Table() const { return m_table; }
+
+ signals:
+  // The table's look (colours, gradient, row height, font size) changed.
+  void lookChanged();
+
+ private:
+  void RowsInserted(int first, int count) override;
+  void RowChanged(int row) override;
+  void TableCleared() override;
+  void LookChanged() override;
+
+  QVariant Foreground(int row, int column) const;
+  QVariant Outcome(int row, int column) const;
+
+  ResultsTable& m_table;
+  OutcomeTexts m_outcomes;
+  std::array<QString, kColumnCount> m_titles;
+  // Rows the view has been told about. The table reports a change after
+  // making it, while Qt wants to hear of it before; counting our own rows
+  // keeps the two in step.
+  int m_rows = 0;
+};
+
+}  // namespace orvana::results
