@@ -31,13 +31,20 @@ std::string RowJson(const results::ResultsTable& table, int row, bool withColors
   return Dump(line);
 }
 
-JsonUi::JsonUi(std::FILE* out, const results::ResultsTable& table, app::Answer questionAnswer)
+JsonUi::JsonUi(OutputQueue& out, const results::ResultsTable& table, app::Answer questionAnswer)
     : m_out(out), m_table(table), m_answer(questionAnswer) {}
 
-void JsonUi::Emit(const std::string& line) {
-  std::fputs(line.c_str(), m_out);
-  std::fputc('\n', m_out);
-  std::fflush(m_out);
+void JsonUi::Emit(std::string_view line) {
+  m_batch.append(line);
+  m_batch.push_back('\n');
+  ++m_batchLines;
+}
+
+void JsonUi::Flush() {
+  if (m_batchLines == 0) return;
+  m_out.Push(m_batch, m_batchLines);
+  m_batch.clear();
+  m_batchLines = 0;
 }
 
 void JsonUi::ShowMessage(const std::string& caption, const std::string& text) {
@@ -59,6 +66,7 @@ void JsonUi::FrameHandled() {
     if (row < m_table.RowCount()) Emit(RowJson(m_table, row, true));
   }
   m_changedRows.clear();
+  Flush();
 }
 
 void JsonUi::RowsInserted(int first, int count) {

@@ -1,20 +1,23 @@
 #pragma once
 
-#include <cstdio>
+#include <cstddef>
 #include <set>
 #include <string>
+#include <string_view>
 
 #include "app/station_ui.h"
+#include "cli/output_queue.h"
 #include "results/results_table.h"
 
 // The station's user interface on a terminal: every message box, value
-// update and table change becomes one JSON object on its own line, flushed at
-// once, so scripts can follow the bench as it happens.
+// update and table change becomes one JSON object on its own line. The lines
+// of one handled frame go out together as soon as the frame is done, so
+// scripts follow the bench as it happens at one hand-over per frame.
 namespace orvana::cli {
 
 class JsonUi final : public app::IStationUi, public results::ITableObserver {
  public:
-  JsonUi(std::FILE* out, const results::ResultsTable& table, app::Answer questionAnswer);
+  JsonUi(OutputQueue& out, const results::ResultsTable& table, app::Answer questionAnswer);
 
   // app::IStationUi
   void ShowMessage(const std::string& caption, const std::string& text) override;
@@ -32,10 +35,16 @@ class JsonUi final : public app::IStationUi, public results::ITableObserver {
   void RowChanged(int row) override;
   void TableCleared() override;
 
- private:
-  void Emit(const std::string& line);
+  // Adds one line (without its newline) in order with the station's own.
+  void Emit(std::string_view line);
+  // Hands the lines composed so far to the output. Runs after every handled
+  // frame; the owner calls it after anything else it asked of the station.
+  void Flush();
 
-  std::FILE* m_out;
+ private:
+  OutputQueue& m_out;
+  std::string m_batch;
+  size_t m_batchLines = 0;
   const results::ResultsTable& m_table;
   app::Answer m_answer;
   std::set<int> m_changedRows;  // since the last frame was handled

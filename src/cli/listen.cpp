@@ -13,6 +13,7 @@
 #include "app/message_texts.h"
 #include "app/station.h"
 #include "cli/json_ui.h"
+#include "cli/output_queue.h"
 #include "common/clock.h"
 #include "link/serial_transport.h"
 #include "results/results_table.h"
@@ -25,6 +26,9 @@ using Clock = std::chrono::steady_clock;
 // Once both are asked for, the erase waits until the upload's answer has
 // stopped arriving for this long: its purge would cut the records short.
 constexpr auto kQuietBeforeErase = std::chrono::milliseconds(1000);
+
+// Whoever read the station's output has gone (a closed pipe, a lost terminal).
+constexpr int kExitOutputClosed = 4;
 
 class FileDescriptor {
  public:
@@ -40,13 +44,20 @@ class FileDescriptor {
   int m_fd;
 };
 
-// SIGINT and SIGTERM arrive as readable data on a descriptor, so the loop
-// ends through its normal path and the port is closed properly.
+void Poke(int eventFd) {
+  const uint64_t one = 1;
+  [[maybe_unused]] const ssize_t n = write(eventFd, &one, sizeof one);
+}
+
+// SIGINT, SIGTERM and SIGHUP (the terminal closed) arrive as readable data on
+// a descriptor, so the loop ends through its normal path: the port is closed
+// and every pending log line written.
 int BlockTerminationSignals() {
   sigset_t signals;
   sigemptyset(&signals);
   sigaddset(&signals, SIGINT);
   sigaddset(&signals, SIGTERM);
+  sigaddset(&signals, SIGHUP);
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
   return signalfd(-1, &signals, SFD_CLOEXEC);
 }
@@ -59,19 +70,20 @@ int RunListen(const ListenOptions& options) {
   FileDescriptor signals(BlockTerminationSignals());
   FileDescriptor wake(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
 
+  // Declared first so it goes last: the station's final lines still reach
+  // a reader that is there.
+  OutputQueue output(STDOUT_FILENO, OutputQueue::kDefaultCapacity, [fd = wake.Get()] { Poke(fd); });
+
   const std::string directory = std::filesystem::current_path().string();
   results::ResultsTable table;
   common::SystemClock clock;
   const app::Answer answer = app::Answer::Ok;
-  JsonUi ui(stdout, table, answer);
+  JsonUi ui(output, table, answer);
   table.AddObserver(&ui);
 
   app::Station* station = nullptr;
   link::SerialTransport transport([&station](uint8_t byte) { station->OnReceiveByte(byte); },
-                                  [fd = wake.Get()] {
-                                    const uint64_t one = 1;
-                                    [[maybe_unused]] const ssize_t n = write(fd, &one, sizeof one);
-                                  });
+                                  [fd = wake.Get()] { Poke(fd); });
 
   const std::string port = options.port;
   app::Station theStation(
@@ -82,7 +94,9 @@ int RunListen(const ListenOptions& options) {
   station = &theStation;
 
   theStation.RefreshPortList(false);
-  if (!theStation.OnConnect(0)) {
+  const bool opened = theStation.OnConnect(0);
+  ui.Flush();
+  if (!opened) {
     std::fprintf(stderr, "%s\n", theStation.Texts().comnotopen.c_str());
     if (!transport.LastOpenError().empty()) {
       std::fprintf(stderr, "%s\n", transport.LastOpenError().c_str());
@@ -98,8 +112,14 @@ int RunListen(const ListenOptions& options) {
   bool uploadPending = options.upload;
   bool erasePending = options.erase;
   auto lastTraffic = Clock::now();
+  int status = 0;
 
   for (;;) {
+    ui.Flush();
+    if (output.Closed()) {
+      status = kExitOutputClosed;
+      break;
+    }
     const auto now = Clock::now();
     if (now >= deadline) break;
     if (theStation.Connected() && uploadPending) {
@@ -127,8 +147,9 @@ int RunListen(const ListenOptions& options) {
       if (transport.Drain() > 0) lastTraffic = Clock::now();
     }
   }
+  ui.Flush();
   transport.Stop();
-  return 0;
+  return status;
 }
 
 }  // namespace orvana::cli

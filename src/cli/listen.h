@@ -14,7 +14,8 @@ struct ListenOptions {
 };
 
 // Returns the process exit status: 0 after a normal end, 2 when the port
-// cannot be opened.
+// cannot be opened, 4 when standard output has closed (the station then stops
+// as after a signal).
 int RunListen(const ListenOptions& options);
 
 }  // namespace orvana::cli

@@ -24,6 +24,9 @@ constexpr const char* kUsage =
     "       orvana-cli import FILE\n"
     "       orvana-cli report [-o FILE.xlsx] LOG...\n";
 
+// Nobody reads our output any more (a closed pipe): the listing stops.
+constexpr int kExitOutputClosed = 4;
+
 int Usage() {
   std::fputs(kUsage, stderr);
   return 64;
@@ -37,9 +40,9 @@ int Ports() {
     return 1;
   }
   for (const auto& port : ports) {
-    std::printf("%s\t%s\n", port.designation.c_str(), port.deviceName.c_str());
+    if (std::printf("%s\t%s\n", port.designation.c_str(), port.deviceName.c_str()) < 0) break;
   }
-  return 0;
+  return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : kExitOutputClosed;
 }
 
 int Import(const std::string& path) {
@@ -52,9 +55,9 @@ int Import(const std::string& path) {
   orvana::results::ResultsTable table;
   orvana::records::PlaceImportedRows(table, std::move(*rows));
   for (int row = 0; row < table.RowCount(); ++row) {
-    std::puts(orvana::cli::RowJson(table, row, false).c_str());
+    if (std::puts(orvana::cli::RowJson(table, row, false).c_str()) == EOF) break;
   }
-  return 0;
+  return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : kExitOutputClosed;
 }
 
 bool ParseSeconds(const char* text, double& seconds) {
@@ -96,6 +99,9 @@ int main(int argc, char** argv) {
   // A log that reaches a file-size limit is the daily log's failure to handle
   // (it keeps the line); the signal must not end the station.
   std::signal(SIGXFSZ, SIG_IGN);
+  // A reader that goes away is a write error to handle in order, never a
+  // signal that ends the station before its files are closed.
+  std::signal(SIGPIPE, SIG_IGN);
   if (argc < 2) return Usage();
   const std::string command = argv[1];
   if (command == "ports" && argc == 2) return Ports();

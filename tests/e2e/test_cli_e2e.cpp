@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <regex>
+#include <set>
+#include <thread>
 
 #include "app/message_texts.h"
 #include "common/child_process.h"
@@ -43,6 +46,54 @@ class CliEndToEnd : public ::testing::Test {
   std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+
+  // Every line of the daily logs, oldest file first (a run may cross midnight).
+  std::vector<std::string> LogLines() {
+    std::set<std::string> files;
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(work.Path() + "/Savetemp", error), end;
+         !error && it != end; it.increment(error)) {
+      files.insert(it->path().string());
+    }
+    std::vector<std::string> lines;
+    for (const std::string& file : files) {
+      const std::string text = ReadFile(file);
+      for (size_t start = 0, end; (end = text.find("\r\r\n", start)) != std::string::npos;
+           start = end + 3) {
+        lines.push_back(text.substr(start, end - start));
+      }
+    }
+    return lines;
+  }
+  bool WaitForLogLines(size_t count, milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (LogLines().size() < count) {
+      if (std::chrono::steady_clock::now() > deadline) return false;
+      std::this_thread::sleep_for(milliseconds(50));
+    }
+    return true;
+  }
+
+  // Results told apart by their first RL value, as sent and as logged.
+  static std::string DistinctRl(int n) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%.1f", 50.0 + 0.1 * n);
+    return text;
+  }
+  static std::string DistinctResults(int count, int pauseMs) {
+    std::string script;
+    for (int n = 0; n < count; ++n) {
+      script += "result dual -0.21 " + DistinctRl(n) + " -0.35 54.0 record\n";
+      if (pauseMs > 0) script += "wait " + std::to_string(pauseMs) + "\n";
+    }
+    return script;
+  }
+  static std::string LoggedRl(const std::string& line) {
+    const size_t at = line.find("   -0.21   ");
+    if (at == std::string::npos) return {};
+    const size_t start = at + 11;
+    return line.substr(start, line.find(' ', start) - start);
   }
 
   TempDir work;
@@ -128,6 +179,54 @@ TEST_F(CliEndToEnd, EraseIsAskedClearsTheTableAndTheMeterConfirms) {
       [&](const std::string& l) { return IsMessage(l, "OTDR", texts.dellallok); }, kPatience));
   cli.Signal(SIGTERM);
   EXPECT_EQ(cli.WaitExit(kPatience), 0);
+}
+
+TEST_F(CliEndToEnd, ReaderThatStopsReadingCostsNoResultAndHangUpEndsTheRunInOrder) {
+  SimProcess sim({"--stdin"});
+  const std::string port = sim.FirstLine();
+  ChildProcess cli(ORVANA_CLI_PATH, {"listen", port, "--seconds", "300"}, work.Path());
+  ASSERT_TRUE(cli.WaitFor([&](const std::string& l) { return IsMessage(l, "OTDR", texts.conok); },
+                          kPatience))
+      << cli.ErrorText();
+
+  // Nobody reads the station's output from here on: far more than a pipe
+  // holds is written while the meter sends its results, a little faster
+  // than a real one would.
+  constexpr int kResults = 400;
+  sim.Input(DistinctResults(kResults, 10));
+  ASSERT_TRUE(WaitForLogLines(kResults, milliseconds(60000))) << LogLines().size() << " logged";
+  const std::vector<std::string> logged = LogLines();
+  ASSERT_EQ(logged.size(), static_cast<size_t>(kResults));
+  for (int n = 0; n < kResults; ++n) ASSERT_EQ(LoggedRl(logged[n]), DistinctRl(n)) << n;
+
+  // The output resumes once read; the last result's row comes through.
+  EXPECT_TRUE(cli.WaitFor(
+      [&](const std::string& l) {
+        const json j = json::parse(l);
+        return j.contains("row") && j["cells"][2] == DistinctRl(kResults - 1);
+      },
+      kPatience));
+  cli.Signal(SIGHUP);
+  EXPECT_EQ(cli.WaitExit(kPatience), 0);
+}
+
+TEST_F(CliEndToEnd, ClosedOutputEndsTheStationWithFourAndEveryReceivedResultIsLogged) {
+  SimProcess sim({"--stdin"});
+  const std::string port = sim.FirstLine();
+  // The station's status is kept in a file: the pipeline's is head's.
+  ChildProcess shell("/bin/sh",
+                     {"-c", R"({ "$0" listen "$1" --seconds 60; echo $? > status; } | head -n 1)",
+                      ORVANA_CLI_PATH, port},
+                     work.Path());
+  sim.Input(DistinctResults(200, 5));
+  ASSERT_EQ(shell.WaitExit(kPatience), 0) << shell.ErrorText();
+  ASSERT_EQ(shell.Lines().size(), 1u);
+  EXPECT_EQ(ReadFile(work.Path() + "/status"), "4\n") << shell.ErrorText();
+  // What was received is in the log, in order, with no gap.
+  const std::vector<std::string> logged = LogLines();
+  for (size_t n = 0; n < logged.size(); ++n) {
+    EXPECT_EQ(LoggedRl(logged[n]), DistinctRl(static_cast<int>(n)));
+  }
 }
 
 TEST_F(CliEndToEnd, PortThatCannotBeOpenedExitsWithTwo) {
