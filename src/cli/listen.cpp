@@ -105,10 +105,7 @@ int RunListen(const ListenOptions& options) {
   }
 
   const auto start = Clock::now();
-  const auto deadline = options.seconds
-                            ? start + std::chrono::duration_cast<Clock::duration>(
-                                          std::chrono::duration<double>(*options.seconds))
-                            : Clock::time_point::max();
+  const auto deadline = options.seconds ? start + *options.seconds : Clock::time_point::max();
   bool uploadPending = options.upload;
   bool erasePending = options.erase;
   auto lastTraffic = Clock::now();

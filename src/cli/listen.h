@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <optional>
 #include <string>
 
@@ -8,7 +9,7 @@ namespace orvana::cli {
 
 struct ListenOptions {
   std::string port;
-  std::optional<double> seconds;  // run for ever (until a signal) when empty
+  std::optional<std::chrono::seconds> seconds;  // run for ever (until a signal) when empty
   bool upload = false;
   bool erase = false;
 };

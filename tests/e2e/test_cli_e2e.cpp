@@ -239,6 +239,21 @@ TEST_F(CliEndToEnd, PortThatCannotBeOpenedExitsWithTwo) {
   EXPECT_NE(cli.ErrorText().find(texts.comnotopen), std::string::npos);
 }
 
+TEST_F(CliEndToEnd, SecondsIsAWholeNumberWithinItsBoundOrAUsageError) {
+  const std::string noPort = work.Path() + "/no-such-port";
+  for (const std::string bad : {"inf", "1e10", "1e300", "-1", "-0", "1.5", "+5", "5s", "", "abc",
+                                "1000000001", "99999999999999999999999"}) {
+    ChildProcess cli(ORVANA_CLI_PATH, {"listen", noPort, "--seconds", bad}, work.Path());
+    EXPECT_EQ(cli.WaitExit(kPatience), 64) << "--seconds '" << bad << "'";
+    EXPECT_NE(cli.ErrorText().find("usage: orvana-cli"), std::string::npos) << bad;
+  }
+  // Accepted: the run goes on to the port, which is not there.
+  for (const std::string good : {"0", "7", "1000000000"}) {
+    ChildProcess cli(ORVANA_CLI_PATH, {"listen", noPort, "--seconds", good}, work.Path());
+    EXPECT_EQ(cli.WaitExit(kPatience), 2) << "--seconds " << good;
+  }
+}
+
 TEST_F(CliEndToEnd, PortsListsTheSimulatorsLink) {
   const std::string linkFolder = work.Path() + "/ports";
   SimProcess sim({"--stdin", "--link", linkFolder + "/ttySIM7"});
