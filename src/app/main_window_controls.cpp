@@ -155,6 +155,8 @@ MainWindowControls CreateMainWindowControls(QWidget& window, const MessageTexts&
   c.saveFileNameEdit->setAccessibleName(caption(captions::kSaveFileName));
 
   c.connect->setToolTip(Utf8(texts.connect));
+  // It reaches over the table's header, so it stays on top of it.
+  c.portCombo->raise();
   return c;
 }
 

@@ -59,6 +59,8 @@ class COrvanaDlg final : public QWidget {
   void OnImportBackup();
   void OnAbout();
   void OnTimer();
+  // A size change of `type` to a client of `width` by `height`.
+  void OnSize(SizeType type, int width, int height);
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
@@ -70,7 +72,6 @@ class COrvanaDlg final : public QWidget {
 
  private:
   void WireControls();
-  void OnSize(SizeType type, int width, int height);
   void ApplyPaintTimeLayout();
   void PlaceExtraControls(int width, int height);
   bool IsOwnWidget(QObject* object) const;

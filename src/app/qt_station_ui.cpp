@@ -9,10 +9,17 @@ namespace {
 QString Utf8(const std::string& text) { return QString::fromStdString(text); }
 std::string Utf8(const QString& text) { return text.toStdString(); }
 
+// A box as narrow as a short text leaves no room for its caption in the
+// title bar; the caption ("OTDR", "IL&RL") says where the message comes from.
+void KeepCaptionReadable(QMessageBox& box) {
+  box.setStyleSheet(QStringLiteral("QLabel#qt_msgbox_label { min-width: 220px; }"));
+}
+
 }  // namespace
 
 void QtStationUi::ShowMessage(const std::string& caption, const std::string& text) {
   QMessageBox box(QMessageBox::NoIcon, Utf8(caption), Utf8(text), QMessageBox::Ok, &m_window);
+  KeepCaptionReadable(box);
   box.exec();
 }
 
@@ -20,6 +27,7 @@ Answer QtStationUi::AskQuestion(const std::string& caption, const std::string& t
   QMessageBox box(QMessageBox::Question, Utf8(caption), Utf8(text),
                   QMessageBox::Ok | QMessageBox::Cancel, &m_window);
   box.setDefaultButton(QMessageBox::Ok);
+  KeepCaptionReadable(box);
   return box.exec() == QMessageBox::Ok ? Answer::Ok : Answer::Cancel;
 }
 

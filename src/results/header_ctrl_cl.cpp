@@ -8,11 +8,18 @@
 #include "ui/fonts.h"
 
 namespace orvana::results {
+namespace {
+
+constexpr int kTextMargin = 3;
+
+}  // namespace
 
 CHeaderCtrlCl::CHeaderCtrlCl(QWidget* parent)
     : QHeaderView(Qt::Horizontal, parent), m_titleFont(ui::SongFont(m_fontHeight, m_fontWidth)) {
-  // Whether a header takes its view's font is not reliable; ours is set here.
-  setFont(m_titleFont);
+  // The header's height comes from the dialog font, as the list's own header
+  // would; the titles are drawn in their own font. Whether a header takes its
+  // view's font is not reliable, so it is set here.
+  setFont(ui::DialogFont(9));
   setSectionsClickable(false);
   setHighlightSections(false);
 }
@@ -33,8 +40,7 @@ void CHeaderCtrlCl::SetFontSize(int height, int width) {
   m_fontHeight = height;
   m_fontWidth = width;
   m_titleFont = ui::SongFont(height, width);
-  setFont(m_titleFont);
-  updateGeometry();
+  viewport()->update();
 }
 
 void CHeaderCtrlCl::SetTextColor(Rgb color) {
@@ -44,7 +50,10 @@ void CHeaderCtrlCl::SetTextColor(Rgb color) {
 
 QSize CHeaderCtrlCl::sizeHint() const {
   QSize size = QHeaderView::sizeHint();
-  size.setHeight(static_cast<int>(static_cast<float>(size.height()) * m_heightFactor));
+  // A list header is as tall as its font's text and three pixels above and
+  // below; the styles differ too much to take theirs.
+  const int natural = fontMetrics().height() + 2 * kTextMargin;
+  size.setHeight(static_cast<int>(static_cast<float>(natural) * m_heightFactor));
   return size;
 }
 

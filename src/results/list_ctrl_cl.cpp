@@ -4,10 +4,16 @@
 #include <QHeaderView>
 #include <QPainter>
 #include <QScrollBar>
+#include <algorithm>
 
 #include "ui/fonts.h"
 
 namespace orvana::results {
+namespace {
+
+constexpr int kSmallestCellFont = 8;
+
+}  // namespace
 
 CellDelegate::CellDelegate(CListCtrlCl& list) : QStyledItemDelegate(&list), m_list(list) {}
 
@@ -18,24 +24,28 @@ void CellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
   painter->fillRect(cell, selected ? option.palette.color(QPalette::Active, QPalette::Highlight)
                                    : ToQColor(m_list.BackColor()));
 
+  const QString text = index.data(Qt::DisplayRole).toString();
+  const QFont& font = m_list.CellFontFor(text, cell.width());
   // The text starts where text of the default GUI font would be centred,
-  // whatever the cell font's own height.
-  QRect textRect = cell.translated(0, (cell.height() - m_list.GuiTextHeight()) / 2);
+  // whatever the cell font's own height; a text shrunk to fit is centred.
+  const bool shrunk = &font != &m_list.CellFont();
+  const QRect textRect =
+      shrunk ? cell : cell.translated(0, (cell.height() - m_list.GuiTextHeight()) / 2);
   const QVariant foreground = index.data(Qt::ForegroundRole);
   painter->save();
   painter->setClipRect(cell);
-  painter->setFont(m_list.CellFont());
+  painter->setFont(font);
   painter->setPen(foreground.isValid() ? foreground.value<QColor>()
                                        : ToQColor(m_list.ListTextColor()));
-  painter->drawText(textRect, Qt::AlignHCenter | Qt::AlignTop,
-                    index.data(Qt::DisplayRole).toString());
+  painter->drawText(textRect, Qt::AlignHCenter | (shrunk ? Qt::AlignVCenter : Qt::AlignTop), text);
   painter->restore();
 }
 
 CListCtrlCl::CListCtrlCl(QWidget* parent)
     : QTableView(parent),
       m_header(new CHeaderCtrlCl(this)),
-      m_cellFont(ui::SongFont(m_fontHeight)) {
+      m_cellFont(ui::SongFont(m_fontHeight)),
+      m_cellMetrics(m_cellFont) {
   setHorizontalHeader(m_header);
   setItemDelegate(new CellDelegate(*this));
   setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -93,7 +103,23 @@ void CListCtrlCl::SetFontSize(int height, int width) {
   m_fontHeight = height;
   m_fontWidth = width;
   m_cellFont = ui::SongFont(height, width);
+  m_cellMetrics = QFontMetrics(m_cellFont);
+  m_shrunkFonts.clear();
   viewport()->update();
+}
+
+const QFont& CListCtrlCl::CellFontFor(const QString& text, int cellWidth) const {
+  const int available = cellWidth - 2;
+  const int natural = m_cellMetrics.horizontalAdvance(text);
+  if (natural <= available || natural <= 0 || available <= 0) return m_cellFont;
+  // A time that does not fit its column would be cut to its middle; it is
+  // drawn smaller instead, just as much as it needs. One font per size.
+  const int size = std::max(kSmallestCellFont, m_cellFont.pixelSize() * available / natural);
+  auto found = m_shrunkFonts.find(size);
+  if (found == m_shrunkFonts.end()) {
+    found = m_shrunkFonts.emplace(size, ui::SongFont(size, m_fontWidth)).first;
+  }
+  return found->second;
 }
 
 void CListCtrlCl::ApplyLook(const TableLook& look) {

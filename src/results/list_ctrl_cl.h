@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QFont>
+#include <QFontMetrics>
 #include <QStyledItemDelegate>
 #include <QTableView>
+#include <map>
 
 #include "results/colors.h"
 #include "results/header_ctrl_cl.h"
@@ -53,6 +55,8 @@ class CListCtrlCl final : public QTableView {
   Rgb BackColor() const { return m_backColor; }
   void SetFontSize(int height, int width);
   const QFont& CellFont() const { return m_cellFont; }
+  // The cell font, or a smaller one when `text` would not fit `cellWidth`.
+  const QFont& CellFontFor(const QString& text, int cellWidth) const;
   // Height of the default GUI font's text, which centres the cell text.
   int GuiTextHeight() const { return m_guiTextHeight; }
 
@@ -77,6 +81,8 @@ class CListCtrlCl final : public QTableView {
   int m_fontHeight = 12;
   int m_fontWidth = 0;
   QFont m_cellFont;
+  QFontMetrics m_cellMetrics;
+  mutable std::map<int, QFont> m_shrunkFonts;
   int m_guiTextHeight = 0;
   int m_selectionMark = -1;
 };

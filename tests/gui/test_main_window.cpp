@@ -1,0 +1,218 @@
+#include <QAccessible>
+#include <QHeaderView>
+#include <QLabel>
+#include <QtTest>
+
+#include "app/template_texts.h"
+#include "gui/window_fixture.h"
+#include "results/colors.h"
+#include "results/table_look.h"
+
+using namespace orvana;
+using app::COrvanaDlg;
+using app::SizeType;
+using results::Column;
+
+namespace {
+
+QColor Q(results::Rgb rgb) { return QColor(rgb.red, rgb.green, rgb.blue); }
+
+bool ContainsColor(const QImage& image, const QRect& area, const QColor& color) {
+  for (int y = area.top(); y <= area.bottom(); ++y) {
+    for (int x = area.left(); x <= area.right(); ++x) {
+      if (image.pixelColor(x, y) == color) return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+class MainWindowTest : public QObject {
+  Q_OBJECT
+
+ private:
+  testing::TempFolder m_folder;
+  std::unique_ptr<COrvanaDlg> m_window;
+
+  COrvanaDlg& Make(bool full = false) {
+    auto options = guitest::WindowOptions(m_folder, {{"pty", "/tmp/orvana-no-such-port"}});
+    options.full = full;
+    m_window = std::make_unique<COrvanaDlg>(std::move(options));
+    m_window->show();
+    if (!QTest::qWaitForWindowExposed(m_window.get())) qFatal("window not exposed");
+    return *m_window;
+  }
+
+ private slots:
+  void initTestCase() { guitest::PrepareApplication(); }
+  void cleanup() { m_window.reset(); }
+
+  void layoutFollowsTheClientSize() {
+    COrvanaDlg& window = Make();
+    const auto& c = window.Controls();
+    for (const QSize client : {QSize(900, 600), QSize(1280, 800)}) {
+      window.resize(client);
+      QCoreApplication::processEvents();
+      const int w = client.width();
+      const int h = client.height();
+      QCOMPARE(c.resultList->geometry(), QRect(0, 10, w - 73, h - 110));
+      QCOMPARE(c.clear->pos(), QPoint(5, h - 60));
+      QCOMPARE(c.blankRow->pos(), QPoint(125, h - 60));
+      QCOMPARE(c.erase->pos(), QPoint(485, h - 60));
+      QCOMPARE(c.import->pos(), QPoint(605, h - 60));
+      QCOMPARE(c.exit->pos(), QPoint(w - 73, h - 70));
+      QCOMPARE(c.saveFileNameEdit->pos(), QPoint(642, h - 100));
+      QCOMPARE(c.serialGroup->pos(), QPoint(5, h - 120));
+      const int third = c.connect->height() / 3;
+      QCOMPARE(c.portCombo->pos(), QPoint(w - c.portCombo->width() - 3, 5));
+      QCOMPARE(c.connect->pos(), QPoint(w - c.connect->width() - 3, third + 5));
+      QCOMPARE(c.info->pos(), QPoint(w - c.info->width() - 3, third + c.info->height() + 8));
+      QCOMPARE(c.settings->pos(),
+               QPoint(w - c.settings->width() - 3, third + 2 * c.settings->height() + 8));
+    }
+  }
+
+  void tableMetricsFollowTheSizeStateNotMinimising() {
+    COrvanaDlg& window = Make();
+    auto& list = *window.Controls().resultList;
+    const auto widths = [&list] {
+      QList<int> result;
+      for (int column = 0; column < results::kColumnCount; ++column) {
+        result << list.columnWidth(column);
+      }
+      return result;
+    };
+    window.OnSize(SizeType::Maximized, 1280, 800);
+    QCOMPARE(widths(), (QList<int>{172, 142, 142, 142, 142, 142, 284}));
+    QCOMPARE(list.verticalHeader()->defaultSectionSize(), 33);
+    QCOMPARE(list.CellFont().pixelSize(), 26);
+
+    window.OnSize(SizeType::Minimized, 0, 0);
+    QCOMPARE(window.LastSizeType(), SizeType::Maximized);
+    window.OnSize(SizeType::Maximized, 1280, 800);
+    QCOMPARE(widths(), (QList<int>{172, 142, 142, 142, 142, 142, 284}));
+
+    window.OnSize(SizeType::Restored, 1280, 800);
+    QCOMPARE(widths(), (QList<int>{110, 80, 80, 80, 80, 80, 160}));
+    QCOMPARE(list.verticalHeader()->defaultSectionSize(), 22);
+    QCOMPARE(list.CellFont().pixelSize(), 20);
+
+    // Applying the settings resets the row height; the size's metrics win
+    // again at once, as they would at the next repaint.
+    window.OnSize(SizeType::Maximized, 1280, 800);
+    window.GetStation().OnSettingsApplied();
+    QCOMPARE(list.verticalHeader()->defaultSectionSize(), 33);
+  }
+
+  void headerGradientIsPaintedRowByRow() {
+    COrvanaDlg& window = Make();
+    window.GetStation().OnSettingsApplied();  // the black look, green gradient
+    auto& header = window.Controls().resultList->Header();
+    QVERIFY(header.height() > 19);
+    const QImage image = header.grab().toImage();
+    const int left = header.sectionViewportPosition(1);
+    QCOMPARE(image.pixelColor(left + 5, 0), QColor(139, 255, 139));
+    QCOMPARE(image.pixelColor(left + 5, 17), QColor(3, 119, 3));
+    QCOMPARE(image.pixelColor(left + 5, 18), QColor(0, 111, 0));
+    // The leftmost pixel column of a section is the divider.
+    QVERIFY(image.pixelColor(left, 1) != QColor(131, 247, 131));
+    QCOMPARE(image.pixelColor(left + 1, 1), QColor(131, 247, 131));
+    // Right of the last section the gradient starts again from the top.
+    const int end = header.sectionViewportPosition(6) + header.sectionSize(6);
+    if (end + 2 < image.width()) QCOMPARE(image.pixelColor(end + 2, 17), QColor(3, 119, 3));
+  }
+
+  void cellsKeepTheirColoursWhenSelected() {
+    COrvanaDlg& window = Make();
+    auto& table = window.Table();
+    auto& list = *window.Controls().resultList;
+    const int row = table.AppendRow("A1");
+    table.SetText(row, Column::Value1, "-0.45");
+    table.SetCellTextColor(Column::Value1, row, results::COLOR_FAIL);
+    table.SetText(row, Column::Value2, "58.0");
+    table.SetCellTextColor(Column::Value2, row, results::COLOR_PASS_LATEST);
+    QCoreApplication::processEvents();
+
+    const auto cellImage = [&](int column) {
+      QImage image = list.viewport()->grab().toImage();
+      return std::make_pair(image, list.visualRect(list.model()->index(row, column)));
+    };
+    auto [image, fail] = cellImage(1);
+    QVERIFY(ContainsColor(image, fail, Q(results::COLOR_FAIL)));
+    QCOMPARE(image.pixelColor(fail.left() + 1, fail.top() + 1), QColor(204, 204, 204));
+    const QRect serial = list.visualRect(list.model()->index(row, 0));
+    QVERIFY(ContainsColor(image, serial, Qt::black));
+
+    list.selectRow(row);
+    QCoreApplication::processEvents();
+    auto [selected, failSelected] = cellImage(1);
+    const QColor highlight = list.palette().color(QPalette::Active, QPalette::Highlight);
+    QCOMPARE(selected.pixelColor(failSelected.left() + 1, failSelected.top() + 1), highlight);
+    QVERIFY(ContainsColor(selected, failSelected, Q(results::COLOR_FAIL)));
+    QVERIFY(ContainsColor(selected, list.visualRect(list.model()->index(row, 2)),
+                          Q(results::COLOR_PASS_LATEST)));
+    QCOMPARE(list.SelectionMark(), row);
+  }
+
+  void enterAndEscapeNeverCloseTheWindow() {
+    COrvanaDlg& window = Make(true);
+    auto* serial = window.Controls().serialEdit;
+    serial->setText(QStringLiteral("SN0012"));
+    window.Controls().portCombo->setFocus();
+    QTest::keyClick(window.Controls().portCombo, Qt::Key_Return);
+    QTest::keyClick(window.Controls().portCombo, Qt::Key_Escape);
+    QTest::keyClick(&window, Qt::Key_Enter);
+    QCoreApplication::processEvents();
+    QVERIFY(window.isVisible());
+    QCOMPARE(serial->selectedText(), QStringLiteral("SN0012"));
+  }
+
+  void aboutBoxOpensWithF1() {
+    COrvanaDlg& window = Make();
+    QString title;
+    QString text;
+    guitest::Poller answer([&] {
+      auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+      if (!box) return false;
+      title = box->windowTitle();
+      for (auto* label : box->findChildren<QLabel*>()) text += label->text();
+      box->accept();
+      return true;
+    });
+    QTest::keyClick(&window, Qt::Key_F1);
+    QTRY_VERIFY(answer.Done());
+    QCOMPARE(title, QString::fromUtf8(app::captions::kAboutTitle));
+    QVERIFY(text.contains(QString::fromUtf8(app::captions::kAboutText)));
+  }
+
+  void controlsAndCellsCanBeReadWithoutSeeingThem() {
+    COrvanaDlg& window = Make();
+    const auto& c = window.Controls();
+    const auto name = [](QWidget* widget) {
+      return QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name);
+    };
+    QCOMPARE(name(c.connect), QString::fromUtf8("连接"));
+    QCOMPARE(name(c.clear), QString::fromUtf8("清屏"));
+    QCOMPARE(name(c.exit), QString::fromUtf8("退出"));
+    QCOMPARE(c.connect->toolTip(), QString::fromUtf8("连接"));
+
+    auto& table = window.Table();
+    const int row = table.AppendRow("****");
+    table.SetText(row, Column::Value1, "-0.45");
+    table.SetCellTextColor(Column::Value1, row, results::COLOR_FAIL);
+    table.SetText(row, Column::Value2, "58.0");
+    table.SetCellTextColor(Column::Value2, row, results::COLOR_PASS);
+    QAccessibleInterface* view = QAccessible::queryAccessibleInterface(c.resultList);
+    QVERIFY(view && view->tableInterface());
+    QAccessibleInterface* fail = view->tableInterface()->cellAt(row, 1);
+    QVERIFY(fail);
+    QCOMPARE(fail->text(QAccessible::Name), QStringLiteral("-0.45"));
+    QCOMPARE(fail->text(QAccessible::Description), QString::fromUtf8(app::captions::kOutcomeFail));
+    QCOMPARE(view->tableInterface()->cellAt(row, 2)->text(QAccessible::Description),
+             QString::fromUtf8(app::captions::kOutcomePass));
+  }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "test_main_window.moc"
