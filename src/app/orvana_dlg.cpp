@@ -13,7 +13,9 @@
 #include "app/template_texts.h"
 #include "results/table_operations.h"
 #include "ui/dialog_units.h"
+#include "ui/dlalog1.h"
 #include "ui/fonts.h"
+#include "ui/messagedlog.h"
 
 namespace orvana::app {
 namespace {
@@ -122,6 +124,8 @@ void COrvanaDlg::WireControls() {
   connect(c.clear, &QPushButton::clicked, this, &COrvanaDlg::OnClearScreen);
   connect(c.blankRow, &QPushButton::clicked, this, &COrvanaDlg::OnBlankSelectedRow);
   connect(c.import, &QPushButton::clicked, this, &COrvanaDlg::OnImportBackup);
+  connect(c.settings, &QPushButton::clicked, this, &COrvanaDlg::OnSettings);
+  connect(c.info, &QPushButton::clicked, this, &COrvanaDlg::OnReportInformation);
   connect(c.exit, &QPushButton::clicked, this, &QWidget::close);
   // The OK command never closes the window.
   connect(c.portCombo, &PortComboBox::aboutToShowPopup, this,
@@ -152,6 +156,18 @@ void COrvanaDlg::OnImportBackup() {
   if (!m_station->OnImportBackup(path.toStdString(), error)) {
     m_ui->ShowMessage(kAppTitle, error);
   }
+}
+
+void COrvanaDlg::OnSettings() {
+  // Apply sets up the wavelength row before the dialog closes.
+  ui::dlalog1 dialog(
+      m_station->Settings(), [this] { m_station->OnSettingsApplied(); }, this);
+  dialog.exec();
+}
+
+void COrvanaDlg::OnReportInformation() {
+  ui::messagedlog dialog(m_reportInformation, this);
+  dialog.exec();
 }
 
 void COrvanaDlg::OnAbout() {

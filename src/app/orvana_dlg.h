@@ -16,6 +16,7 @@
 #include "common/clock.h"
 #include "link/port_discovery.h"
 #include "link/serial_transport.h"
+#include "records/report_information.h"
 #include "results/results_model.h"
 #include "results/results_table.h"
 
@@ -45,6 +46,7 @@ class COrvanaDlg final : public QWidget {
 
   Station& GetStation() { return *m_station; }
   results::ResultsTable& Table() { return m_table; }
+  records::ReportInformation& ReportInformation() { return m_reportInformation; }
   const MainWindowControls& Controls() const { return m_controls; }
   SizeType LastSizeType() const { return m_lastSizeType; }
   // The size the window takes when it is restored: the template's size.
@@ -57,6 +59,8 @@ class COrvanaDlg final : public QWidget {
   void OnClearScreen();
   void OnBlankSelectedRow();
   void OnImportBackup();
+  void OnSettings();
+  void OnReportInformation();
   void OnAbout();
   void OnTimer();
   // A size change of `type` to a client of `width` by `height`.
@@ -90,6 +94,8 @@ class COrvanaDlg final : public QWidget {
   MainWindowControls m_controls;
   std::unique_ptr<QtStationUi> m_ui;
   std::unique_ptr<Station> m_station;
+  // The four report texts live for the run; the dialog only edits them.
+  records::ReportInformation m_reportInformation;
 
   bool m_layoutReady = false;
   SizeType m_lastSizeType = SizeType::Restored;
