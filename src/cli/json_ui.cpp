@@ -1,41 +1,18 @@
 #include "cli/json_ui.h"
 
-#include <nlohmann/json.hpp>
-
-#include "results/column.h"
+#include "cli/json_text.h"
 
 namespace orvana::cli {
-
-using json = nlohmann::ordered_json;
-
-namespace {
-
-std::string Dump(const json& value) {
-  // Serial numbers come from scanners and old files; never let one odd byte
-  // stop the output.
-  return value.dump(-1, ' ', false, json::error_handler_t::replace);
-}
-
-}  // namespace
-
-std::string RowJson(const results::ResultsTable& table, int row, bool withColors) {
-  json cells = json::array();
-  json colors = json::array();
-  for (int column = 0; column < results::kColumnCount; ++column) {
-    cells.push_back(table.Text(row, column));
-    const auto color = table.CellTextColor(row, column);
-    colors.push_back(color ? json(color->Hex()) : json(nullptr));
-  }
-  json line = {{"row", row}, {"cells", cells}};
-  if (withColors) line["colors"] = colors;
-  return Dump(line);
-}
 
 JsonUi::JsonUi(OutputQueue& out, const results::ResultsTable& table, app::Answer questionAnswer)
     : m_out(out), m_table(table), m_answer(questionAnswer) {}
 
 void JsonUi::Emit(std::string_view line) {
   m_batch.append(line);
+  EndLine();
+}
+
+void JsonUi::EndLine() {
   m_batch.push_back('\n');
   ++m_batchLines;
 }
@@ -47,23 +24,44 @@ void JsonUi::Flush() {
   m_batchLines = 0;
 }
 
+void JsonUi::Message(const std::string& caption, const std::string& text, const char* answer) {
+  m_batch += "{\"message\":{\"caption\":";
+  AppendJsonString(m_batch, caption);
+  m_batch += ",\"text\":";
+  AppendJsonString(m_batch, text);
+  if (answer != nullptr) {
+    m_batch += ",\"answer\":";
+    AppendJsonString(m_batch, answer);
+  }
+  m_batch += "}}";
+  EndLine();
+}
+
 void JsonUi::ShowMessage(const std::string& caption, const std::string& text) {
-  Emit(Dump({{"message", {{"caption", caption}, {"text", text}}}}));
+  Message(caption, text, nullptr);
 }
 
 app::Answer JsonUi::AskQuestion(const std::string& caption, const std::string& text) {
-  const char* answer = m_answer == app::Answer::Ok ? "ok" : "cancel";
-  Emit(Dump({{"message", {{"caption", caption}, {"text", text}, {"answer", answer}}}}));
+  Message(caption, text, m_answer == app::Answer::Ok ? "ok" : "cancel");
   return m_answer;
 }
 
 void JsonUi::ShowValues(const std::array<std::string, 4>& values) {
-  Emit(Dump({{"values", values}}));
+  m_batch += "{\"values\":[";
+  for (size_t i = 0; i < values.size(); ++i) {
+    if (i > 0) m_batch += ',';
+    AppendJsonString(m_batch, values[i]);
+  }
+  m_batch += "]}";
+  EndLine();
 }
 
 void JsonUi::FrameHandled() {
   for (int row : m_changedRows) {
-    if (row < m_table.RowCount()) Emit(RowJson(m_table, row, true));
+    if (row < m_table.RowCount()) {
+      AppendRowJson(m_batch, m_table, row, true);
+      EndLine();
+    }
   }
   m_changedRows.clear();
   Flush();
@@ -81,7 +79,7 @@ void JsonUi::RowChanged(int row) { m_changedRows.insert(row); }
 
 void JsonUi::TableCleared() {
   m_changedRows.clear();
-  Emit(Dump({{"cleared", true}}));
+  Emit("{\"cleared\":true}");
 }
 
 }  // namespace orvana::cli

@@ -42,6 +42,9 @@ class JsonUi final : public app::IStationUi, public results::ITableObserver {
   void Flush();
 
  private:
+  void Message(const std::string& caption, const std::string& text, const char* answer);
+  void EndLine();
+
   OutputQueue& m_out;
   std::string m_batch;
   size_t m_batchLines = 0;
@@ -49,9 +52,5 @@ class JsonUi final : public app::IStationUi, public results::ITableObserver {
   app::Answer m_answer;
   std::set<int> m_changedRows;  // since the last frame was handled
 };
-
-// {"row": N, "cells": [...], "colors": [...]}; colours left out when
-// `withColors` is false (the import listing).
-std::string RowJson(const results::ResultsTable& table, int row, bool withColors);
 
 }  // namespace orvana::cli

@@ -13,7 +13,7 @@
 #include <string_view>
 
 #include "app/message_texts.h"
-#include "cli/json_ui.h"
+#include "cli/json_text.h"
 #include "cli/listen.h"
 #include "cli/report.h"
 #include "link/port_discovery.h"
@@ -58,9 +58,20 @@ int Import(const std::string& path) {
   }
   orvana::results::ResultsTable table;
   orvana::records::PlaceImportedRows(table, std::move(*rows));
+  // Lines are composed straight from the table into one buffer and written
+  // a block at a time.
+  constexpr size_t kBlock = 256 * 1024;
+  std::string block;
+  block.reserve(kBlock + 4096);
   for (int row = 0; row < table.RowCount(); ++row) {
-    if (std::puts(orvana::cli::RowJson(table, row, false).c_str()) == EOF) break;
+    orvana::cli::AppendRowJson(block, table, row, false);
+    block += '\n';
+    if (block.size() >= kBlock) {
+      if (std::fwrite(block.data(), 1, block.size(), stdout) != block.size()) break;
+      block.clear();
+    }
   }
+  std::fwrite(block.data(), 1, block.size(), stdout);
   return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : kExitOutputClosed;
 }
 
