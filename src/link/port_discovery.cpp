@@ -50,6 +50,57 @@ std::vector<std::string> EntryNames(const std::string& directory) {
   return names;
 }
 
+// Port names are printed one per line with tab-separated fields and shown
+// in the window, and anyone who may write a link folder chooses a link's name.
+// A tab, a line end or an escape sequence in it would forge fields or whole
+// lines, or drive the terminal. Such names are left out, not escaped: an
+// escaped name is no longer a path that opens. Plain means valid UTF-8
+// without C0 or C1 control characters or DEL.
+bool IsPlainName(std::string_view name) {
+  for (size_t i = 0; i < name.size();) {
+    const auto byte = static_cast<unsigned char>(name[i]);
+    if (byte < 0x20 || byte == 0x7F) return false;
+    if (byte < 0x80) {
+      ++i;
+      continue;
+    }
+    size_t length = 0;
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    if (byte == 0xC2) {
+      length = 2;
+      low = 0xA0;  // U+0080..U+009F are the C1 controls
+    } else if (byte >= 0xC3 && byte <= 0xDF) {
+      length = 2;
+    } else if (byte == 0xE0) {
+      length = 3;
+      low = 0xA0;
+    } else if (byte == 0xED) {
+      length = 3;
+      high = 0x9F;
+    } else if (byte >= 0xE1 && byte <= 0xEF) {
+      length = 3;
+    } else if (byte == 0xF0) {
+      length = 4;
+      low = 0x90;
+    } else if (byte >= 0xF1 && byte <= 0xF3) {
+      length = 4;
+    } else if (byte == 0xF4) {
+      length = 4;
+      high = 0x8F;
+    } else {
+      return false;
+    }
+    if (i + length > name.size()) return false;
+    for (size_t k = 1; k < length; ++k) {
+      const auto next = static_cast<unsigned char>(name[i + k]);
+      if (next < (k == 1 ? low : 0x80) || next > (k == 1 ? high : 0xBF)) return false;
+    }
+    i += length;
+  }
+  return true;
+}
+
 bool SysfsSaysUnknownType(const std::string& ttyName) {
   std::ifstream typeFile("/sys/class/tty/" + ttyName + "/type");
   int type = PORT_UNKNOWN;
@@ -68,11 +119,12 @@ std::vector<PortEntry> RealPorts(const DiscoveryRoots& roots) {
     // In a container sysfs shows the host's ports while /dev lacks them;
     // offering a port nobody can open would only end in an error.
     const std::string designation = roots.devDir + "/" + name;
-    if (stat(designation.c_str(), &info) != 0) continue;
+    if (!IsPlainName(designation) || stat(designation.c_str(), &info) != 0) continue;
     if (StartsWith(name, "ttyS") && roots.isPlaceholder && roots.isPlaceholder(designation)) {
       continue;
     }
     std::string driver = BaseName(ReadLink(ttyDir + "/device/driver"));
+    if (!IsPlainName(driver)) driver.clear();
     ports.push_back(PortEntry{driver.empty() ? name : std::move(driver), designation});
   }
   return ports;
@@ -104,7 +156,7 @@ std::vector<PortEntry> VirtualPorts(const DiscoveryRoots& roots) {
   for (const std::string& directory : roots.linkDirs) {
     for (const std::string& name : EntryNames(directory)) {
       const fs::path link = (fs::path(directory) / name).lexically_normal();
-      if (!LinksToLivePty(link)) continue;
+      if (!IsPlainName(link.string()) || !LinksToLivePty(link)) continue;
       if (!seen.insert(link.string()).second) continue;
       ports.push_back(PortEntry{std::string(kVirtualPortDeviceName), link.string()});
     }

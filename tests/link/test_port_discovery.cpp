@@ -146,6 +146,20 @@ TEST(VirtualPorts, LinksToAnythingElseAreNotListed) {
   EXPECT_TRUE(DiscoverPorts(machine.Roots()).empty());
 }
 
+TEST(VirtualPorts, NamesThatWouldForgeLinesFieldsOrTerminalCodesAreLeftOut) {
+  FakeMachine machine;
+  testing::PtyPair pty;
+  for (const std::string name : {"ttyV\tftdi_sio", "ttyV0\tpty\nttyUSB0", "ttyV\r", "ttyV\x1b[2J",
+                                 "ttyV\x7f", "ttyV\xc2\x9b",  // C1 CSI, as UTF-8
+                                 "ttyV\x9b", "ttyV\xff", "ttyV\xc3", "ttyV\xed\xa0\x80"}) {
+    machine.Link(name, pty.SlavePath());
+  }
+  const fs::path plain = machine.Link("ttyV0", pty.SlavePath());
+  const fs::path accented = machine.Link("ttyV-\xc3\xa9\xe2\x82\xac", pty.SlavePath());
+  EXPECT_EQ(Designations(DiscoverPorts(machine.Roots())),
+            (std::vector<std::string>{accented.string(), plain.string()}));
+}
+
 TEST(VirtualPorts, FolderScannedTwiceListsEachLinkOnce) {
   FakeMachine machine;
   testing::PtyPair pty;
