@@ -19,9 +19,6 @@ namespace orvana::records {
 
 namespace {
 
-using results::Column;
-using results::ColumnIndex;
-
 // Excel's limit on the characters of one cell, in UTF-16 units.
 constexpr size_t kCellTextLimit = 32767;
 // Significant digits a double keeps exactly from a decimal text.
@@ -380,17 +377,16 @@ bool Writer::WriteDataSheet(lxw_worksheet* sheet, size_t first, size_t end) {
                "cannot write a cell")) {
       return false;
     }
+    // The row's texts lie one after another: step through them once.
+    const char* text = rows.CText(index, 0);
+    std::string_view cell = text;
     // Column B holds serial numbers, which are names, not numbers: a scanned
     // "0012345" must keep its zeros.
-    const int serial = ColumnIndex(Column::Serial);
-    if (!WriteText(sheet, row, 1, rows.Text(index, serial), rows.CText(index, serial))) {
-      return false;
-    }
+    if (!WriteText(sheet, row, 1, cell, text)) return false;
     for (int column = 1; column < results::kColumnCount; ++column) {
-      if (!WriteCell(sheet, row, static_cast<lxw_col_t>(column + 1), rows.Text(index, column),
-                     rows.CText(index, column))) {
-        return false;
-      }
+      text += cell.size() + 1;
+      cell = text;
+      if (!WriteCell(sheet, row, static_cast<lxw_col_t>(column + 1), cell, text)) return false;
     }
     if ((index + 1) % kProgressInterval == 0 && !ReportProgress(index + 1)) return false;
   }
@@ -520,28 +516,25 @@ ReportRows ReportRows::FromTable(const results::ResultsTable& table) {
     return rows;
   }
   rows.texts_.reserve(bytes);
-  rows.ends_.reserve(rows.rowCount_ * results::kColumnCount);
+  rows.rowStarts_.reserve(rows.rowCount_);
   for (int row = 0; row < table.RowCount(); ++row) {
     if (results::IsBlankedRow(table, row)) continue;
+    rows.rowStarts_.push_back(static_cast<uint32_t>(rows.texts_.size()));
     for (int column = 0; column < results::kColumnCount; ++column) {
       rows.texts_.append(table.Text(row, column));
       rows.texts_.push_back('\0');
-      rows.ends_.push_back(static_cast<uint32_t>(rows.texts_.size()));
     }
   }
   return rows;
 }
 
 const char* ReportRows::CText(size_t row, int column) const {
-  const size_t cell = row * results::kColumnCount + static_cast<size_t>(column);
-  return texts_.data() + (cell == 0 ? 0 : ends_[cell - 1]);
+  const char* text = texts_.data() + rowStarts_[row];
+  for (int i = 0; i < column; ++i) text += std::strlen(text) + 1;
+  return text;
 }
 
-std::string_view ReportRows::Text(size_t row, int column) const {
-  const size_t cell = row * results::kColumnCount + static_cast<size_t>(column);
-  const size_t begin = cell == 0 ? 0 : ends_[cell - 1];
-  return std::string_view(texts_.data() + begin, ends_[cell] - 1 - begin);
-}
+std::string_view ReportRows::Text(size_t row, int column) const { return CText(row, column); }
 
 CellValue ClassifyCellText(std::string_view text) {
   CellValue value;

@@ -44,10 +44,11 @@ class ReportRows {
   bool Complete() const { return complete_; }
 
  private:
-  // The texts one after another, each followed by a NUL; `ends_` holds, per
-  // cell, the offset just past its NUL.
+  // The texts one after another, each followed by a NUL; `rowStarts_` holds
+  // where each row's first text begins. A cell is found by stepping over the
+  // NULs before it, which costs a few bytes' scan and saves 24 bytes a row.
   std::string texts_;
-  std::vector<uint32_t> ends_;
+  std::vector<uint32_t> rowStarts_;
   size_t rowCount_ = 0;
   bool complete_ = true;
 };
