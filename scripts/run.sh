@@ -1,11 +1,16 @@
 #!/usr/bin/env bash
-# Runs Orvana against the simulated instrument. For now this is the headless
-# station: orvana-sim plays the meter on a pseudo-terminal, orvana-cli listens
-# to it in a scratch working folder and prints every message, value and table
-# row as JSON lines, while the daily log grows beside it.
+# Runs Orvana against the simulated instrument, in a scratch working folder
+# (its language.ini and Savetemp/ with the day's log). With a display it is
+# the window, `orvana --demo`: the simulated meter is listed first and
+# selected, press connect. Without one it is the headless station:
+# orvana-sim plays the meter on a pseudo-terminal and orvana-cli listens to it,
+# printing every message, value and table row as JSON lines while the daily
+# log grows beside it.
 #
-#   ORVANA_LANG=zh_CN  use the Chinese language file (default: en)
-#   ORVANA_SECONDS=N   stop after N seconds (default: run until Ctrl-C)
+#   ORVANA_LANG=en|zh_CN  the language file (default: zh_CN for the window,
+#                         en for the headless station)
+#   ORVANA_SECONDS=N      stop after N seconds (default: run until closed or Ctrl-C)
+#   ORVANA_HEADLESS=1     the headless station even when there is a display
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -13,11 +18,23 @@ root=$(pwd)
 bash scripts/deps.sh
 cmake -S "$root" -B build -G Ninja -DORVANA_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DORVANA_BENCH=ON >/dev/null
-cmake --build build -j "$(nproc)" --target orvana-cli orvana-sim
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/orvana-demo.XXXXXX")
-cp "lang/${ORVANA_LANG:-en}/language.ini" "$work/language.ini"
 mkdir -p "$work/Savetemp"
+
+if [ -z "${ORVANA_HEADLESS:-}" ] && { [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; }; then
+  cmake --build build -j "$(nproc)" --target orvana orvana-sim
+  cp "lang/${ORVANA_LANG:-zh_CN}/language.ini" "$work/language.ini"
+  echo "Orvana with the simulated meter; working folder $work"
+  cd "$work"
+  if [ -n "${ORVANA_SECONDS:-}" ]; then
+    exec timeout --signal=TERM "$ORVANA_SECONDS" "$root/build/src/orvana" --demo
+  fi
+  exec "$root/build/src/orvana" --demo
+fi
+
+cmake --build build -j "$(nproc)" --target orvana-cli orvana-sim
+cp "lang/${ORVANA_LANG:-en}/language.ini" "$work/language.ini"
 
 pids=()
 cleanup() {

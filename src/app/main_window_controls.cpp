@@ -1,7 +1,11 @@
 #include "app/main_window_controls.h"
 
+#include <algorithm>
+
 #include "app/template_texts.h"
+#include "ui/button_st.h"
 #include "ui/fonts.h"
+#include "ui/main_buttons.h"
 
 namespace orvana::app {
 namespace {
@@ -48,8 +52,11 @@ class Builder {
     return widget;
   }
 
+  // The nine image buttons draw themselves; OK and exit stay plain.
   QPushButton* Button(int id, const QString& caption, UnitSize size, bool visible) {
-    auto* button = new QPushButton(&m_window);
+    const bool image = std::find(ui::kMainWindowButtonIds.begin(), ui::kMainWindowButtonIds.end(),
+                                 id) != ui::kMainWindowButtonIds.end();
+    QPushButton* button = image ? new CButtonST(&m_window) : new QPushButton(&m_window);
     button->setText(caption);
     button->setAccessibleName(caption.trimmed());
     return Add(id, button, size, visible);
@@ -154,7 +161,9 @@ MainWindowControls CreateMainWindowControls(QWidget& window, const MessageTexts&
   c.saveFileNameEdit = make.Edit(kSaveFileNameEdit, kEditSize, false);
   c.saveFileNameEdit->setAccessibleName(caption(captions::kSaveFileName));
 
-  c.connect->setToolTip(Utf8(texts.connect));
+  for (int id : ui::kMainWindowButtonIds) {
+    ui::ConfigureMainWindowButton(*static_cast<CButtonST*>(c.ById(id)), id, Utf8(texts.connect));
+  }
   // It reaches over the table's header, so it stays on top of it.
   c.portCombo->raise();
   return c;

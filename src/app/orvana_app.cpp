@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "app/quit_on_signal.h"
 #include "ui/fonts.h"
 
 namespace orvana::app {
@@ -74,6 +75,7 @@ int COrvanaApp::Run() {
   }
   m_window = std::make_unique<COrvanaDlg>(std::move(windowOptions));
   m_window->showMaximized();
+  QuitOnSignal quitOnSignal;
   const int result = QApplication::exec();
   // The window, and with it the line, goes before the meter it talks to.
   m_window.reset();
