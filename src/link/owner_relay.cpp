@@ -1,52 +1,142 @@
 #include "link/owner_relay.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace orvana::link {
 
-COwnerRelay::COwnerRelay(Handler handler, Wake wake)
-    : m_handler(std::move(handler)), m_wake(std::move(wake)) {}
+COwnerRelay::COwnerRelay(Handlers handlers, Wake wake)
+    : m_handlers(std::move(handlers)), m_wake(std::move(wake)) {}
 
-void COwnerRelay::OnCommNotification(const CommNotification& notification) {
-  std::unique_lock lock(m_mutex);
-  m_taken.wait(lock, [this] { return !m_slot.has_value() || m_stopping; });
-  if (m_stopping) return;
-  m_slot = notification;
-  const uint64_t ticket = ++m_posted;
-  lock.unlock();
-  if (m_wake) m_wake();
-  lock.lock();
-  m_taken.wait(lock, [&] { return m_takenCount >= ticket || m_stopping; });
+bool COwnerRelay::Post(Entry&& entry) {
+  const bool wasEmpty = m_queue.empty();
+  m_queue.push_back(std::move(entry));
+  return wasEmpty;
 }
 
-void COwnerRelay::OnMonitorStopping() {
+void COwnerRelay::Recycle(std::vector<uint8_t>&& bytes) {
+  if (bytes.capacity() > m_spare.capacity()) m_spare = std::move(bytes);
+}
+
+bool COwnerRelay::OnReceive(std::span<const uint8_t> bytes, const ResumeReading& resume) {
+  if (bytes.empty() || !m_handlers.onByte) return true;
+  bool wake = false;
+  bool full = false;
+  {
+    std::lock_guard lock(m_mutex);
+    Entry entry;
+    entry.bytes = std::move(m_spare);
+    entry.bytes.assign(bytes.begin(), bytes.end());
+    m_held += bytes.size();
+    wake = Post(std::move(entry));
+    full = m_held >= kHoldLimit;
+    if (full) m_resume = resume;
+  }
+  if (wake && m_wake) m_wake();
+  return !full;
+}
+
+void COwnerRelay::OnCommNotification(const CommNotification& notification) {
+  if (!m_handlers.onNotification) return;
+  bool wake = false;
+  {
+    std::lock_guard lock(m_mutex);
+    Entry entry;
+    entry.kind = Kind::kNotification;
+    entry.notification = notification;
+    wake = Post(std::move(entry));
+  }
+  if (wake && m_wake) m_wake();
+}
+
+void COwnerRelay::DropBytes() {
+  std::erase_if(m_queue, [](const Entry& entry) { return entry.kind == Kind::kBytes; });
+  m_held = 0;
+}
+
+void COwnerRelay::OnInputPurged() {
   std::lock_guard lock(m_mutex);
-  m_stopping = true;
-  // Whoever stops the monitor will not drain any more: what waits is dropped
-  // with the monitor that sent it.
-  m_slot.reset();
-  m_taken.notify_all();
+  DropBytes();
+  // The monitor knows it may read on; nothing needs to tell it again.
+  m_resume = ResumeReading();
+}
+
+void COwnerRelay::OnMonitorEnded(const MonitorEnd& end) {
+  bool wake = false;
+  {
+    std::lock_guard lock(m_mutex);
+    m_resume = ResumeReading();  // nobody reads any more
+    if (!end.lost) {
+      // Asked to stop: what it had not handed on goes with it.
+      m_queue.clear();
+      m_held = 0;
+      return;
+    }
+    // The bytes the device sent before it went are still handed on first.
+    if (m_handlers.onLinkLost) {
+      Entry entry;
+      entry.kind = Kind::kLinkLost;
+      entry.reason = end.reason;
+      wake = Post(std::move(entry));
+    }
+  }
+  if (wake && m_wake) m_wake();
 }
 
 void COwnerRelay::OnMonitorStopped() {
   std::lock_guard lock(m_mutex);
-  m_stopping = false;
-  m_slot.reset();
+  m_queue.clear();
+  m_held = 0;
+  m_resume = ResumeReading();
+}
+
+size_t COwnerRelay::HeldBytes() const {
+  std::lock_guard lock(m_mutex);
+  return m_held;
 }
 
 size_t COwnerRelay::Drain() {
   size_t handled = 0;
   for (;;) {
+    Kind kind = Kind::kBytes;
+    uint8_t byte = 0;
     CommNotification notification;
+    std::string reason;
     {
       std::lock_guard lock(m_mutex);
-      if (!m_slot.has_value()) return handled;
-      notification = *m_slot;
-      m_slot.reset();
-      ++m_takenCount;
+      if (m_queue.empty()) return handled;
+      Entry& front = m_queue.front();
+      kind = front.kind;
+      if (kind == Kind::kBytes) {
+        // Taken under the lock, so a nested Drain, or a purge on the monitor
+        // thread, sees exactly which bytes are still to come.
+        byte = front.bytes[front.next++];
+        --m_held;
+        if (front.next == front.bytes.size()) {
+          Recycle(std::move(front.bytes));
+          m_queue.pop_front();
+        }
+        if (m_resume && m_held <= kHoldLimit / 2) {
+          m_resume();
+          m_resume = ResumeReading();
+        }
+      } else {
+        notification = front.notification;
+        reason = std::move(front.reason);
+        m_queue.pop_front();
+      }
     }
-    m_taken.notify_all();
-    if (m_handler) m_handler(notification);
+    switch (kind) {
+      case Kind::kBytes:
+        m_handlers.onByte(byte);
+        break;
+      case Kind::kNotification:
+        m_handlers.onNotification(notification);
+        break;
+      case Kind::kLinkLost:
+        m_handlers.onLinkLost(reason);
+        break;
+    }
     ++handled;
   }
 }

@@ -118,6 +118,8 @@ int WriteAll(int fd, const uint8_t* data, size_t length, Clock::time_point deadl
 
 }  // namespace
 
+void ResumeReading::operator()() const { SignalEvent(m_event); }
+
 CSerialPort::CSerialPort() = default;
 
 CSerialPort::~CSerialPort() {
@@ -126,7 +128,7 @@ CSerialPort::~CSerialPort() {
     std::lock_guard lock(m_lock);
     CloseDevice();
   }
-  for (int event : {m_writeEvent, m_shutdownEvent}) {
+  for (int event : {m_writeEvent, m_shutdownEvent, m_resumeEvent}) {
     if (event >= 0) close(event);
   }
 }
@@ -135,7 +137,8 @@ bool CSerialPort::Open(ISerialOwner* owner, const PortAddress& port, int baudRat
                        int dataBits, int stopBits, uint32_t eventMask, int writeBufferSize) {
   EndMonitor();
 
-  if (!CreateOrReset(m_writeEvent) || !CreateOrReset(m_shutdownEvent)) {
+  if (!CreateOrReset(m_writeEvent) || !CreateOrReset(m_shutdownEvent) ||
+      !CreateOrReset(m_resumeEvent)) {
     m_lastOpenError = port.path + ": " + ErrorText(errno);
     return false;
   }
@@ -274,9 +277,7 @@ void CSerialPort::EndMonitor() {
   if (!m_monitorThread.joinable()) return;
   m_shutdownRequested = true;
   SignalEvent(m_shutdownEvent);
-  // The monitor may be blocked handing a byte to this very thread; the owner
-  // lets it go, and drops whatever comes until the monitor has ended.
-  if (m_owner != nullptr) m_owner->OnMonitorStopping();
+  // The monitor never waits for its owner, so it is soon out of its loop.
   m_monitorThread.join();
   if (m_owner != nullptr) m_owner->OnMonitorStopped();
   Trace("Thread ended\n");
@@ -295,73 +296,94 @@ void CSerialPort::MonitorThread() {
   const int fd = m_hPort.load();
   // A line without EV_RXCHAR in its mask is not watched for input: nothing
   // would read it, and a readable descriptor left unread would spin.
-  const short inputEvents = (m_eventMask & EV_RXCHAR) != 0 ? POLLIN : 0;
+  const bool watchInput = (m_eventMask & EV_RXCHAR) != 0;
+  // Set while the owner holds all it will take: the line is left unread (its
+  // hang-up is still noticed) until the owner asks for more.
+  bool ownerFull = false;
+  m_readBuffer.resize(kReadChunk);
+  MonitorEnd end;
 
   while (!m_shutdownRequested) {
-    pollfd waits[3] = {
-        {m_shutdownEvent, POLLIN, 0}, {fd, inputEvents, 0}, {m_writeEvent, POLLIN, 0}};
-    if (poll(waits, 3, -1) < 0) {
+    const short input = watchInput && !ownerFull ? POLLIN : 0;
+    pollfd waits[4] = {{m_shutdownEvent, POLLIN, 0},
+                       {fd, input, 0},
+                       {m_writeEvent, POLLIN, 0},
+                       {m_resumeEvent, POLLIN, 0}};
+    if (poll(waits, 4, -1) < 0) {
       if (errno == EINTR) continue;
       ReportError("WaitCommEvent()", errno);
       break;
     }
     if (waits[0].revents != 0 || m_shutdownRequested) break;
+    if ((waits[3].revents & POLLIN) != 0) {
+      ResetEvent(m_resumeEvent);
+      ownerFull = false;
+    }
 
     const short line = waits[1].revents;
-    if ((line & POLLIN) != 0) {
-      if (ReceiveStep(true) == LineState::kGone) break;
-      LineEventNotifications();
-    }
     if ((line & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
-      ReportGone("the line hung up", 0);
+      // What the device sent before it went is still worth having: the
+      // owner takes it even when full, as nothing more can follow.
+      ReceiveResult last = ReceiveResult::kHandedOver;
+      while (watchInput &&
+             (last == ReceiveResult::kHandedOver || last == ReceiveResult::kOwnerFull)) {
+        last = ReceiveStep();
+      }
+      if (last != ReceiveResult::kGone) ReportGone("the line hung up", 0);
+      end = MonitorEnd{true, kPortGoneReason};
       break;
+    }
+    if ((line & POLLIN) != 0) {
+      const ReceiveResult received = ReceiveStep();
+      if (received == ReceiveResult::kGone) {
+        end = MonitorEnd{true, kPortGoneReason};
+        break;
+      }
+      if (received == ReceiveResult::kOwnerFull) ownerFull = true;
+      LineEventNotifications();
     }
     // A write that was already waiting goes out in this pass too, after the
     // line event: a steady stream of input must not starve the commands.
-    if ((waits[2].revents & POLLIN) != 0 && !m_shutdownRequested) WriteStep();
+    if ((waits[2].revents & POLLIN) != 0 && !m_shutdownRequested) {
+      if (WriteStep()) ownerFull = false;
+    }
   }
 
   {
     std::lock_guard lock(m_lock);
     CloseDevice();
   }
+  // A stop that was asked for is no loss, even when the line went with it.
+  if (m_shutdownRequested) end = MonitorEnd{};
+  if (m_owner != nullptr) m_owner->OnMonitorEnded(end);
   m_threadAlive = false;
 }
 
-CSerialPort::LineState CSerialPort::ReceiveStep(bool readinessReported) {
-  // poll() said readable: if nothing is counted, one read finds out whether
-  // the device has gone (end of file) or the wake-up was empty.
-  bool probe = readinessReported;
-  while (!m_shutdownRequested) {
-    uint8_t byte = 0;
-    {
-      std::lock_guard lock(m_lock);
-      const int fd = m_hPort;
-      int waiting = 0;
-      if (ioctl(fd, FIONREAD, &waiting) != 0) {
-        ReportGone("FIONREAD", errno);
-        return LineState::kGone;
-      }
-      if (waiting <= 0 && !probe) return LineState::kPresent;
-      probe = false;
-      ssize_t n = 0;
-      do {
-        n = read(fd, &byte, 1);
-      } while (n < 0 && errno == EINTR);
-      if (n == 0) {
-        ReportGone("end of file", 0);
-        return LineState::kGone;
-      }
-      if (n < 0) {
-        if (errno == EAGAIN || errno == EWOULDBLOCK) return LineState::kPresent;
-        ReportError("ReadFile()", errno);
-        ReportGone("read", errno);
-        return LineState::kGone;
-      }
-    }
-    Deliver(WM_COMM_RXCHAR, byte);
+CSerialPort::ReceiveResult CSerialPort::ReceiveStep() {
+  // One read takes whatever is waiting. poll() said readable, so a read that
+  // finds nothing at all means the device has gone (end of file).
+  ssize_t n = 0;
+  {
+    std::lock_guard lock(m_lock);
+    do {
+      n = read(m_hPort, m_readBuffer.data(), m_readBuffer.size());
+    } while (n < 0 && errno == EINTR);
   }
-  return LineState::kPresent;
+  if (n == 0) {
+    ReportGone("end of file", 0);
+    return ReceiveResult::kGone;
+  }
+  if (n < 0) {
+    if (errno == EAGAIN || errno == EWOULDBLOCK) return ReceiveResult::kNothing;
+    ReportError("ReadFile()", errno);
+    ReportGone("read", errno);
+    return ReceiveResult::kGone;
+  }
+  if (m_owner == nullptr || m_shutdownRequested) return ReceiveResult::kHandedOver;
+  const bool more =
+      m_owner->OnReceive(std::span<const uint8_t>(m_readBuffer.data(), static_cast<size_t>(n)),
+                         ResumeReading(m_resumeEvent));
+  return more ? ReceiveResult::kHandedOver : ReceiveResult::kOwnerFull;
 }
 
 void CSerialPort::LineEventNotifications() {
@@ -372,21 +394,28 @@ void CSerialPort::LineEventNotifications() {
   }
 }
 
-void CSerialPort::WriteStep() {
+bool CSerialPort::WriteStep() {
   ResetEvent(m_writeEvent);
   uint32_t length = 0;
   size_t sent = 0;
   int error = 0;
+  bool purged = false;
   {
     std::lock_guard lock(m_lock);
-    if (!m_writePending) return;
+    if (!m_writePending) return false;
     m_writePending = false;
     length = m_writeLength;
     const int fd = m_hPort;
     if (fd < 0) {
       error = EBADF;
     } else {
-      if (m_writePurges) tcflush(fd, TCIOFLUSH);
+      if (m_writePurges) {
+        // Bytes already read but not yet handed on count as received before
+        // the write just as much as those still in the driver.
+        tcflush(fd, TCIOFLUSH);
+        if (m_owner != nullptr) m_owner->OnInputPurged();
+        purged = true;
+      }
       const auto deadline = Clock::now() + kWriteTotalConstant + kWriteTotalMultiplier * length;
       error = WriteAll(fd, m_writeBuffer.data(), length, deadline, m_shutdownEvent, sent);
     }
@@ -397,6 +426,7 @@ void CSerialPort::WriteStep() {
           static_cast<int>(sent), static_cast<int>(length));
   }
   Deliver(WM_COMM_WRITE_DONE, 0);
+  return purged;
 }
 
 void CSerialPort::Deliver(unsigned message, unsigned wParam) {

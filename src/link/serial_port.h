@@ -3,14 +3,16 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
 
 // CSerialPort owns one serial device and its monitor thread. It knows nothing
-// of the protocol: it moves bytes. Every received byte goes to the owner as
-// WM_COMM_RXCHAR, one at a time and in order; writes are handed to the monitor
-// thread, which performs them.
+// of the protocol: it moves bytes. After each line event the monitor takes
+// everything waiting off the line with one read and hands it to the owner in
+// one piece, oldest byte first; writes are handed to the monitor thread, which
+// performs them.
 namespace orvana::link {
 
 // Notification numbers, as the meter software has always numbered them.
@@ -31,26 +33,55 @@ inline constexpr uint32_t EV_BREAK = 0x0040;
 inline constexpr uint32_t EV_ERR = 0x0080;
 inline constexpr uint32_t EV_RING = 0x0100;
 
+// What a person is told when the device vanishes under a running monitor.
+inline constexpr const char* kPortGoneReason = "the meter's port has gone";
+
 struct CommNotification {
   unsigned message = 0;  // one of WM_COMM_*
   unsigned wParam = 0;   // the byte for WM_COMM_RXCHAR, else 0
   unsigned portNumber = 0;
 };
 
-// The receiver of the transport's notifications.
+// Why a monitor ended.
+struct MonitorEnd {
+  bool lost = false;   // the device vanished (hang-up, I/O error, end of file)
+  std::string reason;  // for a person; empty when the monitor was asked to stop
+};
+
+// Lets a monitor that its owner turned away read the line again. The owner
+// may call it from any thread until the monitor's OnMonitorEnded.
+class ResumeReading {
+ public:
+  ResumeReading() = default;
+  explicit ResumeReading(int event) : m_event(event) {}
+  void operator()() const;
+  explicit operator bool() const { return m_event >= 0; }
+
+ private:
+  int m_event = -1;
+};
+
+// The receiver of the transport's notifications. The monitor never waits for
+// its owner: stopping it can never be held up by an owner that is busy or is
+// the very thread doing the stopping.
 class ISerialOwner {
  public:
   virtual ~ISerialOwner() = default;
-  // Called on the monitor thread. Must not return before the notification has
-  // been taken by whoever handles it; this is what keeps bytes one at a time
-  // and in order.
+  // Monitor thread: the bytes one read took off the line, oldest first. The
+  // owner keeps them and returns at once: true when it can take more, false
+  // when it holds enough for now, and then the monitor reads the line again
+  // only once `resume` has been called.
+  virtual bool OnReceive(std::span<const uint8_t> bytes, const ResumeReading& resume) = 0;
+  // Monitor thread: every other notification, in order with the bytes.
   virtual void OnCommNotification(const CommNotification& notification) = 0;
-  // Called on the thread that stops the monitor (Open on a running monitor,
-  // or destruction), before it waits for the monitor to end. An owner whose
-  // OnCommNotification blocks on that very thread must release it here, or
-  // stopping would wait for ever.
-  virtual void OnMonitorStopping() {}
-  // Called once the monitor has ended; the owner may accept deliveries again.
+  // Monitor thread, during a write that discards the line's input: whatever
+  // the owner holds and has not handed on yet goes too. The owner holds
+  // nothing afterwards, so the monitor reads on.
+  virtual void OnInputPurged() {}
+  // Monitor thread, its last call.
+  virtual void OnMonitorEnded(const MonitorEnd& /*end*/) {}
+  // The thread that ended a monitor (Open, or destruction), once it has ended:
+  // nothing that monitor left behind is wanted any more.
   virtual void OnMonitorStopped() {}
 };
 
@@ -71,15 +102,17 @@ class CSerialPort {
 
   // Ends a running monitor, closes an open device, then opens `port` for
   // exclusive use and configures it. False only when the device cannot be
-  // opened (absent, no permission, or held elsewhere); a later configuration
-  // step that fails is reported to the trace and Open still returns true.
+  // opened (absent, no permission, held elsewhere, or not a terminal at all);
+  // a later configuration step that fails is reported to the trace and Open
+  // still returns true.
   bool Open(ISerialOwner* owner, const PortAddress& port, int baudRate, char parity, int dataBits,
             int stopBits, uint32_t eventMask, int writeBufferSize);
   bool StartMonitor();
   // Hands one write to the monitor thread and returns at once. A Write that
   // comes before the monitor has taken the previous one replaces it. The
-  // monitor first discards whatever the line holds in both directions, so a
-  // command's answer is never spoiled by stale bytes.
+  // monitor first discards whatever the line holds in both directions, and
+  // the owner whatever it has received and not yet handed on, so a command's
+  // answer is never spoiled by stale bytes.
   void Write(const uint8_t* bytes, size_t length);
   // Like Write, but discards nothing: for traffic that expects no answer and
   // must not cut a result that is arriving at the same moment.
@@ -96,12 +129,13 @@ class CSerialPort {
   int BytesWaiting() const;
 
  private:
-  enum class LineState { kPresent, kGone };
+  enum class ReceiveResult { kNothing, kHandedOver, kOwnerFull, kGone };
 
   void ConfigureLine(int fd, int baudRate, char parity, int dataBits, int stopBits) const;
   void MonitorThread();
-  LineState ReceiveStep(bool readinessReported);
-  void WriteStep();
+  ReceiveResult ReceiveStep();
+  // True when the write discarded the line's input.
+  bool WriteStep();
   void LineEventNotifications();
   void Deliver(unsigned message, unsigned wParam);
   void EndMonitor();
@@ -109,6 +143,9 @@ class CSerialPort {
   void ReportError(const char* step, int error) const;
   void ReportGone(const char* why, int error) const;
   void QueueWrite(const uint8_t* bytes, size_t length, bool purge);
+
+  // One read takes at most this much; what is left waits for the next pass.
+  static constexpr size_t kReadChunk = 4096;
 
   uint32_t m_writeLength = 1;
   // Written under m_lock (the monitor closes a vanished device itself), read
@@ -120,6 +157,7 @@ class CSerialPort {
   std::atomic<bool> m_shutdownRequested{false};
   int m_writeEvent = -1;     // eventfd
   int m_shutdownEvent = -1;  // eventfd
+  int m_resumeEvent = -1;    // eventfd: the owner can take bytes again
   ISerialOwner* m_owner = nullptr;
   unsigned m_portNumber = 0;
   std::vector<uint8_t> m_writeBuffer;
@@ -130,6 +168,8 @@ class CSerialPort {
   uint32_t m_eventMask = 0;
   int m_writeBufferSize = 0;
   std::string m_lastOpenError;
+  // Only the monitor thread touches it.
+  std::vector<uint8_t> m_readBuffer;
 };
 
 }  // namespace orvana::link

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <span>
 #include <thread>
 #include <vector>
 
@@ -28,13 +29,30 @@ inline bool WaitUntil(const std::function<bool()>& condition,
   return true;
 }
 
-// Handles notifications on the monitor thread itself and keeps them all.
+// Handles everything on the monitor thread itself and keeps it all: each
+// received byte as a WM_COMM_RXCHAR notification.
 class RecordingOwner final : public ISerialOwner {
  public:
+  bool OnReceive(std::span<const uint8_t> bytes, const ResumeReading&) override {
+    std::lock_guard lock(m_mutex);
+    for (uint8_t byte : bytes) m_seen.push_back(CommNotification{WM_COMM_RXCHAR, byte, 0});
+    m_changed.notify_all();
+    return true;
+  }
   void OnCommNotification(const CommNotification& notification) override {
     std::lock_guard lock(m_mutex);
     m_seen.push_back(notification);
     m_changed.notify_all();
+  }
+  void OnMonitorEnded(const MonitorEnd& end) override {
+    std::lock_guard lock(m_mutex);
+    m_ends.push_back(end);
+    m_changed.notify_all();
+  }
+
+  std::vector<MonitorEnd> Ends() const {
+    std::lock_guard lock(m_mutex);
+    return m_ends;
   }
 
   std::vector<CommNotification> Seen() const {
@@ -73,6 +91,7 @@ class RecordingOwner final : public ISerialOwner {
   mutable std::mutex m_mutex;
   std::condition_variable m_changed;
   std::vector<CommNotification> m_seen;
+  std::vector<MonitorEnd> m_ends;
 };
 
 }  // namespace orvana::link::testing

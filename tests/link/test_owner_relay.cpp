@@ -1,7 +1,16 @@
+// What the owner's thread sees of the line, over a real pseudo-terminal: the
+// monitor takes whole reads off the line, the owner gets every byte on its
+// own thread, one at a time and in order.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <unistd.h>
 
-#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -21,8 +30,10 @@ using testing::WaitUntil;
 
 constexpr uint32_t kProgramMask = EV_RXCHAR | EV_RXFLAG;
 
-// The owner thread's side of the relay, as an event loop would see it: wake
-// calls are counted, and Pump drains until a condition holds.
+std::vector<uint8_t> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
+
+// The owner thread's event loop, as far as the relay is concerned: wake calls
+// are counted, and Pump drains until a condition holds.
 class WakeSignal {
  public:
   void Wake() {
@@ -30,14 +41,14 @@ class WakeSignal {
     ++m_wakes;
     m_changed.notify_all();
   }
-  int Wakes() {
-    std::lock_guard lock(m_mutex);
-    return m_wakes;
-  }
   bool Pump(COwnerRelay& relay, const std::function<bool()>& done) {
     const auto deadline = std::chrono::steady_clock::now() + testing::kPatience;
     for (;;) {
-      const int before = Wakes();
+      int before = 0;
+      {
+        std::lock_guard lock(m_mutex);
+        before = m_wakes;
+      }
       relay.Drain();
       if (done()) return true;
       std::unique_lock lock(m_mutex);
@@ -51,122 +62,192 @@ class WakeSignal {
   int m_wakes = 0;
 };
 
-std::vector<int> ReceivedBytes(const std::vector<CommNotification>& handled) {
-  std::vector<int> bytes;
-  for (const auto& n : handled) {
-    if (n.message == WM_COMM_RXCHAR) bytes.push_back(static_cast<int>(n.wParam));
+// A port and its relay, put together as the transport puts them: the relay
+// outlives the port, whose monitor hands it what it reads.
+struct RelayedLine {
+  explicit RelayedLine(bool carryNotifications = false)
+      : relay(COwnerRelay::Handlers{
+                  [this](uint8_t byte) { onByte(byte); },
+                  carryNotifications ? [this](const CommNotification& n) { notices.push_back(n); }
+                                     : std::function<void(const CommNotification&)>(),
+                  [this](const std::string& reason) { lost.push_back(reason); }},
+              [this] { wake.Wake(); }) {}
+
+  bool Open() {
+    return port->Open(&relay, PortAddress{pty.SlavePath(), 3}, 9600, 'N', 8, 1, kProgramMask, 64) &&
+           port->StartMonitor();
   }
-  return bytes;
-}
+  bool Pump(const std::function<bool()>& done) { return wake.Pump(relay, done); }
 
-TEST(OwnerRelay, KeepsOrderFromAProducerThreadAndWaitsUntilEachIsTaken) {
-  WakeSignal wake;
-  std::vector<unsigned> handled;
-  COwnerRelay relay([&](const CommNotification& n) { handled.push_back(n.wParam); },
-                    [&] { wake.Wake(); });
-
-  constexpr unsigned kCount = 500;
-  std::atomic<unsigned> offered{0};
-  std::thread monitor([&] {
-    for (unsigned i = 0; i < kCount; ++i) {
-      offered = i + 1;
-      relay.OnCommNotification({WM_COMM_RXCHAR, i, 1});
-    }
-  });
-  // Each offer returns only once taken, so the producer is never more than
-  // one ahead of what the owner has handled.
-  bool neverAhead = true;
-  ASSERT_TRUE(wake.Pump(relay, [&] {
-    neverAhead = neverAhead && offered <= handled.size() + 1;
-    return handled.size() == kCount;
-  }));
-  monitor.join();
-  EXPECT_TRUE(neverAhead);
-  for (unsigned i = 0; i < kCount; ++i) ASSERT_EQ(handled[i], i);
-}
-
-TEST(OwnerRelay, WhileStoppingOffersReturnAtOnceAndAreDropped) {
-  int handled = 0;
-  COwnerRelay relay([&](const CommNotification&) { ++handled; }, [] {});
-  relay.OnMonitorStopping();
-  // Offered on this very thread: it would wait for ever if not dropped.
-  relay.OnCommNotification({WM_COMM_RXCHAR, 1, 1});
-  EXPECT_EQ(relay.Drain(), 0u);
-  relay.OnMonitorStopped();
-
-  std::thread monitor([&] { relay.OnCommNotification({WM_COMM_RXCHAR, 2, 1}); });
-  ASSERT_TRUE(WaitUntil([&] { return relay.Drain() == 1; }));
-  monitor.join();
-  EXPECT_EQ(handled, 1);
-}
-
-// A handler that opens a message box runs a nested loop; the bytes that come
-// meanwhile are handled inside it, in order, and the monitor reads no byte
-// before the previous one has been taken.
-TEST(OwnerRelay, NestedDrainKeepsOrderAndOneByteAtATime) {
   PtyPair pty;
   WakeSignal wake;
-  CSerialPort* portSeen = nullptr;
-  std::vector<int> log;  // received bytes, -1 when the handler of 'a' returns
-  bool oneAtATime = false;
-  std::unique_ptr<COwnerRelay> relay;
-  relay = std::make_unique<COwnerRelay>(
-      [&](const CommNotification& n) {
-        if (n.message != WM_COMM_RXCHAR) return;
-        log.push_back(static_cast<int>(n.wParam));
-        if (n.wParam != 'a') return;
-        // 'b' now waits in the relay; 'c' must still be in the driver.
-        oneAtATime = WaitUntil([&] { return portSeen->BytesWaiting() == 1; });
-        wake.Pump(*relay, [&] { return log.size() == 3; });
-        log.push_back(-1);
-      },
-      [&] { wake.Wake(); });
+  std::function<void(uint8_t)> onByte = [](uint8_t) {};
+  std::vector<CommNotification> notices;
+  std::vector<std::string> lost;
+  COwnerRelay relay;
+  std::unique_ptr<CSerialPort> port = std::make_unique<CSerialPort>();
+};
 
-  CSerialPort port;
-  portSeen = &port;
-  ASSERT_TRUE(
-      port.Open(relay.get(), PortAddress{pty.SlavePath(), 2}, 9600, 'N', 8, 1, kProgramMask, 64));
-  ASSERT_TRUE(port.StartMonitor());
-  pty.Send({'a', 'b', 'c'});
+TEST(OwnerRelay, EveryByteReachesTheOwnerThreadOnceInOrderAndOneAtATime) {
+  RelayedLine line;
+  const auto ownerThread = std::this_thread::get_id();
+  std::vector<uint8_t> got;
+  bool inHandler = false;
+  bool overlapped = false;
+  bool elsewhere = false;
+  line.onByte = [&](uint8_t byte) {
+    overlapped = overlapped || inHandler;
+    elsewhere = elsewhere || std::this_thread::get_id() != ownerThread;
+    inHandler = true;
+    got.push_back(byte);
+    // A slow owner now and then, so the line piles up behind it.
+    if (got.size() % 2000 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    inHandler = false;
+  };
+  ASSERT_TRUE(line.Open());
 
-  ASSERT_TRUE(wake.Pump(*relay, [&] { return log.size() == 4; }));
-  EXPECT_TRUE(oneAtATime);
-  EXPECT_EQ(log, (std::vector<int>{'a', 'b', 'c', -1}));
+  // Bursts of every size, single bytes to many times what the relay takes at
+  // once, each arriving while the owner is still busy with the one before.
+  std::vector<uint8_t> sent(60000);  // the bursts below, end to end
+  for (size_t i = 0; i < sent.size(); ++i) sent[i] = static_cast<uint8_t>(i * 7 + i / 251);
+  // The meter gives up when the line stays full: a monitor that stopped
+  // reading must fail the test, not hang it.
+  const auto giveUp = std::chrono::steady_clock::now() + testing::kPatience;
+  fcntl(line.pty.MasterFd(), F_SETFL, fcntl(line.pty.MasterFd(), F_GETFL) | O_NONBLOCK);
+  std::thread meter([&] {
+    size_t at = 0;
+    for (const size_t burst : {1, 1, 2, 3, 700, 4096, 4097, 13000, 1, 30000, 8099}) {
+      const size_t end = at + burst;
+      while (at < end && std::chrono::steady_clock::now() < giveUp) {
+        pollfd room{line.pty.MasterFd(), POLLOUT, 0};
+        if (poll(&room, 1, 10) <= 0) continue;
+        const ssize_t n = write(line.pty.MasterFd(), sent.data() + at, end - at);
+        if (n > 0) at += static_cast<size_t>(n);
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  });
+  const bool all = line.Pump([&] { return got.size() >= sent.size(); });
+  meter.join();
+  ASSERT_TRUE(all) << got.size() << " of " << sent.size();
+  EXPECT_TRUE(got == sent) << "lost, repeated or reordered bytes";
+  EXPECT_FALSE(overlapped);
+  EXPECT_FALSE(elsewhere);
 }
 
-// The owner thread never drains: the monitor sits in the relay holding a
-// byte for it when that same thread stops the transport.
-TEST(OwnerRelay, StoppingAMonitorBlockedOnTheStoppingThreadReturns) {
+// A handler that opens a message box runs a nested loop: the bytes already
+// read, and those arriving while the box is open, are handled inside it, in
+// order, and the outer Drain then finds nothing left.
+TEST(OwnerRelay, ANestedDrainCarriesOnWithTheNextByte) {
+  RelayedLine line;
+  std::vector<int> log;  // received bytes, -1 when the handler of 'b' returns
+  line.onByte = [&](uint8_t byte) {
+    log.push_back(byte);
+    if (byte != 'b') return;
+    line.pty.Send(Bytes("de"));
+    line.Pump([&] { return log.size() == 5; });
+    log.push_back(-1);
+  };
+  ASSERT_TRUE(line.Open());
+  line.pty.Send(Bytes("abc"));
+  ASSERT_TRUE(WaitUntil([&] { return line.relay.HeldBytes() == 3; }));
+
+  ASSERT_TRUE(line.Pump([&] { return log.size() == 6; }));
+  EXPECT_EQ(log, (std::vector<int>{'a', 'b', 'c', 'd', 'e', -1}));
+  EXPECT_EQ(line.relay.Drain(), 0u);
+}
+
+// The station writes a command from inside a handler while the rest of a
+// read waits: the purge takes those bytes as it takes the driver's, and what
+// arrives after the command is received as ever.
+TEST(OwnerRelay, APurgingWriteDropsBytesReadButNotHandedOn) {
+  for (const bool purge : {true, false}) {
+    SCOPED_TRACE(purge ? "Write" : "WriteKeepingInput");
+    RelayedLine line;
+    const std::vector<uint8_t> command = {0x50, 0x03, 0x01, 0xAC, 0x01};
+    std::vector<uint8_t> got;
+    line.onByte = [&](uint8_t byte) {
+      got.push_back(byte);
+      if (got.size() != 1) return;
+      if (purge) {
+        line.port->Write(command.data(), command.size());
+      } else {
+        line.port->WriteKeepingInput(command.data(), command.size());
+      }
+      // Once the meter has the command, the monitor has done its write.
+      EXPECT_EQ(line.pty.Receive(command.size(), testing::kPatience), command);
+    };
+    ASSERT_TRUE(line.Open());
+    line.pty.Send(Bytes("0123456789"));
+    ASSERT_TRUE(WaitUntil([&] { return line.relay.HeldBytes() == 10; }));
+
+    line.relay.Drain();
+    EXPECT_EQ(got, purge ? Bytes("0") : Bytes("0123456789"));
+    line.pty.Send(Bytes("A"));
+    ASSERT_TRUE(line.Pump([&] { return !got.empty() && got.back() == 'A'; }));
+  }
+}
+
+// The owner thread stops the transport from inside a handler, halfway through
+// what the monitor has read, while the monitor waits for the owner to make
+// room: stopping returns, and the old monitor's bytes are gone with it.
+TEST(OwnerRelay, StoppingWhileAReadIsHalfHandedOnReturnsAndDropsTheRest) {
   for (const bool destroy : {true, false}) {
     SCOPED_TRACE(destroy ? "destruction" : "Open");
-    PtyPair pty;
-    WakeSignal wake;
-    std::vector<CommNotification> handled;
-    COwnerRelay relay([&](const CommNotification& n) { handled.push_back(n); },
-                      [&] { wake.Wake(); });
+    RelayedLine line;
     TraceCapture trace;
-    auto port = std::make_unique<CSerialPort>();
-    const PortAddress address{pty.SlavePath(), 5};
-    ASSERT_TRUE(port->Open(&relay, address, 9600, 'N', 8, 1, kProgramMask, 64));
-    ASSERT_TRUE(port->StartMonitor());
-    pty.Send({'a'});
-    ASSERT_TRUE(WaitUntil([&] { return wake.Wakes() >= 1; }));
+    std::vector<uint8_t> got;
+    line.onByte = [&](uint8_t byte) {
+      got.push_back(byte);
+      if (byte != 'c') return;
+      if (destroy) {
+        line.port.reset();
+      } else {
+        EXPECT_TRUE(line.Open());
+      }
+    };
+    ASSERT_TRUE(line.Open());
+    std::vector<uint8_t> burst = Bytes("abc");
+    burst.resize(COwnerRelay::kHoldLimit + 3000, 'x');
+    line.pty.Send(burst);
+    ASSERT_TRUE(WaitUntil([&] { return line.relay.HeldBytes() >= COwnerRelay::kHoldLimit; }));
 
-    if (destroy) {
-      port.reset();
-      EXPECT_TRUE(trace.Contains("Thread ended\n"));
-      EXPECT_TRUE(handled.empty());
+    line.relay.Drain();
+    EXPECT_TRUE(trace.Contains("Thread ended\n"));
+    EXPECT_EQ(got, Bytes("abc"));
+    if (destroy) continue;
+    line.pty.Send(Bytes("z"));
+    ASSERT_TRUE(line.Pump([&] { return got.size() == 4; }));
+    EXPECT_EQ(got, Bytes("abcz"));
+  }
+}
+
+// Every line event ends with WM_COMM_EVENT_CHAR and every write with
+// WM_COMM_WRITE_DONE; the station handles neither, so neither may cost a
+// hand-over to its thread. An owner that handles them gets them in order.
+TEST(OwnerRelay, OnlyWhatSomebodyHandlesCrossesToTheOwnerThread) {
+  for (const bool carry : {false, true}) {
+    SCOPED_TRACE(carry ? "handled" : "not handled");
+    RelayedLine line(carry);
+    std::vector<uint8_t> got;
+    line.onByte = [&](uint8_t byte) { got.push_back(byte); };
+    ASSERT_TRUE(line.Open());
+    line.pty.Send(Bytes("q"));
+    ASSERT_TRUE(line.Pump([&] { return !got.empty() && (!carry || !line.notices.empty()); }));
+    const std::vector<uint8_t> command = {0x50, 0x03, 0x30, 0x7D, 0x01};
+    line.port->WriteKeepingInput(command.data(), command.size());
+    ASSERT_EQ(line.pty.Receive(command.size(), testing::kPatience), command);
+
+    if (!carry) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      EXPECT_EQ(line.relay.Drain(), 0u);
+      EXPECT_TRUE(line.notices.empty());
       continue;
     }
-
-    ASSERT_TRUE(port->Open(&relay, address, 9600, 'N', 8, 1, kProgramMask, 64));
-    EXPECT_TRUE(trace.Contains("Thread ended\n"));
-    // The relay takes deliveries again, and the byte of the old monitor is
-    // gone with it.
-    ASSERT_TRUE(port->StartMonitor());
-    pty.Send({'z'});
-    ASSERT_TRUE(wake.Pump(relay, [&] { return !ReceivedBytes(handled).empty(); }));
-    EXPECT_EQ(ReceivedBytes(handled), (std::vector<int>{'z'}));
+    ASSERT_TRUE(line.Pump([&] { return line.notices.size() == 2; }));
+    EXPECT_EQ(line.notices[0].message, WM_COMM_EVENT_CHAR);
+    EXPECT_EQ(line.notices[1].message, WM_COMM_WRITE_DONE);
+    EXPECT_EQ(line.notices[1].portNumber, 3u);
   }
 }
 
