@@ -32,10 +32,10 @@ constexpr UnitSize kSerialGroupSize{108, 30};
 constexpr UnitSize kReportGroupSize{334, 31};
 constexpr UnitSize kShortLabel{21, 14};
 constexpr UnitSize kLongLabel{35, 14};
-constexpr UnitSize kValueLabelSize{32, 10};
-constexpr UnitSize kValueEditSize{40, 20};
-constexpr UnitSize kValueGroupSize{306, 32};
-constexpr UnitSize kAutoIncrementSize{56, 12};
+constexpr UnitSize kValueLabelSize{37, 14};
+constexpr UnitSize kValueEditSize{37, 20};
+constexpr UnitSize kValueGroupSize{316, 32};
+constexpr UnitSize kAutoIncrementSize{68, 12};
 constexpr UnitSize kAutoNumberSize{34, 14};
 
 class Builder {
@@ -139,6 +139,7 @@ MainWindowControls CreateMainWindowControls(QWidget& window, const MessageTexts&
   for (size_t k = 0; k < 4; ++k) {
     c.valueLabels[k] = make.Label(kValueLabel1 + static_cast<int>(k),
                                   caption(captions::kValueLabels[k]), kValueLabelSize, false);
+    c.valueLabels[k]->setWordWrap(false);
   }
   const QFont valueFont = ui::ArialFont(20);
   for (size_t k = 0; k < 4; ++k) {

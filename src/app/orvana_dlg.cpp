@@ -83,6 +83,7 @@ COrvanaDlg::COrvanaDlg(Options options, QWidget* parent)
   m_station = std::make_unique<Station>(StationEnvironment{m_serial, *m_ui, m_clock, m_table, texts,
                                                            logFolder, PortLister(m_options)});
 
+  m_ui->WriteBoundFields(m_station->Fields());
   m_station->RefreshPortList(false);
   m_layoutReady = true;
 
@@ -256,14 +257,16 @@ void COrvanaDlg::PlaceExtraControls(int width, int height) {
   const MainWindowControls& c = m_controls;
   const int top = height - 180;
   c.resultList->resize(std::max(0, width - 73), std::max(0, top - 15));
-  c.valueGroup->setGeometry(5, top, 540, 52);
+  c.valueGroup->move(5, top);
+  const int pair = c.valueLabels[0]->width() + c.valueEdits[0]->width() + 10;
   for (int k = 0; k < 4; ++k) {
     const size_t i = static_cast<size_t>(k);
-    c.valueLabels[i]->move(12 + 132 * k, top + 12);
-    c.valueEdits[i]->move(70 + 132 * k, top + 10);
+    c.valueLabels[i]->move(12 + pair * k, top + 18);
+    c.valueEdits[i]->move(12 + pair * k + c.valueLabels[i]->width() + 2, top + 10);
   }
-  c.autoIncrement->move(555, top + 18);
-  c.autoNumberEdit->move(660, top + 14);
+  const int right = c.valueGroup->x() + c.valueGroup->width();
+  c.autoIncrement->move(right + 10, top + 20);
+  c.autoNumberEdit->move(c.autoIncrement->x() + c.autoIncrement->width() + 6, top + 16);
 }
 
 // ---------------------------------------------------------------- keys and clicks
