@@ -5,6 +5,7 @@
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -27,6 +28,8 @@ using Clock = std::chrono::steady_clock;
 // The write time-out of the port: a constant plus so much per byte.
 constexpr std::chrono::milliseconds kWriteTotalConstant{1000};
 constexpr std::chrono::milliseconds kWriteTotalMultiplier{1000};
+
+constexpr const char* kNotASerialPort = "not a serial port";
 
 // Every event bit a port can be asked to signal; anything beyond is refused
 // the way the meter software's own serial layer refused it.
@@ -154,9 +157,23 @@ bool CSerialPort::Open(ISerialOwner* owner, const PortAddress& port, int baudRat
   m_writePending = false;
   CloseDevice();
 
+  // Only a terminal is a port. Anything else would be read as if the meter
+  // had sent it, and the greeting written into it: a file is not even
+  // opened, and a device that is not a terminal (/dev/null, /dev/zero) is
+  // let go again at once.
+  struct stat info {};
+  if (stat(port.path.c_str(), &info) == 0 && !S_ISCHR(info.st_mode)) {
+    m_lastOpenError = port.path + ": " + kNotASerialPort;
+    return false;
+  }
   const int fd = open(port.path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     m_lastOpenError = OpenFailure(port.path, errno);
+    return false;
+  }
+  if (!isatty(fd)) {
+    m_lastOpenError = port.path + ": " + kNotASerialPort;
+    close(fd);
     return false;
   }
   // TIOCEXCL turns away later opens by ordinary users, but not root's; the

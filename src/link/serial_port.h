@@ -122,7 +122,8 @@ class CSerialPort {
 
   bool IsOpen() const;
   bool IsMonitoring() const { return m_threadAlive.load(); }
-  // Why the last Open failed, in words for a person (permission, busy, gone).
+  // Why the last Open failed, in words for a person (permission, busy, gone,
+  // not a serial port).
   const std::string& LastOpenError() const { return m_lastOpenError; }
   // Bytes the driver has received that nobody has read yet; -1 when closed.
   // Waits for a write in progress to finish.

@@ -1,6 +1,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "common/pty_pair.h"
+#include "common/temp_folder.h"
 #include "common/trace.h"
 #include "link/serial_port.h"
 #include "link_test_support.h"
@@ -240,6 +242,25 @@ TEST(SerialPortLifecycle, AMissingDeviceIsNamedAsSuch) {
   EXPECT_NE(port.LastOpenError().find("no such device"), std::string::npos);
   EXPECT_FALSE(port.IsOpen());
   EXPECT_FALSE(port.StartMonitor()) << "a monitor nobody could stop";
+}
+
+// A file would be "received" as if the meter had sent it and the greeting
+// written into it; /dev/null and /dev/zero are devices, but no terminals.
+TEST(SerialPortLifecycle, AnythingButATerminalIsRefusedAsNotASerialPort) {
+  orvana::testing::TempFolder folder;
+  const std::string file = folder.Write("results.txt", "P\x16 stored bytes");
+  const std::string fifo = folder / "fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::string& path : {file, fifo, std::string("/dev/null"), std::string("/dev/zero")}) {
+    SCOPED_TRACE(path);
+    RecordingOwner owner;
+    CSerialPort port;
+    EXPECT_FALSE(port.Open(&owner, PortAddress{path, 0}, 9600, 'N', 8, 1, kProgramMask, 64));
+    EXPECT_EQ(port.LastOpenError(), path + ": not a serial port");
+    EXPECT_FALSE(port.IsOpen());
+    EXPECT_FALSE(port.StartMonitor());
+  }
+  EXPECT_EQ(orvana::testing::ReadFile(file), "P\x16 stored bytes");
 }
 
 TEST(SerialPortLifecycle, AFailedConfigurationStepIsReportedAndThePortStillOpens) {
