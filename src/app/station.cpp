@@ -1,5 +1,6 @@
 #include "app/station.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "protocol/device_actions.h"
@@ -34,20 +35,56 @@ void Station::RefreshPortList(bool clearFirst) {
 }
 
 bool Station::OnConnect(int selection) {
+  // Whatever the user chose, the old link is over: Open ends its monitor.
+  m_watching = false;
+  m_linkPort.reset();
   if (selection < 0 || static_cast<size_t>(selection) >= m_portTable.Count()) {
     // No port chosen: the button then closes whatever is open.
     m_env.transport.Stop();
     return false;
   }
-  if (!m_env.transport.Open(m_portTable.At(static_cast<size_t>(selection)), link::LineSettings{})) {
+  const link::PortAddress& port = m_portTable.At(static_cast<size_t>(selection));
+  if (!m_env.transport.Open(port, link::LineSettings{})) {
     std::string text = m_env.texts.comnotopen;
     const std::string why = m_env.transport.LastOpenError();
     if (!why.empty()) text += "\n\n" + why;
     m_env.ui.ShowMessage(kAppTitle, text);
     return false;
   }
+  Greet(port);
+  return true;
+}
+
+void Station::Greet(const link::PortAddress& port) {
+  m_linkPort = port;
   m_env.transport.StartMonitor();
   SendCommand(protocol::CMD_CONNECT);
+}
+
+void Station::OnLinkLost(const std::string& reason) {
+  if (m_watching) return;  // said once
+  // Watching starts before the box: the window's watch timer keeps running
+  // while the box is open, and the meter may well come back meanwhile.
+  m_watching = m_linkPort.has_value();
+  std::string text = m_env.texts.comnotopen;
+  if (!reason.empty()) text += "\n\n" + reason;
+  m_env.ui.ShowMessage(kAppTitle, text);
+}
+
+bool Station::OnWatchTick() {
+  if (!m_watching || !m_env.discoverPorts) return false;
+  const std::string lost = m_linkPort->path;
+  const auto ports = m_env.discoverPorts();
+  const auto found = std::find_if(ports.begin(), ports.end(), [&](const link::PortEntry& entry) {
+    return entry.designation == lost;
+  });
+  if (found == ports.end()) return false;
+  // A device that has just come back may not be ready for us yet (its
+  // permissions are still being set, for one); the next tick tries again.
+  const link::PortAddress port = link::ToPortAddress(*found);
+  if (!m_env.transport.Open(port, link::LineSettings{})) return false;
+  m_watching = false;
+  Greet(port);
   return true;
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,18 @@ class Station {
   // typed into the field). True when a port was opened and greeted.
   bool OnConnect(int selection);
 
+  // --- a lost meter
+  // The link's monitor ended because the device vanished. Shows the
+  // "comnotopen" text with `reason` once, then watches for the same port to
+  // come back. Connecting (to any port, or to none) ends the watch.
+  void OnLinkLost(const std::string& reason);
+  bool WatchingForPort() const { return m_watching; }
+  // Called about every 500 ms while WatchingForPort(). Once the lost port is
+  // listed again it is opened and greeted as the connect button does; true
+  // then: the link is restored. A port that is listed but cannot be opened
+  // yet is tried again at the next tick, without a message.
+  bool OnWatchTick();
+
   // --- bytes from the line, one at a time, in order
   void OnReceiveByte(uint8_t byte) { m_receiver.OnReceiveByte(byte); }
 
@@ -83,6 +96,7 @@ class Station {
 
  private:
   void InstallHandlers();
+  void Greet(const link::PortAddress& port);
   void OnConnectOk(const protocol::Frame& frame);
   void OnEraseOk(const protocol::Frame& frame);
   void OnRecordHeader(const protocol::Frame& frame);
@@ -100,6 +114,8 @@ class Station {
   BoundFields m_fields;
 
   bool m_connected = false;  // set by the meter's answer to the greeting; never cleared
+  std::optional<link::PortAddress> m_linkPort;  // the port opened and greeted last
+  bool m_watching = false;                      // for m_linkPort to come back
   uint8_t m_recordNo = 0;
   std::string m_recordDate;
   int8_t m_tickCount = 0;

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <nlohmann/json.hpp>
 
 #include "app/message_texts.h"
 #include "app/station.h"
@@ -27,8 +28,19 @@ using Clock = std::chrono::steady_clock;
 // stopped arriving for this long: its purge would cut the records short.
 constexpr auto kQuietBeforeErase = std::chrono::milliseconds(1000);
 
+// The meter's port went away (and, with --reconnect, had not come back).
+constexpr int kExitLinkLost = 3;
 // Whoever read the station's output has gone (a closed pipe, a lost terminal).
 constexpr int kExitOutputClosed = 4;
+
+// How often a lost port is looked for, as the window does.
+constexpr auto kWatchInterval = std::chrono::milliseconds(500);
+
+std::string LinkJson(const char* state, const std::string* reason) {
+  nlohmann::ordered_json line = {{"link", state}};
+  if (reason != nullptr) line["reason"] = *reason;
+  return line.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+}
 
 class FileDescriptor {
  public:
@@ -82,8 +94,14 @@ int RunListen(const ListenOptions& options) {
   table.AddObserver(&ui);
 
   app::Station* station = nullptr;
+  bool linkLost = false;
   link::SerialTransport transport([&station](uint8_t byte) { station->OnReceiveByte(byte); },
-                                  [fd = wake.Get()] { Poke(fd); });
+                                  [fd = wake.Get()] { Poke(fd); },
+                                  [&](const std::string& reason) {
+                                    station->OnLinkLost(reason);
+                                    ui.Emit(LinkJson("lost", &reason));
+                                    linkLost = true;
+                                  });
 
   const std::string port = options.port;
   app::Station theStation(
@@ -109,6 +127,7 @@ int RunListen(const ListenOptions& options) {
   bool uploadPending = options.upload;
   bool erasePending = options.erase;
   auto lastTraffic = Clock::now();
+  auto nextWatch = Clock::now();
   int status = 0;
 
   for (;;) {
@@ -117,8 +136,21 @@ int RunListen(const ListenOptions& options) {
       status = kExitOutputClosed;
       break;
     }
+    if (linkLost) {
+      linkLost = false;
+      if (!options.reconnect) {
+        status = kExitLinkLost;
+        break;
+      }
+      nextWatch = Clock::now() + kWatchInterval;
+    }
     const auto now = Clock::now();
     if (now >= deadline) break;
+    if (theStation.WatchingForPort() && now >= nextWatch) {
+      nextWatch = now + kWatchInterval;
+      if (theStation.OnWatchTick()) ui.Emit(LinkJson("restored", nullptr));
+      ui.Flush();
+    }
     if (theStation.Connected() && uploadPending) {
       uploadPending = false;
       theStation.OnUploadRequest();
@@ -134,6 +166,9 @@ int RunListen(const ListenOptions& options) {
     if (deadline != Clock::time_point::max()) {
       wait = std::min(wait, std::chrono::ceil<std::chrono::milliseconds>(deadline - now));
     }
+    if (theStation.WatchingForPort()) {
+      wait = std::min(wait, std::chrono::ceil<std::chrono::milliseconds>(nextWatch - now));
+    }
     pollfd fds[2] = {{wake.Get(), POLLIN, 0}, {signals.Get(), POLLIN, 0}};
     const int ready = poll(fds, 2, static_cast<int>(wait.count()));
     if (ready <= 0) continue;
@@ -144,6 +179,8 @@ int RunListen(const ListenOptions& options) {
       if (transport.Drain() > 0) lastTraffic = Clock::now();
     }
   }
+  // A run that ends while the port is still gone says so.
+  if (status == 0 && theStation.WatchingForPort()) status = kExitLinkLost;
   ui.Flush();
   transport.Stop();
   return status;

@@ -12,11 +12,14 @@ struct ListenOptions {
   std::optional<std::chrono::seconds> seconds;  // run for ever (until a signal) when empty
   bool upload = false;
   bool erase = false;
+  // When the port goes away, watch for it to come back instead of ending.
+  bool reconnect = false;
 };
 
 // Returns the process exit status: 0 after a normal end, 2 when the port
-// cannot be opened, 4 when standard output has closed (the station then stops
-// as after a signal).
+// cannot be opened, 3 when the port went away (without `reconnect`, at once;
+// with it, when the run ends while the port is still gone), 4 when standard
+// output has closed (the station then stops as after a signal).
 int RunListen(const ListenOptions& options);
 
 }  // namespace orvana::cli

@@ -24,7 +24,7 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: orvana-cli ports\n"
-    "       orvana-cli listen PORT [--seconds N] [--upload] [--erase]\n"
+    "       orvana-cli listen PORT [--seconds N] [--upload] [--erase] [--reconnect]\n"
     "       orvana-cli import FILE\n"
     "       orvana-cli report [-o FILE.xlsx] LOG...\n";
 
@@ -100,6 +100,8 @@ int Listen(int argc, char** argv) {
       options.upload = true;
     } else if (arg == "--erase") {
       options.erase = true;
+    } else if (arg == "--reconnect") {
+      options.reconnect = true;
     } else if (arg == "--seconds") {
       std::chrono::seconds seconds{};
       if (i + 1 >= argc || !ParseSeconds(argv[i + 1], seconds)) {

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <set>
@@ -229,6 +230,43 @@ TEST_F(CliEndToEnd, ClosedOutputEndsTheStationWithFourAndEveryReceivedResultIsLo
   while (!logged.empty() && first < 200 && DistinctRl(first) != LoggedRl(logged[0])) ++first;
   for (size_t n = 0; n < logged.size(); ++n) {
     EXPECT_EQ(LoggedRl(logged[n]), DistinctRl(first + static_cast<int>(n)));
+  }
+}
+
+// The meter's adapter is pulled: without --reconnect the run ends with 3; with
+// it the station waits for the same port and greets the meter again.
+TEST_F(CliEndToEnd, ALostMeterEndsTheRunWithThreeOrIsReconnected) {
+  const std::string link = work.Path() + "/ports/ttySIM0";
+  const auto isLink = [](const std::string& state) {
+    return [state](const std::string& l) { return json::parse(l).value("link", "") == state; };
+  };
+  const auto greeted = [&](const std::string& l) { return IsMessage(l, "OTDR", texts.conok); };
+  for (const bool reconnect : {false, true}) {
+    SCOPED_TRACE(reconnect ? "--reconnect" : "plain");
+    auto sim = std::make_unique<SimProcess>(std::vector<std::string>{"--stdin", "--link", link});
+    ASSERT_FALSE(sim->FirstLine().empty());
+    std::vector<std::string> args = {"listen", link, "--seconds", "60"};
+    if (reconnect) args.push_back("--reconnect");
+    ChildProcess cli(ORVANA_CLI_PATH, args, work.Path());
+    ASSERT_TRUE(cli.WaitFor(greeted, kPatience)) << cli.ErrorText();
+
+    sim->Input("hangup\n");
+    const auto lost = cli.WaitFor(isLink("lost"), kPatience);
+    ASSERT_TRUE(lost) << cli.ErrorText();
+    EXPECT_EQ(json::parse(*lost)["reason"], "the meter's port has gone");
+    if (!reconnect) {
+      EXPECT_EQ(cli.WaitExit(kPatience), 3);
+      continue;
+    }
+    ASSERT_EQ(sim->WaitExit(kPatience), 0);
+    sim = std::make_unique<SimProcess>(std::vector<std::string>{"--stdin", "--link", link});
+    ASSERT_FALSE(sim->FirstLine().empty());
+    ASSERT_TRUE(cli.WaitFor(isLink("restored"), kPatience));
+    ASSERT_TRUE(cli.WaitFor(greeted, kPatience));
+    sim->Input("result dual -0.21 56.3 -0.35 54.0 record\n");
+    ASSERT_TRUE(cli.WaitFor(IsRow, kPatience));
+    cli.Signal(SIGTERM);
+    EXPECT_EQ(cli.WaitExit(kPatience), 0) << "the link was back when the run ended";
   }
 }
 

@@ -222,6 +222,31 @@ TEST(OwnerRelay, StoppingWhileAReadIsHalfHandedOnReturnsAndDropsTheRest) {
   }
 }
 
+// The meter's adapter is pulled: what it sent before is still handed on, and
+// then the owner is told, once, in words for a person. A stop that was asked
+// for is no loss.
+TEST(OwnerRelay, AVanishedDeviceIsReportedAfterItsLastBytesAndAStopIsNot) {
+  RelayedLine line;
+  std::vector<uint8_t> got;
+  line.onByte = [&](uint8_t byte) { got.push_back(byte); };
+  ASSERT_TRUE(line.Open());
+  line.pty.Send(Bytes("last words"));
+  ASSERT_TRUE(WaitUntil([&] { return line.relay.HeldBytes() == 10; }));
+  line.pty.HangUp();
+  ASSERT_TRUE(WaitUntil([&] { return !line.port->IsMonitoring(); }));
+
+  ASSERT_TRUE(line.Pump([&] { return !line.lost.empty(); }));
+  EXPECT_EQ(got, Bytes("last words"));
+  EXPECT_EQ(line.lost, std::vector<std::string>{kPortGoneReason});
+
+  RelayedLine stopped;
+  ASSERT_TRUE(stopped.Open());
+  stopped.port->Stop();
+  ASSERT_TRUE(WaitUntil([&] { return !stopped.port->IsMonitoring(); }));
+  EXPECT_EQ(stopped.relay.Drain(), 0u);
+  EXPECT_TRUE(stopped.lost.empty());
+}
+
 // Every line event ends with WM_COMM_EVENT_CHAR and every write with
 // WM_COMM_WRITE_DONE; the station handles neither, so neither may cost a
 // hand-over to its thread. An owner that handles them gets them in order.

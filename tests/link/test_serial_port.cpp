@@ -206,6 +206,9 @@ TEST(SerialPortLifecycle, StopLetsTheMonitorCloseThePort) {
 
   port.Stop();
   EXPECT_TRUE(WaitUntil([&] { return !port.IsMonitoring() && !port.IsOpen(); }));
+  const auto ends = owner.Ends();
+  ASSERT_EQ(ends.size(), 1u);
+  EXPECT_FALSE(ends[0].lost) << "a stop that was asked for is no loss";
 }
 
 TEST(SerialPortLifecycle, APortHeldElsewhereCannotBeOpenedAndSaysWhy) {
@@ -299,6 +302,10 @@ TEST(SerialPortLifecycle, AVanishedDeviceEndsTheMonitorAndANewPortWorks) {
     ASSERT_TRUE(WaitUntil([&] { return !port.IsMonitoring(); }));
     EXPECT_FALSE(port.IsOpen());
     EXPECT_TRUE(trace.Contains("has gone")) << trace.Text();
+    const auto ends = owner.Ends();
+    ASSERT_EQ(ends.size(), 1u);
+    EXPECT_TRUE(ends[0].lost);
+    EXPECT_EQ(ends[0].reason, kPortGoneReason);
   }
 
   PtyPair replacement;

@@ -65,6 +65,38 @@ TEST_F(StationTest, PortThatCannotBeOpenedIsReportedWithTheReason) {
   EXPECT_EQ(transport.monitorStarts, 0);
 }
 
+TEST_F(StationTest, ALostPortIsWatchedForUntilItOpensAgainOrTheUserConnects) {
+  Connect();
+  station->OnLinkLost("the meter's port has gone");
+  station->OnLinkLost("the meter's port has gone");
+  ASSERT_EQ(ui.messages.size(), 1u) << "told once";
+  EXPECT_EQ(ui.messages[0].caption, app::kAppTitle);
+  EXPECT_EQ(ui.messages[0].text, "cannot open\n\nthe meter's port has gone");
+  ASSERT_TRUE(station->WatchingForPort());
+
+  ports = {{"ftdi_sio", "/dev/ttyUSB1"}};  // another port, not the lost one
+  EXPECT_FALSE(station->OnWatchTick());
+  ports = {{"ftdi_sio", "/dev/ttyUSB0"}};
+  transport.openSucceeds = false;  // back, but not ready to be opened yet
+  EXPECT_FALSE(station->OnWatchTick());
+  EXPECT_TRUE(station->WatchingForPort());
+  EXPECT_EQ(ui.messages.size(), 1u) << "tried again without a message";
+  EXPECT_TRUE(transport.purgingWrites.empty());
+
+  transport.openSucceeds = true;
+  EXPECT_TRUE(station->OnWatchTick());
+  EXPECT_EQ(transport.opened.back().path, "/dev/ttyUSB0");
+  EXPECT_EQ(transport.purgingWrites, std::vector<Bytes>{Command(CMD_CONNECT)});
+  EXPECT_FALSE(station->WatchingForPort());
+
+  // Pressing connect, with a port chosen or none, ends a watch.
+  station->OnLinkLost("gone");
+  ASSERT_TRUE(station->WatchingForPort());
+  station->OnConnect(-1);
+  EXPECT_FALSE(station->WatchingForPort());
+  EXPECT_FALSE(station->OnWatchTick());
+}
+
 TEST_F(StationTest, GreetingAnsweredOnceShowsOneBox) {
   Feed({0x00, 0x13, 0x50, 0x03, 0x02, 0xAB, 0x01});
   EXPECT_TRUE(station->Connected());
