@@ -1,0 +1,481 @@
+// The whole road, measured on the real programs: result frames written into a
+// pseudo-terminal, read by `orvana-cli listen`, turned into rows on its
+// standard output and lines in the day's log. Run by hand:
+//
+//   bench_road flood [--results N] [--runs K] [--cli PATH]
+//       N results (20,000) as fast as orvana-cli takes them: results/s from
+//       the first row to the last, CPU time and context switches per result
+//       (the child's own rusage), and whether every result became a row and a
+//       log line. K runs (3), each reported, then the medians.
+//   bench_road pace [--seconds S] [--cli PATH]
+//       The meter's real rate for S seconds (30) in each of two ways: one
+//       byte every 1.04 ms (9600 baud), then whole frames every 25 ms. The
+//       same bytes go at the same moments to `cat` on a second
+//       pseudo-terminal, and both CPU times are reported side by side.
+//
+// Exit status 1 when a result went missing, 2 for a setup failure.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <bit>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "protocol/frame.h"
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using Bytes = std::vector<uint8_t>;
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+[[noreturn]] void Fail(const std::string& what) {
+  throw std::runtime_error(what + (errno != 0 ? std::string(": ") + std::strerror(errno) : ""));
+}
+
+double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+double CpuSeconds(const rusage& usage) {
+  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// A result as the meter sends it: both wavelengths, recorded.
+Bytes ResultFrame(int n) {
+  Bytes frame(24, 0);
+  frame[0] = orvana::protocol::kFrameHeader;
+  frame[1] = 22;
+  frame[2] = orvana::protocol::CMD_RESULT;
+  frame[3] = 1;
+  const float values[4] = {-0.21f - 0.01f * static_cast<float>(n % 20), 56.3f, -0.35f, 54.0f};
+  for (int v = 0; v < 4; ++v) {
+    const auto bits = std::bit_cast<uint32_t>(values[v]);
+    for (int b = 0; b < 4; ++b) frame[5 + 4 * v + b] = static_cast<uint8_t>(bits >> (8 * b));
+  }
+  frame[21] = 1;
+  frame[22] = orvana::protocol::Checksum(frame.data(), 22);
+  frame[23] = orvana::protocol::kFrameTrailer;
+  return frame;
+}
+
+class Pty {
+ public:
+  Pty() {
+    master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) Fail("posix_openpt");
+    slavePath_ = ptsname(master_);
+  }
+  ~Pty() {
+    if (slave_ >= 0) close(slave_);
+    if (master_ >= 0) close(master_);
+  }
+  Pty(const Pty&) = delete;
+  Pty& operator=(const Pty&) = delete;
+
+  int Master() const { return master_; }
+  const std::string& SlavePath() const { return slavePath_; }
+  // The slave end opened here and made raw, for a reader that does not set
+  // up the line itself (cat).
+  int RawSlave() {
+    slave_ = open(slavePath_.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    termios settings{};
+    if (slave_ < 0 || tcgetattr(slave_, &settings) != 0) Fail("open " + slavePath_);
+    cfmakeraw(&settings);
+    tcsetattr(slave_, TCSANOW, &settings);
+    return slave_;
+  }
+  void WriteAll(const uint8_t* data, size_t size) const {
+    while (size > 0) {
+      const ssize_t n = write(master_, data, size);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) Fail("write to the pseudo-terminal");
+      data += n;
+      size -= static_cast<size_t>(n);
+    }
+  }
+  // Waits for orvana-cli's greeting and answers it as the meter does.
+  void AnswerGreeting() const {
+    const auto greeting = orvana::protocol::BuildCommand(orvana::protocol::CMD_CONNECT);
+    const auto answer = orvana::protocol::BuildCommand(orvana::protocol::CMD_CONNECT_OK);
+    std::string seen;
+    const auto deadline = Clock::now() + 10s;
+    while (seen.find(std::string(greeting.begin(), greeting.end())) == std::string::npos) {
+      if (Clock::now() > deadline) Fail("no greeting from orvana-cli");
+      pollfd p{master_, POLLIN, 0};
+      if (poll(&p, 1, 100) <= 0) continue;
+      char chunk[256];
+      const ssize_t n = read(master_, chunk, sizeof chunk);
+      if (n > 0) seen.append(chunk, static_cast<size_t>(n));
+    }
+    WriteAll(answer.data(), answer.size());
+  }
+
+ private:
+  int master_ = -1;
+  int slave_ = -1;
+  std::string slavePath_;
+};
+
+struct Child {
+  pid_t pid = -1;
+  int output = -1;  // its stdout, when captured
+
+  // Ends it with SIGTERM and returns what it used.
+  rusage Stop() {
+    kill(pid, SIGTERM);
+    rusage usage{};
+    int status = 0;
+    wait4(pid, &status, 0, &usage);
+    pid = -1;
+    return usage;
+  }
+};
+
+// `input` -1 keeps ours; the output is captured in a pipe when `capture`.
+Child Spawn(const std::vector<std::string>& args, const std::string& folder, int input,
+            bool capture) {
+  int out[2] = {-1, -1};
+  if (capture && pipe2(out, O_CLOEXEC) != 0) Fail("pipe2");
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  if (input >= 0) posix_spawn_file_actions_adddup2(&actions, input, STDIN_FILENO);
+  if (capture) {
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+  } else {
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  }
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+  if (!folder.empty()) posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
+  std::vector<std::string> copy = args;
+  std::vector<char*> argv;
+  for (std::string& arg : copy) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  Child child;
+  const int error = posix_spawnp(&child.pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (capture) close(out[1]);
+  if (error != 0) {
+    errno = error;
+    Fail("cannot start " + args[0]);
+  }
+  child.output = out[0];
+  return child;
+}
+
+// Reads orvana-cli's JSON lines on a thread of its own, fast enough never to
+// be the reason the station drops output, and notes when rows appear.
+class RowWatcher {
+ public:
+  RowWatcher(int fd, int expected) : fd_(fd), seen_(static_cast<size_t>(expected), false) {
+    thread_ = std::thread([this] { Run(); });
+  }
+  ~RowWatcher() {
+    Finish();
+    close(fd_);
+  }
+  RowWatcher(const RowWatcher&) = delete;
+  RowWatcher& operator=(const RowWatcher&) = delete;
+
+  bool WaitForMessage(std::chrono::milliseconds timeout) const {
+    return WaitUntil(timeout, [this] { return messages_.load() > 0; });
+  }
+  bool WaitForRows(int count, std::chrono::milliseconds timeout) const {
+    return WaitUntil(timeout, [&] { return distinct_.load() >= count; });
+  }
+  // Once the station is stopped: everything it wrote has been read.
+  void Finish() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+  }
+  int Distinct() const { return distinct_; }
+  long Dropped() const { return dropped_; }
+  Clock::time_point FirstRow() const { return firstRow_; }
+  Clock::time_point LastNewRow() const { return lastNewRow_; }
+
+ private:
+  template <typename Done>
+  static bool WaitUntil(std::chrono::milliseconds timeout, Done done) {
+    const auto deadline = Clock::now() + timeout;
+    while (!done()) {
+      if (Clock::now() > deadline) return false;
+      std::this_thread::sleep_for(1ms);
+    }
+    return true;
+  }
+
+  void Line(std::string_view line) {
+    constexpr std::string_view kRow = "{\"row\":";
+    constexpr std::string_view kDropped = "{\"dropped\":";
+    if (line.substr(0, kRow.size()) == kRow) {
+      const long row = std::strtol(line.data() + kRow.size(), nullptr, 10);
+      if (row >= 0 && static_cast<size_t>(row) < seen_.size() && !seen_[row]) {
+        seen_[row] = true;
+        const auto now = Clock::now();
+        if (distinct_ == 0) firstRow_ = now;
+        lastNewRow_ = now;
+        ++distinct_;
+      }
+    } else if (line.substr(0, kDropped.size()) == kDropped) {
+      dropped_ += std::strtol(line.data() + kDropped.size(), nullptr, 10);
+    } else if (line.find("\"message\"") != std::string_view::npos) {
+      ++messages_;
+    }
+  }
+
+  void Run() {
+    std::string pending;
+    char chunk[65536];
+    for (;;) {
+      pollfd p{fd_, POLLIN, 0};
+      const int ready = poll(&p, 1, 20);
+      if (ready == 0) {
+        if (stop_) return;
+        continue;
+      }
+      const ssize_t n = read(fd_, chunk, sizeof chunk);
+      if (n <= 0) return;
+      pending.append(chunk, static_cast<size_t>(n));
+      size_t start = 0;
+      for (size_t end; (end = pending.find('\n', start)) != std::string::npos; start = end + 1) {
+        Line(std::string_view(pending).substr(start, end - start));
+      }
+      pending.erase(0, start);
+    }
+  }
+
+  int fd_;
+  std::vector<bool> seen_;
+  std::atomic<bool> stop_{false};
+  std::atomic<int> distinct_{0};
+  std::atomic<int> messages_{0};
+  std::atomic<long> dropped_{0};
+  Clock::time_point firstRow_{};
+  Clock::time_point lastNewRow_{};
+  std::thread thread_;
+};
+
+class WorkFolder {
+ public:
+  WorkFolder() {
+    std::string pattern = (fs::temp_directory_path() / "orvana-road-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) Fail("mkdtemp");
+    path_ = pattern;
+  }
+  ~WorkFolder() {
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
+  }
+  WorkFolder(const WorkFolder&) = delete;
+  WorkFolder& operator=(const WorkFolder&) = delete;
+  const std::string& Path() const { return path_; }
+
+  size_t LogLines() const {
+    size_t lines = 0;
+    std::error_code error;
+    for (fs::directory_iterator it(path_ + "/Savetemp", error), end; !error && it != end;
+         it.increment(error)) {
+      std::ifstream in(it->path(), std::ios::binary);
+      const std::string text{std::istreambuf_iterator<char>(in), {}};
+      for (size_t at = text.find("\r\r\n"); at != std::string::npos;
+           at = text.find("\r\r\n", at + 3)) {
+        ++lines;
+      }
+    }
+    return lines;
+  }
+
+ private:
+  std::string path_;
+};
+
+struct FloodRun {
+  double resultsPerSecond = 0;
+  double cpuMicrosPerResult = 0;
+  double switchesPerResult = 0;
+  bool complete = false;
+};
+
+FloodRun Flood(const std::string& cli, int results) {
+  WorkFolder work;
+  Pty pty;
+  Child station =
+      Spawn({cli, "listen", pty.SlavePath(), "--seconds", "3600"}, work.Path(), -1, true);
+  RowWatcher rows(station.output, results);
+  pty.AnswerGreeting();
+  if (!rows.WaitForMessage(10s)) Fail("orvana-cli did not confirm the connection");
+
+  Bytes stream;
+  stream.reserve(static_cast<size_t>(results) * 24);
+  for (int n = 0; n < results; ++n) {
+    const Bytes frame = ResultFrame(n);
+    stream.insert(stream.end(), frame.begin(), frame.end());
+  }
+  // The pseudo-terminal pushes back when orvana-cli falls behind, so nothing
+  // is lost on the way in; the writer goes as fast as it is let.
+  std::thread writer([&] { pty.WriteAll(stream.data(), stream.size()); });
+  const bool allRows = rows.WaitForRows(results, std::chrono::milliseconds(5000 + results * 10));
+  writer.join();
+  const rusage usage = station.Stop();
+  rows.Finish();
+
+  FloodRun run;
+  const double span = Seconds(rows.LastNewRow() - rows.FirstRow());
+  run.resultsPerSecond = span > 0 ? (rows.Distinct() - 1) / span : 0;
+  run.cpuMicrosPerResult = CpuSeconds(usage) * 1e6 / results;
+  run.switchesPerResult = static_cast<double>(usage.ru_nvcsw + usage.ru_nivcsw) / results;
+  const size_t logged = work.LogLines();
+  run.complete = allRows && rows.Distinct() == results && logged == static_cast<size_t>(results);
+  std::printf(
+      "flood: %d results, %.0f results/s, %.1f us CPU/result, %.2f context switches/result; "
+      "%d rows, %zu log lines, %ld output lines dropped%s\n",
+      results, run.resultsPerSecond, run.cpuMicrosPerResult, run.switchesPerResult, rows.Distinct(),
+      logged, rows.Dropped(), run.complete ? "" : "  << RESULTS MISSING");
+  return run;
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+void SleepUntil(Clock::time_point when) {
+  const auto since = when.time_since_epoch();
+  timespec at{};
+  at.tv_sec = static_cast<time_t>(std::chrono::duration_cast<std::chrono::seconds>(since).count());
+  at.tv_nsec = static_cast<long>((since - std::chrono::seconds(at.tv_sec)).count());
+  while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &at, nullptr) == EINTR) {
+  }
+}
+
+// One paced run: `piece` bytes every `period`, the same bytes to both lines.
+bool Pace(const std::string& cli, const char* name, size_t piece, Clock::duration period,
+          std::chrono::seconds duration) {
+  WorkFolder work;
+  Pty stationLine;
+  Pty catLine;
+  Child station =
+      Spawn({cli, "listen", stationLine.SlavePath(), "--seconds", "3600"}, work.Path(), -1, true);
+  Child cat = Spawn({"cat"}, {}, catLine.RawSlave(), false);
+  RowWatcher rows(station.output, 1 << 20);
+  stationLine.AnswerGreeting();
+  if (!rows.WaitForMessage(10s)) Fail("orvana-cli did not confirm the connection");
+
+  Bytes stream;
+  const size_t frames = static_cast<size_t>(
+      std::chrono::duration_cast<Clock::duration>(duration) / period * piece / 24 + 1);
+  for (size_t n = 0; n < frames; ++n) {
+    const Bytes frame = ResultFrame(static_cast<int>(n));
+    stream.insert(stream.end(), frame.begin(), frame.end());
+  }
+  const auto start = Clock::now();
+  size_t sent = 0;
+  for (auto next = start; next < start + duration && sent < stream.size(); next += period) {
+    SleepUntil(next);
+    const size_t length = std::min(piece, stream.size() - sent);
+    stationLine.WriteAll(stream.data() + sent, length);
+    catLine.WriteAll(stream.data() + sent, length);
+    sent += length;
+  }
+  const int whole = static_cast<int>(sent / 24);
+  rows.WaitForRows(whole, 5s);
+  const rusage stationUsage = station.Stop();
+  const rusage catUsage = cat.Stop();
+  rows.Finish();
+
+  const double elapsed = Seconds(Clock::now() - start);
+  const double stationCpu = CpuSeconds(stationUsage);
+  const double catCpu = CpuSeconds(catUsage);
+  const size_t logged = work.LogLines();
+  const bool complete = rows.Distinct() == whole && logged == static_cast<size_t>(whole);
+  std::printf(
+      "pace %s: %zu bytes, %d results in %.1f s; orvana-cli %.3f s CPU (%.2f %% of a core), "
+      "cat %.3f s (%.2f %%), ratio %.1f; %d rows, %zu log lines%s\n",
+      name, sent, whole, elapsed, stationCpu, 100 * stationCpu / elapsed, catCpu,
+      100 * catCpu / elapsed, catCpu > 0 ? stationCpu / catCpu : 0.0, rows.Distinct(), logged,
+      complete ? "" : "  << RESULTS MISSING");
+  return complete;
+}
+
+int Usage() {
+  std::fputs(
+      "usage: bench_road flood [--results N] [--runs K] [--cli PATH]\n"
+      "       bench_road pace [--seconds S] [--cli PATH]\n",
+      stderr);
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) return Usage();
+  const std::string mode = argv[1];
+  std::string cli = ORVANA_CLI_PATH;
+  int results = 20000;
+  int runs = 3;
+  int seconds = 30;
+  for (int i = 2; i + 1 < argc; i += 2) {
+    const std::string option = argv[i];
+    if (option == "--cli") {
+      cli = argv[i + 1];
+    } else if (option == "--results") {
+      results = std::max(2, std::atoi(argv[i + 1]));
+    } else if (option == "--runs") {
+      runs = std::max(1, std::atoi(argv[i + 1]));
+    } else if (option == "--seconds") {
+      seconds = std::max(1, std::atoi(argv[i + 1]));
+    } else {
+      return Usage();
+    }
+  }
+  if (argc % 2 != 0) return Usage();
+  setenv("ORVANA_TRACE", "off", 1);
+  signal(SIGPIPE, SIG_IGN);
+
+  try {
+    if (mode == "flood") {
+      std::vector<double> rate, cpu, switches;
+      bool complete = true;
+      for (int run = 0; run < runs; ++run) {
+        const FloodRun r = Flood(cli, results);
+        rate.push_back(r.resultsPerSecond);
+        cpu.push_back(r.cpuMicrosPerResult);
+        switches.push_back(r.switchesPerResult);
+        complete = complete && r.complete;
+      }
+      std::printf("flood medians of %d: %.0f results/s, %.1f us CPU/result, %.2f switches/result\n",
+                  runs, Median(rate), Median(cpu), Median(switches));
+      return complete ? 0 : 1;
+    }
+    if (mode == "pace") {
+      const auto duration = std::chrono::seconds(seconds);
+      const bool bytes = Pace(cli, "bytes", 1, std::chrono::microseconds(1042), duration);
+      const bool frames = Pace(cli, "frames", 24, 25ms, duration);
+      return bytes && frames ? 0 : 1;
+    }
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "bench_road: %s\n", error.what());
+    return 2;
+  }
+  return Usage();
+}
