@@ -9,10 +9,10 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <nlohmann/json.hpp>
 
 #include "app/message_texts.h"
 #include "app/station.h"
+#include "cli/json_text.h"
 #include "cli/json_ui.h"
 #include "cli/output_queue.h"
 #include "common/clock.h"
@@ -37,9 +37,14 @@ constexpr int kExitOutputClosed = 4;
 constexpr auto kWatchInterval = std::chrono::milliseconds(500);
 
 std::string LinkJson(const char* state, const std::string* reason) {
-  nlohmann::ordered_json line = {{"link", state}};
-  if (reason != nullptr) line["reason"] = *reason;
-  return line.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+  std::string line = "{\"link\":";
+  AppendJsonString(line, state);
+  if (reason != nullptr) {
+    line += ",\"reason\":";
+    AppendJsonString(line, *reason);
+  }
+  line += '}';
+  return line;
 }
 
 class FileDescriptor {
