@@ -24,6 +24,7 @@ namespace {
 constexpr int kTemplateWidth = 466;
 constexpr int kTemplateHeight = 317;
 constexpr int kTickMilliseconds = 1000;
+constexpr int kPortWatchMilliseconds = 500;
 
 QString Utf8(const char* text) { return QString::fromUtf8(text); }
 
@@ -57,8 +58,8 @@ std::function<std::vector<link::PortEntry>()> PortLister(const COrvanaDlg::Optio
 
 COrvanaDlg::COrvanaDlg(Options options, QWidget* parent)
     : QWidget(parent, Qt::Window),
-      m_serial([this](uint8_t byte) { m_station->OnReceiveByte(byte); },
-               [this] { WakeForBytes(); }),
+      m_serial([this](uint8_t byte) { m_station->OnReceiveByte(byte); }, [this] { WakeForBytes(); },
+               [this](const std::string& reason) { OnLinkLost(reason); }),
       m_options(std::move(options)),
       m_icon(QStringLiteral(":/icons/128.svg")) {
   setWindowTitle(Utf8(captions::kMainTitle));
@@ -105,6 +106,13 @@ COrvanaDlg::COrvanaDlg(Options options, QWidget* parent)
 
   WireControls();
   qApp->installEventFilter(this);
+  connect(&m_portWatch, &QTimer::timeout, this, [this] {
+    if (m_station->WatchingForPort()) {
+      m_station->OnWatchTick();
+    } else {
+      m_portWatch.stop();
+    }
+  });
   if (m_options.full) {
     connect(&m_tick, &QTimer::timeout, this, &COrvanaDlg::OnTimer);
     m_tick.start(kTickMilliseconds);
@@ -174,6 +182,13 @@ void COrvanaDlg::OnReportInformation() {
 void COrvanaDlg::OnAbout() {
   CAboutDlg about(m_icon, this);
   about.exec();
+}
+
+void COrvanaDlg::OnLinkLost(const std::string& reason) {
+  // Started first: the station says so in a box, and the meter may come back
+  // while the box is open. The watch ends itself once the station stops.
+  m_portWatch.start(kPortWatchMilliseconds);
+  m_station->OnLinkLost(reason);
 }
 
 void COrvanaDlg::WakeForBytes() {

@@ -63,6 +63,8 @@ class COrvanaDlg final : public QWidget {
   void OnReportInformation();
   void OnAbout();
   void OnTimer();
+  // The meter's port vanished under the monitor.
+  void OnLinkLost(const std::string& reason);
   // A size change of `type` to a client of `width` by `height`.
   void OnSize(SizeType type, int width, int height);
 
@@ -108,6 +110,8 @@ class COrvanaDlg final : public QWidget {
   QSize m_restoredSize;
   QIcon m_icon;
   QTimer m_tick;
+  // Looks for a lost meter's port while the station watches for it.
+  QTimer m_portWatch;
   // A click travels up through the parents; it is seen once.
   const QEvent* m_lastPress = nullptr;
   quint64 m_lastPressTime = 0;

@@ -145,6 +145,36 @@ class WindowEndToEndTest : public QObject {
     QCOMPARE(ColorOf(table, 2, Column::Value3), results::COLOR_PASS_LATEST);
     QCOMPARE(table.Text(0, Column::Value1), std::string("1310nm"));
   }
+
+  void aLostMeterIsToldOnceAndWatchedFor() {
+    Meter meter;
+    QVERIFY(!meter.port.empty());
+    auto window = Open(meter, false);
+    guitest::Poller greeting([&] {
+      QMessageBox* box = guitest::OpenBox();
+      if (box) box->accept();
+      return box != nullptr;
+    });
+    window->Controls().connect->click();
+    QTRY_VERIFY_WITH_TIMEOUT(greeting.Done(), 10000);
+    QTRY_VERIFY(window->GetStation().Connected());
+
+    QStringList texts;
+    guitest::Poller lost([&] {
+      QMessageBox* box = guitest::OpenBox();
+      if (!box) return false;
+      texts << box->text();
+      box->accept();
+      return false;  // keeps counting boxes until the test stops looking
+    });
+    meter.Send("hangup\n");
+    QTRY_COMPARE_WITH_TIMEOUT(texts.size(), 1, 10000);
+    QTest::qWait(1500);  // a second box would have come by now
+    QCOMPARE(texts.size(), 1);
+    QVERIFY(texts.front().startsWith(QString::fromUtf8("无法打开串口")));
+    QVERIFY(texts.front().contains(QStringLiteral("gone")));
+    QVERIFY(window->GetStation().WatchingForPort());
+  }
 };
 
 QTEST_MAIN(WindowEndToEndTest)
