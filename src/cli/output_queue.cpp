@@ -43,8 +43,15 @@ struct OutputQueue::State {
     struct stat info {};
     // A pipe that reports room takes PIPE_BUF bytes without blocking; a
     // larger write could block halfway once its reader stops.
-    chunked = fstat(fd, &info) != 0 || S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode) ||
-              S_ISCHR(info.st_mode);
+    const bool known = fstat(fd, &info) == 0;
+    chunked = !known || S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode) || S_ISCHR(info.st_mode);
+    // Writing on the caller's thread saves the hand-over where a write
+    // cannot block: a pipe with room (PIPE_BUF bytes at most) or a plain
+    // file. Not a terminal, which may take a write and then hold it (^S).
+    // A closed pipe must then fail the write, not end the process.
+    struct sigaction pipeAction {};
+    direct = known && (S_ISFIFO(info.st_mode) || S_ISREG(info.st_mode)) &&
+             sigaction(SIGPIPE, nullptr, &pipeAction) == 0 && pipeAction.sa_handler == SIG_IGN;
   }
   ~State() {
     if (wakeFd >= 0) close(wakeFd);
@@ -60,6 +67,9 @@ struct OutputQueue::State {
   }
   void MarkClosed() {
     std::lock_guard lock(mutex);
+    MarkClosedLocked();
+  }
+  void MarkClosedLocked() {
     closed = true;
     pending.clear();
     if (!finishing && onClosed) onClosed();
@@ -70,6 +80,7 @@ struct OutputQueue::State {
   const std::function<void()> onClosed;
   const int wakeFd;
   bool chunked = true;
+  bool direct = false;
 
   std::mutex mutex;
   std::condition_variable doneChanged;
@@ -108,6 +119,21 @@ void OutputQueue::Push(std::string_view lines, size_t lineCount) {
       s.dropping = true;
       s.dropped += lineCount;
       return;
+    }
+    if (s.direct && s.writerIdle && s.pending.empty() && s.inFlight == 0 &&
+        lines.size() <= PIPE_BUF) {
+      // Nothing waits before these lines, so they may overtake the writer.
+      pollfd room{s.fd, POLLOUT, 0};
+      if (poll(&room, 1, 0) == 1 && room.revents == POLLOUT) {
+        const ssize_t written = write(s.fd, lines.data(), lines.size());
+        if (written == static_cast<ssize_t>(lines.size())) return;
+        if (written > 0) {
+          lines.remove_prefix(static_cast<size_t>(written));
+        } else if (written < 0 && errno != EINTR && errno != EAGAIN) {
+          s.MarkClosedLocked();
+          return;
+        }
+      }
     }
     s.pending.append(lines);
     wake = s.writerIdle;

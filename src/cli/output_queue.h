@@ -11,7 +11,9 @@
 // logging must never wait on that reader: a script that pauses, a terminal
 // scrolled back or a pipe nobody drains would otherwise stall the line until
 // the meter's bytes are lost. Lines are queued here and written by a thread of
-// its own; the station only ever takes a lock for the time of a copy.
+// its own; the station only ever takes a lock for the time of a copy, or of a
+// write that cannot block (into a pipe that has room, or a plain file, while
+// nothing is queued before it).
 namespace orvana::cli {
 
 class OutputQueue {
