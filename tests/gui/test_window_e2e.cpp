@@ -46,6 +46,18 @@ class WindowEndToEndTest : public QObject {
     return window;
   }
 
+  // Presses connect and answers the greeting box; true once connected.
+  static bool Connect(app::COrvanaDlg& window) {
+    guitest::Poller greeting([] {
+      QMessageBox* box = guitest::OpenBox();
+      if (box) box->accept();
+      return box != nullptr;
+    });
+    window.Controls().connect->click();
+    return QTest::qWaitFor([&] { return greeting.Done() && window.GetStation().Connected(); },
+                           10000);
+  }
+
  private slots:
   void initTestCase() { guitest::PrepareApplication(); }
 
@@ -103,14 +115,7 @@ class WindowEndToEndTest : public QObject {
     QVERIFY(!meter.port.empty());
     auto window = Open(meter, true);
     auto& table = window->Table();
-    guitest::Poller greeting([&] {
-      QMessageBox* box = guitest::OpenBox();
-      if (box) box->accept();
-      return box != nullptr;
-    });
-    window->Controls().connect->click();
-    QTRY_VERIFY_WITH_TIMEOUT(greeting.Done(), 10000);
-    QTRY_VERIFY(window->GetStation().Connected());
+    QVERIFY(Connect(*window));
 
     // -0.35 fails against -0.3; with -0.5 it passes.
     bool sent = false;
@@ -150,14 +155,7 @@ class WindowEndToEndTest : public QObject {
     Meter meter;
     QVERIFY(!meter.port.empty());
     auto window = Open(meter, false);
-    guitest::Poller greeting([&] {
-      QMessageBox* box = guitest::OpenBox();
-      if (box) box->accept();
-      return box != nullptr;
-    });
-    window->Controls().connect->click();
-    QTRY_VERIFY_WITH_TIMEOUT(greeting.Done(), 10000);
-    QTRY_VERIFY(window->GetStation().Connected());
+    QVERIFY(Connect(*window));
 
     QStringList texts;
     guitest::Poller lost([&] {
