@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <condition_variable>
 #include <cstdint>
+#include <cstring>
 #include <mutex>
 #include <string>
 
@@ -26,6 +27,10 @@ void Poke(int eventFd) {
   const uint64_t one = 1;
   [[maybe_unused]] const ssize_t n = write(eventFd, &one, sizeof one);
 }
+
+constexpr auto kFullDiskRetry = std::chrono::milliseconds(1000);
+
+bool IsFullDisk(int error) { return error == ENOSPC || error == EDQUOT || error == EFBIG; }
 
 int MillisecondsUntil(Clock::time_point when) {
   const auto left = std::chrono::ceil<std::chrono::milliseconds>(when - Clock::now()).count();
@@ -129,7 +134,7 @@ void OutputQueue::Push(std::string_view lines, size_t lineCount) {
         if (written == static_cast<ssize_t>(lines.size())) return;
         if (written > 0) {
           lines.remove_prefix(static_cast<size_t>(written));
-        } else if (written < 0 && errno != EINTR && errno != EAGAIN) {
+        } else if (written < 0 && errno != EINTR && errno != EAGAIN && !IsFullDisk(errno)) {
           s.MarkClosedLocked();
           return;
         }
@@ -174,8 +179,7 @@ bool OutputQueue::Finish(std::chrono::milliseconds patience) {
       const size_t left = s.pending.size() + s.inFlight;
       lock.unlock();
       writer_.detach();
-      common::Trace("orvana-cli: %zu bytes of output not written: the reader stopped taking it\n",
-                    left);
+      common::Trace("orvana-cli: %zu bytes of output not written\n", left);
       return false;
     }
     seen = s.progress;
@@ -186,8 +190,7 @@ bool OutputQueue::Finish(std::chrono::milliseconds patience) {
   lock.unlock();
   writer_.join();
   if (!allWritten && !closed && left > 0) {
-    common::Trace("orvana-cli: %zu bytes of output not written: the reader stopped taking it\n",
-                  left);
+    common::Trace("orvana-cli: %zu bytes of output not written\n", left);
   }
   return allWritten;
 }
@@ -204,6 +207,7 @@ void OutputQueue::Run(std::shared_ptr<State> state) {
   std::string writing;
   size_t offset = 0;
   auto lastProgress = Clock::now();
+  auto retryAt = Clock::time_point::min();
   for (;;) {
     bool idle = false;
     auto giveUpAt = Clock::time_point::max();
@@ -230,10 +234,14 @@ void OutputQueue::Run(std::shared_ptr<State> state) {
       }
     }
 
-    // While idle the descriptor is watched only for errors, so a reader that
-    // goes away is noticed at once, not at the next line.
-    pollfd fds[2] = {{s.fd, static_cast<short>(idle ? 0 : POLLOUT), 0}, {s.wakeFd, POLLIN, 0}};
-    const int timeout = giveUpAt == Clock::time_point::max() ? -1 : MillisecondsUntil(giveUpAt);
+    // While idle (or waiting for the disk to take output again) the
+    // descriptor is watched only for errors, so a reader that goes away is
+    // noticed at once, not at the next line.
+    const bool backingOff = !idle && Clock::now() < retryAt;
+    pollfd fds[2] = {{s.fd, static_cast<short>(idle || backingOff ? 0 : POLLOUT), 0},
+                     {s.wakeFd, POLLIN, 0}};
+    const auto until = backingOff ? std::min(giveUpAt, retryAt) : giveUpAt;
+    const int timeout = until == Clock::time_point::max() ? -1 : MillisecondsUntil(until);
     if (poll(fds, 2, timeout) < 0) {
       if (errno == EINTR) continue;
       s.MarkClosed();
@@ -243,7 +251,7 @@ void OutputQueue::Run(std::shared_ptr<State> state) {
       uint64_t count = 0;
       [[maybe_unused]] const ssize_t n = read(s.wakeFd, &count, sizeof count);
     }
-    if (idle) {
+    if (idle || backingOff) {
       if (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL)) s.MarkClosed();
       continue;
     }
@@ -255,10 +263,20 @@ void OutputQueue::Run(std::shared_ptr<State> state) {
     if (written > 0) {
       offset += static_cast<size_t>(written);
       lastProgress = Clock::now();
+      retryAt = Clock::time_point::min();
       std::lock_guard lock(s.mutex);
       ++s.progress;
     } else if (written < 0 && (errno == EINTR || errno == EAGAIN)) {
       continue;
+    } else if (written < 0 && IsFullDisk(errno)) {
+      // Output redirected to a full disk is lost output, not a reader that
+      // has gone: the station goes on (its log keeps its own lines), the
+      // queue fills and drops, and writing is tried again now and then.
+      if (retryAt == Clock::time_point::min()) {
+        common::Trace("orvana-cli: cannot write the output: %s; trying again\n",
+                      std::strerror(errno));
+      }
+      retryAt = Clock::now() + kFullDiskRetry;
     } else {
       s.MarkClosed();
     }

@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <future>
 #include <regex>
@@ -131,6 +132,21 @@ TEST(OutputQueue, ReaderThatGoesAwayIsNoticedWithoutAnotherLineAndReportedOnce) 
   // Later lines are discarded; nothing blocks, nothing is reported again.
   for (int i = 0; i < 100; ++i) queue.Push(NumberedLine(i), 1);
   EXPECT_FALSE(queue.Finish(100ms));
+}
+
+TEST(OutputQueue, FullDiskLosesOutputButIsNoReaderGone) {
+  const int full = open("/dev/full", O_WRONLY | O_CLOEXEC);
+  ASSERT_GE(full, 0);
+  std::atomic<bool> closed{false};
+  {
+    OutputQueue queue(full, 1 << 16, [&] { closed = true; });
+    for (int n = 0; n < 20; ++n) queue.Push(NumberedLine(n), 1);
+    std::this_thread::sleep_for(300ms);
+    EXPECT_FALSE(queue.Closed());
+    EXPECT_FALSE(queue.Finish(100ms));
+  }
+  EXPECT_FALSE(closed);
+  close(full);
 }
 
 TEST(OutputQueue, FinishWritesEverythingToASlowReaderAndGivesUpOnAStoppedOne) {
