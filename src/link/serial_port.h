@@ -38,7 +38,9 @@ inline constexpr const char* kPortGoneReason = "the meter's port has gone";
 
 struct CommNotification {
   unsigned message = 0;  // one of WM_COMM_*
-  unsigned wParam = 0;   // the byte for WM_COMM_RXCHAR, else 0
+  // The byte for WM_COMM_RXCHAR, else 0. The port itself hands received
+  // bytes over by the read (ISerialOwner::OnReceive), not one by one.
+  unsigned wParam = 0;
   unsigned portNumber = 0;
 };
 
