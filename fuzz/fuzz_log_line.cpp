@@ -29,6 +29,13 @@ bool Blank(std::string_view line) {
 
 void CheckSplit(std::string_view line) {
   const std::vector<std::string> fields = orvana::records::SplitLine(line);
+  // The import's own split, into views, must cut exactly the same.
+  orvana::records::RowFields views;
+  if (orvana::records::SplitLineFields(line, views) != fields.size()) __builtin_trap();
+  for (size_t i = 0; i < views.size(); ++i) {
+    if (views[i] != (i < fields.size() ? std::string_view(fields[i]) : std::string_view()))
+      __builtin_trap();
+  }
   const std::string_view content = WithoutTrailingCr(line);
   if (Blank(content)) {
     if (!fields.empty()) __builtin_trap();

@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "common/trace.h"
+#include "records/regular_file.h"
 
 namespace orvana::app {
 namespace {
@@ -122,11 +123,26 @@ std::string FoldCase(std::string_view text) {
   return folded;
 }
 
+// A language file holds a few hundred texts; one far larger than that is not
+// one, and is not read into memory.
+constexpr off_t kLargestIniFile = 1 << 20;
+
+// Reads the file if it is a regular file of a sane size. A missing file is
+// simply absent; anything else that stops the read is traced, and the texts
+// default just the same.
 bool ReadWholeFile(const std::string& path, std::string& bytes) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
+  const records::RegularFile file = records::OpenRegularFile(path, O_RDONLY);
+  if (!file.Opened()) {
+    if (file.error != ENOENT) {
+      common::Trace("Can't read %s: %s\n", path.c_str(), file.Reason().c_str());
+    }
+    return false;
+  }
+  const int fd = file.fd;
   struct stat info {};
-  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+  if (fstat(fd, &info) != 0 || info.st_size > kLargestIniFile) {
+    common::Trace("Can't read %s: larger than %lld bytes\n", path.c_str(),
+                  static_cast<long long>(kLargestIniFile));
     close(fd);
     return false;
   }
@@ -135,7 +151,9 @@ bool ReadWholeFile(const std::string& path, std::string& bytes) {
   for (;;) {
     const ssize_t n = read(fd, chunk, sizeof chunk);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
+    if (n < 0 || bytes.size() + static_cast<size_t>(n) > kLargestIniFile) {
+      common::Trace("Can't read %s: %s\n", path.c_str(),
+                    n < 0 ? std::strerror(errno) : "it grows while it is read");
       close(fd);
       return false;
     }

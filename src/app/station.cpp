@@ -183,10 +183,7 @@ void Station::OnSettingsApplied() {
 }
 
 bool Station::OnImportBackup(const std::string& path, std::string& error) {
-  auto rows = records::ReadLogFile(path, error);
-  if (!rows) return false;
-  records::PlaceImportedRows(m_env.table, std::move(*rows));
-  return true;
+  return records::ImportLogFile(m_env.table, path, error).has_value();
 }
 
 // ---------------------------------------------------------------- tick, serial number

@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "common/trace.h"
+#include "records/regular_file.h"
 
 namespace orvana::records {
 namespace {
@@ -23,8 +24,13 @@ constexpr auto kFlushInterval = 1s;
 constexpr auto kLockWait = 500ms;
 constexpr auto kLockPoll = 5ms;
 
-void TraceFailure(const std::string& path, int error) {
-  common::Trace("Can't open file %s,error=%u\n", path.c_str(), static_cast<unsigned>(error));
+void TraceFailure(const std::string& path, const RegularFile& failure) {
+  if (failure.notRegular) {
+    common::Trace("Can't open file %s: not a regular file, the line is kept\n", path.c_str());
+  } else {
+    common::Trace("Can't open file %s,error=%u\n", path.c_str(),
+                  static_cast<unsigned>(failure.error));
+  }
 }
 
 // Creates the folder and any missing parents; what cannot be created shows up
@@ -145,25 +151,25 @@ void DailyLog::DrainPending(bool traceFailures) {
 }
 
 bool DailyLog::WriteLine(const PendingLine& line, bool traceFailures) {
-  int error = 0;
+  RegularFile failure;
   bool written = false;
-  if (OpenFor(line.path, error)) {
+  if (OpenFor(line.path, failure)) {
     if (!LockExclusive(fd_)) {
-      error = errno;
+      failure.error = errno;
     } else {
-      written = WriteWhole(fd_, line.bytes, error);
+      written = WriteWhole(fd_, line.bytes, failure.error);
       ::flock(fd_, LOCK_UN);
     }
   }
   if (written) {
     dirty_ = true;
   } else if (traceFailures) {
-    TraceFailure(line.path, error);
+    TraceFailure(line.path, failure);
   }
   return written;
 }
 
-bool DailyLog::OpenFor(const std::string& path, int& error) {
+bool DailyLog::OpenFor(const std::string& path, RegularFile& failure) {
   if (fd_ >= 0 && fdPath_ == path) {
     // Keep the open file only while it is still the one under that name: a
     // day's file moved or deleted by someone else must not swallow our lines.
@@ -174,19 +180,22 @@ bool DailyLog::OpenFor(const std::string& path, int& error) {
     }
   }
   CloseFile();
-  constexpr int kFlags = O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC;
-  int fd = ::open(path.c_str(), kFlags, 0644);
-  if (fd < 0 && errno == ENOENT) {
+  // Only a regular file takes our lines: a FIFO or a device under the day's
+  // name would block the open or swallow the line.
+  constexpr int kFlags = O_WRONLY | O_APPEND | O_CREAT;
+  RegularFile file = OpenRegularFile(path, kFlags);
+  if (!file.Opened() && file.error == ENOENT) {
     CreateFolders(folder_);
-    fd = ::open(path.c_str(), kFlags, 0644);
+    file = OpenRegularFile(path, kFlags);
   }
-  if (fd < 0) {
-    error = errno;
+  if (!file.Opened()) {
+    failure = file;
     return false;
   }
+  const int fd = file.fd;
   struct stat opened {};
   if (::fstat(fd, &opened) != 0) {
-    error = errno;
+    failure.error = errno;
     ::close(fd);
     return false;
   }

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "common/clock.h"
+#include "records/regular_file.h"
 
 // The daily result log: one text file per local date in one folder, one line
 // per recorded result, appended across program runs. It is the lasting record
@@ -67,7 +68,7 @@ class DailyLog {
   // All of these expect mutex_ held.
   void DrainPending(bool traceFailures);
   bool WriteLine(const PendingLine& line, bool traceFailures);
-  bool OpenFor(const std::string& path, int& error);
+  bool OpenFor(const std::string& path, RegularFile& failure);
   void CloseFile();
 
   void FlusherLoop();

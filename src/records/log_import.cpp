@@ -2,15 +2,19 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <memory>
 #include <thread>
 
+#include "common/trace.h"
 #include "records/daily_log.h"
+#include "records/regular_file.h"
 
 namespace orvana::records {
 namespace {
@@ -22,6 +26,8 @@ constexpr size_t kFieldCount = 6;
 // Index of the first imported row in a table that holds rows: right after
 // the wavelength row.
 constexpr int kImportIndex = 1;
+// How much of the file is read at a time.
+constexpr size_t kReadChunk = 256 * 1024;
 
 std::string_view DropTrailingCr(std::string_view line) {
   while (!line.empty() && line.back() == '\r') line.remove_suffix(1);
@@ -41,30 +47,32 @@ size_t CountSeparators(std::string_view line) {
   return count;
 }
 
-std::vector<std::string> SplitFromRight(std::string_view line) {
-  std::vector<std::string> fields(kFieldCount);
-  // The value texts and the time never start or end with a space, so the
-  // rightmost separator always ends the field before them; a serial with
-  // spaces, even three in a row, stays whole on the left.
-  for (size_t field = kFieldCount - 1; field > 0; --field) {
-    const size_t at = line.rfind(kFieldSeparator);
-    if (at == std::string_view::npos) break;  // callers count separators first
-    fields[field] = std::string(line.substr(at + kFieldSeparator.size()));
-    line = line.substr(0, at);
+// Cuts `line` into fields and hands each to emit(index, text); returns the
+// number of fields.
+template <typename Emit>
+size_t Split(std::string_view line, Emit&& emit) {
+  line = DropTrailingCr(line);
+  if (OnlyBlanks(line)) return 0;
+  if (CountSeparators(line) >= kFieldCount - 1) {
+    // The value texts and the time never start or end with a space, so the
+    // rightmost separator always ends the field before them; a serial with
+    // spaces, even three in a row, stays whole on the left.
+    for (size_t field = kFieldCount - 1; field > 0; --field) {
+      const size_t at = line.rfind(kFieldSeparator);
+      if (at == std::string_view::npos) break;  // cannot happen after the count
+      emit(field, line.substr(at + kFieldSeparator.size()));
+      line = line.substr(0, at);
+    }
+    emit(0, line);
+    return kFieldCount;
   }
-  fields[0] = std::string(line);
-  return fields;
-}
-
-std::vector<std::string> SplitFromLeft(std::string_view line) {
-  std::vector<std::string> fields;
+  size_t count = 0;
   while (true) {
     const size_t at = line.find(kFieldSeparator);
-    fields.emplace_back(line.substr(0, at));
-    if (at == std::string_view::npos) break;
+    emit(count++, line.substr(0, at));
+    if (at == std::string_view::npos) return count;
     line = line.substr(at + kFieldSeparator.size());
   }
-  return fields;
 }
 
 bool LockShared(int fd) {
@@ -78,13 +86,89 @@ bool LockShared(int fd) {
   return false;
 }
 
+// The file's size once no writer is between two lines: lines appended later
+// lie beyond it and are left for the next import.
+bool SizeBetweenLines(int fd, off_t& size) {
+  const bool locked = LockShared(fd);
+  struct stat info {};
+  const bool known = ::fstat(fd, &info) == 0;
+  if (locked) ::flock(fd, LOCK_UN);
+  size = info.st_size;
+  return known;
+}
+
+// Puts the pieces of lines that reads deliver back together, skipping any
+// line that grows beyond the longest one taken.
+class LineAssembler {
+ public:
+  template <typename OnLine>
+  void Feed(std::string_view bytes, OnLine&& onLine) {
+    while (!bytes.empty()) {
+      const size_t end = bytes.find('\n');
+      const std::string_view piece = bytes.substr(0, end);
+      if (end == std::string_view::npos) {
+        Hold(piece);
+        return;
+      }
+      if (!skipping_ && carry_.empty() && piece.size() <= kLongestImportedLine) {
+        onLine(piece);  // the usual case: the whole line is in this read
+      } else {
+        Hold(piece);
+        EndLine(onLine);
+      }
+      bytes.remove_prefix(end + 1);
+    }
+  }
+  // The last line needs no line end.
+  template <typename OnLine>
+  void Finish(OnLine&& onLine) {
+    if (skipping_ || !carry_.empty()) EndLine(onLine);
+  }
+  size_t SkippedTooLong() const { return skipped_; }
+
+ private:
+  void Hold(std::string_view piece) {
+    if (skipping_) return;
+    if (carry_.size() + piece.size() > kLongestImportedLine) {
+      skipping_ = true;
+      carry_.clear();
+      carry_.shrink_to_fit();
+      return;
+    }
+    carry_.append(piece);
+  }
+  template <typename OnLine>
+  void EndLine(OnLine&& onLine) {
+    if (skipping_) {
+      ++skipped_;
+      skipping_ = false;
+      return;
+    }
+    onLine(std::string_view(carry_));
+    carry_.clear();
+  }
+
+  std::string carry_;
+  bool skipping_ = false;
+  size_t skipped_ = 0;
+};
+
 }  // namespace
 
 std::vector<std::string> SplitLine(std::string_view line) {
-  line = DropTrailingCr(line);
-  if (OnlyBlanks(line)) return {};
-  if (CountSeparators(line) >= kFieldCount - 1) return SplitFromRight(line);
-  return SplitFromLeft(line);
+  std::vector<std::string> fields;
+  Split(line, [&](size_t index, std::string_view text) {
+    if (index >= fields.size()) fields.resize(index + 1);
+    fields[index] = std::string(text);
+  });
+  return fields;
+}
+
+size_t SplitLineFields(std::string_view line, RowFields& fields) {
+  fields.fill({});
+  return Split(line, [&](size_t index, std::string_view text) {
+    if (index < fields.size()) fields[index] = text;
+  });
 }
 
 results::RowTexts FieldsToRow(std::vector<std::string> fields) {
@@ -96,49 +180,99 @@ results::RowTexts FieldsToRow(std::vector<std::string> fields) {
 
 std::vector<results::RowTexts> ParseLogContent(std::string_view content) {
   std::vector<results::RowTexts> rows;
-  rows.reserve(static_cast<size_t>(std::count(content.begin(), content.end(), '\n')) + 1);
+  RowFields fields;
   while (!content.empty()) {
     const size_t end = content.find('\n');
-    // The CR of a CR LF pair goes with the line and is dropped by SplitLine.
-    std::vector<std::string> fields = SplitLine(content.substr(0, end));
-    if (!fields.empty()) rows.push_back(FieldsToRow(std::move(fields)));
+    // The CR of a CR LF pair goes with the line and is dropped by the split.
+    if (SplitLineFields(content.substr(0, end), fields) > 0) {
+      results::RowTexts& row = rows.emplace_back();
+      for (size_t column = 0; column < row.size(); ++column) row[column] = fields[column];
+    }
     if (end == std::string_view::npos) break;
     content.remove_prefix(end + 1);
   }
   return rows;
 }
 
-std::optional<std::vector<results::RowTexts>> ReadLogFile(const std::string& path,
-                                                          std::string& error) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    error = "Cannot open " + path + ": " + std::strerror(errno);
-    return std::nullopt;
+bool ForEachLogRow(const std::string& path, const RowSink& row, ImportSummary& summary,
+                   std::string& error) {
+  summary = {};
+  const RegularFile file = OpenRegularFile(path, O_RDONLY);
+  if (!file.Opened()) {
+    error = "Cannot open " + path + ": " + file.Reason();
+    return false;
   }
-  const bool locked = LockShared(fd);
-  std::string content;
-  char buffer[64 * 1024];
+  off_t left = 0;
+  if (!SizeBetweenLines(file.fd, left)) {
+    error = "Cannot read " + path + ": " + std::strerror(errno);
+    ::close(file.fd);
+    return false;
+  }
+
+  LineAssembler lines;
+  RowFields fields;
+  const auto onLine = [&](std::string_view line) {
+    if (SplitLineFields(line, fields) == 0) return;
+    ++summary.rows;
+    row(fields);
+  };
+  const auto buffer = std::make_unique<char[]>(kReadChunk);
   bool readFailed = false;
-  while (true) {
-    const ssize_t got = ::read(fd, buffer, sizeof buffer);
+  while (left > 0) {
+    const size_t want = static_cast<size_t>(std::min<off_t>(left, kReadChunk));
+    const ssize_t got = ::read(file.fd, buffer.get(), want);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) {
       error = "Cannot read " + path + ": " + std::strerror(errno);
       readFailed = true;
       break;
     }
-    if (got == 0) break;
-    content.append(buffer, static_cast<size_t>(got));
+    if (got == 0) break;  // cut short meanwhile
+    left -= got;
+    lines.Feed(std::string_view(buffer.get(), static_cast<size_t>(got)), onLine);
   }
-  if (locked) ::flock(fd, LOCK_UN);
-  ::close(fd);
-  if (readFailed) return std::nullopt;
-  return ParseLogContent(content);
+  ::close(file.fd);
+  if (readFailed) return false;
+  lines.Finish(onLine);
+  summary.skippedTooLong = lines.SkippedTooLong();
+  if (summary.skippedTooLong > 0) {
+    common::Trace("Import of %s: %zu lines skipped: too long\n", path.c_str(),
+                  summary.skippedTooLong);
+  }
+  return true;
+}
+
+std::optional<std::vector<results::RowTexts>> ReadLogFile(const std::string& path,
+                                                          std::string& error) {
+  std::vector<results::RowTexts> rows;
+  ImportSummary summary;
+  const bool read = ForEachLogRow(
+      path,
+      [&](const RowFields& fields) {
+        results::RowTexts& texts = rows.emplace_back();
+        for (size_t column = 0; column < texts.size(); ++column) texts[column] = fields[column];
+      },
+      summary, error);
+  if (!read) return std::nullopt;
+  return rows;
 }
 
 int PlaceImportedRows(results::ResultsTable& table, std::vector<results::RowTexts> rows) {
   const int index = table.RowCount() == 0 ? 0 : kImportIndex;
   return table.InsertRows(index, std::move(rows));
+}
+
+std::optional<ImportSummary> ImportLogFile(results::ResultsTable& table, const std::string& path,
+                                           std::string& error) {
+  results::ResultsTable::RowBlock block;
+  ImportSummary summary;
+  if (!ForEachLogRow(
+          path, [&](const RowFields& fields) { block.Add(fields); }, summary, error)) {
+    return std::nullopt;
+  }
+  const int index = table.RowCount() == 0 ? 0 : kImportIndex;
+  table.InsertBlock(index, std::move(block));
+  return summary;
 }
 
 }  // namespace orvana::records

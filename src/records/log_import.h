@@ -1,5 +1,8 @@
 #pragma once
 
+#include <array>
+#include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,6 +22,15 @@ namespace orvana::records {
 // keep their places. A line that holds nothing but blanks gives no field.
 std::vector<std::string> SplitLine(std::string_view line);
 
+// The texts of one row, in column order, as views into the line they were
+// cut from.
+using RowFields = std::array<std::string_view, results::kColumnCount>;
+
+// SplitLine into the table's columns without copying: fields beyond the last
+// column are dropped, missing ones are empty. Returns how many fields the
+// line gave (0 for a blank line: no row).
+size_t SplitLineFields(std::string_view line, RowFields& fields);
+
 // The fields placed in their columns (at most the table's seven).
 results::RowTexts FieldsToRow(std::vector<std::string> fields);
 
@@ -26,9 +38,27 @@ results::RowTexts FieldsToRow(std::vector<std::string> fields);
 // LF ends a line; the last line needs no end.
 std::vector<results::RowTexts> ParseLogContent(std::string_view content);
 
-// Reads a whole log file into rows. Nothing, with `error` telling why (the
-// system's reason included), when the file cannot be opened or read. Another
-// program appending to it meanwhile does not hand us half a line.
+// No line the writer writes comes near this; a longer one is not a result and
+// is skipped rather than held in memory.
+inline constexpr size_t kLongestImportedLine = 4096;
+
+struct ImportSummary {
+  size_t rows = 0;            // lines that gave a row
+  size_t skippedTooLong = 0;  // lines longer than kLongestImportedLine
+};
+
+// Reads a log file piece by piece and hands each row to `row`, in file order;
+// the views are valid only during the call. Memory stays bounded whatever the
+// file holds. Fails, with `error` telling why (the system's reason included),
+// when the path is not a regular file or cannot be opened or read; rows
+// handed over before a read error are then to be thrown away. Lines another
+// program appends meanwhile are not read, so none is read in half. Skipped
+// lines are traced ("N lines skipped: too long").
+using RowSink = std::function<void(const RowFields&)>;
+bool ForEachLogRow(const std::string& path, const RowSink& row, ImportSummary& summary,
+                   std::string& error);
+
+// Reads a whole log file into rows (ForEachLogRow, collected).
 std::optional<std::vector<results::RowTexts>> ReadLogFile(const std::string& path,
                                                           std::string& error);
 
@@ -37,5 +67,11 @@ std::optional<std::vector<results::RowTexts>> ReadLogFile(const std::string& pat
 // no colours; colours of the rows already there move with their rows.
 // Returns the index of the first imported row.
 int PlaceImportedRows(results::ResultsTable& table, std::vector<results::RowTexts> rows);
+
+// The backup import: reads the file straight into table rows and places them
+// as PlaceImportedRows does, as one insert, without holding the file's texts
+// a second time. Nothing changes when it fails.
+std::optional<ImportSummary> ImportLogFile(results::ResultsTable& table, const std::string& path,
+                                           std::string& error);
 
 }  // namespace orvana::records

@@ -60,6 +60,30 @@ int ResultsTable::InsertRows(int index, std::vector<RowTexts> rows) {
   return index;
 }
 
+ResultsTable::RowBlock::RowBlock() = default;
+ResultsTable::RowBlock::~RowBlock() = default;
+ResultsTable::RowBlock::RowBlock(RowBlock&&) noexcept = default;
+ResultsTable::RowBlock& ResultsTable::RowBlock::operator=(RowBlock&&) noexcept = default;
+
+void ResultsTable::RowBlock::Add(const std::array<std::string_view, kColumnCount>& texts) {
+  auto row = std::make_unique<Row>();
+  for (size_t column = 0; column < texts.size(); ++column) {
+    row->texts[column] = std::string(texts[column]);
+  }
+  rows_.push_back(std::move(row));
+}
+
+int ResultsTable::InsertBlock(int index, RowBlock block) {
+  if (index < 0 || index > RowCount()) index = RowCount();
+  if (block.rows_.empty()) return index;
+  for (auto& row : block.rows_) row->key = nextKey_++;
+  rows_.insert(rows_.begin() + index, std::make_move_iterator(block.rows_.begin()),
+               std::make_move_iterator(block.rows_.end()));
+  const int count = static_cast<int>(block.rows_.size());
+  NotifyAll([index, count](ITableObserver& observer) { observer.RowsInserted(index, count); });
+  return index;
+}
+
 void ResultsTable::DeleteAllRows() {
   rows_.clear();
   NotifyAll([](ITableObserver& observer) { observer.TableCleared(); });

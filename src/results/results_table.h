@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "results/colors.h"
@@ -55,6 +56,30 @@ class ResultsTable {
   // Inserts a block of rows, in order, at `index` (outside 0..RowCount():
   // appended), without colours. Returns the index of the first.
   int InsertRows(int index, std::vector<RowTexts> rows);
+
+ private:
+  struct Row;
+
+ public:
+  // Rows made ahead of their insert, as a file is read, so that a large block
+  // goes in as one insert without its texts being held twice on the way.
+  class RowBlock {
+   public:
+    RowBlock();
+    ~RowBlock();
+    RowBlock(RowBlock&&) noexcept;
+    RowBlock& operator=(RowBlock&&) noexcept;
+
+    // A row with these texts in columns 0 to 6.
+    void Add(const std::array<std::string_view, kColumnCount>& texts);
+    size_t Size() const { return rows_.size(); }
+
+   private:
+    friend class ResultsTable;
+    std::vector<std::unique_ptr<Row>> rows_;
+  };
+  // Inserts the block's rows, in order, as InsertRows does.
+  int InsertBlock(int index, RowBlock block);
   void DeleteAllRows();
 
   // The colour travels with its row when rows are inserted above it.
@@ -80,7 +105,7 @@ class ResultsTable {
   struct Row {
     RowTexts texts;
     std::array<std::optional<Rgb>, kColumnCount> colors;
-    RowKey key = 0;
+    RowKey key = 0;  // given when the row goes into the table
   };
 
   bool Contains(int row) const { return row >= 0 && row < RowCount(); }

@@ -5,7 +5,9 @@
 #include <string>
 
 #include "app/message_texts.h"
+#include "common/fifo_trap.h"
 #include "common/temp_folder.h"
+#include "common/trace.h"
 
 namespace orvana::app {
 namespace {
@@ -37,6 +39,18 @@ TEST(MessageTexts, WithoutLanguageFileEveryTextReadsError) {
     ASSERT_NE(text, nullptr) << key;
     EXPECT_EQ(*text, "Error") << key;
   }
+}
+
+TEST(MessageTexts, LanguageFileThatIsNotARegularFileIsRefusedWithoutWaiting) {
+  TempFolder folder;
+  testing::FifoTrap fifo(folder / "language.ini");
+  common::TraceCapture trace;
+  MessageTexts texts;
+  EXPECT_FALSE(fifo.Run([&] { texts = LoadMessageTexts(folder.Path()); }))
+      << "opening the FIFO blocked";
+  EXPECT_EQ(texts.save, "Error");
+  EXPECT_EQ(texts.createxcelerr, "Error");
+  EXPECT_TRUE(trace.Contains(fifo.Path() + ": not a regular file")) << trace.Text();
 }
 
 TEST(MessageTexts, EachKeyFillsItsOwnField) {

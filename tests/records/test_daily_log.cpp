@@ -7,10 +7,12 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <optional>
 #include <sstream>
 #include <thread>
 #include <vector>
 
+#include "common/fifo_trap.h"
 #include "common/temp_folder.h"
 #include "common/trace.h"
 #include "records/daily_log.h"
@@ -178,6 +180,22 @@ TEST_F(UnwritableLog, ClosingTheLogWritesWhatIsStillKept) {
     std::filesystem::create_directory(blocked);
   }
   EXPECT_EQ(ReadFile(blocked + "/20170503.txt"), kExampleLine);
+}
+
+TEST(DailyLogFile, DaysFileThatIsAFifoKeepsTheLineWithoutWaiting) {
+  TempFolder folder;
+  DailyLog log(folder.Path());
+  std::optional<testing::FifoTrap> fifo(std::in_place, folder / "20170503.txt");
+  {
+    common::TraceCapture trace;
+    EXPECT_FALSE(fifo->Run([&] { AppendExample(log, "kept"); })) << "opening the FIFO blocked";
+    EXPECT_EQ(log.PendingLines(), 1u);
+    EXPECT_TRUE(trace.Contains("Can't open file " + fifo->Path() + ": not a regular file"))
+        << trace.Text();
+  }
+  fifo.reset();  // a regular file can take the kept line again
+  EXPECT_TRUE(EventuallyNoPending(log));
+  EXPECT_EQ(ReadFile(folder / "20170503.txt"), "kept" + kExampleLine.substr(9));
 }
 
 // Lowers the largest file this process may write, as a full disk would.

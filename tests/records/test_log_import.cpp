@@ -3,10 +3,12 @@
 #include <cstring>
 #include <vector>
 
+#include "common/fifo_trap.h"
+#include "common/temp_folder.h"
+#include "common/trace.h"
 #include "records/daily_log.h"
 #include "records/log_import.h"
 #include "results/colors.h"
-#include "common/temp_folder.h"
 
 namespace orvana::records {
 namespace {
@@ -125,7 +127,55 @@ TEST(ReadLogFileFromDisk, UnreadableFileSaysWhy) {
 
   error.clear();
   EXPECT_FALSE(ReadLogFile(folder.Path(), error)) << "a folder is not a log";
-  EXPECT_NE(error.find(std::strerror(EISDIR)), std::string::npos) << error;
+  EXPECT_NE(error.find("not a regular file"), std::string::npos) << error;
+}
+
+TEST(ReadLogFileFromDisk, WhatIsNotARegularFileImportsNothingAndSaysWhy) {
+  TempFolder folder;
+  results::ResultsTable table;
+  table.AppendRow(" ");
+  testing::FifoTrap fifo(folder / "20170503.txt");
+  for (const std::string& path : {fifo.Path(), std::string("/dev/zero")}) {
+    std::string error;
+    std::optional<ImportSummary> imported;
+    EXPECT_FALSE(fifo.Run([&] { imported = ImportLogFile(table, path, error); }))
+        << "opening " << path << " blocked";
+    EXPECT_FALSE(imported) << path;
+    EXPECT_EQ(error, "Cannot open " + path + ": not a regular file");
+    EXPECT_EQ(table.RowCount(), 1);
+  }
+}
+
+TEST(ReadLogFileFromDisk, OverlongLinesAreSkippedAndCounted) {
+  // Enough lines that pieces of lines, long and short, meet at every read.
+  TempFolder folder;
+  std::string content;
+  std::vector<std::string> serials;
+  const std::string overlong(kLongestImportedLine + 1, 'x');
+  for (int i = 0; i < 12000; ++i) {
+    if (i % 997 == 0) content += overlong + "\r\r\n";
+    serials.push_back("A" + std::to_string(i));
+    content += serials.back() + "   1   2   3   4   " + kTime + "\r\r\n";
+  }
+  const std::string longest(kLongestImportedLine - 2, 'y');  // with its "\r\r": just taken
+  content += longest + "\r\r\n" + overlong;                  // the last line needs no end
+  const std::string path = folder.Write("20170503.txt", content);
+
+  results::ResultsTable table;
+  std::string error;
+  common::TraceCapture trace;
+  const auto imported = ImportLogFile(table, path, error);
+  ASSERT_TRUE(imported) << error;
+  EXPECT_EQ(imported->skippedTooLong, 14u);
+  EXPECT_EQ(imported->rows, serials.size() + 1);
+  EXPECT_TRUE(trace.Contains("14 lines skipped: too long")) << trace.Text();
+  ASSERT_EQ(table.RowCount(), static_cast<int>(serials.size() + 1));
+  for (size_t i = 0; i < serials.size(); ++i) {
+    const int row = static_cast<int>(i);
+    ASSERT_EQ(table.Text(row, Column::Serial), serials[i]) << "row " << i;
+    ASSERT_EQ(table.Text(row, Column::Time), kTime) << "row " << i;
+  }
+  EXPECT_EQ(table.Text(table.RowCount() - 1, Column::Serial), longest);
 }
 
 TEST(ReadLogFileFromDisk, EmptyFileIsNoRowsAndNoError) {
@@ -163,6 +213,32 @@ TEST(PlaceImport, EmptyTableStartsAtRowZero) {
   ASSERT_EQ(table.RowCount(), 3);
   EXPECT_EQ(table.Text(0, Column::Serial), "i1");
   EXPECT_EQ(table.Text(2, Column::Time), kTime);
+}
+
+TEST(PlaceImport, StreamedImportPlacesLikeTheBlockInsert) {
+  TempFolder folder;
+  const std::string path = folder.Write(
+      "20170503.txt", "i1   1   1   1   1   " + kTime + "\r\r\n\r\r\ni2   2   2   2   2   " +
+                          kTime + "\r\r\ni3   3   3   3   3   " + kTime + "\r\r\n");
+  results::ResultsTable streamed;
+  results::ResultsTable placed;
+  for (results::ResultsTable* table : {&streamed, &placed}) {
+    table->AppendRow(" ");
+    table->AppendRow("R1");
+    table->SetCellTextColor(Column::Value1, 1, results::COLOR_FAIL);
+  }
+  std::string error;
+  const auto imported = ImportLogFile(streamed, path, error);
+  ASSERT_TRUE(imported) << error;
+  EXPECT_EQ(imported->rows, 3u);
+  PlaceImportedRows(placed, ThreeImportedRows());
+  ASSERT_EQ(streamed.RowCount(), placed.RowCount());
+  for (int row = 0; row < placed.RowCount(); ++row) {
+    for (int column = 0; column < results::kColumnCount; ++column) {
+      EXPECT_EQ(streamed.Text(row, column), placed.Text(row, column)) << row << "," << column;
+      EXPECT_EQ(streamed.CellTextColor(row, column), placed.CellTextColor(row, column));
+    }
+  }
 }
 
 TEST(PlaceImport, EarlierResultsMoveDownWithTheirColours) {
