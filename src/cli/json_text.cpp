@@ -126,18 +126,36 @@ void AppendJsonString(std::string& out, std::string_view text) {
   out += '"';
 }
 
-void AppendRowJson(std::string& out, const results::ResultsTable& table, int row, bool withColors) {
+namespace {
+
+// {"row":N,"cells":[...] without the closing brace.
+void AppendRowStart(std::string& out, int row, const CellTexts& cells) {
   out += "{\"row\":";
   char digits[16];
   const auto [end, error] = std::to_chars(digits, digits + sizeof digits, row);
   (void)error;
   out.append(digits, end);
   out += ",\"cells\":[";
-  for (int column = 0; column < results::kColumnCount; ++column) {
+  for (size_t column = 0; column < cells.size(); ++column) {
     if (column > 0) out += ',';
-    AppendJsonString(out, table.Text(row, column));
+    AppendJsonString(out, cells[column]);
   }
   out += ']';
+}
+
+}  // namespace
+
+void AppendRowJson(std::string& out, int row, const CellTexts& cells) {
+  AppendRowStart(out, row, cells);
+  out += '}';
+}
+
+void AppendRowJson(std::string& out, const results::ResultsTable& table, int row, bool withColors) {
+  CellTexts cells;
+  for (int column = 0; column < results::kColumnCount; ++column) {
+    cells[static_cast<size_t>(column)] = table.Text(row, column);
+  }
+  AppendRowStart(out, row, cells);
   if (withColors) {
     out += ",\"colors\":[";
     for (int column = 0; column < results::kColumnCount; ++column) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <string>
 #include <string_view>
 
@@ -20,5 +21,9 @@ void AppendJsonString(std::string& out, std::string_view text);
 // colours left out when `withColors` is false (the import listing). Colours
 // are "#RRGGBB" or null.
 void AppendRowJson(std::string& out, const results::ResultsTable& table, int row, bool withColors);
+
+// The same line, without colours, for a row that is not held in a table.
+using CellTexts = std::array<std::string_view, results::kColumnCount>;
+void AppendRowJson(std::string& out, int row, const CellTexts& cells);
 
 }  // namespace orvana::cli

@@ -50,29 +50,37 @@ int Ports() {
 }
 
 int Import(const std::string& path) {
+  // Into an empty table an import puts the file's rows at 0, 1, 2, ... in
+  // file order, without colours. They are listed as they are read, a block
+  // at a time, so the whole file is never held: not as text, not as a table.
+  constexpr size_t kBlock = 256 * 1024;
+  std::string block;
+  block.reserve(kBlock + 8192);
+  int row = 0;
+  bool outputFailed = false;
+  const auto write = [&] {
+    if (!outputFailed && std::fwrite(block.data(), 1, block.size(), stdout) != block.size()) {
+      outputFailed = true;
+    }
+    block.clear();
+  };
+  orvana::records::ImportSummary summary;
   std::string error;
-  auto rows = orvana::records::ReadLogFile(path, error);
-  if (!rows) {
+  const bool read = orvana::records::ForEachLogRow(
+      path,
+      [&](const orvana::records::RowFields& fields) {
+        if (outputFailed) return;
+        orvana::cli::AppendRowJson(block, row++, fields);
+        block += '\n';
+        if (block.size() >= kBlock) write();
+      },
+      summary, error);
+  write();
+  if (!read) {
     std::fprintf(stderr, "orvana-cli: cannot import %s: %s\n", path.c_str(), error.c_str());
     return 2;
   }
-  orvana::results::ResultsTable table;
-  orvana::records::PlaceImportedRows(table, std::move(*rows));
-  // Lines are composed straight from the table into one buffer and written
-  // a block at a time.
-  constexpr size_t kBlock = 256 * 1024;
-  std::string block;
-  block.reserve(kBlock + 4096);
-  for (int row = 0; row < table.RowCount(); ++row) {
-    orvana::cli::AppendRowJson(block, table, row, false);
-    block += '\n';
-    if (block.size() >= kBlock) {
-      if (std::fwrite(block.data(), 1, block.size(), stdout) != block.size()) break;
-      block.clear();
-    }
-  }
-  std::fwrite(block.data(), 1, block.size(), stdout);
-  return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : kExitOutputClosed;
+  return !outputFailed && std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : kExitOutputClosed;
 }
 
 // About 31 years: more than any bench run, and far enough from the limits of

@@ -14,7 +14,11 @@
 #include <thread>
 
 #include "app/message_texts.h"
+#include "cli/json_text.h"
 #include "common/child_process.h"
+#include "common/temp_folder.h"
+#include "records/log_import.h"
+#include "results/results_table.h"
 #include "sim/sim_harness.h"
 
 namespace orvana::e2e {
@@ -305,6 +309,38 @@ TEST_F(CliEndToEnd, PortsListsTheSimulatorsLink) {
     listed = listed || line == linkFolder + "/ttySIM7\tpty";
   }
   EXPECT_TRUE(listed);
+}
+
+TEST_F(CliEndToEnd, ImportListsExactlyTheRowsAnImportIntoAnEmptyTablePlaces) {
+  // Lines of every shape a log holds or an old or damaged one might.
+  const std::string longLine(5000, 'x');
+  const std::string log =
+      "A1   -0.21   56.3   -0.35   54.0   2017/05/03 12:34:56\r\r\n"
+      "\r\r\n"
+      "****   -0.12   57.0         2017/05/03 12:35:01\r\r\n" +
+      longLine +
+      "\r\n"
+      "serial with   three   spaces   -0.1   55.0   -0.2   56.0   2017/05/03 12:36:00\n"
+      "   \t  \n"
+      "S\"\\\xff\x01   -0.3\n"
+      "last line without an end";
+  const std::string file = work.Path() + "/20170503.txt";
+  testing::WriteFile(file, log);
+
+  results::ResultsTable table;
+  std::string error;
+  ASSERT_TRUE(records::ImportLogFile(table, file, error)) << error;
+  std::vector<std::string> expected;
+  for (int row = 0; row < table.RowCount(); ++row) {
+    std::string line;
+    cli::AppendRowJson(line, table, row, false);
+    expected.push_back(line);
+  }
+
+  ChildProcess cli(ORVANA_CLI_PATH, {"import", file}, work.Path());
+  ASSERT_EQ(cli.WaitExit(kPatience), 0);
+  EXPECT_EQ(cli.Lines(), expected);
+  EXPECT_EQ(expected.size(), 5u);
 }
 
 TEST_F(CliEndToEnd, ImportOfAMissingFileSaysWhyAndExitsWithTwo) {
