@@ -2,6 +2,7 @@
 // and placing its rows into tables that already hold many rows. Reported as
 // lines per second (items_per_second).
 #include <benchmark/benchmark.h>
+#include <malloc.h>
 #include <stdlib.h>
 
 #include <filesystem>
@@ -109,6 +110,53 @@ void BM_ImportIntoFilledTable(benchmark::State& state) {
 }
 BENCHMARK(BM_ImportIntoFilledTable)->Arg(10000)->Iterations(50)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ImportIntoFilledTable)->Arg(1000000)->Iterations(5)->Unit(benchmark::kMillisecond);
+
+// Heap bytes each typical result row costs in a table of 100,000 rows: seven
+// texts of about 40 characters in all and four colours, as the station
+// leaves them. Reported as bytes_per_row (from mallinfo2, allocator overhead
+// included).
+void BM_TableBytesPerRow(benchmark::State& state) {
+  constexpr int kRows = 100000;
+  double bytesPerRow = 0;
+  for (auto _ : state) {
+    // Heap in use, counting the large blocks (the row vector) that the
+    // allocator maps on their own.
+    const auto inUse = [] {
+      const struct mallinfo2 info = mallinfo2();
+      return info.uordblks + info.hblkhd;
+    };
+    const size_t before = inUse();
+    auto table = std::make_unique<orvana::results::ResultsTable>();
+    for (int i = 0; i < kRows; ++i) {
+      const int row = table->AppendRow("****");
+      const char* values[] = {"-0.12", "55.3", "-0.20", "56.1"};
+      for (int k = 0; k < 4; ++k) {
+        const auto column = orvana::results::ValueColumn(k);
+        table->SetText(row, column, values[k]);
+        table->SetCellTextColor(column, row, orvana::results::COLOR_PASS);
+      }
+      table->SetText(row, orvana::results::Column::Time, "2017/05/03 12:34:56");
+    }
+    bytesPerRow = static_cast<double>(inUse() - before) / kRows;
+    benchmark::DoNotOptimize(table->RowCount());
+  }
+  state.counters["bytes_per_row"] = bytesPerRow;
+}
+BENCHMARK(BM_TableBytesPerRow)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// The streamed import of a day's file into an empty table, as the import
+// command does.
+void BM_ImportLogFile(benchmark::State& state) {
+  const std::string& path = File().Path();
+  for (auto _ : state) {
+    orvana::results::ResultsTable table;
+    std::string error;
+    if (!orvana::records::ImportLogFile(table, path, error)) state.SkipWithError(error.c_str());
+    benchmark::DoNotOptimize(table.RowCount());
+  }
+  state.SetItemsProcessed(state.iterations() * kFileLines);
+}
+BENCHMARK(BM_ImportLogFile)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -1,63 +1,153 @@
 #include "results/results_table.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <iterator>
+#include <new>
+#include <type_traits>
 
 namespace orvana::results {
-namespace {
 
-const std::string& EmptyText() {
-  static const std::string empty;
-  return empty;
+// A row is one allocation: this packed header of 43 bytes, then the seven
+// texts back to back (without terminators). Seven std::string members and
+// seven optional colours took some 280 bytes before any text was stored; a
+// typical result row now fits in the allocator's 96-byte chunk. A row whose
+// texts pass 32 KiB in all (nothing the meter or a log line gives) is wide:
+// its text ends are 32-bit and stand in front of the texts.
+struct __attribute__((packed)) ResultsTable::Row {
+  RowKey key = 0;
+  // Per column: where its text ends (low 15 bits; kWideMark in column 0 for
+  // a wide row), and whether it has a colour entry (top bit).
+  uint16_t ends[kColumnCount] = {};
+  uint8_t colors[kColumnCount][3] = {};  // red, green, blue
+
+  static constexpr uint16_t kEndBits = 0x7FFF;
+  static constexpr uint16_t kColoredBit = 0x8000;
+  static constexpr uint16_t kWideMark = kEndBits;
+  static constexpr size_t kWideEnds = sizeof(uint32_t) * kColumnCount;
+
+  const char* Chars() const { return reinterpret_cast<const char*>(this + 1); }
+  char* Chars() { return reinterpret_cast<char*>(this + 1); }
+  bool Wide() const { return (ends[0] & kEndBits) == kWideMark; }
+  size_t End(size_t column) const {
+    if (!Wide()) return ends[column] & kEndBits;
+    uint32_t end;
+    std::memcpy(&end, Chars() + sizeof end * column, sizeof end);
+    return end;
+  }
+
+  std::string_view Text(size_t column) const {
+    const size_t begin = column == 0 ? 0 : End(column - 1);
+    return {Chars() + (Wide() ? kWideEnds : 0) + begin, End(column) - begin};
+  }
+  std::optional<Rgb> Color(size_t column) const {
+    if ((ends[column] & kColoredBit) == 0) return std::nullopt;
+    return Rgb{colors[column][0], colors[column][1], colors[column][2]};
+  }
+  void SetColor(size_t column, Rgb color) {
+    colors[column][0] = color.red;
+    colors[column][1] = color.green;
+    colors[column][2] = color.blue;
+    ends[column] = static_cast<uint16_t>(ends[column] | kColoredBit);
+  }
+  bool Colored() const {
+    for (size_t column = 0; column < kColumnCount; ++column) {
+      if ((ends[column] & kColoredBit) != 0) return true;
+    }
+    return false;
+  }
+  void CopyColorsFrom(const Row& other) {
+    std::memcpy(colors, other.colors, sizeof colors);
+    for (size_t column = 0; column < kColumnCount; ++column) {
+      ends[column] =
+          static_cast<uint16_t>((ends[column] & kEndBits) | (other.ends[column] & kColoredBit));
+    }
+  }
+  void ClearColors() {
+    for (size_t column = 0; column < kColumnCount; ++column) {
+      ends[column] = static_cast<uint16_t>(ends[column] & kEndBits);
+    }
+  }
+
+  static RowPtr Make(const std::array<std::string_view, kColumnCount>& texts) {
+    size_t total = 0;
+    for (std::string_view text : texts) total += text.size();
+    const bool wide = total >= kWideMark;
+    void* memory = ::operator new(sizeof(Row) + (wide ? kWideEnds : 0) + total);
+    RowPtr row(new (memory) Row);
+    char* out = row->Chars() + (wide ? kWideEnds : 0);
+    size_t at = 0;
+    for (size_t column = 0; column < texts.size(); ++column) {
+      if (!texts[column].empty()) std::memcpy(out + at, texts[column].data(), texts[column].size());
+      at += texts[column].size();
+      if (wide) {
+        const auto end = static_cast<uint32_t>(at);
+        std::memcpy(row->Chars() + sizeof end * column, &end, sizeof end);
+      } else {
+        row->ends[column] = static_cast<uint16_t>(at);
+      }
+    }
+    if (wide) row->ends[0] = kWideMark;
+    return row;
+  }
+};
+
+void ResultsTable::RowDeleter::operator()(Row* row) const {
+  static_assert(std::is_trivially_destructible_v<Row>, "freed without running members' ends");
+  row->~Row();
+  ::operator delete(row);
 }
+
+namespace {
 
 bool ValidColumn(int column) { return column >= 0 && column < kColumnCount; }
 
-}  // namespace
-
-const std::string& ResultsTable::Text(int row, Column column) const {
-  return Text(row, ColumnIndex(column));
+std::array<std::string_view, kColumnCount> Views(const RowTexts& texts) {
+  std::array<std::string_view, kColumnCount> views;
+  for (size_t column = 0; column < texts.size(); ++column) views[column] = texts[column];
+  return views;
 }
 
-const std::string& ResultsTable::Text(int row, int column) const {
-  if (!Contains(row) || !ValidColumn(column)) return EmptyText();
-  return rows_[static_cast<size_t>(row)]->texts[static_cast<size_t>(column)];
+}  // namespace
+
+CellText ResultsTable::Text(int row, Column column) const { return Text(row, ColumnIndex(column)); }
+
+CellText ResultsTable::Text(int row, int column) const {
+  if (!Contains(row) || !ValidColumn(column)) return {};
+  return rows_[static_cast<size_t>(row)]->Text(static_cast<size_t>(column));
 }
 
 void ResultsTable::SetText(int row, Column column, std::string text) {
   const int index = ColumnIndex(column);
   if (!Contains(row) || !ValidColumn(index)) return;
-  rows_[static_cast<size_t>(row)]->texts[static_cast<size_t>(index)] = std::move(text);
+  RowPtr& slot = rows_[static_cast<size_t>(row)];
+  std::array<std::string_view, kColumnCount> texts;
+  for (size_t c = 0; c < texts.size(); ++c) texts[c] = slot->Text(c);
+  texts[static_cast<size_t>(index)] = text;
+  RowPtr changed = Row::Make(texts);
+  changed->key = slot->key;
+  changed->CopyColorsFrom(*slot);
+  slot = std::move(changed);
   NotifyAll([row](ITableObserver& observer) { observer.RowChanged(row); });
-}
-
-std::unique_ptr<ResultsTable::Row> ResultsTable::MakeRow(RowTexts texts) {
-  auto row = std::make_unique<Row>();
-  row->texts = std::move(texts);
-  row->key = nextKey_++;
-  return row;
 }
 
 int ResultsTable::InsertRow(int index, std::string serialText) {
   if (index < 0 || index > RowCount()) index = RowCount();
-  RowTexts texts;
-  texts[0] = std::move(serialText);
-  rows_.insert(rows_.begin() + index, MakeRow(std::move(texts)));
+  std::array<std::string_view, kColumnCount> texts{};
+  texts[0] = serialText;
+  RowPtr row = Row::Make(texts);
+  row->key = nextKey_++;
+  rows_.insert(rows_.begin() + index, std::move(row));
   NotifyAll([index](ITableObserver& observer) { observer.RowsInserted(index, 1); });
   return index;
 }
 
 int ResultsTable::InsertRows(int index, std::vector<RowTexts> rows) {
-  if (index < 0 || index > RowCount()) index = RowCount();
-  if (rows.empty()) return index;
-  std::vector<std::unique_ptr<Row>> block;
-  block.reserve(rows.size());
-  for (RowTexts& texts : rows) block.push_back(MakeRow(std::move(texts)));
-  rows_.insert(rows_.begin() + index, std::make_move_iterator(block.begin()),
-               std::make_move_iterator(block.end()));
-  const int count = static_cast<int>(block.size());
-  NotifyAll([index, count](ITableObserver& observer) { observer.RowsInserted(index, count); });
-  return index;
+  RowBlock block;
+  block.rows_.reserve(rows.size());
+  for (const RowTexts& texts : rows) block.Add(Views(texts));
+  return InsertBlock(index, std::move(block));
 }
 
 ResultsTable::RowBlock::RowBlock() = default;
@@ -66,20 +156,20 @@ ResultsTable::RowBlock::RowBlock(RowBlock&&) noexcept = default;
 ResultsTable::RowBlock& ResultsTable::RowBlock::operator=(RowBlock&&) noexcept = default;
 
 void ResultsTable::RowBlock::Add(const std::array<std::string_view, kColumnCount>& texts) {
-  auto row = std::make_unique<Row>();
-  for (size_t column = 0; column < texts.size(); ++column) {
-    row->texts[column] = std::string(texts[column]);
-  }
-  rows_.push_back(std::move(row));
+  rows_.push_back(Row::Make(texts));
 }
 
 int ResultsTable::InsertBlock(int index, RowBlock block) {
   if (index < 0 || index > RowCount()) index = RowCount();
   if (block.rows_.empty()) return index;
   for (auto& row : block.rows_) row->key = nextKey_++;
-  rows_.insert(rows_.begin() + index, std::make_move_iterator(block.rows_.begin()),
-               std::make_move_iterator(block.rows_.end()));
   const int count = static_cast<int>(block.rows_.size());
+  if (rows_.empty()) {
+    rows_ = std::move(block.rows_);  // an import into an empty table: no second vector
+  } else {
+    rows_.insert(rows_.begin() + index, std::make_move_iterator(block.rows_.begin()),
+                 std::make_move_iterator(block.rows_.end()));
+  }
   NotifyAll([index, count](ITableObserver& observer) { observer.RowsInserted(index, count); });
   return index;
 }
@@ -92,7 +182,7 @@ void ResultsTable::DeleteAllRows() {
 void ResultsTable::SetCellTextColor(Column column, int row, Rgb color) {
   const int index = ColumnIndex(column);
   if (!Contains(row) || !ValidColumn(index)) return;
-  rows_[static_cast<size_t>(row)]->colors[static_cast<size_t>(index)] = color;
+  rows_[static_cast<size_t>(row)]->SetColor(static_cast<size_t>(index), color);
   NotifyAll([row](ITableObserver& observer) { observer.RowChanged(row); });
 }
 
@@ -102,17 +192,14 @@ std::optional<Rgb> ResultsTable::CellTextColor(int row, Column column) const {
 
 std::optional<Rgb> ResultsTable::CellTextColor(int row, int column) const {
   if (!Contains(row) || !ValidColumn(column)) return std::nullopt;
-  return rows_[static_cast<size_t>(row)]->colors[static_cast<size_t>(column)];
+  return rows_[static_cast<size_t>(row)]->Color(static_cast<size_t>(column));
 }
 
 void ResultsTable::ClearCellColors() {
   for (size_t index = 0; index < rows_.size(); ++index) {
     Row& row = *rows_[index];
-    const bool coloured =
-        std::any_of(row.colors.begin(), row.colors.end(),
-                    [](const std::optional<Rgb>& color) { return color.has_value(); });
-    if (!coloured) continue;
-    row.colors.fill(std::nullopt);
+    if (!row.Colored()) continue;
+    row.ClearColors();
     const int changed = static_cast<int>(index);
     NotifyAll([changed](ITableObserver& observer) { observer.RowChanged(changed); });
   }

@@ -31,6 +31,17 @@ class ITableObserver {
   virtual void LookChanged() {}
 };
 
+// The text of one cell: a view into the table's own storage, valid until the
+// row is changed or the table cleared. It converts to std::string wherever one
+// is wanted, so code written for a string reference keeps working; bind it to
+// a std::string_view to read it without a copy.
+class CellText : public std::string_view {
+ public:
+  constexpr CellText() = default;
+  constexpr CellText(std::string_view text) : std::string_view(text) {}
+  operator std::string() const { return std::string(data(), size()); }
+};
+
 class ResultsTable {
  public:
   // Identifies a row for as long as it exists, wherever inserts move it.
@@ -44,8 +55,8 @@ class ResultsTable {
   int RowCount() const { return static_cast<int>(rows_.size()); }
 
   // Empty text for a cell outside the table.
-  const std::string& Text(int row, Column column) const;
-  const std::string& Text(int row, int column) const;
+  CellText Text(int row, Column column) const;
+  CellText Text(int row, int column) const;
   // Does nothing for a row outside the table.
   void SetText(int row, Column column, std::string text);
 
@@ -58,7 +69,13 @@ class ResultsTable {
   int InsertRows(int index, std::vector<RowTexts> rows);
 
  private:
+  // One row in one allocation: its key, its colours, then its seven texts
+  // back to back. See results_table.cpp.
   struct Row;
+  struct RowDeleter {
+    void operator()(Row* row) const;
+  };
+  using RowPtr = std::unique_ptr<Row, RowDeleter>;
 
  public:
   // Rows made ahead of their insert, as a file is read, so that a large block
@@ -76,7 +93,7 @@ class ResultsTable {
 
    private:
     friend class ResultsTable;
-    std::vector<std::unique_ptr<Row>> rows_;
+    std::vector<RowPtr> rows_;
   };
   // Inserts the block's rows, in order, as InsertRows does.
   int InsertBlock(int index, RowBlock block);
@@ -102,14 +119,7 @@ class ResultsTable {
   void RemoveObserver(ITableObserver* observer);
 
  private:
-  struct Row {
-    RowTexts texts;
-    std::array<std::optional<Rgb>, kColumnCount> colors;
-    RowKey key = 0;  // given when the row goes into the table
-  };
-
   bool Contains(int row) const { return row >= 0 && row < RowCount(); }
-  std::unique_ptr<Row> MakeRow(RowTexts texts);
 
   template <typename Notify>
   void NotifyAll(Notify notify) {
@@ -117,8 +127,8 @@ class ResultsTable {
   }
 
   // Rows are held by pointer so that inserting near the top of a large table
-  // moves pointers, not whole rows.
-  std::vector<std::unique_ptr<Row>> rows_;
+  // moves pointers, not whole rows, and a row's colours move with it.
+  std::vector<RowPtr> rows_;
   TableLook look_ = kStartLook;
   RowKey nextKey_ = 1;
   std::vector<ITableObserver*> observers_;

@@ -88,6 +88,51 @@ TEST(CellColors, ColorsStayWithTheirRowsWhenRowsAreInsertedAbove) {
   }
 }
 
+TEST(CellColors, RewritingTextsKeepsTheRowsColoursKeyAndOtherTexts) {
+  ResultsTable table;
+  table.AppendRow("first");
+  table.AppendRow("second");
+  table.SetText(1, Column::Value1, "-0.12");
+  table.SetCellTextColor(Column::Value1, 1, COLOR_FAIL);
+  table.SetCellTextColor(Column::Value4, 1, COLOR_PASS);
+  const auto key = table.KeyAt(1);
+  const std::string_view other = table.Text(0, Column::Serial);
+  // Longer, shorter and empty texts: the row is laid out anew each time.
+  table.SetText(1, Column::Time, "2017/05/03 12:34:56");
+  table.SetText(1, Column::Serial, "a serial number far longer than any before it");
+  table.SetText(1, Column::Value2, "");
+  table.SetText(1, Column::Value1, "x");
+  EXPECT_EQ(table.Text(1, Column::Serial), "a serial number far longer than any before it");
+  EXPECT_EQ(table.Text(1, Column::Value1), "x");
+  EXPECT_EQ(table.Text(1, Column::Value2), "");
+  EXPECT_EQ(table.Text(1, Column::Time), "2017/05/03 12:34:56");
+  EXPECT_EQ(table.CellTextColor(1, Column::Value1), COLOR_FAIL);
+  EXPECT_EQ(table.CellTextColor(1, Column::Value4), COLOR_PASS);
+  EXPECT_EQ(table.CellTextColor(1, Column::Value2), std::nullopt);
+  EXPECT_EQ(table.FindRow(key), 1);
+  EXPECT_EQ(other, "first") << "changing one row leaves the others' texts where they were";
+  // A row whose texts pass what 16-bit offsets hold is laid out wide, and
+  // comes back whole, colours and all; and narrow again when it shrinks.
+  const std::string huge = "\xC3\xA9" + std::string(40000, 'e');
+  table.SetText(1, Column::Extra, huge);
+  EXPECT_EQ(table.Text(1, Column::Extra), huge);
+  EXPECT_EQ(table.Text(1, Column::Time), "2017/05/03 12:34:56");
+  EXPECT_EQ(table.CellTextColor(1, Column::Value4), COLOR_PASS);
+  EXPECT_EQ(table.CellTextColor(1, Column::Serial), std::nullopt);
+  table.SetCellTextColor(Column::Serial, 1, COLOR_PASS_LATEST);
+  EXPECT_EQ(table.Text(1, Column::Value1), "x");
+  table.SetText(1, Column::Extra, "");
+  EXPECT_EQ(table.Text(1, Column::Extra), "");
+  EXPECT_EQ(table.Text(1, Column::Time), "2017/05/03 12:34:56");
+  EXPECT_EQ(table.CellTextColor(1, Column::Serial), COLOR_PASS_LATEST);
+  table.ClearCellColors();
+  EXPECT_EQ(table.CellTextColor(1, Column::Value4), std::nullopt);
+  EXPECT_EQ(table.Text(1, Column::Value1), "x");
+  // The text converts to a string for code written against one.
+  const std::string& copy = table.Text(1, Column::Value1);
+  EXPECT_EQ(copy, "x");
+}
+
 TEST(CellColors, ReplacingAndClearing) {
   ResultsTable table;
   table.AppendRow("a");
