@@ -27,8 +27,7 @@ constexpr milliseconds kPatience{3000};
 class LostMeterTest : public ::testing::Test {
  protected:
   LostMeterTest()
-      : wake(eventfd(0, EFD_CLOEXEC)),
-        transport([this](uint8_t byte) { station->OnReceiveByte(byte); }, [this] { Wake(); },
+      : transport([this](uint8_t byte) { station->OnReceiveByte(byte); }, [this] { Wake(); },
                   [this](const std::string& reason) { station->OnLinkLost(reason); }) {
     texts.conok = "connected";
     texts.comnotopen = "cannot open";
@@ -42,21 +41,20 @@ class LostMeterTest : public ::testing::Test {
         app::StationEnvironment{transport, ui, clock, table, texts, scratch / "Savetemp",
                                 [roots] { return link::DiscoverPorts(roots); }});
   }
-  ~LostMeterTest() override { close(wake); }
 
   void Wake() const {
     const uint64_t one = 1;
-    [[maybe_unused]] const ssize_t n = write(wake, &one, sizeof one);
+    [[maybe_unused]] const ssize_t n = write(wake.fd, &one, sizeof one);
   }
   // The owner's loop: drains whenever woken, until `done` holds.
   bool Pump(const std::function<bool()>& done) {
     const auto deadline = std::chrono::steady_clock::now() + kPatience;
     while (!done()) {
       if (std::chrono::steady_clock::now() > deadline) return false;
-      pollfd ready{wake, POLLIN, 0};
+      pollfd ready{wake.fd, POLLIN, 0};
       if (poll(&ready, 1, 10) > 0) {
         uint64_t count = 0;
-        [[maybe_unused]] const ssize_t n = read(wake, &count, sizeof count);
+        [[maybe_unused]] const ssize_t n = read(wake.fd, &count, sizeof count);
       }
       transport.Drain();
     }
@@ -80,7 +78,12 @@ class LostMeterTest : public ::testing::Test {
 
   TempFolder scratch;
   const std::string link = scratch / "ports/ttyMeter";
-  int wake;
+  // Declared before the transport, so it is closed only after the transport
+  // has joined its monitor, which may still be waking the owner.
+  struct EventFd {
+    int fd = eventfd(0, EFD_CLOEXEC);
+    ~EventFd() { close(fd); }
+  } wake;
   ScriptedUi ui;
   common::FixedClock clock{common::LocalTime{2017, 5, 3, 12, 34, 56}};
   app::MessageTexts texts;
