@@ -1,0 +1,247 @@
+// The export button's work: a workbook of the table as it was at the press,
+// written off the window's thread, handed to a replaceable opener, and saved
+// through the save dialog when nothing can open it.
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTimer>
+#include <QWidget>
+#include <QtTest>
+
+#include "common/temp_folder.h"
+#include "records/report_export.h"
+#include "records/workbook_reader.h"
+#include "results/column.h"
+#include "results/results_table.h"
+#include "results/table_operations.h"
+
+using orvana::records::ReportExport;
+using orvana::results::Column;
+using orvana::results::ResultsTable;
+using orvana::testing::TempFolder;
+using Outcome = ReportExport::Outcome;
+
+namespace {
+
+// Answers every message box that opens, noting its caption and text; closed
+// before anything is compared, so a failed check cannot leave it open.
+class MessageBoxAnswerer {
+ public:
+  MessageBoxAnswerer() {
+    QObject::connect(&m_timer, &QTimer::timeout, [this] {
+      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        seen << box->windowTitle() + QLatin1Char('|') + box->text();
+        box->done(QMessageBox::Ok);
+      }
+    });
+    m_timer.start(5);
+  }
+  QStringList seen;
+
+ private:
+  QTimer m_timer;
+};
+
+void AddRow(ResultsTable& table, const std::string& serial, const std::string& il) {
+  const int row = table.AppendRow(serial);
+  table.SetText(row, Column::Value1, il);
+  table.SetText(row, Column::Value2, "55.3");
+  table.SetText(row, Column::Time, "2017/05/03 12:34:56");
+}
+
+orvana::app::MessageTexts Texts() {
+  orvana::app::MessageTexts texts;
+  texts.save = "Save report";
+  texts.createxcelerr = "Cannot make the report";
+  texts.disten = "D";
+  return texts;
+}
+
+std::optional<Outcome> WaitFinished(QSignalSpy& spy) {
+  if (spy.isEmpty() && !spy.wait(60000)) return std::nullopt;
+  return spy.takeFirst().at(0).value<Outcome>();
+}
+
+}  // namespace
+
+class ReportExportTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void initTestCase() { qRegisterMetaType<Outcome>(); }
+
+  void opensAFreshFileOfTheTableAsItWasAtThePress() {
+    TempFolder folder;
+    QWidget window;
+    QStringList opened;
+    ReportExport::Environment environment;
+    environment.tempFolder = QString::fromStdString(folder.Path());
+    environment.open = [&](const QString& path) {
+      opened << path;
+      return true;
+    };
+    environment.chooseSaveFile = [](QWidget*, const QString&) -> QString {
+      qFatal("no save dialog when the workbook opens");
+    };
+    ReportExport exporter(&window, environment);
+    QSignalSpy spy(&exporter, &ReportExport::finished);
+
+    ResultsTable table;
+    orvana::results::ApplySettings(table, orvana::results::TestSettings::StartValues());
+    AddRow(table, "0012345", "-0.21");
+    orvana::app::BoundFields fields;
+    fields.saveFileName = "lot 5";
+    fields.productNumber = "P-17";
+    orvana::records::ReportInformation information;
+    information.reportText1 = "first";
+    const auto settings = orvana::results::TestSettings::StartValues();
+    QVERIFY(exporter.Start(table, fields, information, settings, Texts()));
+    QVERIFY(!exporter.Start(table, fields, information, settings, Texts()));  // one at a time
+    // Results keep arriving while it is written; they are not in this one.
+    AddRow(table, "later", "-0.30");
+    table.SetText(1, Column::Serial, "changed");
+    QCOMPARE(WaitFinished(spy), std::optional(Outcome::Opened));
+
+    QCOMPARE(opened.size(), 1);
+    QCOMPARE(QFileInfo(opened[0]).fileName(), QStringLiteral("lot 5.xlsx"));
+    const auto sheets = orvana::testing::ReadWorkbook(opened[0].toStdString());
+    QVERIFY(sheets.has_value());
+    QCOMPARE(sheets->size(), size_t{2});
+    QCOMPARE((*sheets)[0].Rows(), (std::vector<int>{1, 3, 4}));
+    QCOMPARE((*sheets)[0].At("B4")->text, std::string("0012345"));
+    QCOMPARE((*sheets)[0].At("C1")->text, std::string("D"));
+    QCOMPARE((*sheets)[1].At("B1")->text, std::string("P-17"));  // the window's own field
+    QCOMPARE((*sheets)[1].At("B4")->text, std::string("first"));
+
+    // The next export gets a file of its own: the first may still be open.
+    QVERIFY(exporter.Start(table, fields, information, settings, Texts()));
+    QCOMPARE(WaitFinished(spy), std::optional(Outcome::Opened));
+    QCOMPARE(opened.size(), 2);
+    QVERIFY(opened[1] != opened[0]);
+    QVERIFY(QFileInfo::exists(opened[0]));
+    QCOMPARE(orvana::testing::ReadWorkbook(opened[1].toStdString())->at(0).Rows().size(),
+             size_t{4});
+  }
+
+  void nothingToOpenItTellsAndOffersToSave() {
+    TempFolder folder;
+    QWidget window;
+    QStringList suggestions;
+    const QString saved = QString::fromStdString(folder / "kept.xlsx");
+    ReportExport::Environment environment;
+    environment.tempFolder = QString::fromStdString(folder.Path());
+    environment.open = [](const QString&) { return false; };
+    environment.chooseSaveFile = [&](QWidget*, const QString& suggested) {
+      suggestions << suggested;
+      return saved;
+    };
+    environment.now = [] { return orvana::common::LocalTime{2026, 12, 8, 9, 15, 30}; };
+    ReportExport exporter(&window, environment);
+    QSignalSpy spy(&exporter, &ReportExport::finished);
+    ResultsTable table;
+    AddRow(table, "A1", "-0.21");
+
+    std::optional<Outcome> outcome;
+    QStringList boxes;
+    {
+      MessageBoxAnswerer answerer;
+      QVERIFY(exporter.Start(table, {}, {}, {}, Texts()));
+      outcome = WaitFinished(spy);
+      boxes = answerer.seen;
+    }
+    QCOMPARE(outcome, std::optional(Outcome::Saved));
+    QCOMPARE(boxes, QStringList{QStringLiteral("RL&IL|Cannot make the report")});
+    QCOMPARE(suggestions.size(), 1);
+    QCOMPARE(QFileInfo(suggestions[0]).fileName(), QStringLiteral("Orvana-20261208-091530.xlsx"));
+    QCOMPARE(exporter.LastPath(), saved);
+    const auto sheets = orvana::testing::ReadWorkbook(saved.toStdString());
+    QVERIFY(sheets.has_value());
+    QCOMPARE((*sheets)[0].At("B3")->text, std::string("A1"));
+  }
+
+  void nothingWrittenItTellsAndASaveDialogCancelledEndsIt() {
+    TempFolder folder;
+    QWidget window;
+    int dialogs = 0;
+    bool openedAny = false;
+    ReportExport::Environment environment;
+    environment.tempFolder = QString::fromStdString(folder / "missing");
+    environment.open = [&](const QString&) { return openedAny = true; };
+    environment.chooseSaveFile = [&](QWidget*, const QString&) {
+      // First a place that cannot take it either, then the user gives up.
+      return ++dialogs == 1 ? QString::fromStdString(folder / "missing/x.xlsx") : QString();
+    };
+    ReportExport exporter(&window, environment);
+    QSignalSpy spy(&exporter, &ReportExport::finished);
+    ResultsTable table;
+    AddRow(table, "A1", "-0.21");
+
+    std::optional<Outcome> outcome;
+    QStringList boxes;
+    {
+      MessageBoxAnswerer answerer;
+      QVERIFY(exporter.Start(table, {}, {}, {}, Texts()));
+      outcome = WaitFinished(spy);
+      boxes = answerer.seen;
+    }
+    QCOMPARE(outcome, std::optional(Outcome::Failed));
+    QCOMPARE(boxes.size(), 2);
+    QCOMPARE(dialogs, 2);
+    QVERIFY(!openedAny);
+    QVERIFY(!exporter.Busy());
+  }
+
+  void aLongExportShowsProgressAndCanBeCancelled() {
+    TempFolder folder;
+    QWidget window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    bool openedAny = false;
+    ReportExport::Environment environment;
+    environment.tempFolder = QString::fromStdString(folder.Path());
+    environment.open = [&](const QString&) { return openedAny = true; };
+    environment.progressDelayMs = 0;
+    ReportExport exporter(&window, environment);
+    QSignalSpy spy(&exporter, &ReportExport::finished);
+    ResultsTable table;
+    std::vector<orvana::results::RowTexts> rows(
+        400000, {"A1", "-0.21", "55.3", "-0.20", "56.1", "2017/05/03 12:34:56", ""});
+    table.InsertRows(0, std::move(rows));
+
+    QVERIFY(exporter.Start(table, {}, {}, {}, Texts()));
+    QProgressDialog* progress = nullptr;
+    QTRY_VERIFY_WITH_TIMEOUT(
+        (progress = window.findChild<QProgressDialog*>(QStringLiteral("reportProgress"))), 5000);
+    QCOMPARE(progress->labelText(), QStringLiteral("Save report"));
+    QCOMPARE(progress->maximum(), 400000);
+    auto* cancel = progress->findChild<QPushButton*>();
+    QVERIFY(cancel != nullptr);
+    QTest::mouseClick(cancel, Qt::LeftButton);
+    QCOMPARE(WaitFinished(spy), std::optional(Outcome::Cancelled));
+    QVERIFY(!openedAny);
+    QVERIFY(QDir(QString::fromStdString(folder.Path()))
+                .entryList(QDir::AllEntries | QDir::NoDotAndDotDot)
+                .isEmpty());
+    QVERIFY(window.findChild<QProgressDialog*>() == nullptr);
+  }
+
+  void fileNamesAreSafe() {
+    const orvana::common::LocalTime time{2026, 1, 2, 3, 4, 5};
+    QCOMPARE(ReportExport::FileNameFor("", time), QStringLiteral("Orvana-20260102-030405.xlsx"));
+    QCOMPARE(ReportExport::FileNameFor("  ", time), QStringLiteral("Orvana-20260102-030405.xlsx"));
+    QCOMPARE(ReportExport::FileNameFor("..", time), QStringLiteral("Orvana-20260102-030405.xlsx"));
+    QCOMPARE(ReportExport::FileNameFor("../etc/x", time), QStringLiteral("_etc_x.xlsx"));
+    QCOMPARE(ReportExport::FileNameFor("Day.XLSX", time), QStringLiteral("Day.XLSX"));
+    QCOMPARE(ReportExport::FileNameFor("报告 5", time), QStringLiteral("报告 5.xlsx"));
+    const QString longName = ReportExport::FileNameFor(std::string(300, 'n'), time);
+    QVERIFY(longName.toUtf8().size() <= 200);
+    QVERIFY(longName.endsWith(QLatin1String(".xlsx")));
+  }
+};
+
+QTEST_MAIN(ReportExportTest)
+#include "test_report_export.moc"
