@@ -104,6 +104,7 @@ COrvanaDlg::COrvanaDlg(Options options, QWidget* parent)
     ApplyPaintTimeLayout();
   });
 
+  m_export = new records::ReportExport(this, m_options.reportExport);
   WireControls();
   qApp->installEventFilter(this);
   connect(&m_portWatch, &QTimer::timeout, this, [this] {
@@ -133,6 +134,7 @@ void COrvanaDlg::WireControls() {
   connect(c.clear, &QPushButton::clicked, this, &COrvanaDlg::OnClearScreen);
   connect(c.blankRow, &QPushButton::clicked, this, &COrvanaDlg::OnBlankSelectedRow);
   connect(c.import, &QPushButton::clicked, this, &COrvanaDlg::OnImportBackup);
+  connect(c.exportReport, &QPushButton::clicked, this, &COrvanaDlg::OnExportExcel);
   connect(c.settings, &QPushButton::clicked, this, &COrvanaDlg::OnSettings);
   connect(c.info, &QPushButton::clicked, this, &COrvanaDlg::OnReportInformation);
   connect(c.exit, &QPushButton::clicked, this, &QWidget::close);
@@ -165,6 +167,14 @@ void COrvanaDlg::OnImportBackup() {
   if (!m_station->OnImportBackup(path.toStdString(), error)) {
     m_ui->ShowMessage(kAppTitle, error);
   }
+}
+
+void COrvanaDlg::OnExportExcel() {
+  // The report takes the fields as they stand now, the table as it is now;
+  // results keep arriving while it is written.
+  m_ui->ReadBoundFields(m_station->Fields());
+  m_export->Start(m_table, m_station->Fields(), m_reportInformation, m_station->Settings(),
+                  m_station->Texts());
 }
 
 void COrvanaDlg::OnSettings() {

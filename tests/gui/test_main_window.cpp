@@ -35,9 +35,10 @@ class MainWindowTest : public QObject {
   testing::TempFolder m_folder;
   std::unique_ptr<COrvanaDlg> m_window;
 
-  COrvanaDlg& Make(bool full = false) {
+  COrvanaDlg& Make(bool full = false, records::ReportExport::Environment exporting = {}) {
     auto options = guitest::WindowOptions(m_folder, {{"pty", "/tmp/orvana-no-such-port"}});
     options.full = full;
+    options.reportExport = std::move(exporting);
     m_window = std::make_unique<COrvanaDlg>(std::move(options));
     m_window->show();
     if (!QTest::qWaitForWindowExposed(m_window.get())) qFatal("window not exposed");
@@ -184,6 +185,23 @@ class MainWindowTest : public QObject {
     QTRY_VERIFY(answer.Done());
     QCOMPARE(title, QString::fromUtf8(app::captions::kAboutTitle));
     QVERIFY(text.contains(QString::fromUtf8(app::captions::kAboutText)));
+  }
+
+  void theExportButtonHandsTheTableToTheSpreadsheet() {
+    QString opened;
+    records::ReportExport::Environment exporting;
+    exporting.tempFolder = QString::fromStdString(m_folder.Path());
+    exporting.open = [&opened](const QString& path) {
+      opened = path;
+      return true;
+    };
+    COrvanaDlg& window = Make(true, exporting);
+    window.Controls().saveFileNameEdit->setText(QStringLiteral("bench-7"));
+    window.Table().AppendRow("SN1");
+    window.Controls().exportReport->click();
+    QTRY_VERIFY(!opened.isEmpty());
+    QVERIFY(opened.endsWith(QStringLiteral("/bench-7.xlsx")));
+    QVERIFY(QFileInfo(opened).size() > 0);
   }
 
   void controlsAndCellsCanBeReadWithoutSeeingThem() {
