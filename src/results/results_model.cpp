@@ -1,5 +1,7 @@
 #include "results/results_model.h"
 
+#include <string_view>
+
 #include "results/colors.h"
 
 namespace orvana::results {
@@ -38,7 +40,7 @@ QVariant ResultsModel::data(const QModelIndex& index, int role) const {
   const int column = index.column();
   switch (role) {
     case Qt::DisplayRole: {
-      const std::string& text = m_table.Text(row, column);
+      const std::string_view text = m_table.Text(row, column);
       return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()))
           .left(kMaxDrawnCharacters);
     }
