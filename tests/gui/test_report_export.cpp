@@ -68,6 +68,18 @@ std::optional<Outcome> WaitFinished(QSignalSpy& spy) {
 
 }  // namespace
 
+// Exports a one-row table, answering every box that comes; the outcome and
+// the boxes seen ("caption|text"). Nothing when the export would not start.
+std::pair<std::optional<Outcome>, QStringList> ExportOneRowAnsweringBoxes(ReportExport& exporter) {
+  QSignalSpy spy(&exporter, &ReportExport::finished);
+  ResultsTable table;
+  AddRow(table, "A1", "-0.21");
+  MessageBoxAnswerer answerer;
+  if (!exporter.Start(table, {}, {}, {}, Texts())) return {std::nullopt, answerer.seen};
+  const std::optional<Outcome> outcome = WaitFinished(spy);
+  return {outcome, answerer.seen};
+}
+
 class ReportExportTest : public QObject {
   Q_OBJECT
 
@@ -141,18 +153,7 @@ class ReportExportTest : public QObject {
     };
     environment.now = [] { return orvana::common::LocalTime{2026, 12, 8, 9, 15, 30}; };
     ReportExport exporter(&window, environment);
-    QSignalSpy spy(&exporter, &ReportExport::finished);
-    ResultsTable table;
-    AddRow(table, "A1", "-0.21");
-
-    std::optional<Outcome> outcome;
-    QStringList boxes;
-    {
-      MessageBoxAnswerer answerer;
-      QVERIFY(exporter.Start(table, {}, {}, {}, Texts()));
-      outcome = WaitFinished(spy);
-      boxes = answerer.seen;
-    }
+    const auto [outcome, boxes] = ExportOneRowAnsweringBoxes(exporter);
     QCOMPARE(outcome, std::optional(Outcome::Saved));
     QCOMPARE(boxes, QStringList{QStringLiteral("RL&IL|Cannot make the report")});
     QCOMPARE(suggestions.size(), 1);
@@ -176,18 +177,7 @@ class ReportExportTest : public QObject {
       return ++dialogs == 1 ? QString::fromStdString(folder / "missing/x.xlsx") : QString();
     };
     ReportExport exporter(&window, environment);
-    QSignalSpy spy(&exporter, &ReportExport::finished);
-    ResultsTable table;
-    AddRow(table, "A1", "-0.21");
-
-    std::optional<Outcome> outcome;
-    QStringList boxes;
-    {
-      MessageBoxAnswerer answerer;
-      QVERIFY(exporter.Start(table, {}, {}, {}, Texts()));
-      outcome = WaitFinished(spy);
-      boxes = answerer.seen;
-    }
+    const auto [outcome, boxes] = ExportOneRowAnsweringBoxes(exporter);
     QCOMPARE(outcome, std::optional(Outcome::Failed));
     QCOMPARE(boxes.size(), 2);
     QCOMPARE(dialogs, 2);
