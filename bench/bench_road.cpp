@@ -56,10 +56,10 @@ namespace fs = std::filesystem;
 }
 
 double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
-double CpuSeconds(const rusage& usage) {
-  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+double Seconds(const timeval& t) {
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
 }
+double CpuSeconds(const rusage& usage) { return Seconds(usage.ru_utime) + Seconds(usage.ru_stime); }
 
 // A result as the meter sends it: both wavelengths, recorded.
 Bytes ResultFrame(int n) {
@@ -409,9 +409,10 @@ bool Pace(const std::string& cli, const char* name, size_t piece, Clock::duratio
   const size_t logged = work.LogLines();
   const bool complete = rows.Distinct() == whole && logged == static_cast<size_t>(whole);
   std::printf(
-      "pace %s: %zu bytes, %d results in %.1f s; orvana-cli %.3f s CPU (%.2f %% of a core), "
-      "cat %.3f s (%.2f %%), ratio %.1f; %d rows, %zu log lines%s\n",
-      name, sent, whole, elapsed, stationCpu, 100 * stationCpu / elapsed, catCpu,
+      "pace %s: %zu bytes, %d results in %.1f s; orvana-cli %.3f s CPU (%.2f %% of a core; "
+      "user %.3f, system %.3f), cat %.3f s (%.2f %%), ratio %.1f; %d rows, %zu log lines%s\n",
+      name, sent, whole, elapsed, stationCpu, 100 * stationCpu / elapsed,
+      Seconds(stationUsage.ru_utime), Seconds(stationUsage.ru_stime), catCpu,
       100 * catCpu / elapsed, catCpu > 0 ? stationCpu / catCpu : 0.0, rows.Distinct(), logged,
       complete ? "" : "  << RESULTS MISSING");
   return complete;

@@ -6,9 +6,12 @@
 #include <sys/signalfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <climits>
 #include <cstdio>
 #include <filesystem>
+#include <iterator>
 
 #include "app/message_texts.h"
 #include "app/station.h"
@@ -61,6 +64,14 @@ class FileDescriptor {
   int m_fd;
 };
 
+// Milliseconds until `wakeAt`, rounded up, for poll(); -1 for never.
+int PollTimeout(Clock::time_point now, Clock::time_point wakeAt) {
+  if (wakeAt == Clock::time_point::max()) return -1;
+  if (wakeAt <= now) return 0;
+  const auto wait = std::chrono::ceil<std::chrono::milliseconds>(wakeAt - now).count();
+  return static_cast<int>(std::min<decltype(wait)>(wait, INT_MAX));
+}
+
 void Poke(int eventFd) {
   const uint64_t one = 1;
   [[maybe_unused]] const ssize_t n = write(eventFd, &one, sizeof one);
@@ -100,13 +111,16 @@ int RunListen(const ListenOptions& options) {
 
   app::Station* station = nullptr;
   bool linkLost = false;
-  link::SerialTransport transport([&station](uint8_t byte) { station->OnReceiveByte(byte); },
-                                  [fd = wake.Get()] { Poke(fd); },
+  // The loop below waits on descriptors anyway, so it watches the line
+  // itself: each read is handled where it was made, with no second thread
+  // to wake for every frame the meter sends.
+  link::SerialTransport transport([&station](uint8_t byte) { station->OnReceiveByte(byte); }, {},
                                   [&](const std::string& reason) {
                                     station->OnLinkLost(reason);
                                     ui.Emit(LinkJson("lost", &reason));
                                     linkLost = true;
-                                  });
+                                  },
+                                  link::MonitorMode::kOwnerLoop);
 
   const std::string port = options.port;
   app::Station theStation(
@@ -167,22 +181,29 @@ int RunListen(const ListenOptions& options) {
       theStation.OnEraseRequest();
     }
 
-    auto wait = std::chrono::milliseconds(200);
-    if (deadline != Clock::time_point::max()) {
-      wait = std::min(wait, std::chrono::ceil<std::chrono::milliseconds>(deadline - now));
+    // Between frames the loop sleeps until something is due: the end of the
+    // run, the next look for a lost port, or the quiet the erase waits for.
+    auto wakeAt = deadline;
+    if (theStation.WatchingForPort()) wakeAt = std::min(wakeAt, nextWatch);
+    if (erasePending && theStation.Connected()) {
+      wakeAt = std::min(wakeAt, lastTraffic + kQuietBeforeErase);
     }
-    if (theStation.WatchingForPort()) {
-      wait = std::min(wait, std::chrono::ceil<std::chrono::milliseconds>(nextWatch - now));
-    }
-    pollfd fds[2] = {{wake.Get(), POLLIN, 0}, {signals.Get(), POLLIN, 0}};
-    const int ready = poll(fds, 2, static_cast<int>(wait.count()));
+    // The output's own descriptors first, then the line's.
+    constexpr size_t kOwn = 2;
+    pollfd fds[kOwn + link::CSerialPort::kMonitorWaitCount] = {{wake.Get(), POLLIN, 0},
+                                                               {signals.Get(), POLLIN, 0}};
+    link::CSerialPort::MonitorWaitSet line;
+    transport.LineWaits(line);
+    std::copy(std::begin(line), std::end(line), fds + kOwn);
+    const int ready = poll(fds, std::size(fds), PollTimeout(now, wakeAt));
     if (ready <= 0) continue;
     if (fds[1].revents & POLLIN) break;
     if (fds[0].revents & POLLIN) {
       uint64_t count = 0;
       [[maybe_unused]] const ssize_t n = read(wake.Get(), &count, sizeof count);
-      if (transport.Drain() > 0) lastTraffic = Clock::now();
     }
+    std::copy(fds + kOwn, std::end(fds), std::begin(line));
+    if (transport.ServiceLine(line) > 0) lastTraffic = Clock::now();
   }
   // A run that ends while the port is still gone says so.
   if (status == 0 && theStation.WatchingForPort()) status = kExitLinkLost;

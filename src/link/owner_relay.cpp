@@ -97,48 +97,51 @@ size_t COwnerRelay::HeldBytes() const {
 
 size_t COwnerRelay::Drain() {
   size_t handled = 0;
-  for (;;) {
-    Kind kind = Kind::kBytes;
-    uint8_t byte = 0;
-    CommNotification notification;
-    std::string reason;
-    {
-      std::lock_guard lock(m_mutex);
-      if (m_queue.empty()) return handled;
-      Entry& front = m_queue.front();
-      kind = front.kind;
-      if (kind == Kind::kBytes) {
-        // Taken under the lock, so a nested Drain, or a purge on the monitor
-        // thread, sees exactly which bytes are still to come.
-        byte = front.bytes[front.next++];
-        --m_held;
-        if (front.next == front.bytes.size()) {
-          Recycle(std::move(front.bytes));
-          m_queue.pop_front();
-        }
-        if (m_resume && m_held <= kHoldLimit / 2) {
-          m_resume();
-          m_resume = ResumeReading();
-        }
-      } else {
-        notification = front.notification;
-        reason = std::move(front.reason);
+  while (HandOnOne()) ++handled;
+  return handled;
+}
+
+bool COwnerRelay::HandOnOne() {
+  Kind kind = Kind::kBytes;
+  uint8_t byte = 0;
+  CommNotification notification;
+  std::string reason;
+  {
+    std::lock_guard lock(m_mutex);
+    if (m_queue.empty()) return false;
+    Entry& front = m_queue.front();
+    kind = front.kind;
+    if (kind == Kind::kBytes) {
+      // Taken under the lock, so a nested Drain, or a purge on the monitor
+      // thread, sees exactly which bytes are still to come.
+      byte = front.bytes[front.next++];
+      --m_held;
+      if (front.next == front.bytes.size()) {
+        Recycle(std::move(front.bytes));
         m_queue.pop_front();
       }
+      if (m_resume && m_held <= kHoldLimit / 2) {
+        m_resume();
+        m_resume = ResumeReading();
+      }
+    } else {
+      notification = front.notification;
+      reason = std::move(front.reason);
+      m_queue.pop_front();
     }
-    switch (kind) {
-      case Kind::kBytes:
-        m_handlers.onByte(byte);
-        break;
-      case Kind::kNotification:
-        m_handlers.onNotification(notification);
-        break;
-      case Kind::kLinkLost:
-        m_handlers.onLinkLost(reason);
-        break;
-    }
-    ++handled;
   }
+  switch (kind) {
+    case Kind::kBytes:
+      m_handlers.onByte(byte);
+      break;
+    case Kind::kNotification:
+      m_handlers.onNotification(notification);
+      break;
+    case Kind::kLinkLost:
+      m_handlers.onLinkLost(reason);
+      break;
+  }
+  return true;
 }
 
 }  // namespace orvana::link

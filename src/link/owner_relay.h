@@ -50,6 +50,8 @@ class COwnerRelay final : public ISerialOwner {
   // Owner thread: hands on everything waiting, in order; returns how many
   // bytes and notifications it handed on. A handler may call Drain again.
   size_t Drain();
+  // Owner thread: hands on the oldest thing waiting; false when there was none.
+  bool HandOnOne();
   // Received bytes not yet handed on.
   size_t HeldBytes() const;
 

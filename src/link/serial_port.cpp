@@ -229,8 +229,8 @@ void CSerialPort::ConfigureLine(int fd, int baudRate, char parity, int dataBits,
   }
 }
 
-bool CSerialPort::StartMonitor() {
-  if (m_threadAlive) return true;  // one monitor per port
+bool CSerialPort::StartMonitor(MonitorMode mode) {
+  if (m_monitoring) return true;  // one monitor per port
   // A monitor that ended by itself (Stop, vanished device) is only reaped.
   if (m_monitorThread.joinable()) m_monitorThread.join();
   if (!IsOpen()) return false;  // nothing to watch
@@ -240,11 +240,19 @@ bool CSerialPort::StartMonitor() {
     std::lock_guard lock(m_lock);
     tcflush(m_hPort, TCIOFLUSH);
   }
-  m_threadAlive = true;
+  m_watchInput = (m_eventMask & EV_RXCHAR) != 0;
+  m_ownerFull = false;
+  m_readBuffer.resize(kReadChunk);
+  m_mode = mode;
+  m_monitoring = true;
+  if (mode == MonitorMode::kOwnerLoop) {
+    Trace("Monitor started on the owner's loop\n");
+    return true;
+  }
   try {
     m_monitorThread = std::thread([this] { MonitorThread(); });
   } catch (const std::system_error&) {
-    m_threadAlive = false;
+    m_monitoring = false;
     return false;
   }
   Trace("Thread started\n");
@@ -291,6 +299,14 @@ int CSerialPort::BytesWaiting() const {
 }
 
 void CSerialPort::EndMonitor() {
+  if (m_mode == MonitorMode::kOwnerLoop) {
+    if (!m_monitoring) return;
+    m_shutdownRequested = true;
+    FinishMonitor(MonitorEnd{});
+    if (m_owner != nullptr) m_owner->OnMonitorStopped();
+    Trace("Monitor ended\n");
+    return;
+  }
   if (!m_monitorThread.joinable()) return;
   m_shutdownRequested = true;
   SignalEvent(m_shutdownEvent);
@@ -309,63 +325,97 @@ void CSerialPort::CloseDevice() {
   close(fd);
 }
 
-void CSerialPort::MonitorThread() {
-  const int fd = m_hPort.load();
-  // A line without EV_RXCHAR in its mask is not watched for input: nothing
-  // would read it, and a readable descriptor left unread would spin.
-  const bool watchInput = (m_eventMask & EV_RXCHAR) != 0;
-  // Set while the owner holds all it will take: the line is left unread (its
-  // hang-up is still noticed) until the owner asks for more.
-  bool ownerFull = false;
-  m_readBuffer.resize(kReadChunk);
-  MonitorEnd end;
+void CSerialPort::FillWaits(MonitorWaitSet& waits) const {
+  const short input = m_watchInput && !m_ownerFull ? POLLIN : 0;
+  waits[0] = {m_shutdownEvent, POLLIN, 0};
+  waits[1] = {m_hPort.load(), input, 0};
+  waits[2] = {m_writeEvent, POLLIN, 0};
+  waits[3] = {m_resumeEvent, POLLIN, 0};
+}
 
+void CSerialPort::MonitorThread() {
+  MonitorEnd end;
   while (!m_shutdownRequested) {
-    const short input = watchInput && !ownerFull ? POLLIN : 0;
-    pollfd waits[4] = {{m_shutdownEvent, POLLIN, 0},
-                       {fd, input, 0},
-                       {m_writeEvent, POLLIN, 0},
-                       {m_resumeEvent, POLLIN, 0}};
-    if (poll(waits, 4, -1) < 0) {
+    MonitorWaitSet waits;
+    FillWaits(waits);
+    if (poll(waits, kMonitorWaitCount, -1) < 0) {
       if (errno == EINTR) continue;
       ReportError("WaitCommEvent()", errno);
       break;
     }
-    if (waits[0].revents != 0 || m_shutdownRequested) break;
-    if ((waits[3].revents & POLLIN) != 0) {
-      ResetEvent(m_resumeEvent);
-      ownerFull = false;
-    }
+    if (!MonitorPass(waits, end)) break;
+  }
+  FinishMonitor(end);
+}
 
-    const short line = waits[1].revents;
-    if ((line & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
-      // What the device sent before it went is still worth having: the
-      // owner takes it even when full, as nothing more can follow.
-      ReceiveResult last = ReceiveResult::kHandedOver;
-      while (watchInput &&
-             (last == ReceiveResult::kHandedOver || last == ReceiveResult::kOwnerFull)) {
-        last = ReceiveStep();
-      }
-      if (last != ReceiveResult::kGone) ReportGone("the line hung up", 0);
-      end = MonitorEnd{true, kPortGoneReason};
-      break;
-    }
-    if ((line & POLLIN) != 0) {
-      const ReceiveResult received = ReceiveStep();
-      if (received == ReceiveResult::kGone) {
-        end = MonitorEnd{true, kPortGoneReason};
-        break;
-      }
-      if (received == ReceiveResult::kOwnerFull) ownerFull = true;
-      LineEventNotifications();
-    }
-    // A write that was already waiting goes out in this pass too, after the
-    // line event: a steady stream of input must not starve the commands.
-    if ((waits[2].revents & POLLIN) != 0 && !m_shutdownRequested) {
-      if (WriteStep()) ownerFull = false;
-    }
+void CSerialPort::MonitorWaits(MonitorWaitSet& waits) const {
+  if (m_mode == MonitorMode::kOwnerLoop && m_monitoring) {
+    FillWaits(waits);
+    return;
+  }
+  for (pollfd& wait : waits) wait = {-1, 0, 0};
+}
+
+bool CSerialPort::RunMonitorPass(const MonitorWaitSet& waits) {
+  if (m_mode != MonitorMode::kOwnerLoop || !m_monitoring) return false;
+  MonitorEnd end;
+  if (!m_shutdownRequested && MonitorPass(waits, end)) return true;
+  FinishMonitor(end);
+  return false;
+}
+
+void CSerialPort::CatchUp() {
+  if (m_mode != MonitorMode::kOwnerLoop || !m_monitoring) return;
+  if (m_shutdownRequested) {
+    FinishMonitor(MonitorEnd{});
+    return;
+  }
+  bool pending = false;
+  {
+    std::lock_guard lock(m_lock);
+    pending = m_writePending;
+  }
+  if (pending && WriteStep()) m_ownerFull = false;
+}
+
+bool CSerialPort::MonitorPass(const MonitorWaitSet& waits, MonitorEnd& end) {
+  if (waits[0].revents != 0 || m_shutdownRequested) return false;
+  if ((waits[3].revents & POLLIN) != 0) {
+    ResetEvent(m_resumeEvent);
+    m_ownerFull = false;
   }
 
+  const short line = waits[1].revents;
+  if ((line & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+    // What the device sent before it went is still worth having: the
+    // owner takes it even when full, as nothing more can follow.
+    ReceiveResult last = ReceiveResult::kHandedOver;
+    while (m_watchInput &&
+           (last == ReceiveResult::kHandedOver || last == ReceiveResult::kOwnerFull)) {
+      last = ReceiveStep();
+    }
+    if (last != ReceiveResult::kGone) ReportGone("the line hung up", 0);
+    end = MonitorEnd{true, kPortGoneReason};
+    return false;
+  }
+  if ((line & POLLIN) != 0) {
+    const ReceiveResult received = ReceiveStep();
+    if (received == ReceiveResult::kGone) {
+      end = MonitorEnd{true, kPortGoneReason};
+      return false;
+    }
+    if (received == ReceiveResult::kOwnerFull) m_ownerFull = true;
+    LineEventNotifications();
+  }
+  // A write that was already waiting goes out in this pass too, after the
+  // line event: a steady stream of input must not starve the commands.
+  if ((waits[2].revents & POLLIN) != 0 && !m_shutdownRequested) {
+    if (WriteStep()) m_ownerFull = false;
+  }
+  return true;
+}
+
+void CSerialPort::FinishMonitor(MonitorEnd end) {
   {
     std::lock_guard lock(m_lock);
     CloseDevice();
@@ -373,7 +423,7 @@ void CSerialPort::MonitorThread() {
   // A stop that was asked for is no loss, even when the line went with it.
   if (m_shutdownRequested) end = MonitorEnd{};
   if (m_owner != nullptr) m_owner->OnMonitorEnded(end);
-  m_threadAlive = false;
+  m_monitoring = false;
 }
 
 CSerialPort::ReceiveResult CSerialPort::ReceiveStep() {

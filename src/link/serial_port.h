@@ -1,5 +1,7 @@
 #pragma once
 
+#include <poll.h>
+
 #include <atomic>
 #include <cstdint>
 #include <mutex>
@@ -8,11 +10,13 @@
 #include <thread>
 #include <vector>
 
-// CSerialPort owns one serial device and its monitor thread. It knows nothing
-// of the protocol: it moves bytes. After each line event the monitor takes
+// CSerialPort owns one serial device and its monitor. It knows nothing of the
+// protocol: it moves bytes. After each line event the monitor takes
 // everything waiting off the line with one read and hands it to the owner in
-// one piece, oldest byte first; writes are handed to the monitor thread, which
-// performs them.
+// one piece, oldest byte first; writes are handed to the monitor, which
+// performs them. The monitor normally has a thread of its own; a program whose
+// own loop waits on descriptors anyway can run its passes instead and save a
+// hand-over between threads on every read.
 namespace orvana::link {
 
 // Notification numbers, as the meter software has always numbered them.
@@ -95,8 +99,18 @@ struct PortAddress {
   unsigned number = 0;  // the trailing number of the device name, e.g. 0
 };
 
+// Where the monitor runs.
+enum class MonitorMode {
+  kThread,     // a thread of its own: for a loop that cannot wait on the line
+  kOwnerLoop,  // passes made by the owner's poll loop (MonitorWaits, RunMonitorPass)
+};
+
 class CSerialPort {
  public:
+  // The descriptors one monitor pass waits on.
+  static constexpr size_t kMonitorWaitCount = 4;
+  using MonitorWaitSet = pollfd[kMonitorWaitCount];
+
   CSerialPort();
   ~CSerialPort();
   CSerialPort(const CSerialPort&) = delete;
@@ -109,7 +123,19 @@ class CSerialPort {
   // still returns true.
   bool Open(ISerialOwner* owner, const PortAddress& port, int baudRate, char parity, int dataBits,
             int stopBits, uint32_t eventMask, int writeBufferSize);
-  bool StartMonitor();
+  bool StartMonitor(MonitorMode mode = MonitorMode::kThread);
+
+  // kOwnerLoop. The descriptors the owner's poll is to wait on beside its
+  // own; all -1 (which poll skips) while no such monitor runs.
+  void MonitorWaits(MonitorWaitSet& waits) const;
+  // kOwnerLoop, after that poll, with what it returned for them: one pass of
+  // the monitor. Returns false once the monitor has ended; its owner has then
+  // had OnMonitorEnded.
+  bool RunMonitorPass(const MonitorWaitSet& waits);
+  // kOwnerLoop, from the owner after each byte it handled: a stop or a write
+  // asked for meanwhile is done now, before the owner hands on another byte,
+  // just as the monitor thread would do it at once.
+  void CatchUp();
   // Hands one write to the monitor thread and returns at once. A Write that
   // comes before the monitor has taken the previous one replaces it. The
   // monitor first discards whatever the line holds in both directions, and
@@ -123,7 +149,7 @@ class CSerialPort {
   void Stop();
 
   bool IsOpen() const;
-  bool IsMonitoring() const { return m_threadAlive.load(); }
+  bool IsMonitoring() const { return m_monitoring.load(); }
   // Why the last Open failed, in words for a person (permission, busy, gone,
   // not a serial port).
   const std::string& LastOpenError() const { return m_lastOpenError; }
@@ -136,6 +162,12 @@ class CSerialPort {
 
   void ConfigureLine(int fd, int baudRate, char parity, int dataBits, int stopBits) const;
   void MonitorThread();
+  void FillWaits(MonitorWaitSet& waits) const;
+  // One pass over what the poll found; false when the monitor is to end, with
+  // `end` saying why.
+  bool MonitorPass(const MonitorWaitSet& waits, MonitorEnd& end);
+  // Closes the device and tells the owner; the monitor's last step.
+  void FinishMonitor(MonitorEnd end);
   ReceiveResult ReceiveStep();
   // True when the write discarded the line's input.
   bool WriteStep();
@@ -156,7 +188,8 @@ class CSerialPort {
   std::atomic<int> m_hPort{-1};
   std::thread m_monitorThread;
   mutable std::mutex m_lock;
-  std::atomic<bool> m_threadAlive{false};
+  std::atomic<bool> m_monitoring{false};
+  MonitorMode m_mode = MonitorMode::kThread;
   std::atomic<bool> m_shutdownRequested{false};
   int m_writeEvent = -1;     // eventfd
   int m_shutdownEvent = -1;  // eventfd
@@ -171,8 +204,14 @@ class CSerialPort {
   uint32_t m_eventMask = 0;
   int m_writeBufferSize = 0;
   std::string m_lastOpenError;
-  // Only the monitor thread touches it.
+  // Only the monitor touches these.
   std::vector<uint8_t> m_readBuffer;
+  // A line without EV_RXCHAR in its mask is not watched for input: nothing
+  // would read it, and a readable descriptor left unread would spin.
+  bool m_watchInput = false;
+  // Set while the owner holds all it will take: the line is left unread (its
+  // hang-up is still noticed) until the owner asks for more.
+  bool m_ownerFull = false;
 };
 
 }  // namespace orvana::link
