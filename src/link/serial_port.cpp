@@ -331,6 +331,18 @@ void CSerialPort::FillWaits(MonitorWaitSet& waits) const {
   waits[1] = {m_hPort.load(), input, 0};
   waits[2] = {m_writeEvent, POLLIN, 0};
   waits[3] = {m_resumeEvent, POLLIN, 0};
+  if (m_mode != MonitorMode::kOwnerLoop) return;
+  // In the owner's loop only the owner stops, writes and makes room, so an
+  // event it has not signalled cannot fire; leaving it out keeps the poll
+  // that runs between every two frames short.
+  bool writePending = false;
+  {
+    std::lock_guard lock(m_lock);
+    writePending = m_writePending;
+  }
+  if (!m_shutdownRequested) waits[0].fd = -1;
+  if (!writePending) waits[2].fd = -1;
+  if (!m_ownerFull) waits[3].fd = -1;
 }
 
 void CSerialPort::MonitorThread() {

@@ -2,7 +2,10 @@
 
 #include <bit>
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
 #include <limits>
+#include <vector>
 
 #include "result_frames.h"
 #include "results/colors.h"
@@ -62,6 +65,37 @@ TEST(FormatValues, PrintsTheStoredFloatNotTheTypedNumber) {
   const std::string widest = FormatRl(-std::numeric_limits<float>::max());
   EXPECT_EQ(widest.substr(0, 8), "-3402823");
   EXPECT_EQ(widest.substr(widest.size() - 2), ".0");
+}
+
+// Stored logs and reports hold these texts, so they must stay exactly what
+// printf's "%.2f" and "%.1f" wrote: every rounding tie, nan, inf and -0.
+TEST(FormatValues, WriteExactlyWhatPrintfWrote) {
+  std::vector<float> values = {0.0f,
+                               -0.0f,
+                               0.005f,
+                               -0.125f,
+                               0.375f,
+                               2.675f,
+                               1e-7f,
+                               99.95f,
+                               std::numeric_limits<float>::infinity(),
+                               -std::numeric_limits<float>::infinity(),
+                               std::numeric_limits<float>::quiet_NaN(),
+                               -std::numeric_limits<float>::quiet_NaN()};
+  uint32_t bits = 12345;
+  for (int i = 0; i < 20000; ++i) {
+    bits = bits * 1664525u + 1013904223u;  // every exponent, every sign
+    values.push_back(std::bit_cast<float>(bits));
+    values.push_back(static_cast<float>(static_cast<int>(bits % 20001) - 10000) / 1000.0f);
+  }
+  for (const float value : values) {
+    char il[64];
+    char rl[64];
+    std::snprintf(il, sizeof il, "%.2f", static_cast<double>(value));
+    std::snprintf(rl, sizeof rl, "%.1f", static_cast<double>(value));
+    ASSERT_EQ(FormatIl(value), il) << std::bit_cast<uint32_t>(value);
+    ASSERT_EQ(FormatRl(value), rl) << std::bit_cast<uint32_t>(value);
+  }
 }
 
 TEST(JudgeValue, BelowFailsEqualAndAbovePass) {
