@@ -188,7 +188,7 @@ int RunListen(const ListenOptions& options) {
     if (erasePending && theStation.Connected()) {
       wakeAt = std::min(wakeAt, lastTraffic + kQuietBeforeErase);
     }
-    // The output's own descriptors first, then the line's.
+    // The loop's own descriptors first (output gone, signals), then the line's.
     constexpr size_t kOwn = 2;
     pollfd fds[kOwn + link::CSerialPort::kMonitorWaitCount] = {{wake.Get(), POLLIN, 0},
                                                                {signals.Get(), POLLIN, 0}};
