@@ -335,13 +335,8 @@ void CSerialPort::FillWaits(MonitorWaitSet& waits) const {
   // In the owner's loop only the owner stops, writes and makes room, so an
   // event it has not signalled cannot fire; leaving it out keeps the poll
   // that runs between every two frames short.
-  bool writePending = false;
-  {
-    std::lock_guard lock(m_lock);
-    writePending = m_writePending;
-  }
   if (!m_shutdownRequested) waits[0].fd = -1;
-  if (!writePending) waits[2].fd = -1;
+  if (!m_writePending) waits[2].fd = -1;
   if (!m_ownerFull) waits[3].fd = -1;
 }
 
@@ -382,12 +377,7 @@ void CSerialPort::CatchUp() {
     FinishMonitor(MonitorEnd{});
     return;
   }
-  bool pending = false;
-  {
-    std::lock_guard lock(m_lock);
-    pending = m_writePending;
-  }
-  if (pending && WriteStep()) m_ownerFull = false;
+  if (m_writePending && WriteStep()) m_ownerFull = false;
 }
 
 bool CSerialPort::MonitorPass(const MonitorWaitSet& waits, MonitorEnd& end) {

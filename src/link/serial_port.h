@@ -199,8 +199,9 @@ class CSerialPort {
   std::vector<uint8_t> m_writeBuffer;
   bool m_writePurges = true;
   // Set by Write, cleared when the monitor takes the write: a write signalled
-  // twice before the monitor got to it goes out once.
-  bool m_writePending = false;
+  // twice before the monitor got to it goes out once. Changed under m_lock;
+  // an atomic so the owner's loop can look at it after every byte for free.
+  std::atomic<bool> m_writePending{false};
   uint32_t m_eventMask = 0;
   int m_writeBufferSize = 0;
   std::string m_lastOpenError;

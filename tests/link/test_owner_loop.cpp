@@ -2,10 +2,8 @@
 // over a real pseudo-terminal: no monitor thread, and still every byte once,
 // in order and one at a time, with a command's purge and a stop taking effect
 // before the next byte is handed on.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <functional>
@@ -22,7 +20,7 @@ namespace {
 
 using orvana::testing::PtyPair;
 
-std::vector<uint8_t> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
+using testing::Bytes;
 
 struct OwnedLine {
   OwnedLine()
@@ -67,22 +65,10 @@ TEST(OwnerLoop, EveryByteReachesTheOwnerOnceInOrderAndOneAtATime) {
   ASSERT_TRUE(line.Open());
 
   // Bursts from one byte to several reads' worth, so chunks end mid-burst.
-  std::vector<uint8_t> sent(40000);
-  for (size_t i = 0; i < sent.size(); ++i) sent[i] = static_cast<uint8_t>(i * 7 + i / 251);
-  const auto giveUp = std::chrono::steady_clock::now() + testing::kPatience;
-  fcntl(line.pty.MasterFd(), F_SETFL, fcntl(line.pty.MasterFd(), F_GETFL) | O_NONBLOCK);
-  std::thread meter([&] {
-    size_t at = 0;
-    for (const size_t burst : {1, 2, 700, 4095, 4097, 13000, 1, 18104}) {
-      const size_t end = at + burst;
-      while (at < end && std::chrono::steady_clock::now() < giveUp) {
-        pollfd room{line.pty.MasterFd(), POLLOUT, 0};
-        if (poll(&room, 1, 10) <= 0) continue;
-        const ssize_t n = write(line.pty.MasterFd(), sent.data() + at, end - at);
-        if (n > 0) at += static_cast<size_t>(n);
-      }
-    }
-  });
+  const std::vector<uint8_t> sent = testing::TestPattern(40000);
+  std::thread meter =
+      testing::SendInBursts(line.pty.MasterFd(), sent, {1, 2, 700, 4095, 4097, 13000, 1, 18104},
+                            std::chrono::milliseconds(0));
   const bool all = line.Run([&] { return got.size() >= sent.size(); });
   meter.join();
   ASSERT_TRUE(all) << got.size() << " of " << sent.size();

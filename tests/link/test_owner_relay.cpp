@@ -30,7 +30,7 @@ using testing::WaitUntil;
 
 constexpr uint32_t kProgramMask = EV_RXCHAR | EV_RXFLAG;
 
-std::vector<uint8_t> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
+using testing::Bytes;
 
 // The owner thread's event loop, as far as the relay is concerned: wake calls
 // are counted, and Pump drains until a condition holds.
@@ -108,25 +108,10 @@ TEST(OwnerRelay, EveryByteReachesTheOwnerThreadOnceInOrderAndOneAtATime) {
 
   // Bursts of every size, single bytes to many times what the relay takes at
   // once, each arriving while the owner is still busy with the one before.
-  std::vector<uint8_t> sent(60000);  // the bursts below, end to end
-  for (size_t i = 0; i < sent.size(); ++i) sent[i] = static_cast<uint8_t>(i * 7 + i / 251);
-  // The meter gives up when the line stays full: a monitor that stopped
-  // reading must fail the test, not hang it.
-  const auto giveUp = std::chrono::steady_clock::now() + testing::kPatience;
-  fcntl(line.pty.MasterFd(), F_SETFL, fcntl(line.pty.MasterFd(), F_GETFL) | O_NONBLOCK);
-  std::thread meter([&] {
-    size_t at = 0;
-    for (const size_t burst : {1, 1, 2, 3, 700, 4096, 4097, 13000, 1, 30000, 8099}) {
-      const size_t end = at + burst;
-      while (at < end && std::chrono::steady_clock::now() < giveUp) {
-        pollfd room{line.pty.MasterFd(), POLLOUT, 0};
-        if (poll(&room, 1, 10) <= 0) continue;
-        const ssize_t n = write(line.pty.MasterFd(), sent.data() + at, end - at);
-        if (n > 0) at += static_cast<size_t>(n);
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-  });
+  const std::vector<uint8_t> sent = testing::TestPattern(60000);  // the bursts, end to end
+  std::thread meter = testing::SendInBursts(line.pty.MasterFd(), sent,
+                                            {1, 1, 2, 3, 700, 4096, 4097, 13000, 1, 30000, 8099},
+                                            std::chrono::milliseconds(1));
   const bool all = line.Pump([&] { return got.size() >= sent.size(); });
   meter.join();
   ASSERT_TRUE(all) << got.size() << " of " << sent.size();

@@ -31,7 +31,7 @@ bool OpenLine(CSerialPort& port, ISerialOwner& owner, const PtyPair& pty, uint32
   return port.Open(&owner, PortAddress{pty.SlavePath(), number}, 9600, 'N', 8, 1, mask, bufferSize);
 }
 
-std::vector<uint8_t> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
+using testing::Bytes;
 
 std::string ErrorReport(const char* step, int error, int port) {
   return std::string("WARNING:  ") + step + " Failed with the following error: \n" +
