@@ -16,6 +16,7 @@ MessageTexts ReadMessageTexts(const IniFile& file) {
     texts.*entry.member =
         file.Get(kMessageTextSection, entry.key, kMessageTextDefault, entry.capacity);
   }
+  texts.noanswer = file.Get(kMessageTextSection, kNoAnswerKey, kNoAnswerDefault, kNoAnswerCapacity);
   return texts;
 }
 

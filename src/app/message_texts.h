@@ -12,6 +12,11 @@
 // can be shown in another language without rebuilding it.
 namespace orvana::app {
 
+// The key of MessageTexts::noanswer, its capacity and its built-in text.
+inline constexpr std::string_view kNoAnswerKey = "noanswer";
+inline constexpr size_t kNoAnswerCapacity = 60;
+inline constexpr std::string_view kNoAnswerDefault = "The meter did not answer on this port.";
+
 struct MessageTexts {
   std::string save;           // caption of the export button
   std::string dellall;        // caption of the erase-the-meter button
@@ -32,6 +37,9 @@ struct MessageTexts {
   std::string refl;           // title of table column 3
   std::string loss;           // title of table column 2
   std::string createxcelerr;  // the spreadsheet cannot be made or opened
+  // Newer than the meter software's keys, so a language file may well lack
+  // it; it then reads as the built-in text below, never as "Error".
+  std::string noanswer{kNoAnswerDefault};  // the meter did not answer the greeting
 };
 
 inline constexpr std::string_view kLanguageFileName = "language.ini";

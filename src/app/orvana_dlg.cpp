@@ -109,11 +109,13 @@ COrvanaDlg::COrvanaDlg(Options options, QWidget* parent)
   qApp->installEventFilter(this);
   connect(&m_portWatch, &QTimer::timeout, this, [this] {
     if (m_station->WatchingForPort()) {
-      m_station->OnWatchTick();
+      if (m_station->OnWatchTick()) m_greetingWait.start(kGreetingAnswerMilliseconds);
     } else {
       m_portWatch.stop();
     }
   });
+  m_greetingWait.setSingleShot(true);
+  connect(&m_greetingWait, &QTimer::timeout, this, [this] { m_station->OnGreetingTimeout(); });
   if (m_options.full) {
     connect(&m_tick, &QTimer::timeout, this, &COrvanaDlg::OnTimer);
     m_tick.start(kTickMilliseconds);
@@ -147,7 +149,13 @@ void COrvanaDlg::WireControls() {
 
 // ---------------------------------------------------------------- handlers
 
-void COrvanaDlg::OnConnect() { m_station->OnConnect(m_controls.portCombo->Selection()); }
+void COrvanaDlg::OnConnect() {
+  if (m_station->OnConnect(m_controls.portCombo->Selection())) {
+    m_greetingWait.start(kGreetingAnswerMilliseconds);
+  } else {
+    m_greetingWait.stop();
+  }
+}
 void COrvanaDlg::OnUpload() { m_station->OnUploadRequest(); }
 void COrvanaDlg::OnErase() { m_station->OnEraseRequest(); }
 void COrvanaDlg::OnClearScreen() { m_station->OnClearScreen(); }

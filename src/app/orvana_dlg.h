@@ -119,6 +119,8 @@ class COrvanaDlg final : public QWidget {
   QTimer m_tick;
   // Looks for a lost meter's port while the station watches for it.
   QTimer m_portWatch;
+  // The greeted meter's time to answer.
+  QTimer m_greetingWait;
   // A click travels up through the parents; it is seen once.
   const QEvent* m_lastPress = nullptr;
   quint64 m_lastPressTime = 0;

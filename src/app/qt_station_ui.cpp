@@ -79,4 +79,15 @@ void QtStationUi::ShowPortList(const std::vector<link::PortEntry>& ports) {
 
 void QtStationUi::MakeRowVisible(int row) { m_controls.resultList->MakeRowVisible(row); }
 
+void QtStationUi::ShowLinkState(const std::string& linkText) {
+  // Where a technician who wonders looks (the button's hint) and what a
+  // screen reader says of the button; nothing that gets in the way.
+  QPushButton& button = *m_controls.connect;
+  if (!m_connectHint) m_connectHint = button.toolTip();
+  const QString state = Utf8(linkText);
+  button.setToolTip(state.isEmpty() || m_connectHint->isEmpty() ? *m_connectHint + state
+                                                                : *m_connectHint + '\n' + state);
+  button.setAccessibleDescription(state);
+}
+
 }  // namespace orvana::app

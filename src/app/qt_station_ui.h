@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QWidget>
+#include <optional>
 
 #include "app/main_window_controls.h"
 #include "app/station_ui.h"
@@ -23,10 +24,13 @@ class QtStationUi final : public IStationUi {
   void SelectSerialText() override;
   void ShowPortList(const std::vector<link::PortEntry>& ports) override;
   void MakeRowVisible(int row) override;
+  void ShowLinkState(const std::string& linkText) override;
 
  private:
   QWidget& m_window;
   const MainWindowControls& m_controls;
+  // The connect button's own hint, which the link's state is added to.
+  std::optional<QString> m_connectHint;
 };
 
 }  // namespace orvana::app

@@ -38,6 +38,8 @@ bool Station::OnConnect(int selection) {
   // Whatever the user chose, the old link is over: Open ends its monitor.
   m_watching = false;
   m_linkPort.reset();
+  m_awaitingAnswer = false;
+  SetConnectedPort({});
   if (selection < 0 || static_cast<size_t>(selection) >= m_portTable.Count()) {
     // No port chosen: the button then closes whatever is open.
     m_env.transport.Stop();
@@ -57,8 +59,24 @@ bool Station::OnConnect(int selection) {
 
 void Station::Greet(const link::PortAddress& port) {
   m_linkPort = port;
+  m_awaitingAnswer = true;
   m_env.transport.StartMonitor();
   SendCommand(protocol::CMD_CONNECT);
+}
+
+bool Station::OnGreetingTimeout() {
+  if (!m_awaitingAnswer || !m_linkPort) return false;
+  m_awaitingAnswer = false;
+  // Said once, naming the port: a silent port is most often the wrong one.
+  m_env.ui.ShowMessage(kAppTitle, m_env.texts.noanswer + "\n\n" + m_linkPort->path);
+  return true;
+}
+
+void Station::SetConnectedPort(std::string port) {
+  if (port == m_connectedPort) return;
+  m_connectedPort = std::move(port);
+  m_env.ui.ShowLinkState(m_connectedPort.empty() ? std::string()
+                                                 : m_env.texts.conok + ": " + m_connectedPort);
 }
 
 void Station::OnLinkLost(const std::string& reason) {
@@ -66,6 +84,8 @@ void Station::OnLinkLost(const std::string& reason) {
   // Watching starts before the box: the window's watch timer keeps running
   // while the box is open, and the meter may well come back meanwhile.
   m_watching = m_linkPort.has_value();
+  m_awaitingAnswer = false;
+  SetConnectedPort({});
   std::string text = m_env.texts.comnotopen;
   if (!reason.empty()) text += "\n\n" + reason;
   m_env.ui.ShowMessage(kAppTitle, text);
@@ -104,6 +124,8 @@ void Station::SendCommand(uint8_t code) {
 
 void Station::OnConnectOk(const Frame&) {
   m_connected = true;
+  m_awaitingAnswer = false;
+  if (m_linkPort) SetConnectedPort(m_linkPort->path);
   m_env.ui.ShowMessage(kCaptionOtdr, m_env.texts.conok);
   m_env.ui.FrameHandled();
 }
@@ -134,13 +156,19 @@ void Station::OnRecordEvent(const Frame& frame) {
 
 void Station::ProcessResult(const Frame& frame) {
   const results::MeasurementResult result = results::MeasurementResult::Decode(frame);
-  m_fields.valueText = result.texts;
-  m_env.ui.ShowValues(result.texts);
   const common::LocalTime now = m_env.clock.Now();
+  if (result.record) {
+    // The row carries the serial number standing in the field now, not the
+    // one last read: a part scanned since the previous result is this one.
+    m_env.ui.ReadBoundFields(m_fields);
+  }
+  m_fields.valueText = result.texts;
+  // Only the values are the station's to write; whatever else the user has
+  // typed (a serial half scanned, the report inputs) stays as it is.
+  m_env.ui.ShowValues(result.texts);
   if (const auto row = m_recorder.Record(result, m_fields.serialText, m_settings, now)) {
     m_env.ui.MakeRowVisible(row->row);
     m_dailyLog.Append(now, row->serial, row->texts, row->timeText);
-    m_env.ui.WriteBoundFields(m_fields);
   }
   m_env.ui.FrameHandled();
 }

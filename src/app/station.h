@@ -28,6 +28,8 @@ namespace orvana::app {
 inline constexpr const char* kAppTitle = "Orvana";
 inline constexpr const char* kCaptionOtdr = "OTDR";
 inline constexpr const char* kCaptionIlRl = "IL&RL";
+// How long a greeted meter has to answer before the user is told it did not.
+inline constexpr int kGreetingAnswerMilliseconds = 3000;
 
 struct StationEnvironment {
   link::ITransport& transport;
@@ -51,6 +53,12 @@ class Station {
   // `selection` is the list's current item, -1 for none (empty list, or text
   // typed into the field). True when a port was opened and greeted.
   bool OnConnect(int selection);
+  // The greeting's time to answer is over (kGreetingAnswerMilliseconds after
+  // a true OnConnect or OnWatchTick). Tells the user which port did not
+  // answer, once, unless the meter has answered meanwhile; true then.
+  bool OnGreetingTimeout();
+  // The port the meter answered on, while the link lasts; empty otherwise.
+  const std::string& ConnectedPort() const { return m_connectedPort; }
 
   // --- a lost meter
   // The link's monitor ended because the device vanished. Shows the
@@ -116,6 +124,8 @@ class Station {
   bool m_connected = false;  // set by the meter's answer to the greeting; never cleared
   std::optional<link::PortAddress> m_linkPort;  // the port opened and greeted last
   bool m_watching = false;                      // for m_linkPort to come back
+  bool m_awaitingAnswer = false;                // to the greeting sent on m_linkPort
+  std::string m_connectedPort;
   uint8_t m_recordNo = 0;
   std::string m_recordDate;
   int8_t m_tickCount = 0;

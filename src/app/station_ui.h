@@ -10,8 +10,9 @@
 // with widgets, orvana-cli on a terminal, the tests with a script.
 namespace orvana::app {
 
-// The values bound to the window's fields: read from the controls when the
-// window says so, written back after a result has been recorded.
+// The values bound to the window's fields: read from the controls when a
+// result is recorded and when the window says so. The station writes back
+// only the values it changes itself.
 struct BoundFields {
   std::string serialText;  // the serial-number field
   std::string autoNumberText = "0001";
@@ -45,6 +46,9 @@ class IStationUi {
 
   // Scrolls the results table only as far as needed to show `row`.
   virtual void MakeRowVisible(int row) = 0;
+  // What the link is: the meter's answer and its port while connected, empty
+  // once the link is over. Shown quietly, never in a box.
+  virtual void ShowLinkState(const std::string& linkText) { (void)linkText; }
   // One received frame has been handled completely.
   virtual void FrameHandled() {}
 };

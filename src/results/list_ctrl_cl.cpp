@@ -65,6 +65,11 @@ CListCtrlCl::CListCtrlCl(QWidget* parent)
   m_header->setStretchLastSection(false);
   setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
   m_guiTextHeight = QFontMetrics(ui::DefaultGuiFont()).height();
+  // Rows arriving grow the range and leave the value alone, so only a move
+  // of the view itself (the user's, or our own scroll to the bottom) says
+  // whether the newest row is being watched.
+  connect(verticalScrollBar(), &QScrollBar::valueChanged, this,
+          [this](int value) { m_followNewest = value >= verticalScrollBar()->maximum(); });
 }
 
 void CListCtrlCl::SetResultsModel(ResultsModel* model) {
@@ -75,6 +80,12 @@ void CListCtrlCl::SetResultsModel(ResultsModel* model) {
             OnSelectionChanged(selected);
           });
   connect(model, &QAbstractItemModel::modelReset, this, [this] { m_selectionMark = -1; });
+  // The mark names a row, not an index: rows put in above it (an import, a
+  // wavelength row) must not make "blank the selected row" hit another one.
+  connect(model, &QAbstractItemModel::rowsInserted, this,
+          [this](const QModelIndex&, int first, int last) {
+            if (m_selectionMark >= first) m_selectionMark += last - first + 1;
+          });
   connect(model, &ResultsModel::lookChanged, this, [this] { ApplyLook(m_model->Table().Look()); });
   ApplyLook(model->Table().Look());
 }
@@ -149,7 +160,15 @@ void CListCtrlCl::MakeRowVisible(int row) {
   // scrollToBottom lays the new rows out first; scrollTo right after an
   // insert leaves the last row just out of view.
   if (row == m_model->rowCount() - 1) {
-    scrollToBottom();
+    if (!m_followNewest || m_scrollPending) return;
+    m_scrollPending = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+          m_scrollPending = false;
+          if (m_followNewest) scrollToBottom();
+        },
+        Qt::QueuedConnection);
   } else {
     scrollTo(m_model->index(row, 0), QAbstractItemView::EnsureVisible);
   }

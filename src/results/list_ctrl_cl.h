@@ -67,8 +67,12 @@ class CListCtrlCl final : public QTableView {
 
   // The row that last became selected; -1 when none has since the last clear.
   int SelectionMark() const { return m_selectionMark; }
-  // Scrolls only as far as needed to show `row`.
+  // Scrolls only as far as needed to show `row`. The newest row is followed
+  // only while the view stands at the bottom: once the user scrolls up to an
+  // earlier row, new rows leave the view where it is until the user goes
+  // back to the bottom (the scrollbar, the wheel, or Ctrl+End).
   void MakeRowVisible(int row);
+  bool FollowsNewestRow() const { return m_followNewest; }
 
  private:
   void OnSelectionChanged(const QItemSelection& selected);
@@ -85,6 +89,10 @@ class CListCtrlCl final : public QTableView {
   mutable std::map<int, QFont> m_shrunkFonts;
   int m_guiTextHeight = 0;
   int m_selectionMark = -1;
+  bool m_followNewest = true;
+  // One scroll to the bottom per pass of the event loop, however many rows
+  // arrived in it.
+  bool m_scrollPending = false;
 };
 
 }  // namespace orvana::results

@@ -13,9 +13,12 @@ int ApplySettings(ResultsTable& table, const TestSettings& settings) {
   if (rowCount == 0) {
     table.SetLook(kAppliedLook);
     table.InsertRow(0, kSpace);
+  } else if (!IsWavelengthRow(table, 0)) {
+    // After a clear, row 0 is the first result: its values are a record and
+    // are never renamed. The names get a row of their own above it, where an
+    // import then puts its rows after them as it always does.
+    table.InsertRow(0, kSpace);
   }
-  // On a table that already holds rows this renames row 0 whatever it is, so
-  // the names come back after a clear only on an empty table.
   const WavelengthNames names = WavelengthNamesFor(settings.multiMode);
   table.SetText(0, Column::Value1, std::string(names.first));
   table.SetText(0, Column::Value2, std::string(names.first));
@@ -34,6 +37,13 @@ void BlankRow(ResultsTable& table, int selectionMark) {
   for (int column = 0; column < kColumnCount; ++column) {
     table.SetText(selectionMark, static_cast<Column>(column), kSpace);
   }
+}
+
+bool IsWavelengthRow(const ResultsTable& table, int row) {
+  // A result or an uploaded event always has its time or its event type; a
+  // blanked row has a space there.
+  return row >= 0 && row < table.RowCount() && table.Text(row, Column::Serial) == kSpace &&
+         table.Text(row, Column::Time).empty() && table.Text(row, Column::Extra).empty();
 }
 
 bool IsBlankedRow(const ResultsTable& table, int row) {

@@ -12,7 +12,8 @@
 namespace orvana::results {
 
 // Settings were applied: on an empty table switch to the black look and
-// create the wavelength row; in any case name the wavelengths in row 0.
+// create the wavelength row; in any case name the wavelengths in row 0. When
+// row 0 holds a result or an event, a new wavelength row goes in above it.
 // Returns the row count found before, which becomes the current result row.
 int ApplySettings(ResultsTable& table, const TestSettings& settings);
 
@@ -23,6 +24,9 @@ void ClearTable(ResultsTable& table);
 // Sets every cell of the selected row to one space; the row keeps its place
 // and its colours. A selection mark of -1 or past the end changes nothing.
 void BlankRow(ResultsTable& table, int selectionMark);
+
+// Row 0 as an Apply makes it: a space in column 0, no time, no event.
+bool IsWavelengthRow(const ResultsTable& table, int row);
 
 // A row whose column 2 holds exactly one character has been blanked.
 bool IsBlankedRow(const ResultsTable& table, int row);

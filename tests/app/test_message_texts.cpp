@@ -39,6 +39,11 @@ TEST(MessageTexts, WithoutLanguageFileEveryTextReadsError) {
     ASSERT_NE(text, nullptr) << key;
     EXPECT_EQ(*text, "Error") << key;
   }
+  // The one newer text reads as a sentence, not as "Error", in a file that
+  // predates it; a file that has it wins.
+  EXPECT_EQ(texts.noanswer, kNoAnswerDefault);
+  folder.Write("language.ini", "[Section1]\nnoanswer=仪表没有应答\n");
+  EXPECT_EQ(LoadMessageTexts(folder.Path()).noanswer, "仪表没有应答");
 }
 
 TEST(MessageTexts, LanguageFileThatIsNotARegularFileIsRefusedWithoutWaiting) {

@@ -92,6 +92,8 @@ class WindowEndToEndTest : public QObject {
     window->Controls().connect->click();
     QTRY_VERIFY_WITH_TIMEOUT(answer.Done(), 10000);
     QCOMPARE(boxText, QString::fromUtf8("仪表连接成功"));
+    QCOMPARE(window->Controls().connect->accessibleDescription(),
+             QString::fromUtf8("仪表连接成功: ") + QString::fromStdString(meter.port));
     QCOMPARE(rowsWhileOpen, 3);
     QCOMPARE(table.RowCount(), 3);
 
@@ -134,8 +136,8 @@ class WindowEndToEndTest : public QObject {
       dialog->findChild<QPushButton*>(QStringLiteral("applyButton"))->click();
       return true;
     });
-    // The result arrives before any Apply, so it is row 0; a first Apply on a
-    // table that is not empty only renames row 0's wavelengths.
+    // The result arrives before any Apply, so it is row 0; an Apply on a table
+    // that holds results puts the wavelength row above them.
     meter.Send("result dual -0.35 56.0 -0.35 56.0 record\n");
     QTRY_COMPARE(table.RowCount(), 1);
     window->Controls().settings->click();
@@ -144,11 +146,12 @@ class WindowEndToEndTest : public QObject {
     QTRY_VERIFY(QApplication::activeModalWidget() == nullptr);
 
     meter.Send("result dual -0.35 56.0 -0.35 56.0 record\n");
-    QTRY_COMPARE(table.RowCount(), 3);
-    QCOMPARE(ColorOf(table, 1, Column::Value1), results::COLOR_FAIL);
-    QCOMPARE(ColorOf(table, 2, Column::Value1), results::COLOR_PASS_LATEST);
-    QCOMPARE(ColorOf(table, 2, Column::Value3), results::COLOR_PASS_LATEST);
+    QTRY_COMPARE(table.RowCount(), 4);
     QCOMPARE(table.Text(0, Column::Value1), std::string("1310nm"));
+    QCOMPARE(table.Text(1, Column::Value1), std::string("-0.35"));
+    QCOMPARE(ColorOf(table, 2, Column::Value1), results::COLOR_FAIL);
+    QCOMPARE(ColorOf(table, 3, Column::Value1), results::COLOR_PASS_LATEST);
+    QCOMPARE(ColorOf(table, 3, Column::Value3), results::COLOR_PASS_LATEST);
   }
 
   void aLostMeterIsToldOnceAndWatchedFor() {

@@ -23,21 +23,29 @@ TEST(ApplySettingsToTable, EmptyTableGetsTheWavelengthRowAndTheBlackLook) {
   EXPECT_EQ(table.Look(), kAppliedLook);
 }
 
-TEST(ApplySettingsToTable, FilledTableOnlyRenamesRowZero) {
+TEST(ApplySettingsToTable, ResultsKeepTheirValuesAndTheNamesGoAboveThem) {
+  // After a clear, row 0 is a result: Apply must not rename its values.
   ResultsTable table;
   table.AppendRow("first result");
   table.SetText(0, Column::Value1, "-0.21");
+  table.SetText(0, Column::Value4, "54.0");
   table.SetText(0, Column::Time, "2017/05/03 12:34:56");
+  table.SetCellTextColor(Column::Value4, 0, COLOR_FAIL);
   table.AppendRow("second result");
   TestSettings settings = TestSettings::StartValues();
   settings.multiMode = true;
   EXPECT_EQ(ApplySettings(table, settings), 2) << "the next row to write";
-  ASSERT_EQ(table.RowCount(), 2);
-  EXPECT_EQ(table.Text(0, Column::Serial), "first result");
-  EXPECT_EQ(table.Text(0, Column::Value1), "850nm");
-  EXPECT_EQ(table.Text(0, Column::Value4), "1300nm");
-  EXPECT_EQ(table.Text(0, Column::Time), "2017/05/03 12:34:56");
+  ASSERT_EQ(table.RowCount(), 3);
+  ExpectWavelengthRow(table, "850nm", "1300nm");
+  EXPECT_EQ(table.Text(1, Column::Serial), "first result");
+  EXPECT_EQ(table.Text(1, Column::Value1), "-0.21");
+  EXPECT_EQ(table.Text(1, Column::Value4), "54.0");
+  EXPECT_EQ(table.CellTextColor(1, Column::Value4), COLOR_FAIL);
   EXPECT_EQ(table.Look(), kStartLook) << "only an empty table switches the look";
+  // The row it made is the wavelength row from now on: renamed, not doubled.
+  EXPECT_EQ(ApplySettings(table, TestSettings::StartValues()), 3);
+  ASSERT_EQ(table.RowCount(), 3);
+  ExpectWavelengthRow(table, "1310nm", "1625nm");
 }
 
 TEST(ApplySettingsToTable, ApplyingAgainSwitchesTheWavelengthFamily) {

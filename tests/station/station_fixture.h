@@ -70,24 +70,25 @@ struct ScriptedUi final : app::IStationUi {
     fields.serialText = serialEdit;
   }
   void WriteBoundFields(const app::BoundFields& fields) override {
+    (void)fields;
     ++writes;
-    writtenSerial = fields.serialText;
   }
   void SelectSerialText() override { ++selections; }
   void ShowPortList(const std::vector<link::PortEntry>& ports) override { listed = ports; }
   void MakeRowVisible(int row) override { visibleRows.push_back(row); }
+  void ShowLinkState(const std::string& text) override { linkStates.push_back(text); }
 
   app::Answer answer = app::Answer::Ok;
   std::function<void()> whileBoxIsOpen;
   std::vector<Message> messages;
   std::vector<std::array<std::string, 4>> shownValues;
   std::string serialEdit;
-  std::string writtenSerial;
   int reads = 0;
   int writes = 0;
   int selections = 0;
   std::vector<link::PortEntry> listed;
   std::vector<int> visibleRows;
+  std::vector<std::string> linkStates;
 };
 
 class StationTest : public ::testing::Test {

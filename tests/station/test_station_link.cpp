@@ -52,6 +52,29 @@ TEST_F(StationTest, ConnectOpensNineSixHundredEightNOneAndGreets) {
   EXPECT_EQ(transport.purgingWrites.size(), 2u);
 }
 
+TEST_F(StationTest, SilentPortIsToldOnceByNameAndAnAnsweringOneIsShownAsTheLink) {
+  ports = {{"ftdi_sio", "/dev/ttyUSB0"}, {"ftdi_sio", "/dev/ttyUSB1"}};
+  station->RefreshPortList(false);
+  ASSERT_TRUE(station->OnConnect(0));
+  EXPECT_TRUE(station->OnGreetingTimeout());
+  EXPECT_FALSE(station->OnGreetingTimeout()) << "told once";
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(ui.messages[0].text, std::string(app::kNoAnswerDefault) + "\n\n/dev/ttyUSB0");
+  EXPECT_TRUE(station->ConnectedPort().empty());
+
+  ASSERT_TRUE(station->OnConnect(1));
+  Feed(MeterFrame(protocol::CMD_CONNECT_OK, {}));
+  EXPECT_FALSE(station->OnGreetingTimeout()) << "the meter answered in time";
+  EXPECT_EQ(ui.messages.back().text, "connected");
+  EXPECT_EQ(station->ConnectedPort(), "/dev/ttyUSB1");
+  ASSERT_FALSE(ui.linkStates.empty());
+  EXPECT_EQ(ui.linkStates.back(), "connected: /dev/ttyUSB1");
+
+  station->OnLinkLost("gone");
+  EXPECT_EQ(ui.linkStates.back(), "");
+  EXPECT_TRUE(station->ConnectedPort().empty());
+}
+
 TEST_F(StationTest, PortThatCannotBeOpenedIsReportedWithTheReason) {
   ports = {{"ftdi_sio", "/dev/ttyUSB0"}};
   station->RefreshPortList(false);

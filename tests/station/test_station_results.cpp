@@ -12,22 +12,24 @@ using results::COLOR_FAIL;
 using results::COLOR_PASS;
 using results::COLOR_PASS_LATEST;
 
-TEST_F(StationTest, RecordedResultBecomesARowAndALogLine) {
+TEST_F(StationTest, RecordedResultBecomesARowAndALogLineUnderTheSerialStandingInTheField) {
+  // Typed or scanned, nothing else: no click into the field, no tick.
   ui.serialEdit = "A17050301";
-  station->OnLeftButtonDown(false);
-  station->OnLeftButtonDown(true);  // the field is read into the station
+  Feed(ResultBytes(true, 0, -0.12f, 55.3f, -0.20f, 56.1f, true));
+  ui.serialEdit = "A17050302";
   Feed(ResultBytes(true, 0, -0.12f, 55.3f, -0.20f, 56.1f, true));
 
-  ASSERT_EQ(ui.shownValues.size(), 1u);
+  ASSERT_EQ(ui.shownValues.size(), 2u);
   EXPECT_EQ(ui.shownValues[0], (std::array<std::string, 4>{"-0.12", "55.3", "-0.20", "56.1"}));
-  ASSERT_EQ(table.RowCount(), 1);
+  ASSERT_EQ(table.RowCount(), 2);
   EXPECT_EQ(table.Text(0, 0), "A17050301");
+  EXPECT_EQ(table.Text(1, 0), "A17050302");
   EXPECT_EQ(table.Text(0, 5), "2017/05/03 12:34:56");
   EXPECT_EQ(table.Text(0, 6), "");
   EXPECT_EQ(LogFile("20170503.txt"),
-            "A17050301   -0.12   55.3   -0.20   56.1   2017/05/03 12:34:56\r\r\n");
-  EXPECT_EQ(ui.writes, 1) << "the fields are written back after recording";
-  EXPECT_EQ(ui.writtenSerial, "A17050301");
+            "A17050301   -0.12   55.3   -0.20   56.1   2017/05/03 12:34:56\r\r\n"
+            "A17050302   -0.12   55.3   -0.20   56.1   2017/05/03 12:34:56\r\r\n");
+  EXPECT_EQ(ui.writes, 0) << "what the user typed is never written over";
 }
 
 TEST_F(StationTest, ShownOnlyResultChangesTheFieldsAndNothingElse) {

@@ -1,0 +1,158 @@
+// The window as a technician at the bench uses it for a day: serial numbers
+// typed or scanned between results, the report inputs filled in while the
+// meter sends, the settings applied with results in the table, the view
+// scrolled back to look at an earlier part, a port where nothing answers.
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QtTest>
+
+#include "common/meter_frames.h"
+#include "common/pty_pair.h"
+#include "gui/window_fixture.h"
+#include "records/workbook_reader.h"
+
+using namespace orvana;
+using results::Column;
+
+namespace {
+
+void Record(app::COrvanaDlg& window, float il) {
+  for (uint8_t byte : testing::ResultBytes(true, 0, il, 56.3f, -0.35f, 54.0f, true)) {
+    window.GetStation().OnReceiveByte(byte);
+  }
+}
+
+// Types into a field as a keyboard or a scanner does, Enter at the end.
+void Scan(QLineEdit& edit, const QString& text) {
+  QTest::keyClicks(&edit, text);
+  QTest::keyClick(&edit, Qt::Key_Return);
+  QCoreApplication::processEvents();  // the posted select-all
+}
+
+bool LastRowShown(const results::CListCtrlCl& list) {
+  const QModelIndex last = list.model()->index(list.model()->rowCount() - 1, 0);
+  return list.viewport()->rect().contains(list.visualRect(last));
+}
+
+}  // namespace
+
+class WindowAtTheBenchTest : public QObject {
+  Q_OBJECT
+
+ private:
+  testing::TempFolder m_folder;
+  std::unique_ptr<app::COrvanaDlg> m_window;
+  QStringList m_opened;
+
+  app::COrvanaDlg& Make(std::vector<link::PortEntry> ports = {{"pty", "/tmp/orvana-none"}}) {
+    auto options = guitest::WindowOptions(m_folder, std::move(ports));
+    options.full = true;
+    options.reportExport.tempFolder = QString::fromStdString(m_folder.Path());
+    options.reportExport.open = [this](const QString& path) {
+      m_opened << path;
+      return true;
+    };
+    m_window = std::make_unique<app::COrvanaDlg>(std::move(options));
+    m_window->resize(1280, 800);
+    m_window->show();
+    if (!QTest::qWaitForWindowExposed(m_window.get())) qFatal("window not exposed");
+    return *m_window;
+  }
+
+ private slots:
+  void initTestCase() { guitest::PrepareApplication(); }
+  void cleanup() { m_window.reset(); }
+
+  void whatIsTypedIsRecordedAndNeverOverwritten() {
+    app::COrvanaDlg& window = Make();
+    const auto& c = window.Controls();
+    c.productNumberEdit->setText(QStringLiteral("P-17"));
+    c.orderNumberEdit->setText(QStringLiteral("4711"));
+    c.saveFileNameEdit->setText(QStringLiteral("lot 5"));
+    for (const char* serial : {"SN-101", "SN-102", "SN-103"}) {
+      Scan(*c.serialEdit, QString::fromLatin1(serial));
+      Record(window, -0.21f);
+    }
+    // Settings applied with results in the table: the names go above them.
+    window.GetStation().OnSettingsApplied();
+    Record(window, -0.22f);
+
+    const auto& table = window.Table();
+    QCOMPARE(table.RowCount(), 5);
+    QCOMPARE(table.Text(0, Column::Value1), std::string("1310nm"));
+    QCOMPARE(table.Text(1, Column::Serial), std::string("SN-101"));
+    QCOMPARE(table.Text(1, Column::Value1), std::string("-0.21"));
+    QCOMPARE(table.Text(3, Column::Serial), std::string("SN-103"));
+    QCOMPARE(table.Text(4, Column::Serial), std::string("SN-103"));
+    const auto logs = std::filesystem::directory_iterator(m_folder / "Savetemp");
+    const std::string log = testing::ReadFile(logs->path().string());
+    QVERIFY(log.find("SN-102   -0.21") != std::string::npos);
+    QVERIFY(log.find("SN-101   -0.21") < log.find("SN-102   -0.21"));
+    // The inputs kept what was typed; the export gets it.
+    QCOMPARE(c.productNumberEdit->text(), QStringLiteral("P-17"));
+    QCOMPARE(c.serialEdit->text(), QStringLiteral("SN-103"));
+    c.exportReport->click();
+    QTRY_COMPARE_WITH_TIMEOUT(m_opened.size(), 1, 30000);
+    QCOMPARE(QFileInfo(m_opened[0]).fileName(), QStringLiteral("lot 5.xlsx"));
+    const auto sheets = testing::ReadWorkbook(m_opened[0].toStdString());
+    QVERIFY(sheets.has_value());
+    QCOMPARE((*sheets)[1].At("B1")->text, std::string("P-17"));
+    QCOMPARE((*sheets)[1].At("B2")->text, std::string("4711"));
+    // Row 3 of the sheet is table row 0; every result row keeps its value.
+    QCOMPARE((*sheets)[0].At("C3")->text, std::string("1310nm"));
+    for (const char* cell : {"C4", "C5", "C6"}) {
+      QVERIFY2((*sheets)[0].At(cell)->type == "n", cell);
+      QCOMPARE(std::stod((*sheets)[0].At(cell)->value), -0.21);
+    }
+    QCOMPARE(std::stod((*sheets)[0].At("C7")->value), -0.22);
+  }
+
+  void aViewScrolledUpStaysWhereTheTechnicianLooks() {
+    app::COrvanaDlg& window = Make();
+    auto& list = *window.Controls().resultList;
+    for (int n = 0; n < 100; ++n) Record(window, -0.21f);
+    QTRY_VERIFY(LastRowShown(list));
+
+    list.verticalScrollBar()->setValue(0);  // the wheel, the scrollbar
+    for (int n = 0; n < 50; ++n) Record(window, -0.21f);
+    QTest::qWait(50);
+    QCOMPARE(list.verticalScrollBar()->value(), 0);
+    QVERIFY(!LastRowShown(list));
+
+    list.setFocus();
+    QTest::keyClick(&list, Qt::Key_End, Qt::ControlModifier);
+    Record(window, -0.21f);
+    QTRY_VERIFY(LastRowShown(list));
+    Record(window, -0.21f);
+    QTRY_VERIFY(LastRowShown(list));
+  }
+
+  void aPortWhereNothingAnswersIsNamedOnce() {
+    testing::PtyPair silent;
+    app::COrvanaDlg& window = Make({{"pty", silent.SlavePath()}});
+    QStringList boxes;
+    QElapsedTimer sinceConnect;
+    qint64 firstBoxAfter = -1;
+    guitest::Poller answerer([&] {
+      if (QMessageBox* box = guitest::OpenBox()) {
+        if (boxes.isEmpty()) firstBoxAfter = sinceConnect.elapsed();
+        boxes << box->text();
+        box->accept();
+      }
+      return false;
+    });
+    sinceConnect.start();
+    window.Controls().connect->click();
+    QTRY_COMPARE_WITH_TIMEOUT(boxes.size(), 1, 10000);
+    QTest::qWait(1000);
+    QCOMPARE(boxes.size(), 1);
+    QVERIFY2(firstBoxAfter >= 2900, "told only once the meter had its time");
+    QCOMPARE(boxes[0], QString::fromUtf8("仪表在此串口上没有应答。\n\n") +
+                           QString::fromStdString(silent.SlavePath()));
+    QCOMPARE(window.Controls().connect->accessibleDescription(), QString());
+  }
+};
+
+QTEST_MAIN(WindowAtTheBenchTest)
+#include "test_window_at_bench.moc"
