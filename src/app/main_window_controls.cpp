@@ -1,5 +1,6 @@
 #include "app/main_window_controls.h"
 
+#include <QStyle>
 #include <algorithm>
 
 #include "app/template_texts.h"
@@ -19,6 +20,13 @@ struct UnitSize {
   int height;
 };
 constexpr UnitSize kRightColumnButton{38, 46};
+// The right-hand column puts the information button one of its own heights
+// and the settings button two of its own heights below the top: were all
+// three as tall as the connect button, the information and settings faces
+// would touch and read as one block. Each a little taller than the one above
+// leaves a gap of a few pixels between them.
+constexpr UnitSize kInfoButtonSize{38, 48};
+constexpr UnitSize kSettingsButtonSize{38, 50};
 // Wide enough for a designation such as /dev/ttyUSB0; it reaches over the
 // empty end of the table's header, never over a column.
 constexpr UnitSize kPortComboSize{58, 12};
@@ -37,6 +45,20 @@ constexpr UnitSize kValueEditSize{37, 20};
 constexpr UnitSize kValueGroupSize{316, 32};
 constexpr UnitSize kAutoIncrementSize{68, 12};
 constexpr UnitSize kAutoNumberSize{34, 14};
+
+// The widest value a value field shows whole: a loss of two digits with its
+// two decimals. The template's width cuts off even "-0.21" in the 20-point face.
+constexpr const char* kWidestValue = "-00.00";
+// Qt keeps this much room between an edit's frame and its text, and one
+// pixel for the cursor after the last character.
+constexpr int kEditTextMargin = 2;
+constexpr int kEditCursorWidth = 1;
+
+int EditWidthFor(const QLineEdit& edit, const QString& text) {
+  const int frame = edit.style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, &edit);
+  return edit.fontMetrics().horizontalAdvance(text) + 2 * (frame + kEditTextMargin) +
+         kEditCursorWidth;
+}
 
 class Builder {
  public:
@@ -110,13 +132,15 @@ MainWindowControls CreateMainWindowControls(QWidget& window, const MessageTexts&
   c.portCombo->setInsertPolicy(QComboBox::NoInsert);
   c.portCombo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
   c.portCombo->setAccessibleName(QStringLiteral("Port"));
+  // Its typing field is an edit of its own to a screen reader.
+  c.portCombo->lineEdit()->setAccessibleName(c.portCombo->accessibleName());
   c.portCombo->view()->setMinimumWidth(units.X(70));
   c.connect = make.Button(kConnectButton, Utf8(texts.connect), kRightColumnButton, true);
   c.exportReport = make.Button(kExportButton, Utf8(texts.save), kBottomButton, true);
   c.resultList = make.Add(kResultList, new results::CListCtrlCl(&window), {200, 100}, true);
-  c.info = make.Button(kInfoButton, QString(), kRightColumnButton, false);
+  c.info = make.Button(kInfoButton, QString(), kInfoButtonSize, false);
   c.info->setAccessibleName(caption(captions::kInfoHint));
-  c.settings = make.Button(kSettingsButton, QString(), kRightColumnButton, false);
+  c.settings = make.Button(kSettingsButton, QString(), kSettingsButtonSize, false);
   c.settings->setAccessibleName(caption(captions::kSettingsHint));
   c.blankRow = make.Button(kBlankRowButton, Utf8(texts.dellsel), kBottomButton, true);
   c.upload = make.Button(kUploadButton, Utf8(texts.readrecord), kBottomButton, true);
@@ -132,8 +156,18 @@ MainWindowControls CreateMainWindowControls(QWidget& window, const MessageTexts&
   c.autoIncrement =
       make.Add(kAutoIncrementCheck, new QCheckBox(caption(captions::kAutoIncrement), &window),
                kAutoIncrementSize, false);
+  // The number counts on when "Auto Increment" is ticked; the box beside it
+  // is all that says what the number is.
+  c.autoNumberEdit->setAccessibleName(caption(captions::kAutoIncrement));
   c.scannerLabel =
       make.Label(kScannerLabel, caption(captions::kScannerLabel), kScannerLabelSize, false);
+  // One line: wrapped into its template width the word for scanner breaks in
+  // two and the second line falls out of the frame. It is placed beside the
+  // serial edit where it is shown.
+  c.scannerLabel->setWordWrap(false);
+  c.scannerLabel->resize(c.scannerLabel->sizeHint().width(), c.scannerLabel->height());
+  // The frame names the serial edit; the label says what else it takes.
+  c.serialEdit->setAccessibleDescription(c.scannerLabel->text());
   c.picture = make.Add(kPicture, new QLabel(&window), {20, 20}, false, true);
   c.valueGroup = make.Group(kValueGroup, QString(), kValueGroupSize, false);
   for (size_t k = 0; k < 4; ++k) {
@@ -143,9 +177,13 @@ MainWindowControls CreateMainWindowControls(QWidget& window, const MessageTexts&
   }
   const QFont valueFont = ui::ArialFont(20);
   for (size_t k = 0; k < 4; ++k) {
-    c.valueEdits[k] = make.Edit(kValueEdit1 + static_cast<int>(k), kValueEditSize, false);
-    c.valueEdits[k]->setFont(valueFont);
-    c.valueEdits[k]->setAccessibleName(caption(captions::kValueLabels[k]));
+    QLineEdit* edit = make.Edit(kValueEdit1 + static_cast<int>(k), kValueEditSize, false);
+    edit->setFont(valueFont);
+    edit->resize(std::max(edit->width(), EditWidthFor(*edit, QString::fromLatin1(kWidestValue))),
+                 edit->height());
+    edit->setAccessibleName(caption(captions::kValueLabels[k]));
+    c.valueLabels[k]->setBuddy(edit);
+    c.valueEdits[k] = edit;
   }
   c.reportGroup =
       make.Group(kReportGroup, caption(captions::kReportGroup), kReportGroupSize, false);
@@ -153,18 +191,31 @@ MainWindowControls CreateMainWindowControls(QWidget& window, const MessageTexts&
       make.Label(kProductNumberLabel, caption(captions::kProductNumber), kShortLabel, false);
   c.productNumberEdit = make.Edit(kProductNumberEdit, kEditSize, false);
   c.productNumberEdit->setAccessibleName(caption(captions::kProductNumber));
+  c.productNumberLabel->setBuddy(c.productNumberEdit);
   c.orderNumberLabel =
       make.Label(kOrderNumberLabel, caption(captions::kOrderNumber), kShortLabel, false);
   c.orderNumberEdit = make.Edit(kOrderNumberEdit, kEditSize, false);
   c.orderNumberEdit->setAccessibleName(caption(captions::kOrderNumber));
+  c.orderNumberLabel->setBuddy(c.orderNumberEdit);
   c.saveFileNameLabel =
       make.Label(kSaveFileNameLabel, caption(captions::kSaveFileName), kLongLabel, false);
   c.saveFileNameEdit = make.Edit(kSaveFileNameEdit, kEditSize, false);
   c.saveFileNameEdit->setAccessibleName(caption(captions::kSaveFileName));
+  c.saveFileNameLabel->setBuddy(c.saveFileNameEdit);
 
   for (int id : ui::kMainWindowButtonIds) {
     ui::ConfigureMainWindowButton(*static_cast<CButtonST*>(c.ById(id)), id, Utf8(texts.connect));
   }
+  // A caption too long for one line beside its icon ("Erase meter data")
+  // wraps inside the button; the whole row grows to the tallest caption, so
+  // the buttons stay one size. Their places are fixed, so they cannot widen.
+  const std::array<QPushButton*, 6> bottomRow{c.clear,        c.blankRow, c.upload,
+                                              c.exportReport, c.erase,    c.import};
+  int rowHeight = units.Y(kBottomButton.height);
+  for (const QPushButton* button : bottomRow) {
+    rowHeight = std::max(rowHeight, button->heightForWidth(button->width()));
+  }
+  for (QPushButton* button : bottomRow) button->resize(button->width(), rowHeight);
   // It reaches over the table's header, so it stays on top of it.
   c.portCombo->raise();
   return c;

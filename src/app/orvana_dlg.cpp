@@ -283,23 +283,45 @@ void COrvanaDlg::ApplyPaintTimeLayout() {
   }
 }
 
-void COrvanaDlg::PlaceExtraControls(int width, int height) {
+void COrvanaDlg::PlaceExtraControls(int width, int /*height*/) {
   // The template gives the hidden value fields and the numbering controls no
-  // place; shown, they go in a strip above the bottom row, and the table
-  // ends above them so nothing overlaps.
+  // place; shown, they go in a strip above the report frame (which the
+  // paint-time layout has just placed for this height), and the table ends
+  // above them so nothing overlaps.
+  constexpr int kFrameGap = 6;  // between two frames, one above the other
+  constexpr int kInset = 7;     // from a frame's side to what it holds
+  constexpr int kLabelGap = 2;  // from a value's label to its field
+  constexpr int kPairGap = 10;  // from a field to the next value's label
+  constexpr int kFieldGap = 6;  // from the serial edit to the scanner label
+  constexpr int kFramePad = 3;  // from the inside of a frame to a label
   const MainWindowControls& c = m_controls;
-  const int top = height - 180;
+  const int top = c.reportGroup->y() - kFrameGap - c.valueGroup->height();
   c.resultList->resize(std::max(0, width - 73), std::max(0, top - 15));
   c.valueGroup->move(5, top);
-  const int pair = c.valueLabels[0]->width() + c.valueEdits[0]->width() + 10;
-  for (int k = 0; k < 4; ++k) {
-    const size_t i = static_cast<size_t>(k);
-    c.valueLabels[i]->move(12 + pair * k, top + 18);
-    c.valueEdits[i]->move(12 + pair * k + c.valueLabels[i]->width() + 2, top + 10);
+  int x = c.valueGroup->x() + kInset;
+  for (size_t k = 0; k < 4; ++k) {
+    QLabel* label = c.valueLabels[k];
+    QLineEdit* edit = c.valueEdits[k];
+    edit->move(x + label->width() + kLabelGap, top + 10);
+    label->move(x, edit->y() + (edit->height() - label->height()) / 2);
+    x = edit->x() + edit->width() + kPairGap;
   }
+  // The frame holds all four fields: one reaching over its edge looks cut off.
+  c.valueGroup->resize(x - kPairGap + kInset - c.valueGroup->x(), c.valueGroup->height());
   const int right = c.valueGroup->x() + c.valueGroup->width();
   c.autoIncrement->move(right + 10, top + 20);
   c.autoNumberEdit->move(c.autoIncrement->x() + c.autoIncrement->width() + 6, top + 16);
+
+  // The scanner label's own place runs under the report frame, with no room
+  // for its text: it goes inside the serial frame on the edit's right,
+  // keeping its top and as tall as the edit reaches, and the edit gives up
+  // the width it needs.
+  QLabel* scanner = c.scannerLabel;
+  QLineEdit* serial = c.serialEdit;
+  const QRect inside = c.serialGroup->contentsRect().translated(c.serialGroup->pos());
+  scanner->setGeometry(inside.right() + 1 - kFramePad - scanner->width(), scanner->y(),
+                       scanner->width(), serial->y() + serial->height() - scanner->y());
+  serial->resize(std::max(0, scanner->x() - kFieldGap - serial->x()), serial->height());
 }
 
 // ---------------------------------------------------------------- keys and clicks

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <string>
 
 // What the user gives for a test report. One record lives for the whole
@@ -19,6 +20,16 @@ struct ReportInformation {
   std::string saveFileName;
 
   bool operator==(const ReportInformation&) const = default;
+};
+
+// What the four report texts are called: the information sheet labels them so,
+// and the information dialog's edits, which have no labels of their own on
+// screen, carry the same names for a screen reader. UTF-8.
+inline constexpr std::array<const char*, 4> kReportTextNames{
+    "信息 1 Information 1",
+    "信息 2 Information 2",
+    "信息 3 Information 3",
+    "信息 4 Information 4",
 };
 
 }  // namespace orvana::records

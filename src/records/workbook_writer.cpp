@@ -42,8 +42,8 @@ constexpr lxw_col_t kLastColumn = 8;  // I
 constexpr const char* kInformationSheetName = "信息";
 constexpr std::array<const char*, 14> kInformationLabels{
     "产品号 Product number",     "订单号 Order number",       "保存文件名 Save-file name",
-    "信息 1 Information 1",      "信息 2 Information 2",      "信息 3 Information 3",
-    "信息 4 Information 4",      "器件名称 Device name",      "λ1 IL 阈值 Threshold (dB)",
+    kReportTextNames[0],         kReportTextNames[1],         kReportTextNames[2],
+    kReportTextNames[3],         "器件名称 Device name",      "λ1 IL 阈值 Threshold (dB)",
     "λ1 RL 阈值 Threshold (dB)", "λ2 IL 阈值 Threshold (dB)", "λ2 RL 阈值 Threshold (dB)",
     "测试波长 Wavelengths",      "导出时间 Exported",
 };

@@ -29,6 +29,8 @@ namespace {
 constexpr int kHintMaxWidth = 400;
 
 constexpr int kCaptionFlags = Qt::TextWordWrap | Qt::AlignHCenter | Qt::TextShowMnemonic;
+// Taller than any button, for measuring what a caption needs.
+constexpr int kUnboundedHeight = 32767;
 
 // 1-pixel lines, as the edges are specified pixel by pixel: a pen would
 // depend on the painter's antialiasing and pen-width rules.
@@ -275,6 +277,40 @@ QRect CButtonST::CentreCaption(const QRect& captionRect, QSize measured) {
                measured.height());
 }
 
+QRect CButtonST::CaptionBlock(const QRect& captionRect, const QFontMetrics& metrics,
+                              const QString& caption) {
+  // Wrapped inside the edge: a caption only a little narrower than the button
+  // would otherwise stay on one line and run over the edge.
+  const QRect inside = captionRect.adjusted(kCaptionInset, 0, -kCaptionInset, 0);
+  const QSize measured =
+      metrics
+          .boundingRect(QRect(0, 0, std::max(0, inside.width()), kUnboundedHeight), kCaptionFlags,
+                        caption)
+          .size();
+  return CentreCaption(inside, measured);
+}
+
+QRect CButtonST::CaptionBlock() const {
+  const QString caption = text();
+  if (caption.isEmpty()) return {};
+  const QRect captionRect =
+      HasIconImage() ? PlaceImage(rect(), m_iconSize, m_alignment, true, QPoint()).caption : rect();
+  return CaptionBlock(captionRect, fontMetrics(), caption);
+}
+
+int CButtonST::heightForWidth(int width) const {
+  const int icon = HasIconImage() ? m_iconSize.height() + 2 * kImageMargin : 0;
+  const QString caption = text();
+  if (caption.isEmpty()) return icon;
+  // In a button taller than it could need, the caption's place starts where
+  // the icon leaves it and its block says how many lines it takes.
+  const QRect item(0, 0, width, kUnboundedHeight);
+  const QRect captionRect =
+      HasIconImage() ? PlaceImage(item, m_iconSize, m_alignment, true, QPoint()).caption : item;
+  const QRect block = CaptionBlock(captionRect, fontMetrics(), caption);
+  return std::max(icon, captionRect.top() - item.top() + block.height() + 2 * kCaptionInset);
+}
+
 void CButtonST::paintEvent(QPaintEvent*) {
   m_isPressed = isDown();
   m_isFocused = hasFocus();
@@ -346,15 +382,12 @@ void CButtonST::DrawCaption(QPainter& painter, const QString& caption, QRect cap
   if (m_isPressed) captionRect.translate(m_pressedShift);
 
   painter.setFont(font());
-  const QSize measured = QFontMetrics(font())
-                             .boundingRect(QRect(0, 0, std::max(0, captionRect.width()), 32767),
-                                           kCaptionFlags, caption)
-                             .size();
-  const QRect centred = CentreCaption(captionRect, measured);
-  // Drawn across the whole caption width at the measured height: each line is
-  // centred as in the measured block, and rounding in the measurement cannot
-  // wrap a line differently from how it was measured.
-  const QRect where(captionRect.left(), centred.top(), captionRect.width(), centred.height());
+  const QRect centred = CaptionBlock(captionRect, QFontMetrics(font()), caption);
+  // Drawn across the width the caption was wrapped to, at the measured
+  // height: each line is centred as in the measured block, and rounding in
+  // the measurement cannot wrap a line differently from how it was measured.
+  const QRect where(captionRect.left() + kCaptionInset, centred.top(),
+                    std::max(0, captionRect.width() - 2 * kCaptionInset), centred.height());
   const int flags = kCaptionFlags | Qt::TextDontClip;
 
   if (m_isDisabled) {

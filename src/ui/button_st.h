@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QFontMetrics>
 #include <QPixmap>
 #include <QPoint>
 #include <QPushButton>
@@ -50,6 +51,9 @@ class CButtonST : public QPushButton {
 
   // Gap between the icon and the button's edge or its caption.
   static constexpr int kImageMargin = 3;
+  // How far the caption keeps from the button's rim: the 2-pixel raised edge
+  // and the 1-pixel frame of a focused or default button.
+  static constexpr int kCaptionInset = 3;
 
   explicit CButtonST(QWidget* parent = nullptr);
   explicit CButtonST(const QString& text, QWidget* parent = nullptr);
@@ -92,6 +96,17 @@ class CButtonST : public QPushButton {
                                    QPoint shift);
   // The caption's measured block centred in the rectangle it was measured for.
   static QRect CentreCaption(const QRect& captionRect, QSize measured);
+  // The block the caption's lines take in `captionRect`: wrapped at its width
+  // less kCaptionInset on either side, and centred.
+  static QRect CaptionBlock(const QRect& captionRect, const QFontMetrics& metrics,
+                            const QString& caption);
+  // The same for this button at its size, not pressed; empty without a caption.
+  QRect CaptionBlock() const;
+
+  // The height at which the icon and the caption, wrapped at `width`, fit
+  // inside the edge.
+  bool hasHeightForWidth() const override { return true; }
+  int heightForWidth(int width) const override;
 
  protected:
   // One paint of the button, in this order; each step may be overridden.

@@ -21,6 +21,24 @@ namespace {
 // There is no text for this in the language file; the window speaks Chinese.
 const char* const kNotANumber = "请输入一个数字。";
 
+// A label's text as it reads: "&&" stands for one '&', and a single '&' only
+// marks the mnemonic letter after it.
+QString WithoutMnemonic(const QString& text) {
+  QString plain;
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    if (text[i] == QLatin1Char('&') && i + 1 < text.size()) ++i;
+    plain += text[i];
+  }
+  return plain;
+}
+
+// The label beside a field is what names it for a screen reader, and its
+// mnemonic (should it get one) moves the focus into the field.
+void NameAfter(QLabel* label, QWidget* field) {
+  label->setBuddy(field);
+  field->setAccessibleName(WithoutMnemonic(label->text()));
+}
+
 }  // namespace
 
 dlalog1::dlalog1(results::TestSettings& settings, std::function<void()> onApplied, QWidget* parent)
@@ -48,6 +66,7 @@ void dlalog1::CreateControls() {
     auto* widget = new QLabel(QString::fromUtf8(text), this);
     widget->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     place(widget, x, y, width, height);
+    return widget;
   };
   const auto group = [&](const char* text, int x, int y, int width, int height) {
     auto* widget = new QGroupBox(QString::fromUtf8(text), this);
@@ -100,27 +119,36 @@ void dlalog1::CreateControls() {
   QPushButton* cancelButton = button("取消", "cancelButton", 7);
   cancelButton->setVisible(false);
   m_applyButton = button("应用", "applyButton", 191);
-  label("器件名称：", 19, 20, 41, 13);
+  QLabel* deviceNameLabel = label("器件名称：", 19, 20, 41, 13);
   m_deviceNameEdit = edit("deviceNameEdit", 73, 17, 220, 14);
+  NameAfter(deviceNameLabel, m_deviceNameEdit);
   group("测试器件端口数量", 17, 39, 276, 36);
   m_portComboA = combo("portComboA", 82, 56, 51, 12);
   m_portComboB = combo("portComboB", 223, 56, 51, 14);
-  label("A端口数量：", 24, 57, 50, 11);
-  label("B端口数量：", 169, 57, 50, 11);
+  NameAfter(label("A端口数量：", 24, 57, 50, 11), m_portComboA);
+  NameAfter(label("B端口数量：", 169, 57, 50, 11), m_portComboB);
+  // The field of a drop-down combo is an edit of its own to a screen reader.
+  for (QComboBox* portCombo : {m_portComboA, m_portComboB}) {
+    portCombo->lineEdit()->setAccessibleName(portCombo->accessibleName());
+  }
   group("测试选项：", 17, 118, 277, 44);
   checkBox("λ1 IL", 28);
   checkBox("λ1 RL", 92);
   checkBox("λ2 IL", 166);
   checkBox("λ2 RL", 237);
   group("阈值设置：", 17, 169, 277, 57);
-  label("1310nm IL:", 31, 185, 40, 13);
-  label("1310nm RL:", 32, 208, 41, 10);
-  label("1625nm IL:", 167, 185, 40, 13);
-  label("1625nm RL:", 168, 208, 40, 13);
+  QLabel* il1Label = label("1310nm IL:", 31, 185, 40, 13);
+  QLabel* rl1Label = label("1310nm RL:", 32, 208, 41, 10);
+  QLabel* il2Label = label("1625nm IL:", 167, 185, 40, 13);
+  QLabel* rl2Label = label("1625nm RL:", 168, 208, 40, 13);
   m_thresholdEdits[Il1] = edit("ilThreshold1Edit", 80, 185, 41, 12);
   m_thresholdEdits[Rl1] = edit("rlThreshold1Edit", 79, 206, 41, 12);
   m_thresholdEdits[Il2] = edit("ilThreshold2Edit", 213, 183, 41, 12);
   m_thresholdEdits[Rl2] = edit("rlThreshold2Edit", 213, 207, 41, 12);
+  NameAfter(il1Label, m_thresholdEdits[Il1]);
+  NameAfter(rl1Label, m_thresholdEdits[Rl1]);
+  NameAfter(il2Label, m_thresholdEdits[Il2]);
+  NameAfter(rl2Label, m_thresholdEdits[Rl2]);
   label("dB", 130, 187, 16, 9);
   label("dB", 131, 209, 16, 9);
   label("dB", 261, 184, 16, 9);

@@ -32,10 +32,13 @@ void messagedlog::CreateControls() {
     widget->setGeometry(rect);
     return widget;
   };
-  const auto edit = [&](int index, const char* name, int y) {
+  const auto edit = [&](size_t index, const char* name, int y) {
     auto* widget = new QLineEdit(this);
     widget->setObjectName(QString::fromLatin1(name));
     widget->setGeometry(units.Rect(29, y, 137, 16));
+    // No label stands beside these edits; a screen reader calls each by the
+    // name the report gives its text, so the user hears where it will go.
+    widget->setAccessibleName(QString::fromUtf8(records::kReportTextNames[index]));
     m_reportEdits[index] = widget;
   };
 

@@ -1,6 +1,8 @@
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -80,6 +82,24 @@ QStringList TabChain(QWidget* start) {
     widget = widget->nextInFocusChain();
   } while (widget != start);
   return names;
+}
+
+QString AccessibleName(QWidget* widget) {
+  QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
+  return accessible ? accessible->text(QAccessible::Name) : QString();
+}
+
+// The label a reader sees for a field: the nearest one on its left whose
+// middle is level with the field.
+QLabel* LabelBeside(QWidget& dialog, QWidget* field) {
+  QLabel* nearest = nullptr;
+  for (QLabel* label : dialog.findChildren<QLabel*>()) {
+    const QRect g = label->geometry();
+    const bool level = g.center().y() >= field->y() && g.center().y() <= field->geometry().bottom();
+    if (!level || g.right() >= field->x()) continue;
+    if (!nearest || g.right() > nearest->geometry().right()) nearest = label;
+  }
+  return nearest;
 }
 
 TestSettings Changed() {
@@ -340,6 +360,48 @@ class TestDialogs : public QObject {
       QCOMPARE(answerer.texts.size(), 1);
     }
     QCOMPARE(dialog.focusWidget(), Edit(dialog, "ilThreshold2Edit"));
+  }
+
+  void everyEditIsNamedForAScreenReader() {
+    TestSettings settings = TestSettings::StartValues();
+    dlalog1 settingsDialog(settings, nullptr);
+    Open(settingsDialog);
+    int named = 0;
+    for (QLineEdit* edit : settingsDialog.findChildren<QLineEdit*>()) {
+      // The field of a drop-down combo is named as its combo is.
+      QWidget* field = edit;
+      if (auto* combo = qobject_cast<QComboBox*>(edit->parentWidget())) field = combo;
+      QLabel* label = LabelBeside(settingsDialog, field);
+      QVERIFY2(label, qPrintable(field->objectName()));
+      QCOMPARE(label->buddy(), field);
+      const QString expected = label->text().remove(QLatin1Char('&'));
+      QVERIFY(!expected.isEmpty());
+      QCOMPARE(AccessibleName(edit), expected);
+      if (field != edit) {
+        // A combo reads out its value as its name; the label is its relation.
+        bool labelled = false;
+        const auto relations =
+            QAccessible::queryAccessibleInterface(field)->relations(QAccessible::Label);
+        for (const auto& relation : relations) {
+          labelled = labelled || relation.first->object() == label;
+        }
+        QVERIFY2(labelled, qPrintable(field->objectName()));
+      }
+      ++named;
+    }
+    QCOMPARE(named, 7);  // the device name, two port counts, four thresholds
+
+    ReportInformation information;
+    messagedlog reportDialog(information, nullptr);
+    Open(reportDialog);
+    QCOMPARE(reportDialog.findChildren<QLineEdit*>().size(), 4);
+    // Each edit by the name the report's information sheet gives its text.
+    for (size_t k = 0; k < 4; ++k) {
+      const std::string edit = "reportText" + std::to_string(k + 1) + "Edit";
+      const QString name = AccessibleName(Edit(reportDialog, edit.c_str()));
+      QVERIFY(!name.isEmpty());
+      QCOMPARE(name, QString::fromUtf8(orvana::records::kReportTextNames[k]));
+    }
   }
 
   void reportTextsAreKeptByApplyAsTyped() {

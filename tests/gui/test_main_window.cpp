@@ -1,12 +1,18 @@
 #include <QAccessible>
+#include <QCheckBox>
+#include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
+#include <QStyle>
 #include <QtTest>
 
 #include "app/template_texts.h"
 #include "gui/window_fixture.h"
 #include "results/colors.h"
+#include "results/measurement_result.h"
 #include "results/table_look.h"
+#include "ui/button_st.h"
 
 using namespace orvana;
 using app::COrvanaDlg;
@@ -16,6 +22,15 @@ using results::Column;
 namespace {
 
 QColor Q(results::Rgb rgb) { return QColor(rgb.red, rgb.green, rgb.blue); }
+
+QString Describe(const QWidget* widget, const QString& text) {
+  return QStringLiteral("%1 \"%2\" at %3,%4 %5x%6")
+      .arg(QString::fromLatin1(widget->metaObject()->className()), text)
+      .arg(widget->x())
+      .arg(widget->y())
+      .arg(widget->width())
+      .arg(widget->height());
+}
 
 bool ContainsColor(const QImage& image, const QRect& area, const QColor& color) {
   for (int y = area.top(); y <= area.bottom(); ++y) {
@@ -35,8 +50,12 @@ class MainWindowTest : public QObject {
   testing::TempFolder m_folder;
   std::unique_ptr<COrvanaDlg> m_window;
 
-  COrvanaDlg& Make(bool full = false, records::ReportExport::Environment exporting = {}) {
+  COrvanaDlg& Make(bool full = false, records::ReportExport::Environment exporting = {},
+                   const char* language = "zh_CN") {
     auto options = guitest::WindowOptions(m_folder, {{"pty", "/tmp/orvana-no-such-port"}});
+    std::filesystem::copy_file(std::string(ORVANA_LANG_DIR "/") + language + "/language.ini",
+                               m_folder / "language.ini",
+                               std::filesystem::copy_options::overwrite_existing);
     options.full = full;
     options.reportExport = std::move(exporting);
     m_window = std::make_unique<COrvanaDlg>(std::move(options));
@@ -72,6 +91,123 @@ class MainWindowTest : public QObject {
       QCOMPARE(c.settings->pos(),
                QPoint(w - c.settings->width() - 3, third + 2 * c.settings->height() + 8));
     }
+  }
+
+  void benchWindowShowsEveryTextWhole_data() {
+    QTest::addColumn<QByteArray>("language");
+    QTest::addColumn<QString>("exitCaption");
+    QTest::newRow("zh_CN") << QByteArray("zh_CN") << QString::fromUtf8("退出");
+    QTest::newRow("en") << QByteArray("en") << QStringLiteral("Exit");
+  }
+  void benchWindowShowsEveryTextWhole() {
+    QFETCH(QByteArray, language);
+    QFETCH(QString, exitCaption);
+    COrvanaDlg& window = Make(true, {}, language.constData());
+    window.resize(1280, 800);
+    window.OnSize(SizeType::Maximized, 1280, 800);
+    QCoreApplication::processEvents();
+    const auto& c = window.Controls();
+    QCOMPARE(c.exit->text(), exitCaption);  // the language file was read
+
+    for (QAbstractButton* button : window.findChildren<QAbstractButton*>()) {
+      const QString text = button->text();
+      if (!button->isVisibleTo(&window) || text.isEmpty()) continue;
+      const QString what = Describe(button, text);
+      const QFontMetrics metrics = button->fontMetrics();
+      if (auto* image = qobject_cast<CButtonST*>(button)) {
+        // The caption's lines, as the button draws them, stay inside its edge
+        // and off its icon.
+        const int inset = CButtonST::kCaptionInset;
+        const QRect block = image->CaptionBlock();
+        QVERIFY2(image->rect().adjusted(inset, inset, -inset, -inset).contains(block),
+                 qPrintable(what));
+        const QRect icon = CButtonST::PlaceImage(image->rect(), image->IconImageSize(),
+                                                 image->ImageAlignment(), true, QPoint())
+                               .image;
+        QVERIFY2(!icon.intersects(block), qPrintable(what));
+      } else if (qobject_cast<QCheckBox*>(button)) {
+        QVERIFY2(button->sizeHint().width() <= button->width(), qPrintable(what));
+        QVERIFY2(button->sizeHint().height() <= button->height(), qPrintable(what));
+      } else {
+        const int margin = button->style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, button);
+        QVERIFY2(metrics.horizontalAdvance(text) + 2 * margin <= button->width(), qPrintable(what));
+        QVERIFY2(metrics.height() <= button->height(), qPrintable(what));
+      }
+    }
+
+    // Every label on one line, inside the frame it stands in; every edit and
+    // label clear of the lines of any frame it reaches into.
+    const auto groups = window.findChildren<QGroupBox*>();
+    for (QGroupBox* a : groups) {
+      for (QGroupBox* b : groups) {
+        if (a == b || !a->isVisibleTo(&window) || !b->isVisibleTo(&window)) continue;
+        QVERIFY2(!a->geometry().intersects(b->geometry()),
+                 qPrintable(Describe(a, a->title()) + " / " + Describe(b, b->title())));
+      }
+    }
+    const auto insideFrames = [&](QWidget* widget, bool label, const QString& what) {
+      for (QGroupBox* group : groups) {
+        if (!group->isVisibleTo(&window) || !group->geometry().intersects(widget->geometry()))
+          continue;
+        const QRect inside = label ? group->contentsRect().translated(group->pos())
+                                   : group->geometry().adjusted(2, 2, -2, -2);
+        QVERIFY2(inside.contains(widget->geometry()),
+                 qPrintable(what + " in " + Describe(group, group->title())));
+      }
+    };
+    for (QLabel* label : window.findChildren<QLabel*>()) {
+      const QString text = label->text();
+      if (!label->isVisibleTo(&window) || text.isEmpty()) continue;
+      const QString what = Describe(label, text);
+      const QFontMetrics metrics = label->fontMetrics();
+      QVERIFY2(metrics.horizontalAdvance(text) <= label->contentsRect().width(), qPrintable(what));
+      QVERIFY2(metrics.height() <= label->contentsRect().height(), qPrintable(what));
+      insideFrames(label, true, what);
+    }
+    for (QLineEdit* edit : window.findChildren<QLineEdit*>()) {
+      if (edit->isVisibleTo(&window) && edit->parentWidget() == &window) {
+        insideFrames(edit, false, Describe(edit, edit->accessibleName()));
+      }
+    }
+    QVERIFY(c.resultList->geometry().bottom() < c.valueGroup->y());
+
+    // A two-digit loss shows whole in a value field: nothing scrolls out of
+    // sight between the text's first character and its end.
+    const QString value = QString::fromStdString(results::FormatIl(-12.34f));
+    const auto cursorX = [](QLineEdit* edit) {
+      return edit->inputMethodQuery(Qt::ImCursorRectangle).toRect().center().x();
+    };
+    for (QLineEdit* edit : c.valueEdits) {
+      edit->setText(value);
+      edit->home(false);
+      edit->repaint();
+      const int start = cursorX(edit);
+      edit->end(false);
+      edit->repaint();
+      QCOMPARE(cursorX(edit) - start, edit->fontMetrics().horizontalAdvance(value));
+    }
+
+    // The flat faces of the right-hand column read as three buttons: a line
+    // of the window shows between each and the next.
+    QVERIFY(c.connect->geometry().bottom() + 1 < c.info->y());
+    QVERIFY(c.info->geometry().bottom() + 1 < c.settings->y());
+  }
+
+  void benchWindowEditsAreNamedForAScreenReader() {
+    COrvanaDlg& window = Make(true);
+    int named = 0;
+    for (QLineEdit* edit : window.findChildren<QLineEdit*>()) {
+      if (!edit->isVisibleTo(&window)) continue;
+      const QString name = QAccessible::queryAccessibleInterface(edit)->text(QAccessible::Name);
+      QVERIFY2(!name.isEmpty(), qPrintable(Describe(edit, edit->text())));
+      for (QLabel* label : window.findChildren<QLabel*>()) {
+        if (label->buddy() == edit) QCOMPARE(name, label->text());
+      }
+      ++named;
+    }
+    // The port field, serial number, auto number, four values and the three
+    // report inputs.
+    QCOMPARE(named, 10);
   }
 
   void tableMetricsFollowTheSizeStateNotMinimising() {
