@@ -1,8 +1,10 @@
 // Arbitrary bytes as one stored log line and as a whole log file: splitting
 // must lose nothing and invent nothing (the fields joined again give the line
-// back), never make more fields than a line has, and importing must add one
-// row per non-blank line without disturbing the rows already in the table or
-// their colours.
+// back), never make more fields than a line has; the line reader must cut the
+// same lines whether the bytes come whole or one at a time, as a plain
+// byte-by-byte cut does (an LF or a run of NULs ends a line, overlong lines
+// are skipped); and importing must add one row per non-blank line without
+// disturbing the rows already in the table or their colours.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -57,17 +59,63 @@ void CheckSplit(std::string_view line) {
   }
 }
 
-void CheckImport(std::string_view content) {
-  size_t lines = 0;
-  for (size_t start = 0; start <= content.size();) {
-    const size_t end = content.find('\n', start);
-    const std::string_view line =
-        content.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
-    CheckSplit(line);
-    if (!Blank(WithoutTrailingCr(line))) ++lines;
-    if (end == std::string_view::npos) break;
-    start = end + 1;
+struct Cut {
+  std::vector<std::string> lines;  // the non-blank ones
+  size_t skipped = 0;
+};
+
+// The reference: a byte at a time, no cleverness.
+Cut CutByteByByte(std::string_view content) {
+  Cut cut;
+  std::string line;
+  const auto end = [&] {
+    if (line.size() > orvana::records::kLongestLogLine) {
+      ++cut.skipped;
+    } else if (!Blank(WithoutTrailingCr(line))) {
+      cut.lines.push_back(line);
+    }
+    line.clear();
+  };
+  for (size_t i = 0; i < content.size(); ++i) {
+    if (content[i] == '\n') {
+      end();
+    } else if (content[i] == '\0') {
+      end();
+      while (i + 1 < content.size() && content[i + 1] == '\0') ++i;
+    } else {
+      line += content[i];
+    }
   }
+  if (!line.empty()) end();
+  return cut;
+}
+
+Cut CutByReader(std::string_view content, size_t pieceSize) {
+  Cut cut;
+  const auto onLine = [&](std::string_view line) {
+    if (line.find('\n') != std::string_view::npos || line.find('\0') != std::string_view::npos) {
+      __builtin_trap();
+    }
+    if (line.size() > orvana::records::kLongestLogLine) __builtin_trap();
+    if (!Blank(WithoutTrailingCr(line))) cut.lines.emplace_back(line);
+  };
+  orvana::records::LogLineReader reader;
+  for (size_t at = 0; at < content.size(); at += pieceSize) {
+    reader.Feed(content.substr(at, pieceSize), onLine);
+  }
+  reader.Finish(onLine);
+  cut.skipped = reader.Skipped();
+  return cut;
+}
+
+void CheckImport(std::string_view content) {
+  const Cut reference = CutByteByByte(content);
+  for (const size_t pieceSize : {content.size() + 1, size_t{1}, size_t{7}}) {
+    const Cut read = CutByReader(content, pieceSize);
+    if (read.lines != reference.lines || read.skipped != reference.skipped) __builtin_trap();
+  }
+  for (const std::string& line : reference.lines) CheckSplit(line);
+  const size_t lines = reference.lines.size();
 
   orvana::results::ResultsTable table;
   table.AppendRow(" ");
@@ -78,7 +126,9 @@ void CheckImport(std::string_view content) {
   if (rows.size() != lines) __builtin_trap();
   for (const auto& row : rows) {
     for (const std::string& cell : row) {
-      if (cell.find('\n') != std::string::npos) __builtin_trap();
+      if (cell.find('\n') != std::string::npos || cell.find('\0') != std::string::npos) {
+        __builtin_trap();
+      }
     }
     if (!row[6].empty()) __builtin_trap();
   }

@@ -99,12 +99,16 @@ class Station {
   const std::string& RecordDate() const { return m_recordDate; }
   int ResultRow() const { return m_recorder.CurrentRow(); }
   size_t PendingLogLines() const { return m_dailyLog.PendingLines(); }
+  // The log itself, for its owner to learn of its failures and save what it
+  // still holds at the end.
+  records::DailyLog& DayLog() { return m_dailyLog; }
 
   void SendCommand(uint8_t code);
 
  private:
   void InstallHandlers();
   void Greet(const link::PortAddress& port);
+  void SetConnectedPort(std::string port);
   void OnConnectOk(const protocol::Frame& frame);
   void OnEraseOk(const protocol::Frame& frame);
   void OnRecordHeader(const protocol::Frame& frame);

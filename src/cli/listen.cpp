@@ -20,6 +20,7 @@
 #include "cli/output_queue.h"
 #include "common/clock.h"
 #include "link/serial_transport.h"
+#include "records/daily_log.h"
 #include "results/results_table.h"
 
 namespace orvana::cli {
@@ -48,6 +49,43 @@ std::string LinkJson(const char* state, const std::string* reason) {
   }
   line += '}';
   return line;
+}
+
+// The day log's failures, told once per episode: scripts watching the bench
+// learn that its lasting record is not being written.
+void EmitLogEvents(JsonUi& ui, records::DailyLog& log) {
+  for (const records::LogEvent& event : log.TakeEvents()) {
+    std::string line = "{\"log\":";
+    if (event.kind == records::LogEvent::Kind::Failing) {
+      AppendJsonString(line, "failing");
+      line += ",\"reason\":";
+      AppendJsonString(line, event.reason);
+      line += ",\"pending\":" + std::to_string(event.pending);
+    } else {
+      AppendJsonString(line, "recovered");
+    }
+    line += '}';
+    ui.Emit(line);
+  }
+}
+
+// At the end of the run, lines the day's file never took go where the user
+// can find them, and the output says where.
+void SaveLogLines(JsonUi& ui, records::DailyLog& log) {
+  const records::SaveResult result = log.SavePending();
+  EmitLogEvents(ui, log);
+  for (const records::SavedLines& saved : result.saved) {
+    std::string line = "{\"log\":\"saved\",\"path\":";
+    AppendJsonString(line, saved.path);
+    line += ",\"lines\":" + std::to_string(saved.lines) + "}";
+    ui.Emit(line);
+    std::fprintf(stderr, "orvana-cli: %zu log lines that Savetemp did not take are in %s\n",
+                 saved.lines, saved.path.c_str());
+  }
+  if (result.lost > 0) {
+    ui.Emit("{\"log\":\"lost\",\"lines\":" + std::to_string(result.lost) + "}");
+    std::fprintf(stderr, "orvana-cli: %zu log lines could be saved nowhere\n", result.lost);
+  }
 }
 
 class FileDescriptor {
@@ -129,6 +167,9 @@ int RunListen(const ListenOptions& options) {
                                 return std::vector<link::PortEntry>{link::PortEntry{"cli", port}};
                               }});
   station = &theStation;
+  records::DailyLog& log = theStation.DayLog();
+  // The log's flusher may notice a recovery on its own thread.
+  log.SetEventSignal([fd = wake.Get()] { Poke(fd); });
 
   theStation.RefreshPortList(false);
   const bool opened = theStation.OnConnect(0);
@@ -150,6 +191,7 @@ int RunListen(const ListenOptions& options) {
   int status = 0;
 
   for (;;) {
+    EmitLogEvents(ui, log);
     ui.Flush();
     if (output.Closed()) {
       status = kExitOutputClosed;
@@ -209,6 +251,8 @@ int RunListen(const ListenOptions& options) {
   if (status == 0 && theStation.WatchingForPort()) status = kExitLinkLost;
   ui.Flush();
   transport.Stop();
+  SaveLogLines(ui, log);
+  ui.Flush();
   return status;
 }
 

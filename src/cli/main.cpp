@@ -80,6 +80,10 @@ int Import(const std::string& path) {
     std::fprintf(stderr, "orvana-cli: cannot import %s: %s\n", path.c_str(), error.c_str());
     return 2;
   }
+  if (summary.skippedTooLong > 0) {
+    std::fprintf(stderr, "orvana-cli: %s: %zu lines skipped (longer than %zu bytes)\n",
+                 path.c_str(), summary.skippedTooLong, orvana::records::kLongestLogLine);
+  }
   return !outputFailed && std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : kExitOutputClosed;
 }
 

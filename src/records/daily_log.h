@@ -7,10 +7,12 @@
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 #include "common/clock.h"
 #include "records/regular_file.h"
@@ -27,12 +29,59 @@ inline constexpr std::string_view kLogLineEnd = "\r\r\n";
 // Between the fields of a line.
 inline constexpr std::string_view kFieldSeparator = "   ";
 
-// The six fields joined by the separator, without the line end.
+// The longest line the import reads, in bytes before its LF (its CRs
+// included); a longer one is skipped as not a result. The writer keeps every
+// line within it, so whatever the window logs can be read back.
+inline constexpr size_t kLongestLogLine = 4096;
+// A serial number is stored up to this many bytes, cut at a character
+// boundary; a scanner that sends more than that is not reading a serial.
+inline constexpr size_t kLongestLogSerial = 3072;
+// Value and time texts are ours and never come near this; the cut only makes
+// sure that no text can push a line past kLongestLogLine.
+inline constexpr size_t kLongestLogValue = 64;
+static_assert(kLongestLogSerial + 5 * (kFieldSeparator.size() + kLongestLogValue) +
+                      kLogLineEnd.size() - 1 <=
+                  kLongestLogLine,
+              "a line the writer makes must fit what the import reads");
+
+// The six fields joined by the separator, without the line end. The serial is
+// cut to kLongestLogSerial bytes (never inside a UTF-8 character) and any LF
+// or NUL in it becomes a space, since either would end the line for the
+// import; the other texts are cut to kLongestLogValue.
 std::string FormatLogLine(const std::string& serial, const std::array<std::string, 4>& texts,
                           const std::string& timeText);
 
 // "<folder>/YYYYMMDD.txt" for the date of `date`.
 std::string LogFilePath(const std::string& folder, const common::LocalTime& date);
+
+// What the owner of a log learns about its health. A failure episode
+// begins with the first line that cannot be written and ends when every kept
+// line is in its file again; each is told once, in the order it happened.
+struct LogEvent {
+  enum class Kind { Failing, Recovered };
+  Kind kind = Kind::Failing;
+  // Failing: the file that could not be written, and why in the system's
+  // words ("Permission denied", "not a regular file").
+  std::string path;
+  std::string reason;
+  int error = 0;       // Failing: the errno behind `reason`, 0 for "not a regular file"
+  size_t pending = 0;  // lines kept in memory at that moment
+};
+
+// Where kept lines went at the end of a run.
+struct SavedLines {
+  std::string path;  // a file of the day's name in a folder of unsaved lines
+  size_t lines = 0;
+};
+struct SaveResult {
+  std::vector<SavedLines> saved;  // in the order the lines were kept
+  size_t lost = 0;                // lines that could be written nowhere
+};
+
+// The folders that take lines the day's file could not, best first:
+// $XDG_DATA_HOME/orvana/unsaved (when that is an absolute path), else
+// ~/.local/share/orvana/unsaved; then /tmp/orvana-unsaved-UID.
+std::vector<std::string> UnsavedLineFolders();
 
 class DailyLog {
  public:
@@ -53,6 +102,21 @@ class DailyLog {
 
   // Lines not yet in their file.
   size_t PendingLines() const;
+
+  // Called, on whichever thread noticed (the one calling Append, or the
+  // background flusher), each time an event is queued; it should only wake
+  // the owner, who then calls TakeEvents on its own thread. It must not call
+  // back into the log. Set it before the first Append.
+  void SetEventSignal(std::function<void()> signal);
+  // The events queued since the last call, oldest first.
+  std::vector<LogEvent> TakeEvents();
+
+  // For the end of a run: tries the kept lines once more in their day's
+  // files, and appends those that still cannot go there, in the same line
+  // format, to files of the same name in the first of `folders` that takes
+  // them (UnsavedLineFolders() when empty), so the user can be told where
+  // they are. Lines that no folder takes stay kept and count as lost.
+  SaveResult SavePending(std::vector<std::string> folders = {});
   // How often a line has woken the background flusher, for tests and
   // diagnostics.
   size_t FlusherWakeups() const;
@@ -68,6 +132,10 @@ class DailyLog {
   // All of these expect mutex_ held.
   void DrainPending(bool traceFailures);
   bool WriteLine(const PendingLine& line, bool traceFailures);
+  void QueueEvent(LogEvent event);
+  // Takes the signal to call, once the lock is released, when events were
+  // queued since the last call.
+  std::function<void()> SignalDue();
   bool OpenFor(const std::string& path, RegularFile& failure);
   void CloseFile();
 
@@ -77,6 +145,10 @@ class DailyLog {
   mutable std::mutex mutex_;
   std::condition_variable wake_;
   std::deque<PendingLine> pending_;
+  bool failing_ = false;  // within a failure episode
+  std::vector<LogEvent> events_;
+  bool signalDue_ = false;
+  std::function<void()> signal_;
   int fd_ = -1;
   std::string fdPath_;
   dev_t fdDevice_ = 0;

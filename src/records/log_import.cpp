@@ -97,62 +97,6 @@ bool SizeBetweenLines(int fd, off_t& size) {
   return known;
 }
 
-// Puts the pieces of lines that reads deliver back together, skipping any
-// line that grows beyond the longest one taken.
-class LineAssembler {
- public:
-  template <typename OnLine>
-  void Feed(std::string_view bytes, OnLine&& onLine) {
-    while (!bytes.empty()) {
-      const size_t end = bytes.find('\n');
-      const std::string_view piece = bytes.substr(0, end);
-      if (end == std::string_view::npos) {
-        Hold(piece);
-        return;
-      }
-      if (!skipping_ && carry_.empty() && piece.size() <= kLongestImportedLine) {
-        onLine(piece);  // the usual case: the whole line is in this read
-      } else {
-        Hold(piece);
-        EndLine(onLine);
-      }
-      bytes.remove_prefix(end + 1);
-    }
-  }
-  // The last line needs no line end.
-  template <typename OnLine>
-  void Finish(OnLine&& onLine) {
-    if (skipping_ || !carry_.empty()) EndLine(onLine);
-  }
-  size_t SkippedTooLong() const { return skipped_; }
-
- private:
-  void Hold(std::string_view piece) {
-    if (skipping_) return;
-    if (carry_.size() + piece.size() > kLongestImportedLine) {
-      skipping_ = true;
-      carry_.clear();
-      carry_.shrink_to_fit();
-      return;
-    }
-    carry_.append(piece);
-  }
-  template <typename OnLine>
-  void EndLine(OnLine&& onLine) {
-    if (skipping_) {
-      ++skipped_;
-      skipping_ = false;
-      return;
-    }
-    onLine(std::string_view(carry_));
-    carry_.clear();
-  }
-
-  std::string carry_;
-  bool skipping_ = false;
-  size_t skipped_ = 0;
-};
-
 }  // namespace
 
 std::vector<std::string> SplitLine(std::string_view line) {
@@ -178,19 +122,29 @@ results::RowTexts FieldsToRow(std::vector<std::string> fields) {
   return row;
 }
 
+void LogLineReader::Hold(std::string_view piece) {
+  if (skipping_) return;
+  if (carry_.size() + piece.size() > kLongestLogLine) {
+    skipping_ = true;
+    carry_.clear();
+    carry_.shrink_to_fit();
+    return;
+  }
+  carry_.append(piece);
+}
+
 std::vector<results::RowTexts> ParseLogContent(std::string_view content) {
   std::vector<results::RowTexts> rows;
   RowFields fields;
-  while (!content.empty()) {
-    const size_t end = content.find('\n');
-    // The CR of a CR LF pair goes with the line and is dropped by the split.
-    if (SplitLineFields(content.substr(0, end), fields) > 0) {
-      results::RowTexts& row = rows.emplace_back();
-      for (size_t column = 0; column < row.size(); ++column) row[column] = fields[column];
-    }
-    if (end == std::string_view::npos) break;
-    content.remove_prefix(end + 1);
-  }
+  // The CR of a CR LF pair goes with the line and is dropped by the split.
+  const auto onLine = [&](std::string_view line) {
+    if (SplitLineFields(line, fields) == 0) return;
+    results::RowTexts& row = rows.emplace_back();
+    for (size_t column = 0; column < row.size(); ++column) row[column] = fields[column];
+  };
+  LogLineReader lines;
+  lines.Feed(content, onLine);
+  lines.Finish(onLine);
   return rows;
 }
 
@@ -209,7 +163,7 @@ bool ForEachLogRow(const std::string& path, const RowSink& row, ImportSummary& s
     return false;
   }
 
-  LineAssembler lines;
+  LogLineReader lines;
   RowFields fields;
   const auto onLine = [&](std::string_view line) {
     if (SplitLineFields(line, fields) == 0) return;
@@ -234,16 +188,13 @@ bool ForEachLogRow(const std::string& path, const RowSink& row, ImportSummary& s
   ::close(file.fd);
   if (readFailed) return false;
   lines.Finish(onLine);
-  summary.skippedTooLong = lines.SkippedTooLong();
-  if (summary.skippedTooLong > 0) {
-    common::Trace("Import of %s: %zu lines skipped: too long\n", path.c_str(),
-                  summary.skippedTooLong);
-  }
+  summary.skippedTooLong = lines.Skipped();
   return true;
 }
 
 std::optional<std::vector<results::RowTexts>> ReadLogFile(const std::string& path,
-                                                          std::string& error) {
+                                                          std::string& error,
+                                                          ImportSummary* summaryOut) {
   std::vector<results::RowTexts> rows;
   ImportSummary summary;
   const bool read = ForEachLogRow(
@@ -254,6 +205,7 @@ std::optional<std::vector<results::RowTexts>> ReadLogFile(const std::string& pat
       },
       summary, error);
   if (!read) return std::nullopt;
+  if (summaryOut != nullptr) *summaryOut = summary;
   return rows;
 }
 
@@ -269,6 +221,10 @@ std::optional<ImportSummary> ImportLogFile(results::ResultsTable& table, const s
   if (!ForEachLogRow(
           path, [&](const RowFields& fields) { block.Add(fields); }, summary, error)) {
     return std::nullopt;
+  }
+  if (summary.skippedTooLong > 0) {
+    common::Trace("Import of %s: %zu lines skipped: too long\n", path.c_str(),
+                  summary.skippedTooLong);
   }
   const int index = table.RowCount() == 0 ? 0 : kImportIndex;
   table.InsertBlock(index, std::move(block));

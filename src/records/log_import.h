@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "records/daily_log.h"
 #include "results/column.h"
 #include "results/results_table.h"
 
@@ -34,17 +35,78 @@ size_t SplitLineFields(std::string_view line, RowFields& fields);
 // The fields placed in their columns (at most the table's seven).
 results::RowTexts FieldsToRow(std::vector<std::string> fields);
 
-// Every non-empty line of a log's content as a row, in order. A CR LF or a lone
-// LF ends a line; the last line needs no end.
-std::vector<results::RowTexts> ParseLogContent(std::string_view content);
+// Cuts a log's bytes into lines as they arrive, in pieces of any size. An LF
+// ends a line, and so does a run of NUL bytes: a crash can leave a block of
+// them where a line was being written, and the next run's lines follow it.
+// No line handed over holds a NUL or an LF. A line longer than
+// kLongestLogLine is skipped and counted; memory stays bounded by that.
+class LogLineReader {
+ public:
+  // Hands each complete line to onLine(std::string_view), valid only during
+  // the call.
+  template <typename OnLine>
+  void Feed(std::string_view bytes, OnLine&& onLine) {
+    // Both ends are looked for ahead only once each, so a piece full of
+    // short NUL runs costs no more than one full of short lines.
+    size_t lf = bytes.find('\n');
+    size_t nul = bytes.find('\0');
+    size_t at = 0;
+    while (at < bytes.size()) {
+      if (lf != std::string_view::npos && lf < at) lf = bytes.find('\n', at);
+      if (nul != std::string_view::npos && nul < at) nul = bytes.find('\0', at);
+      const size_t end = lf < nul ? lf : nul;
+      if (end == std::string_view::npos) {
+        Hold(bytes.substr(at));
+        return;
+      }
+      const std::string_view piece = bytes.substr(at, end - at);
+      if (!skipping_ && carry_.empty() && piece.size() <= kLongestLogLine) {
+        onLine(piece);  // the usual case: the whole line is in this piece
+      } else {
+        Hold(piece);
+        EndLine(onLine);
+      }
+      at = end + 1;
+      if (end == nul) {
+        at = bytes.find_first_not_of('\0', at);
+        if (at == std::string_view::npos) return;
+      }
+    }
+  }
+  // The last line needs no line end.
+  template <typename OnLine>
+  void Finish(OnLine&& onLine) {
+    if (skipping_ || !carry_.empty()) EndLine(onLine);
+  }
+  // Lines skipped so far for being longer than kLongestLogLine.
+  size_t Skipped() const { return skipped_; }
 
-// No line the writer writes comes near this; a longer one is not a result and
-// is skipped rather than held in memory.
-inline constexpr size_t kLongestImportedLine = 4096;
+ private:
+  void Hold(std::string_view piece);
+  template <typename OnLine>
+  void EndLine(OnLine&& onLine) {
+    if (skipping_) {
+      ++skipped_;
+      skipping_ = false;
+      return;
+    }
+    onLine(std::string_view(carry_));
+    carry_.clear();
+  }
+
+  std::string carry_;
+  bool skipping_ = false;
+  size_t skipped_ = 0;
+};
+
+// Every non-empty line of a log's content as a row, in order, as
+// LogLineReader cuts it (overlong lines skipped). A CR LF or a lone LF ends a
+// line; the last line needs no end.
+std::vector<results::RowTexts> ParseLogContent(std::string_view content);
 
 struct ImportSummary {
   size_t rows = 0;            // lines that gave a row
-  size_t skippedTooLong = 0;  // lines longer than kLongestImportedLine
+  size_t skippedTooLong = 0;  // lines skipped: longer than kLongestLogLine
 };
 
 // Reads a log file piece by piece and hands each row to `row`, in file order;
@@ -53,14 +115,16 @@ struct ImportSummary {
 // when the path is not a regular file or cannot be opened or read; rows
 // handed over before a read error are then to be thrown away. Lines another
 // program appends meanwhile are not read, so none is read in half. Skipped
-// lines are traced ("N lines skipped: too long").
+// lines are counted in `summary`, for the caller to tell.
 using RowSink = std::function<void(const RowFields&)>;
 bool ForEachLogRow(const std::string& path, const RowSink& row, ImportSummary& summary,
                    std::string& error);
 
-// Reads a whole log file into rows (ForEachLogRow, collected).
+// Reads a whole log file into rows (ForEachLogRow, collected); `summary`,
+// when given, gets its summary.
 std::optional<std::vector<results::RowTexts>> ReadLogFile(const std::string& path,
-                                                          std::string& error);
+                                                          std::string& error,
+                                                          ImportSummary* summary = nullptr);
 
 // Puts imported rows after the wavelength row and ahead of the rows already
 // there (at row 0 of an empty table), in file order, as one insert. They get
@@ -70,7 +134,9 @@ int PlaceImportedRows(results::ResultsTable& table, std::vector<results::RowText
 
 // The backup import: reads the file straight into table rows and places them
 // as PlaceImportedRows does, as one insert, without holding the file's texts
-// a second time. Nothing changes when it fails.
+// a second time. Nothing changes when it fails. The summary says how many
+// lines were skipped, for the user to be told; they are also traced
+// ("N lines skipped: too long").
 std::optional<ImportSummary> ImportLogFile(results::ResultsTable& table, const std::string& path,
                                            std::string& error);
 

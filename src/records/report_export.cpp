@@ -12,10 +12,12 @@
 #include <QTemporaryDir>
 #include <QUrl>
 #include <QWidget>
+#include <chrono>
 #include <cstdio>
 #include <utility>
 
 #include "common/trace.h"
+#include "records/export_folders.h"
 
 namespace orvana::records {
 namespace {
@@ -112,7 +114,13 @@ bool ReportExport::Start(const results::ResultsTable& table, const app::BoundFie
   const QString base = m_environment.tempFolder.isEmpty()
                            ? QStandardPaths::writableLocation(QStandardPaths::TempLocation)
                            : m_environment.tempFolder;
-  QTemporaryDir folder(base + QStringLiteral("/orvana-report-XXXXXX"));
+  // Earlier exports' folders would stay for ever; the last one is kept.
+  RemoveOldExportFolders(base.toStdString(), std::chrono::system_clock::now());
+  QTemporaryDir folder(
+      base + QLatin1Char('/') +
+      QString::fromLatin1(kExportFolderPrefix.data(),
+                          static_cast<qsizetype>(kExportFolderPrefix.size())) +
+      QString(static_cast<qsizetype>(kExportFolderRandomLength), QLatin1Char('X')));
   if (!folder.isValid()) {
     // Later, from the event loop, as every other outcome.
     const QString detail =

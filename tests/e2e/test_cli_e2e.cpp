@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -274,6 +275,46 @@ TEST_F(CliEndToEnd, ALostMeterEndsTheRunWithThreeOrIsReconnected) {
   }
 }
 
+// Savetemp is blocked by a file of that name: the results are kept in
+// memory, the output says so once, and at the end they go where it says.
+TEST_F(CliEndToEnd, ADayLogThatCannotBeWrittenIsToldOnceAndSavedAtTheEnd) {
+  testing::WriteFile(work.Path() + "/Savetemp", "not a folder");
+  const std::string data = work.Path() + "/data";
+  SimProcess sim({"--stdin"});
+  const std::string port = sim.FirstLine();
+  ::setenv("XDG_DATA_HOME", data.c_str(), 1);
+  ChildProcess cli(ORVANA_CLI_PATH, {"listen", port, "--seconds", "60"}, work.Path());
+  ::unsetenv("XDG_DATA_HOME");
+  ASSERT_TRUE(cli.WaitFor([&](const std::string& l) { return IsMessage(l, "OTDR", texts.conok); },
+                          kPatience))
+      << cli.ErrorText();
+  sim.Input(DistinctResults(2, 0));
+  ASSERT_TRUE(cli.WaitFor(
+      [](const std::string& l) {
+        const json j = json::parse(l);
+        return j.contains("row") && j["cells"][2] == DistinctRl(1);
+      },
+      kPatience));
+  cli.Signal(SIGTERM);
+  ASSERT_EQ(cli.WaitExit(kPatience), 0);
+
+  std::vector<json> told;
+  for (const std::string& line : cli.Lines()) {
+    const json j = json::parse(line);
+    if (j.contains("log")) told.push_back(j);
+  }
+  ASSERT_EQ(told.size(), 2u) << cli.ErrorText();
+  EXPECT_EQ(told[0], json::parse(R"({"log":"failing","reason":")" +
+                                 std::string(std::strerror(ENOTDIR)) + R"(","pending":1})"));
+  EXPECT_EQ(told[1]["log"], "saved");
+  EXPECT_EQ(told[1]["lines"], 2);
+  const std::string saved = told[1].value("path", "");
+  EXPECT_EQ(saved.rfind(data + "/orvana/unsaved/", 0), 0u) << saved;
+  const std::string text = ReadFile(saved);
+  EXPECT_EQ(LoggedRl(text), DistinctRl(0)) << text;
+  EXPECT_EQ(LoggedRl(text.substr(text.find("\r\r\n") + 3)), DistinctRl(1)) << text;
+}
+
 TEST_F(CliEndToEnd, PortThatCannotBeOpenedExitsWithTwo) {
   ChildProcess cli(ORVANA_CLI_PATH, {"listen", work.Path() + "/no-such-port", "--seconds", "5"},
                    work.Path());
@@ -322,7 +363,10 @@ TEST_F(CliEndToEnd, ImportListsExactlyTheRowsAnImportIntoAnEmptyTablePlaces) {
       "\r\n"
       "serial with   three   spaces   -0.1   55.0   -0.2   56.0   2017/05/03 12:36:00\n"
       "   \t  \n"
-      "S\"\\\xff\x01   -0.3\n"
+      "S\"\\\xff\x01   -0.3\n" +
+      std::string("N1\0N2   -0.4   55.0   -0.2   56.0   2017/05/03 12:37:00\r\r\n", 58) +
+      std::string(5000, '\0') +
+      "after a crash   -0.5   55.0   -0.2   56.0   2017/05/03 12:38:00\r\r\n"
       "last line without an end";
   const std::string file = work.Path() + "/20170503.txt";
   testing::WriteFile(file, log);
@@ -340,7 +384,12 @@ TEST_F(CliEndToEnd, ImportListsExactlyTheRowsAnImportIntoAnEmptyTablePlaces) {
   ChildProcess cli(ORVANA_CLI_PATH, {"import", file}, work.Path());
   ASSERT_EQ(cli.WaitExit(kPatience), 0);
   EXPECT_EQ(cli.Lines(), expected);
-  EXPECT_EQ(expected.size(), 5u);
+  EXPECT_EQ(expected.size(), 8u);
+  // A NUL ends its line, so no value moves out of its column.
+  ASSERT_GE(expected.size(), 7u);
+  EXPECT_EQ(json::parse(expected[5])["cells"][1], "-0.4");
+  EXPECT_EQ(json::parse(expected[6])["cells"][0], "after a crash");
+  EXPECT_NE(cli.ErrorText().find("1 lines skipped"), std::string::npos) << cli.ErrorText();
 }
 
 TEST_F(CliEndToEnd, ImportOfAMissingFileSaysWhyAndExitsWithTwo) {

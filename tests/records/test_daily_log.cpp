@@ -2,10 +2,14 @@
 #include <gtest/gtest.h>
 #include <sys/file.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <optional>
 #include <sstream>
@@ -16,6 +20,7 @@
 #include "common/temp_folder.h"
 #include "common/trace.h"
 #include "records/daily_log.h"
+#include "records/log_import.h"
 
 namespace orvana::records {
 namespace {
@@ -54,6 +59,32 @@ TEST(LogLine, FieldsJoinedByThreeSpaces) {
 TEST(LogLine, FileNamedAfterTheDate) {
   EXPECT_EQ(LogFilePath("/data/Savetemp", kMay3), "/data/Savetemp/20170503.txt");
   EXPECT_EQ(LogFilePath("/data/Savetemp/", {2024, 12, 1, 0, 0, 0}), "/data/Savetemp/20241201.txt");
+}
+
+TEST(LogLine, EveryLineTheWriterMakesIsOneTheImportReadsBack) {
+  TempFolder folder;
+  // A scanner that sends far too much, in characters of three bytes: the
+  // serial is cut at the last whole character within its limit.
+  std::string serial = "A";
+  while (serial.size() < 6000) serial += "\xE2\x82\xAC";  // the euro sign
+  const std::string kept = serial.substr(0, 1 + (kLongestLogSerial - 1) / 3 * 3);
+  {
+    DailyLog log(folder.Path());
+    AppendExample(log, serial);
+    AppendExample(log, std::string("line\nbreak\0nul", 14));
+  }
+  const std::string stored = ReadFile(folder / "20170503.txt");
+  EXPECT_LE(stored.find("\r\r\n"), kLongestLogLine);
+  std::string error;
+  ImportSummary summary;
+  const auto rows = ReadLogFile(folder / "20170503.txt", error, &summary);
+  ASSERT_TRUE(rows) << error;
+  EXPECT_EQ(summary.skippedTooLong, 0u);
+  ASSERT_EQ(rows->size(), 2u);
+  EXPECT_EQ((*rows)[0][0], kept);
+  EXPECT_EQ((*rows)[0][1], "-0.12");
+  EXPECT_EQ((*rows)[1][0], "line break nul");
+  EXPECT_EQ((*rows)[1][5], "2017/05/03 12:34:56");
 }
 
 TEST(DailyLogFile, LineStoredWithItsBytesInTheDaysFile) {
@@ -180,6 +211,96 @@ TEST_F(UnwritableLog, ClosingTheLogWritesWhatIsStillKept) {
     std::filesystem::create_directory(blocked);
   }
   EXPECT_EQ(ReadFile(blocked + "/20170503.txt"), kExampleLine);
+}
+
+TEST_F(UnwritableLog, EachFailureEpisodeIsToldOnceAndSoIsItsEnd) {
+  common::TraceCapture quiet;
+  DailyLog log(blocked);
+  std::atomic<int> signals{0};
+  log.SetEventSignal([&] { ++signals; });
+  AppendExample(log, "one");
+  AppendExample(log, "two");
+  auto events = log.TakeEvents();
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_EQ(events[0].kind, LogEvent::Kind::Failing);
+  EXPECT_EQ(events[0].path, blocked + "/20170503.txt");
+  EXPECT_EQ(events[0].error, ENOTDIR);
+  EXPECT_EQ(events[0].reason, std::strerror(ENOTDIR));
+  EXPECT_EQ(events[0].pending, 1u);
+  EXPECT_EQ(signals, 1);
+
+  std::filesystem::remove(blocked);
+  AppendExample(log, "three");
+  events = log.TakeEvents();
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_EQ(events[0].kind, LogEvent::Kind::Recovered);
+  EXPECT_EQ(signals, 2);
+
+  // A second episode is told again, with its own cause.
+  std::filesystem::remove(blocked + "/20170503.txt");
+  std::filesystem::create_directory(blocked + "/20170503.txt");
+  AppendExample(log, "four");
+  events = log.TakeEvents();
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_EQ(events[0].kind, LogEvent::Kind::Failing);
+  EXPECT_EQ(events[0].reason, "not a regular file");
+  EXPECT_TRUE(log.TakeEvents().empty());
+}
+
+TEST_F(UnwritableLog, KeptLinesAreSavedAtTheEndWhereTheUserIsTold) {
+  common::TraceCapture quiet;
+  TempFolder data;
+  ::setenv("XDG_DATA_HOME", data.Path().c_str(), 1);
+  const std::vector<std::string> folders = UnsavedLineFolders();
+  ::unsetenv("XDG_DATA_HOME");
+  ASSERT_FALSE(folders.empty());
+  const std::string unsaved = data / "orvana/unsaved";
+  EXPECT_EQ(folders.front(), unsaved);
+
+  DailyLog log(blocked);
+  AppendExample(log, "one");
+  AppendExample(log, "two");
+  log.Append({2017, 5, 4, 0, 0, 5}, "three", kDualTexts, "2017/05/04 00:00:05");
+  std::filesystem::create_directories(unsaved);
+  WriteFile(unsaved + "/20170503.txt", "saved earlier\r\r\n");
+  const SaveResult result = log.SavePending(folders);
+  EXPECT_EQ(log.PendingLines(), 0u);
+  EXPECT_EQ(result.lost, 0u);
+  ASSERT_EQ(result.saved.size(), 2u);
+  EXPECT_EQ(result.saved[0].path, unsaved + "/20170503.txt");
+  EXPECT_EQ(result.saved[0].lines, 2u);
+  EXPECT_EQ(result.saved[1].path, unsaved + "/20170504.txt");
+  EXPECT_EQ(ReadFile(unsaved + "/20170503.txt"),
+            "saved earlier\r\r\none" + kExampleLine.substr(9) + "two" + kExampleLine.substr(9));
+  EXPECT_EQ(ReadFile(unsaved + "/20170504.txt"),
+            "three   -0.12   55.3   -0.20   56.1   2017/05/04 00:00:05\r\r\n");
+}
+
+// Savetemp's parent may be read but not written into. Root may write
+// anywhere, so a root run makes the attempt as nobody, in a child.
+TEST(DailyLogFailure, FolderThatCannotBeCreatedIsToldWithItsRealCause) {
+  TempFolder folder;
+  const std::string parent = folder / "read-only";
+  std::filesystem::create_directory(parent);
+  ASSERT_EQ(::chmod(folder.Path().c_str(), 0755), 0);
+  ASSERT_EQ(::chmod(parent.c_str(), 0555), 0);
+  EXPECT_EXIT(
+      {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) std::_Exit(3);
+        bool told = false;
+        {
+          common::TraceCapture trace;
+          DailyLog log(parent + "/Savetemp");
+          AppendExample(log);
+          const auto events = log.TakeEvents();
+          told = events.size() == 1 && events[0].error == EACCES &&
+                 trace.Contains("error=" + std::to_string(EACCES) + "\n");
+          std::fprintf(stderr, "told: %s; traced: %s\n",
+                       events.empty() ? "nothing" : events[0].reason.c_str(), trace.Text().c_str());
+        }
+        std::_Exit(told ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), std::strerror(EACCES));
 }
 
 TEST(DailyLogFile, DaysFileThatIsAFifoKeepsTheLineWithoutWaiting) {

@@ -151,14 +151,14 @@ TEST(ReadLogFileFromDisk, OverlongLinesAreSkippedAndCounted) {
   TempFolder folder;
   std::string content;
   std::vector<std::string> serials;
-  const std::string overlong(kLongestImportedLine + 1, 'x');
+  const std::string overlong(kLongestLogLine + 1, 'x');
   for (int i = 0; i < 12000; ++i) {
     if (i % 997 == 0) content += overlong + "\r\r\n";
     serials.push_back("A" + std::to_string(i));
     content += serials.back() + "   1   2   3   4   " + kTime + "\r\r\n";
   }
-  const std::string longest(kLongestImportedLine - 2, 'y');  // with its "\r\r": just taken
-  content += longest + "\r\r\n" + overlong;                  // the last line needs no end
+  const std::string longest(kLongestLogLine - 2, 'y');  // with its "\r\r": just taken
+  content += longest + "\r\r\n" + overlong;             // the last line needs no end
   const std::string path = folder.Write("20170503.txt", content);
 
   results::ResultsTable table;
@@ -176,6 +176,29 @@ TEST(ReadLogFileFromDisk, OverlongLinesAreSkippedAndCounted) {
     ASSERT_EQ(table.Text(row, Column::Time), kTime) << "row " << i;
   }
   EXPECT_EQ(table.Text(table.RowCount() - 1, Column::Serial), longest);
+}
+
+TEST(ReadLogFileFromDisk, ARunOfNulsEndsALine) {
+  // A NUL in a serial, and the block of NULs a crash leaves where a line was
+  // being written, with the next run's line right behind it.
+  TempFolder folder;
+  const std::string path =
+      folder.Write("20170503.txt", std::string("A1\0B1   -0.21   55.3   -0.20   56.1   ", 38) +
+                                       kTime + "\r\r\n" + std::string(kLongestLogLine + 1, '\0') +
+                                       "C1   1   2   3   4   " + kTime + "\r\r\n");
+  results::ResultsTable table;
+  std::string error;
+  const auto imported = ImportLogFile(table, path, error);
+  ASSERT_TRUE(imported) << error;
+  EXPECT_EQ(imported->skippedTooLong, 0u);
+  ASSERT_EQ(table.RowCount(), 3);
+  EXPECT_EQ(table.Text(0, Column::Serial), "A1");
+  EXPECT_EQ(table.Text(0, Column::Value1), "");
+  EXPECT_EQ(table.Text(1, Column::Serial), "B1");
+  EXPECT_EQ(table.Text(1, Column::Value1), "-0.21");
+  EXPECT_EQ(table.Text(1, Column::Time), kTime);
+  EXPECT_EQ(table.Text(2, Column::Serial), "C1");
+  EXPECT_EQ(table.Text(2, Column::Time), kTime);
 }
 
 TEST(ReadLogFileFromDisk, EmptyFileIsNoRowsAndNoError) {

@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
 #include <locale.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "common/temp_folder.h"
+#include "records/export_folders.h"
 #include "records/workbook_reader.h"
 #include "records/workbook_writer.h"
 #include "results/table_operations.h"
@@ -431,6 +434,55 @@ TEST(WorkbookInLibreOffice, ShowsExactlyTheTableTexts) {
   EXPECT_EQ(info[8][1], "-0.3");
   EXPECT_EQ(info[9][1], "55");
   EXPECT_EQ(info[13][1], "2026/12/08 09:15:30");
+}
+
+// An export folder holding its workbook, last touched `age` before `now`.
+void ExportFolder(const TempFolder& base, const std::string& name,
+                  std::filesystem::file_time_type now, std::chrono::hours age) {
+  std::filesystem::create_directory(base / name);
+  const std::string workbook = base.Write(name + "/report.xlsx", "PK");
+  std::filesystem::last_write_time(workbook, now - age);
+  std::filesystem::last_write_time(base / name, now - age);
+}
+
+std::vector<std::string> Entries(const TempFolder& base) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(base.Path())) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST(ExportFolders, ThoseUntouchedForADayGoButNeverTheLastOne) {
+  using std::chrono::hours;
+  const auto now = std::filesystem::file_time_type::clock::now();
+  const auto systemNow = std::chrono::file_clock::to_sys(now);
+  {
+    TempFolder base;
+    ExportFolder(base, "orvana-report-aaaaaa", now, hours(72));
+    ExportFolder(base, "orvana-report-bbbbbb", now, hours(30));
+    ExportFolder(base, "orvana-report-cccccc", now, hours(2));
+    // Opened again in the spreadsheet an hour ago: its lock file is new.
+    ExportFolder(base, "orvana-report-dddddd", now, hours(50));
+    std::filesystem::last_write_time(base.Write("orvana-report-dddddd/.~lock.report.xlsx#", ""),
+                                     now - hours(1));
+    ExportFolder(base, "orvana-report-old", now, hours(72));  // not an export's name
+    ExportFolder(base, "saved-by-hand", now, hours(72));
+    EXPECT_EQ(RemoveOldExportFolders(base.Path(), systemNow), 2u);
+    EXPECT_EQ(Entries(base),
+              (std::vector<std::string>{"orvana-report-cccccc", "orvana-report-dddddd",
+                                        "orvana-report-old", "saved-by-hand"}));
+  }
+  {
+    // After a long pause the last export is old too; the spreadsheet may
+    // still hold it.
+    TempFolder base;
+    ExportFolder(base, "orvana-report-aaaaaa", now, hours(72));
+    ExportFolder(base, "orvana-report-bbbbbb", now, hours(48));
+    EXPECT_EQ(RemoveOldExportFolders(base.Path(), systemNow), 1u);
+    EXPECT_EQ(Entries(base), (std::vector<std::string>{"orvana-report-bbbbbb"}));
+  }
 }
 
 }  // namespace
