@@ -16,7 +16,9 @@ MessageTexts ReadMessageTexts(const IniFile& file) {
     texts.*entry.member =
         file.Get(kMessageTextSection, entry.key, kMessageTextDefault, entry.capacity);
   }
-  texts.noanswer = file.Get(kMessageTextSection, kNoAnswerKey, kNoAnswerDefault, kNoAnswerCapacity);
+  for (const NewerTextKey& entry : kNewerTextKeys) {
+    texts.*entry.member = file.Get(kMessageTextSection, entry.key, entry.builtIn, entry.capacity);
+  }
   return texts;
 }
 

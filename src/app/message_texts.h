@@ -12,10 +12,15 @@
 // can be shown in another language without rebuilding it.
 namespace orvana::app {
 
-// The key of MessageTexts::noanswer, its capacity and its built-in text.
-inline constexpr std::string_view kNoAnswerKey = "noanswer";
-inline constexpr size_t kNoAnswerCapacity = 60;
+// Built-in texts of the keys newer than the meter software's, which a
+// language file may well lack; they read as these, never as "Error".
 inline constexpr std::string_view kNoAnswerDefault = "The meter did not answer on this port.";
+inline constexpr std::string_view kLogFailingDefault =
+    "Results cannot be written to the day's log. They are kept until it can be written again.";
+inline constexpr std::string_view kLogSavedDefault =
+    "Results the day's log did not take have been saved in:";
+inline constexpr std::string_view kLogLostDefault =
+    "Results could not be saved anywhere. Close all the same, losing them?";
 
 struct MessageTexts {
   std::string save;           // caption of the export button
@@ -37,9 +42,11 @@ struct MessageTexts {
   std::string refl;           // title of table column 3
   std::string loss;           // title of table column 2
   std::string createxcelerr;  // the spreadsheet cannot be made or opened
-  // Newer than the meter software's keys, so a language file may well lack
-  // it; it then reads as the built-in text below, never as "Error".
-  std::string noanswer{kNoAnswerDefault};  // the meter did not answer the greeting
+  // The newer keys, with their built-in texts.
+  std::string noanswer{kNoAnswerDefault};      // the meter did not answer the greeting
+  std::string logfailing{kLogFailingDefault};  // the day's log cannot be written
+  std::string logsaved{kLogSavedDefault};      // where unwritten lines went at exit
+  std::string loglost{kLogLostDefault};        // question: close though lines are lost
 };
 
 inline constexpr std::string_view kLanguageFileName = "language.ini";
@@ -77,6 +84,20 @@ inline constexpr std::array<MessageTextKey, 19> kMessageTextKeys{{
     {"refl", 20, &MessageTexts::refl},
     {"loss", 20, &MessageTexts::loss},
     {"createxcelerr", 50, &MessageTexts::createxcelerr},
+}};
+
+// The newer keys: name, capacity as above, field and built-in text.
+struct NewerTextKey {
+  std::string_view key;
+  size_t capacity;
+  std::string MessageTexts::*member;
+  std::string_view builtIn;
+};
+inline constexpr std::array<NewerTextKey, 4> kNewerTextKeys{{
+    {"noanswer", 60, &MessageTexts::noanswer, kNoAnswerDefault},
+    {"logfailing", 120, &MessageTexts::logfailing, kLogFailingDefault},
+    {"logsaved", 120, &MessageTexts::logsaved, kLogSavedDefault},
+    {"loglost", 120, &MessageTexts::loglost, kLogLostDefault},
 }};
 
 // <directory>/language.ini; an empty directory means the current one.

@@ -1,6 +1,7 @@
 #include "app/orvana_dlg.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QFileDialog>
 #include <QKeyEvent>
@@ -113,6 +114,12 @@ COrvanaDlg::COrvanaDlg(Options options, QWidget* parent)
     } else {
       m_portWatch.stop();
     }
+  });
+  // The log's flusher may notice a failure or a recovery on its own thread;
+  // the station tells the user on ours.
+  m_station->DayLog().SetEventSignal([this] {
+    QMetaObject::invokeMethod(
+        this, [this] { m_station->OnLogEvents(); }, Qt::QueuedConnection);
   });
   m_greetingWait.setSingleShot(true);
   connect(&m_greetingWait, &QTimer::timeout, this, [this] { m_station->OnGreetingTimeout(); });
@@ -231,6 +238,15 @@ void COrvanaDlg::resizeEvent(QResizeEvent* event) {
 void COrvanaDlg::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
   if (event->type() == QEvent::WindowStateChange) OnSize(CurrentSizeType(), width(), height());
+}
+
+void COrvanaDlg::closeEvent(QCloseEvent* event) {
+  // Results the day's log has not taken must not go with the window.
+  if (m_station->OnClosing()) {
+    event->accept();
+  } else {
+    event->ignore();
+  }
 }
 
 void COrvanaDlg::OnSize(SizeType type, int width, int height) {

@@ -68,8 +68,20 @@ bool Station::OnGreetingTimeout() {
   if (!m_awaitingAnswer || !m_linkPort) return false;
   m_awaitingAnswer = false;
   // Said once, naming the port: a silent port is most often the wrong one.
-  m_env.ui.ShowMessage(kAppTitle, m_env.texts.noanswer + "\n\n" + m_linkPort->path);
+  ShowLinkMessage(kAppTitle, m_env.texts.noanswer + "\n\n" + m_linkPort->path);
   return true;
+}
+
+void Station::ShowLinkMessage(const char* caption, std::string text) {
+  m_nextLinkMessage.emplace(caption, std::move(text));
+  if (m_linkBoxOpen) return;  // the open box's loop shows it after
+  m_linkBoxOpen = true;
+  while (m_nextLinkMessage) {
+    const auto [shownCaption, shownText] = std::move(*m_nextLinkMessage);
+    m_nextLinkMessage.reset();
+    m_env.ui.ShowMessage(shownCaption, shownText);
+  }
+  m_linkBoxOpen = false;
 }
 
 void Station::SetConnectedPort(std::string port) {
@@ -88,7 +100,7 @@ void Station::OnLinkLost(const std::string& reason) {
   SetConnectedPort({});
   std::string text = m_env.texts.comnotopen;
   if (!reason.empty()) text += "\n\n" + reason;
-  m_env.ui.ShowMessage(kAppTitle, text);
+  ShowLinkMessage(kAppTitle, std::move(text));
 }
 
 bool Station::OnWatchTick() {
@@ -126,7 +138,7 @@ void Station::OnConnectOk(const Frame&) {
   m_connected = true;
   m_awaitingAnswer = false;
   if (m_linkPort) SetConnectedPort(m_linkPort->path);
-  m_env.ui.ShowMessage(kCaptionOtdr, m_env.texts.conok);
+  ShowLinkMessage(kCaptionOtdr, m_env.texts.conok);
   m_env.ui.FrameHandled();
 }
 
@@ -212,6 +224,28 @@ void Station::OnSettingsApplied() {
 
 bool Station::OnImportBackup(const std::string& path, std::string& error) {
   return records::ImportLogFile(m_env.table, path, error).has_value();
+}
+
+// ---------------------------------------------------------------- the day log
+
+void Station::OnLogEvents() {
+  for (const records::LogEvent& event : m_dailyLog.TakeEvents()) {
+    if (event.kind != records::LogEvent::Kind::Failing) continue;
+    m_env.ui.ShowMessage(kAppTitle,
+                         m_env.texts.logfailing + "\n\n" + event.path + ": " + event.reason);
+  }
+}
+
+bool Station::OnClosing() {
+  if (m_dailyLog.PendingLines() == 0) return true;
+  const records::SaveResult result = m_dailyLog.SavePending();
+  if (!result.saved.empty()) {
+    std::string text = m_env.texts.logsaved + "\n";
+    for (const records::SavedLines& saved : result.saved) text += "\n" + saved.path;
+    m_env.ui.ShowMessage(kAppTitle, text);
+  }
+  if (result.lost == 0) return true;
+  return m_env.ui.AskQuestion(kAppTitle, m_env.texts.loglost) == Answer::Ok;
 }
 
 // ---------------------------------------------------------------- tick, serial number

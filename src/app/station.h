@@ -4,6 +4,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/message_texts.h"
@@ -90,6 +91,15 @@ class Station {
   void OnEnterKey();
   void OnLeftButtonDown(bool insideSerialEdit);
 
+  // --- the day log's health
+  // The log has queued events (DailyLog::SetEventSignal said so; call on the
+  // station's thread): a failure episode is told once, with its reason.
+  void OnLogEvents();
+  // The window is about to close. Lines the day's log has not taken are
+  // saved where the user is told; false when they could be saved nowhere
+  // and the user chose to keep the window open.
+  bool OnClosing();
+
   // --- state the window shows or edits
   results::TestSettings& Settings() { return m_settings; }
   BoundFields& Fields() { return m_fields; }
@@ -109,6 +119,10 @@ class Station {
   void InstallHandlers();
   void Greet(const link::PortAddress& port);
   void SetConnectedPort(std::string port);
+  // A box about the link (lost, restored, silent). A flapping meter would
+  // stack one on another: while one is open, a further one only replaces
+  // what is shown next, once the open one is closed.
+  void ShowLinkMessage(const char* caption, std::string text);
   void OnConnectOk(const protocol::Frame& frame);
   void OnEraseOk(const protocol::Frame& frame);
   void OnRecordHeader(const protocol::Frame& frame);
@@ -130,6 +144,8 @@ class Station {
   bool m_watching = false;                      // for m_linkPort to come back
   bool m_awaitingAnswer = false;                // to the greeting sent on m_linkPort
   std::string m_connectedPort;
+  bool m_linkBoxOpen = false;
+  std::optional<std::pair<const char*, std::string>> m_nextLinkMessage;
   uint8_t m_recordNo = 0;
   std::string m_recordDate;
   int8_t m_tickCount = 0;

@@ -46,9 +46,12 @@ class WindowAtTheBenchTest : public QObject {
   QStringList m_opened;
 
   app::COrvanaDlg& Make(std::vector<link::PortEntry> ports = {{"pty", "/tmp/orvana-none"}}) {
-    auto options = guitest::WindowOptions(m_folder, std::move(ports));
+    return Make(m_folder, std::move(ports));
+  }
+  app::COrvanaDlg& Make(const testing::TempFolder& folder, std::vector<link::PortEntry> ports) {
+    auto options = guitest::WindowOptions(folder, std::move(ports));
     options.full = true;
-    options.reportExport.tempFolder = QString::fromStdString(m_folder.Path());
+    options.reportExport.tempFolder = QString::fromStdString(folder.Path());
     options.reportExport.open = [this](const QString& path) {
       m_opened << path;
       return true;
@@ -151,6 +154,36 @@ class WindowAtTheBenchTest : public QObject {
     QCOMPARE(boxes[0], QString::fromUtf8("仪表在此串口上没有应答。\n\n") +
                            QString::fromStdString(silent.SlavePath()));
     QCOMPARE(window.Controls().connect->accessibleDescription(), QString());
+  }
+
+  void anUnwritableDayLogIsToldOnceAndItsResultsOutliveTheWindow() {
+    testing::TempFolder folder;
+    testing::WriteFile(folder / "Savetemp", "a file where the folder should be");
+    qputenv("XDG_DATA_HOME", QByteArray::fromStdString(folder / "data"));
+    app::COrvanaDlg& window = Make(folder, {{"pty", "/tmp/orvana-none"}});
+    QStringList boxes;
+    guitest::Poller answerer([&] {
+      if (QMessageBox* box = guitest::OpenBox()) {
+        boxes << box->text();
+        box->accept();
+      }
+      return false;
+    });
+    for (int n = 0; n < 10; ++n) Record(window, -0.21f);
+    QTRY_COMPARE(boxes.size(), 1);
+    QTest::qWait(200);
+    QCOMPARE(boxes.size(), 1);
+    QVERIFY2(boxes[0].contains(QString::fromStdString(folder / "Savetemp")), qPrintable(boxes[0]));
+
+    window.close();
+    qunsetenv("XDG_DATA_HOME");
+    QVERIFY(!window.isVisible());
+    const std::string saved = folder / "data/orvana/unsaved";
+    QCOMPARE(boxes.size(), 2);
+    QVERIFY2(boxes[1].contains(QString::fromStdString(saved)), qPrintable(boxes[1]));
+    const auto files = std::filesystem::directory_iterator(saved);
+    const std::string lines = testing::ReadFile(files->path().string());
+    QCOMPARE(std::count(lines.begin(), lines.end(), '\n'), 10L);
   }
 };
 

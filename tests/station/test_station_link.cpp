@@ -1,5 +1,7 @@
 // The station's side of the link: the port list, the connect button, the
 // greeting and the answers, upload and erase, and the keep-alive.
+#include <algorithm>
+#include <cstdlib>
 #include <fstream>
 
 #include "station/station_fixture.h"
@@ -73,6 +75,32 @@ TEST_F(StationTest, SilentPortIsToldOnceByNameAndAnAnsweringOneIsShownAsTheLink)
   station->OnLinkLost("gone");
   EXPECT_EQ(ui.linkStates.back(), "");
   EXPECT_TRUE(station->ConnectedPort().empty());
+}
+
+TEST_F(StationTest, AFlappingMeterLeavesOneBoxOpenAndShowsTheLatestAfterIt) {
+  Connect();
+  int depth = 0;
+  int deepest = 0;
+  bool flapped = false;
+  ui.whileBoxIsOpen = [&] {
+    deepest = std::max(deepest, ++depth);
+    if (!flapped) {
+      flapped = true;
+      // Unattended: the adapter comes and goes while the first box waits.
+      for (int cycle = 0; cycle < 30; ++cycle) {
+        EXPECT_TRUE(station->OnWatchTick());
+        Feed(MeterFrame(protocol::CMD_CONNECT_OK, {}));
+        station->OnLinkLost("gone again");
+      }
+    }
+    --depth;
+  };
+  station->OnLinkLost("gone");
+  EXPECT_EQ(deepest, 1) << "boxes stacked on one another";
+  ASSERT_EQ(ui.messages.size(), 2u);
+  EXPECT_EQ(ui.messages[0].text, "cannot open\n\ngone");
+  EXPECT_EQ(ui.messages[1].text, "cannot open\n\ngone again") << "the latest state, once";
+  EXPECT_TRUE(station->WatchingForPort());
 }
 
 TEST_F(StationTest, PortThatCannotBeOpenedIsReportedWithTheReason) {

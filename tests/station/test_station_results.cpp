@@ -1,5 +1,7 @@
 // The road of one result through the station: value fields, table row and
 // colours, the daily log line, and the table operations around it.
+#include <algorithm>
+#include <cstdlib>
 #include <fstream>
 
 #include "results/colors.h"
@@ -30,6 +32,28 @@ TEST_F(StationTest, RecordedResultBecomesARowAndALogLineUnderTheSerialStandingIn
             "A17050301   -0.12   55.3   -0.20   56.1   2017/05/03 12:34:56\r\r\n"
             "A17050302   -0.12   55.3   -0.20   56.1   2017/05/03 12:34:56\r\r\n");
   EXPECT_EQ(ui.writes, 0) << "what the user typed is never written over";
+}
+
+TEST_F(StationTest, AnUnwritableLogIsToldOnceAndWhatItKeptIsSavedAtClosing) {
+  WriteFile((folder / "Savetemp").string(), "a file in the folder's way");
+  const std::string unsaved = (folder / "data").string();
+  setenv("XDG_DATA_HOME", unsaved.c_str(), 1);
+  for (int n = 0; n < 3; ++n) {
+    Feed(ResultBytes(true, 0, -0.12f, 55.3f, -0.20f, 56.1f, true));
+    station->OnLogEvents();
+  }
+  ASSERT_EQ(ui.messages.size(), 1u) << "once per failure, not once per line";
+  EXPECT_EQ(ui.messages[0].text.rfind(texts.logfailing + "\n\n" + (folder / "Savetemp").string(), 0),
+            0u)
+      << ui.messages[0].text;
+
+  EXPECT_TRUE(station->OnClosing());
+  unsetenv("XDG_DATA_HOME");
+  const std::string saved = unsaved + "/orvana/unsaved/20170503.txt";
+  ASSERT_EQ(ui.messages.size(), 2u);
+  EXPECT_EQ(ui.messages[1].text, texts.logsaved + "\n\n" + saved);
+  const std::string line = "****   -0.12   55.3   -0.20   56.1   2017/05/03 12:34:56\r\r\n";
+  EXPECT_EQ(ReadFile(saved), line + line + line);
 }
 
 TEST_F(StationTest, ShownOnlyResultChangesTheFieldsAndNothingElse) {
