@@ -182,6 +182,9 @@ MainWindowControls CreateMainWindowControls(QWidget& window, const MessageTexts&
     edit->resize(std::max(edit->width(), EditWidthFor(*edit, QString::fromLatin1(kWidestValue))),
                  edit->height());
     edit->setAccessibleName(caption(captions::kValueLabels[k]));
+    // Rewritten with every result: an edit paints all of its face, so the
+    // frame and the window behind it need not be painted again each time.
+    edit->setAttribute(Qt::WA_OpaquePaintEvent);
     c.valueLabels[k]->setBuddy(edit);
     c.valueEdits[k] = edit;
   }

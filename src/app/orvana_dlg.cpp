@@ -122,6 +122,8 @@ COrvanaDlg::COrvanaDlg(Options options, QWidget* parent)
         this, [this] { m_station->OnLogEvents(); }, Qt::QueuedConnection);
   });
   m_greetingWait.setSingleShot(true);
+  // A coarse timer may fire a few per cent early: the meter gets its 3 s.
+  m_greetingWait.setTimerType(Qt::PreciseTimer);
   connect(&m_greetingWait, &QTimer::timeout, this, [this] { m_station->OnGreetingTimeout(); });
   if (m_options.full) {
     connect(&m_tick, &QTimer::timeout, this, &COrvanaDlg::OnTimer);

@@ -31,15 +31,27 @@ Answer QtStationUi::AskQuestion(const std::string& caption, const std::string& t
   return box.exec() == QMessageBox::Ok ? Answer::Ok : Answer::Cancel;
 }
 
+QtStationUi::QtStationUi(QWidget& window, const MainWindowControls& controls)
+    : m_window(window),
+      m_controls(controls),
+      m_valuesUpdate(&window, ui::kScreenUpdateInterval, [this] {
+        for (size_t k = 0; k < m_values.size(); ++k) {
+          m_controls.valueEdits[k]->setText(Utf8(m_values[k]));
+        }
+      }) {}
+
 void QtStationUi::ShowValues(const std::array<std::string, 4>& values) {
-  for (size_t k = 0; k < values.size(); ++k) m_controls.valueEdits[k]->setText(Utf8(values[k]));
+  m_values = values;
+  m_valuesUpdate.Request();
 }
 
 void QtStationUi::ReadBoundFields(BoundFields& fields) {
   fields.serialText = Utf8(m_controls.serialEdit->text());
   fields.autoNumberText = Utf8(m_controls.autoNumberEdit->text());
+  // Values waiting for their screen update are what the fields will show.
   for (size_t k = 0; k < fields.valueText.size(); ++k) {
-    fields.valueText[k] = Utf8(m_controls.valueEdits[k]->text());
+    fields.valueText[k] =
+        m_valuesUpdate.Held() ? m_values[k] : Utf8(m_controls.valueEdits[k]->text());
   }
   fields.saveFileName = Utf8(m_controls.saveFileNameEdit->text());
   fields.productNumber = Utf8(m_controls.productNumberEdit->text());

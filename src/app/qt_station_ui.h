@@ -5,6 +5,7 @@
 
 #include "app/main_window_controls.h"
 #include "app/station_ui.h"
+#include "ui/coalesced_update.h"
 
 // The station's user interface made of the main window's widgets: message
 // boxes parented to the window, the value fields, the bound fields and the
@@ -13,8 +14,7 @@ namespace orvana::app {
 
 class QtStationUi final : public IStationUi {
  public:
-  QtStationUi(QWidget& window, const MainWindowControls& controls)
-      : m_window(window), m_controls(controls) {}
+  QtStationUi(QWidget& window, const MainWindowControls& controls);
 
   void ShowMessage(const std::string& caption, const std::string& text) override;
   Answer AskQuestion(const std::string& caption, const std::string& text) override;
@@ -31,6 +31,11 @@ class QtStationUi final : public IStationUi {
   const MainWindowControls& m_controls;
   // The connect button's own hint, which the link's state is added to.
   std::optional<QString> m_connectHint;
+  // The values of the newest result, put into the fields ten times a second
+  // at most: a field rewritten for every result of a fast meter is repainted
+  // more often than anyone can read it.
+  std::array<std::string, 4> m_values;
+  ui::CoalescedUpdate m_valuesUpdate;
 };
 
 }  // namespace orvana::app

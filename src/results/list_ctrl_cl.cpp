@@ -1,5 +1,6 @@
 #include "results/list_ctrl_cl.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QHeaderView>
 #include <QPainter>
@@ -25,19 +26,20 @@ void CellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
                                    : ToQColor(m_list.BackColor()));
 
   const QString text = index.data(Qt::DisplayRole).toString();
-  const QFont& font = m_list.CellFontFor(text, cell.width());
+  if (text.isEmpty()) return;
+  const CListCtrlCl::DrawnText& drawn = m_list.DrawnTextFor(text, cell.width());
   // The text starts where text of the default GUI font would be centred,
   // whatever the cell font's own height; a text shrunk to fit is centred.
-  const bool shrunk = &font != &m_list.CellFont();
-  const QRect textRect =
-      shrunk ? cell : cell.translated(0, (cell.height() - m_list.GuiTextHeight()) / 2);
+  const int top = drawn.shrunk ? cell.top() + (cell.height() - drawn.fontHeight) / 2
+                               : cell.top() + (cell.height() - m_list.GuiTextHeight()) / 2;
+  const int left = cell.left() + (cell.width() - drawn.width) / 2;
   const QVariant foreground = index.data(Qt::ForegroundRole);
   painter->save();
   painter->setClipRect(cell);
-  painter->setFont(font);
+  painter->setFont(drawn.font);
   painter->setPen(foreground.isValid() ? foreground.value<QColor>()
                                        : ToQColor(m_list.ListTextColor()));
-  painter->drawText(textRect, Qt::AlignHCenter | (shrunk ? Qt::AlignVCenter : Qt::AlignTop), text);
+  painter->drawStaticText(left, top, drawn.text);
   painter->restore();
 }
 
@@ -45,7 +47,8 @@ CListCtrlCl::CListCtrlCl(QWidget* parent)
     : QTableView(parent),
       m_header(new CHeaderCtrlCl(this)),
       m_cellFont(ui::SongFont(m_fontHeight)),
-      m_cellMetrics(m_cellFont) {
+      m_cellMetrics(m_cellFont),
+      m_rowsUpdate(this, ui::kScreenUpdateInterval, [this] { ShowChangedRows(); }) {
   setHorizontalHeader(m_header);
   setItemDelegate(new CellDelegate(*this));
   setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -79,7 +82,25 @@ void CListCtrlCl::SetResultsModel(ResultsModel* model) {
           [this](const QItemSelection& selected, const QItemSelection&) {
             OnSelectionChanged(selected);
           });
-  connect(model, &QAbstractItemModel::modelReset, this, [this] { m_selectionMark = -1; });
+  connect(model, &QAbstractItemModel::modelReset, this, [this] {
+    m_selectionMark = -1;
+    m_appendedFrom = kFullLayout;
+    m_changedFirst = 0;
+    m_changedLast = -1;
+  });
+  // Rows inserted anywhere but the end move the rows below them.
+  connect(model, &QAbstractItemModel::rowsAboutToBeInserted, this,
+          [this](const QModelIndex&, int first, int) {
+            if (first < m_model->rowCount()) {
+              m_appendedFrom = kFullLayout;
+            } else if (m_appendedFrom == -1) {
+              m_appendedFrom = first;
+            }
+          });
+  connect(model, &QAbstractItemModel::rowsAboutToBeRemoved, this,
+          [this] { m_appendedFrom = kFullLayout; });
+  connect(model, &QAbstractItemModel::layoutAboutToBeChanged, this,
+          [this] { m_appendedFrom = kFullLayout; });
   // The mark names a row, not an index: rows put in above it (an import, a
   // wavelength row) must not make "blank the selected row" hit another one.
   connect(model, &QAbstractItemModel::rowsInserted, this,
@@ -116,16 +137,46 @@ void CListCtrlCl::SetFontSize(int height, int width) {
   m_cellFont = ui::SongFont(height, width);
   m_cellMetrics = QFontMetrics(m_cellFont);
   m_shrunkFonts.clear();
+  m_drawnTexts.clear();
+  m_naturalWidths.clear();
   viewport()->update();
 }
 
-const QFont& CListCtrlCl::CellFontFor(const QString& text, int cellWidth) const {
+const CListCtrlCl::DrawnText& CListCtrlCl::DrawnTextFor(const QString& text,
+                                                        int cellWidth) const {
+  constexpr qsizetype kKeptTexts = 4096;
+  if (m_drawnTexts.size() > kKeptTexts) m_drawnTexts.clear();
+  if (m_naturalWidths.size() > kKeptTexts) m_naturalWidths.clear();
+  auto natural = m_naturalWidths.find(text);
+  if (natural == m_naturalWidths.end()) {
+    natural = m_naturalWidths.insert(text, m_cellMetrics.horizontalAdvance(text));
+  }
   const int available = cellWidth - 2;
-  const int natural = m_cellMetrics.horizontalAdvance(text);
-  if (natural <= available || natural <= 0 || available <= 0) return m_cellFont;
+  const bool fits = *natural <= available || *natural <= 0 || available <= 0;
   // A time that does not fit its column would be cut to its middle; it is
   // drawn smaller instead, just as much as it needs. One font per size.
-  const int size = std::max(kSmallestCellFont, m_cellFont.pixelSize() * available / natural);
+  const int size =
+      fits ? m_cellFont.pixelSize()
+           : std::max(kSmallestCellFont, m_cellFont.pixelSize() * available / *natural);
+  auto found = m_drawnTexts.find(text);
+  if (found != m_drawnTexts.end() && found->shrunk == !fits && found->fontSize == size) {
+    return *found;
+  }
+  const QFont& font = fits ? m_cellFont : ShrunkFont(size);
+  DrawnText drawn;
+  drawn.text.setTextFormat(Qt::PlainText);
+  drawn.text.setText(text);
+  drawn.text.prepare(QTransform(), font);
+  drawn.font = font;
+  drawn.fontSize = size;
+  const QFontMetrics metrics(font);
+  drawn.width = fits ? *natural : metrics.horizontalAdvance(text);
+  drawn.fontHeight = metrics.height();
+  drawn.shrunk = !fits;
+  return *m_drawnTexts.insert(text, std::move(drawn));
+}
+
+const QFont& CListCtrlCl::ShrunkFont(int size) const {
   auto found = m_shrunkFonts.find(size);
   if (found == m_shrunkFonts.end()) {
     found = m_shrunkFonts.emplace(size, ui::SongFont(size, m_fontWidth)).first;
@@ -155,20 +206,67 @@ void CListCtrlCl::OnSelectionChanged(const QItemSelection& selected) {
   m_selectionMark = selected.last().bottom();
 }
 
+void CListCtrlCl::doItemsLayout() {
+  const int appendedFrom = m_appendedFrom;
+  m_appendedFrom = -1;
+  if (appendedFrom < 0 || !m_model) {
+    m_appendedToShow = -1;
+    QTableView::doItemsLayout();
+    return;
+  }
+  if (m_appendedToShow < 0 || appendedFrom < m_appendedToShow) m_appendedToShow = appendedFrom;
+  m_rowsUpdate.Request();
+}
+
+void CListCtrlCl::ShowChangedRows() {
+  if (m_changedFirst <= m_changedLast) {
+    const int top = std::max(0, rowViewportPosition(m_changedFirst));
+    const int bottom = std::min(viewport()->height(), rowViewportPosition(m_changedLast) +
+                                                          rowHeight(m_changedLast));
+    m_changedFirst = 0;
+    m_changedLast = -1;
+    if (bottom > top) viewport()->update(QRect(0, top, viewport()->width(), bottom - top));
+  }
+  if (m_appendedToShow >= 0) {
+    const int first = m_appendedToShow;
+    m_appendedToShow = -1;
+    updateGeometries();
+    const int top = rowViewportPosition(first);
+    if (top < viewport()->height()) {
+      viewport()->update(QRect(0, top, viewport()->width(), viewport()->height() - top));
+    }
+  }
+  if (m_scrollPending) {
+    m_scrollPending = false;
+    if (m_followNewest) scrollToBottom();
+  }
+}
+
+void CListCtrlCl::dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
+                              const QList<int>& roles) {
+  // A screen reader is told of changes by the base; it gets them all.
+  if (!topLeft.isValid() || topLeft.row() != bottomRight.row() || QAccessible::isActive()) {
+    QTableView::dataChanged(topLeft, bottomRight, roles);
+    return;
+  }
+  const int row = topLeft.row();
+  if (m_changedFirst > m_changedLast) {
+    m_changedFirst = m_changedLast = row;
+  } else {
+    m_changedFirst = std::min(m_changedFirst, row);
+    m_changedLast = std::max(m_changedLast, row);
+  }
+  m_rowsUpdate.Request();
+}
+
 void CListCtrlCl::MakeRowVisible(int row) {
   if (!m_model || row < 0 || row >= m_model->rowCount()) return;
   // scrollToBottom lays the new rows out first; scrollTo right after an
   // insert leaves the last row just out of view.
   if (row == m_model->rowCount() - 1) {
-    if (!m_followNewest || m_scrollPending) return;
+    if (!m_followNewest) return;
     m_scrollPending = true;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-          m_scrollPending = false;
-          if (m_followNewest) scrollToBottom();
-        },
-        Qt::QueuedConnection);
+    m_rowsUpdate.Request();
   } else {
     scrollTo(m_model->index(row, 0), QAbstractItemView::EnsureVisible);
   }

@@ -2,6 +2,8 @@
 
 #include <QFont>
 #include <QFontMetrics>
+#include <QHash>
+#include <QStaticText>
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <map>
@@ -10,6 +12,7 @@
 #include "results/header_ctrl_cl.h"
 #include "results/results_model.h"
 #include "results/table_operations.h"
+#include "ui/coalesced_update.h"
 
 // The results table as the user sees it: a list with full-row selection,
 // grid lines and fixed row heights, over the core's table, whose cells are
@@ -55,8 +58,18 @@ class CListCtrlCl final : public QTableView {
   Rgb BackColor() const { return m_backColor; }
   void SetFontSize(int height, int width);
   const QFont& CellFont() const { return m_cellFont; }
-  // The cell font, or a smaller one when `text` would not fit `cellWidth`.
-  const QFont& CellFontFor(const QString& text, int cellWidth) const;
+  // A cell text as it is drawn: in the cell font, or in a smaller one when it
+  // would not fit the cell, laid out once and kept, since the same texts
+  // (values, serials, times) are drawn again at every repaint.
+  struct DrawnText {
+    QStaticText text;
+    QFont font;
+    int fontSize = 0;    // in pixels
+    int width = 0;       // in that font
+    int fontHeight = 0;  // that font's line height
+    bool shrunk = false;
+  };
+  const DrawnText& DrawnTextFor(const QString& text, int cellWidth) const;
   // Height of the default GUI font's text, which centres the cell text.
   int GuiTextHeight() const { return m_guiTextHeight; }
 
@@ -74,8 +87,24 @@ class CListCtrlCl final : public QTableView {
   void MakeRowVisible(int row);
   bool FollowsNewestRow() const { return m_followNewest; }
 
+  // Qt lays the whole view out again, and repaints every visible row, after
+  // any change of the row count. Rows appended at the end move nothing, so
+  // then only the scrollbars are updated and only the new rows repainted.
+  void doItemsLayout() override;
+
+ protected:
+  // A change within one row repaints that row, not the whole view, at the
+  // next screen update.
+  void dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
+                   const QList<int>& roles = QList<int>()) override;
+
  private:
   void OnSelectionChanged(const QItemSelection& selected);
+  // The rows appended or changed since the last screen update: the
+  // scrollbars, their cells, and the newest row brought into view while it
+  // is followed.
+  void ShowChangedRows();
+  const QFont& ShrunkFont(int size) const;
 
   CHeaderCtrlCl* m_header;
   ResultsModel* m_model = nullptr;
@@ -87,11 +116,25 @@ class CListCtrlCl final : public QTableView {
   QFont m_cellFont;
   QFontMetrics m_cellMetrics;
   mutable std::map<int, QFont> m_shrunkFonts;
+  // Texts drawn lately, by text and width of the cell they were fitted to.
+  // Emptied when it grows past a few screens' worth, and with the font.
+  mutable QHash<QString, DrawnText> m_drawnTexts;
+  mutable QHash<QString, int> m_naturalWidths;
   int m_guiTextHeight = 0;
   int m_selectionMark = -1;
   bool m_followNewest = true;
-  // One scroll to the bottom per pass of the event loop, however many rows
-  // arrived in it.
+  // Since the last layout, rows have only been appended: the first of them.
+  // -1 when nothing changed; kFullLayout after anything else.
+  static constexpr int kFullLayout = -2;
+  int m_appendedFrom = -1;
+  // A meter's rows are shown ten times a second at most, however fast they
+  // come: each showing scrolls the whole view, and nobody reads rows faster.
+  ui::CoalescedUpdate m_rowsUpdate;
+  int m_appendedToShow = -1;  // the first row not yet shown, -1 for none
+  // Rows changed since the last screen update (the recoloured result), as a
+  // range; first > last when none.
+  int m_changedFirst = 0;
+  int m_changedLast = -1;
   bool m_scrollPending = false;
 };
 

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QObject>
+#include <QTimer>
+#include <chrono>
+#include <functional>
+
+// Runs a screen update at once when it is asked for after a quiet spell, and
+// at most once per interval while requests keep coming: a meter sending
+// forty results a second then costs ten repaints, not forty, and no result
+// waits on screen longer than one interval.
+namespace orvana::ui {
+
+class CoalescedUpdate {
+ public:
+  CoalescedUpdate(QObject* context, std::chrono::milliseconds interval,
+                  std::function<void()> update);
+
+  void Request();
+  // Runs a held update now, so whoever reads the screen reads it current.
+  void Flush();
+  bool Held() const { return m_held; }
+
+ private:
+  std::function<void()> m_update;
+  QTimer m_interval;
+  bool m_held = false;
+};
+
+// Ten updates a second: faster than anyone reads a changing value.
+inline constexpr std::chrono::milliseconds kScreenUpdateInterval{100};
+
+}  // namespace orvana::ui
