@@ -219,27 +219,34 @@ void CListCtrlCl::doItemsLayout() {
 }
 
 void CListCtrlCl::ShowChangedRows() {
-  if (m_changedFirst <= m_changedLast) {
-    const int top = std::max(0, rowViewportPosition(m_changedFirst));
-    const int bottom = std::min(viewport()->height(), rowViewportPosition(m_changedLast) +
-                                                          rowHeight(m_changedLast));
-    m_changedFirst = 0;
-    m_changedLast = -1;
-    if (bottom > top) viewport()->update(QRect(0, top, viewport()->width(), bottom - top));
-  }
-  if (m_appendedToShow >= 0) {
-    const int first = m_appendedToShow;
-    m_appendedToShow = -1;
-    updateGeometries();
-    const int top = rowViewportPosition(first);
-    if (top < viewport()->height()) {
-      viewport()->update(QRect(0, top, viewport()->width(), viewport()->height() - top));
-    }
-  }
+  const int appended = m_appendedToShow;
+  m_appendedToShow = -1;
+  if (appended >= 0) updateGeometries();
   if (m_scrollPending) {
     m_scrollPending = false;
-    if (m_followNewest) scrollToBottom();
+    if (m_followNewest) {
+      // Scrolling moves pixels drawn for rows whose places have changed
+      // meanwhile; the rows are drawn afresh, once per screen update.
+      scrollToBottom();
+      viewport()->update();
+      m_changedFirst = 0;
+      m_changedLast = -1;
+      return;
+    }
   }
+  const int height = viewport()->height();
+  const auto repaint = [&](int top, int bottom) {
+    top = std::max(0, top);
+    bottom = std::min(height, bottom);
+    if (bottom > top) viewport()->update(QRect(0, top, viewport()->width(), bottom - top));
+  };
+  if (m_changedFirst <= m_changedLast) {
+    repaint(rowViewportPosition(m_changedFirst),
+            rowViewportPosition(m_changedLast) + rowHeight(m_changedLast));
+    m_changedFirst = 0;
+    m_changedLast = -1;
+  }
+  if (appended >= 0) repaint(rowViewportPosition(appended), height);
 }
 
 void CListCtrlCl::dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,

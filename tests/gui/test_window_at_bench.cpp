@@ -4,6 +4,7 @@
 // scrolled back to look at an earlier part, a port where nothing answers.
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QtTest>
 
@@ -33,6 +34,15 @@ void Scan(QLineEdit& edit, const QString& text) {
 bool LastRowShown(const results::CListCtrlCl& list) {
   const QModelIndex last = list.model()->index(list.model()->rowCount() - 1, 0);
   return list.viewport()->rect().contains(list.visualRect(last));
+}
+
+// The table as the window shows it (what its partial repaints left on
+// screen) matches a full repaint of it.
+bool ShowsWhatAFullRepaintDraws(const QWidget& window, QWidget& area) {
+  const QRect rect(area.mapTo(&window, QPoint(0, 0)), area.size());
+  const QImage shown = window.screen()->grabWindow(window.winId()).toImage().copy(rect);
+  const QImage drawn = area.grab().toImage();
+  return shown.convertToFormat(QImage::Format_RGB32) == drawn.convertToFormat(QImage::Format_RGB32);
 }
 
 }  // namespace
@@ -114,7 +124,16 @@ class WindowAtTheBenchTest : public QObject {
   void aViewScrolledUpStaysWhereTheTechnicianLooks() {
     app::COrvanaDlg& window = Make();
     auto& list = *window.Controls().resultList;
-    for (int n = 0; n < 100; ++n) Record(window, -0.21f);
+    // At the meter's pace, with the screen following: every row drawn where
+    // it stands, no copy of an old one left behind by a scroll.
+    for (int n = 0; n < 60; ++n) {
+      Record(window, n % 2 == 0 ? -0.21f : -0.45f);
+      QTest::qWait(25);
+    }
+    QTRY_VERIFY(LastRowShown(list));
+    QTest::qWait(150);  // the last screen update
+    QVERIFY(ShowsWhatAFullRepaintDraws(window, *list.viewport()));
+    for (int n = 0; n < 40; ++n) Record(window, -0.21f);
     QTRY_VERIFY(LastRowShown(list));
 
     list.verticalScrollBar()->setValue(0);  // the wheel, the scrollbar
@@ -122,6 +141,7 @@ class WindowAtTheBenchTest : public QObject {
     QTest::qWait(50);
     QCOMPARE(list.verticalScrollBar()->value(), 0);
     QVERIFY(!LastRowShown(list));
+    QVERIFY(ShowsWhatAFullRepaintDraws(window, *list.viewport()));
 
     list.setFocus();
     QTest::keyClick(&list, Qt::Key_End, Qt::ControlModifier);
