@@ -138,7 +138,7 @@ class WindowAtTheBenchTest : public QObject {
 
     list.verticalScrollBar()->setValue(0);  // the wheel, the scrollbar
     for (int n = 0; n < 50; ++n) Record(window, -0.21f);
-    QTest::qWait(50);
+    QTest::qWait(150);  // a screen update or two
     QCOMPARE(list.verticalScrollBar()->value(), 0);
     QVERIFY(!LastRowShown(list));
     QVERIFY(ShowsWhatAFullRepaintDraws(window, *list.viewport()));
