@@ -11,59 +11,35 @@
 #include <cstring>
 
 #include "common/trace.h"
+#include "common/utf8.h"
 #include "records/regular_file.h"
 
 namespace orvana::app {
 namespace {
 
-constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
-
-// Length of the well-formed UTF-8 sequence starting at text[pos], or 0 when
-// the bytes there are not one (overlong forms, surrogates and code points
-// beyond U+10FFFF included).
-size_t Utf8SequenceLength(std::string_view text, size_t pos) {
-  const auto byte = [&](size_t i) { return static_cast<uint8_t>(text[pos + i]); };
-  const auto continuation = [&](size_t i) {
-    return pos + i < text.size() && (byte(i) & 0xC0) == 0x80;
-  };
-  const uint8_t lead = byte(0);
-  if (lead < 0x80) return 1;
-  if (lead >= 0xC2 && lead <= 0xDF) return continuation(1) ? 2 : 0;
-  if (lead >= 0xE0 && lead <= 0xEF) {
-    if (!continuation(1) || !continuation(2)) return 0;
-    if (lead == 0xE0 && byte(1) < 0xA0) return 0;   // overlong
-    if (lead == 0xED && byte(1) >= 0xA0) return 0;  // UTF-16 surrogate
-    return 3;
-  }
-  if (lead >= 0xF0 && lead <= 0xF4) {
-    if (!continuation(1) || !continuation(2) || !continuation(3)) return 0;
-    if (lead == 0xF0 && byte(1) < 0x90) return 0;   // overlong
-    if (lead == 0xF4 && byte(1) >= 0x90) return 0;  // above U+10FFFF
-    return 4;
-  }
-  return 0;
-}
+using common::kUtf8Replacement;
 
 bool IsValidUtf8(std::string_view text) {
   for (size_t pos = 0; pos < text.size();) {
-    const size_t length = Utf8SequenceLength(text, pos);
-    if (length == 0) return false;
-    pos += length;
+    const common::Utf8Char c = common::DecodeUtf8(text, pos);
+    if (!c.valid) return false;
+    pos += c.length;
   }
   return true;
 }
 
+// Every byte that is not part of a character becomes a U+FFFD of its own.
 std::string ReplaceInvalidUtf8(std::string_view text) {
   std::string out;
   out.reserve(text.size());
   for (size_t pos = 0; pos < text.size();) {
-    const size_t length = Utf8SequenceLength(text, pos);
-    if (length == 0) {
-      out += kReplacement;
-      ++pos;
+    const common::Utf8Char c = common::DecodeUtf8(text, pos);
+    if (c.valid) {
+      out.append(text.substr(pos, c.length));
+      pos += c.length;
     } else {
-      out.append(text.substr(pos, length));
-      pos += length;
+      out += kUtf8Replacement;
+      ++pos;
     }
   }
   return out;
@@ -94,9 +70,9 @@ std::string ConvertToUtf8(std::string_view bytes, const char* encoding, size_t u
     }
     // A broken or truncated sequence: mark it and carry on after it, so one
     // bad byte does not lose the rest of the file.
-    if (out.size() - written < kReplacement.size()) out.resize(out.size() * 2 + 16);
-    out.replace(written, kReplacement.size(), kReplacement);
-    written += kReplacement.size();
+    if (out.size() - written < kUtf8Replacement.size()) out.resize(out.size() * 2 + 16);
+    out.replace(written, kUtf8Replacement.size(), kUtf8Replacement);
+    written += kUtf8Replacement.size();
     const size_t skip = std::min(unit, inLeft);
     in += skip;
     inLeft -= skip;

@@ -3,32 +3,11 @@
 #include <charconv>
 #include <cstdint>
 
+#include "common/utf8.h"
 #include "results/column.h"
 
 namespace orvana::cli {
 namespace {
-
-constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
-
-// How many continuation bytes follow `lead`, and the range the first of them
-// must fall in (which rules out overlong forms, surrogates and code points
-// past U+10FFFF). Zero continuation bytes: not a lead byte at all.
-struct Lead {
-  int continuations = 0;
-  uint8_t low = 0x80;
-  uint8_t high = 0xBF;
-};
-
-Lead Classify(uint8_t lead) {
-  if (lead >= 0xC2 && lead <= 0xDF) return {1, 0x80, 0xBF};
-  if (lead == 0xE0) return {2, 0xA0, 0xBF};
-  if (lead == 0xED) return {2, 0x80, 0x9F};
-  if (lead >= 0xE1 && lead <= 0xEF) return {2, 0x80, 0xBF};
-  if (lead == 0xF0) return {3, 0x90, 0xBF};
-  if (lead >= 0xF1 && lead <= 0xF3) return {3, 0x80, 0xBF};
-  if (lead == 0xF4) return {3, 0x80, 0x8F};
-  return {};
-}
 
 void AppendEscapedAscii(std::string& out, char c) {
   switch (c) {
@@ -93,35 +72,16 @@ void AppendJsonString(std::string& out, std::string_view text) {
       ++i;
       continue;
     }
-    const Lead lead = Classify(byte);
-    if (lead.continuations == 0) {
-      out += kReplacement;  // a byte that can start nothing
-      ++i;
-      continue;
-    }
-    // A sequence broken off is replaced as a whole, and the byte that broke
-    // it is read again on its own: it may start something valid.
-    size_t next = i + 1;
-    bool valid = true;
-    for (int k = 0; k < lead.continuations; ++k, ++next) {
-      if (next == size) {
-        valid = false;
-        break;
-      }
-      const auto continuation = static_cast<uint8_t>(text[next]);
-      const uint8_t low = k == 0 ? lead.low : uint8_t{0x80};
-      const uint8_t high = k == 0 ? lead.high : uint8_t{0xBF};
-      if (continuation < low || continuation > high) {
-        valid = false;
-        break;
-      }
-    }
-    if (valid) {
-      out.append(text.data() + i, next - i);
+    // A byte that can start nothing is replaced on its own; a sequence broken
+    // off is replaced as a whole, and the byte that broke it is read again on
+    // its own: it may start something valid.
+    const common::Utf8Char c = common::DecodeUtf8(text, i);
+    if (c.valid) {
+      out.append(text.data() + i, c.length);
     } else {
-      out += kReplacement;
+      out += common::kUtf8Replacement;
     }
-    i = next;
+    i += c.length;
   }
   out += '"';
 }

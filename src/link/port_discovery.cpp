@@ -15,6 +15,8 @@
 #include <fstream>
 #include <set>
 
+#include "common/utf8.h"
+
 namespace orvana::link {
 namespace {
 
@@ -58,45 +60,11 @@ std::vector<std::string> EntryNames(const std::string& directory) {
 // without C0 or C1 control characters or DEL.
 bool IsPlainName(std::string_view name) {
   for (size_t i = 0; i < name.size();) {
-    const auto byte = static_cast<unsigned char>(name[i]);
-    if (byte < 0x20 || byte == 0x7F) return false;
-    if (byte < 0x80) {
-      ++i;
-      continue;
-    }
-    size_t length = 0;
-    unsigned char low = 0x80;
-    unsigned char high = 0xBF;
-    if (byte == 0xC2) {
-      length = 2;
-      low = 0xA0;  // U+0080..U+009F are the C1 controls
-    } else if (byte >= 0xC3 && byte <= 0xDF) {
-      length = 2;
-    } else if (byte == 0xE0) {
-      length = 3;
-      low = 0xA0;
-    } else if (byte == 0xED) {
-      length = 3;
-      high = 0x9F;
-    } else if (byte >= 0xE1 && byte <= 0xEF) {
-      length = 3;
-    } else if (byte == 0xF0) {
-      length = 4;
-      low = 0x90;
-    } else if (byte >= 0xF1 && byte <= 0xF3) {
-      length = 4;
-    } else if (byte == 0xF4) {
-      length = 4;
-      high = 0x8F;
-    } else {
+    const common::Utf8Char c = common::DecodeUtf8(name, i);
+    if (!c.valid || c.codePoint < 0x20 || (c.codePoint >= 0x7F && c.codePoint <= 0x9F)) {
       return false;
     }
-    if (i + length > name.size()) return false;
-    for (size_t k = 1; k < length; ++k) {
-      const auto next = static_cast<unsigned char>(name[i + k]);
-      if (next < (k == 1 ? low : 0x80) || next > (k == 1 ? high : 0xBF)) return false;
-    }
-    i += length;
+    i += c.length;
   }
   return true;
 }

@@ -13,6 +13,7 @@
 #include <limits>
 #include <string>
 
+#include "common/utf8.h"
 #include "results/table_operations.h"
 
 namespace orvana::records {
@@ -146,37 +147,6 @@ bool ParseNumber(std::string_view text, CellValue& value) {
   return true;
 }
 
-// Length of the valid UTF-8 sequence at `at`, 0 when it is not one (overlong
-// forms, surrogates and code points past U+10FFFF included). `codePoint` gets
-// its value.
-size_t Utf8SequenceAt(std::string_view text, size_t at, char32_t& codePoint) {
-  const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
-  const unsigned char lead = byte(at);
-  size_t length = 0;
-  char32_t minimum = 0;
-  if (lead < 0x80) {
-    codePoint = lead;
-    return 1;
-  } else if ((lead & 0xE0) == 0xC0) {
-    length = 2, minimum = 0x80, codePoint = lead & 0x1F;
-  } else if ((lead & 0xF0) == 0xE0) {
-    length = 3, minimum = 0x800, codePoint = lead & 0x0F;
-  } else if ((lead & 0xF8) == 0xF0) {
-    length = 4, minimum = 0x10000, codePoint = lead & 0x07;
-  } else {
-    return 0;
-  }
-  if (at + length > text.size()) return 0;
-  for (size_t i = 1; i < length; ++i) {
-    if ((byte(at + i) & 0xC0) != 0x80) return 0;
-    codePoint = (codePoint << 6) | (byte(at + i) & 0x3F);
-  }
-  if (codePoint < minimum || codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF)) {
-    return 0;
-  }
-  return length;
-}
-
 // The text as the file may hold it: valid UTF-8 (a byte that is not part of
 // a character, as from an old log written in another code page, becomes
 // U+FFFD) and no longer than a cell takes. Returns `text` itself when it is
@@ -188,20 +158,19 @@ const char* CellText(std::string_view text, const char* cText, std::string& scra
   }
   if (plain) return cText;
 
-  static constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
   scratch.clear();
   size_t units = 0;
   for (size_t at = 0; at < text.size();) {
-    char32_t codePoint = 0;
-    size_t length = Utf8SequenceAt(text, at, codePoint);
-    std::string_view piece = text.substr(at, length);
-    // XML has no place for these two.
-    if (length == 0 || codePoint == 0xFFFE || codePoint == 0xFFFF) piece = kReplacement;
-    const size_t pieceUnits = codePoint > 0xFFFF && length == 4 ? 2 : 1;
+    const common::Utf8Char c = common::DecodeUtf8(text, at);
+    // XML has no place for U+FFFE and U+FFFF. Each byte of a broken sequence
+    // becomes a U+FFFD of its own.
+    const bool replaced = !c.valid || c.codePoint == 0xFFFE || c.codePoint == 0xFFFF;
+    const std::string_view piece = replaced ? common::kUtf8Replacement : text.substr(at, c.length);
+    const size_t pieceUnits = c.codePoint > 0xFFFF ? 2 : 1;
     if (units + pieceUnits > kCellTextLimit) break;
     units += pieceUnits;
     scratch.append(piece);
-    at += length == 0 ? 1 : length;
+    at += c.valid ? c.length : 1;
   }
   return scratch.c_str();
 }
