@@ -59,7 +59,7 @@ std::function<std::vector<link::PortEntry>()> PortLister(const COrvanaDlg::Optio
 
 COrvanaDlg::COrvanaDlg(Options options, QWidget* parent)
     : QWidget(parent, Qt::Window),
-      m_serial([this](uint8_t byte) { m_station->OnReceiveByte(byte); }, [this] { WakeForBytes(); },
+      m_serial([this](uint8_t byte) { OnLineByte(byte); }, [this] { WakeForBytes(); },
                [this](const std::string& reason) { OnLinkLost(reason); }),
       m_options(std::move(options)),
       m_icon(QStringLiteral(":/icons/128.svg")) {
@@ -221,7 +221,25 @@ void COrvanaDlg::OnLinkLost(const std::string& reason) {
 void COrvanaDlg::WakeForBytes() {
   // Runs on the monitor thread; the bytes are handled on ours, in order.
   QMetaObject::invokeMethod(
-      this, [this] { m_serial.Drain(); }, Qt::QueuedConnection);
+      this,
+      [this] {
+        m_nextEventTurn = std::chrono::steady_clock::now() + kEventTurn;
+        m_serial.Drain();
+      },
+      Qt::QueuedConnection);
+}
+
+void COrvanaDlg::OnLineByte(uint8_t byte) {
+  m_station->OnReceiveByte(byte);
+  // A meter flooding the line keeps the hand-over going for as long as it
+  // sends. Every few milliseconds the window's own events (painting, timers,
+  // the user's clicks) get their turn, as they do under a message box, so
+  // the window never freezes; the bytes carry on in order after it.
+  if (m_servingEvents || std::chrono::steady_clock::now() < m_nextEventTurn) return;
+  m_servingEvents = true;
+  QCoreApplication::processEvents();
+  m_servingEvents = false;
+  m_nextEventTurn = std::chrono::steady_clock::now() + kEventTurn;
 }
 
 // ---------------------------------------------------------------- layout

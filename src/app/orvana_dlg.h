@@ -3,6 +3,7 @@
 #include <QIcon>
 #include <QTimer>
 #include <QWidget>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -91,6 +92,8 @@ class COrvanaDlg final : public QWidget {
   SizeType CurrentSizeType() const;
   // Monitor thread: ask the GUI thread to hand the waiting bytes over.
   void WakeForBytes();
+  // Owner thread: one byte from the line.
+  void OnLineByte(uint8_t byte);
 
   // The line is made first and so destroyed last; the destructor stops it
   // before anything it could call into is gone.
@@ -122,6 +125,10 @@ class COrvanaDlg final : public QWidget {
   QTimer m_portWatch;
   // The greeted meter's time to answer.
   QTimer m_greetingWait;
+  // How long bytes are handed on before the window's own events get a turn.
+  static constexpr std::chrono::milliseconds kEventTurn{5};
+  std::chrono::steady_clock::time_point m_nextEventTurn;
+  bool m_servingEvents = false;
   // A click travels up through the parents; it is seen once.
   const QEvent* m_lastPress = nullptr;
   quint64 m_lastPressTime = 0;
