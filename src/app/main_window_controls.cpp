@@ -113,10 +113,6 @@ QWidget* MainWindowControls::ById(int id) const {
   return found == byId.end() ? nullptr : found->second;
 }
 
-std::array<QPushButton*, 9> MainWindowControls::ImageButtons() const {
-  return {connect, info, settings, blankRow, upload, clear, exportReport, import, erase};
-}
-
 MainWindowControls CreateMainWindowControls(QWidget& window, const MessageTexts& texts,
                                             const ui::DialogUnits& units, bool showAll) {
   MainWindowControls c;

@@ -73,8 +73,6 @@ struct MainWindowControls {
 
   // The control with template identifier `id`; nullptr for none.
   QWidget* ById(int id) const;
-  // The nine image buttons, in the order they are configured.
-  std::array<QPushButton*, 9> ImageButtons() const;
 
   std::map<int, QWidget*> byId;
 };

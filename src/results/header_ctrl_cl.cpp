@@ -43,11 +43,6 @@ void CHeaderCtrlCl::SetFontSize(int height, int width) {
   viewport()->update();
 }
 
-void CHeaderCtrlCl::SetTextColor(Rgb color) {
-  m_textColor = color;
-  viewport()->update();
-}
-
 QSize CHeaderCtrlCl::sizeHint() const {
   QSize size = QHeaderView::sizeHint();
   // A list header is as tall as its font's text and three pixels above and

@@ -25,7 +25,6 @@ class CHeaderCtrlCl final : public QHeaderView {
   int GradientStep() const { return m_gradientStep; }
   void SetHeightFactor(float factor);
   void SetFontSize(int height, int width);
-  void SetTextColor(Rgb color);
 
   QSize sizeHint() const override;
 
@@ -43,7 +42,8 @@ class CHeaderCtrlCl final : public QHeaderView {
   float m_heightFactor = 1.0f;
   int m_fontHeight = 15;
   int m_fontWidth = 0;
-  Rgb m_textColor{0, 0, 0};
+  // Titles are drawn black; nothing changes that.
+  const Rgb m_textColor{0, 0, 0};
   QFont m_titleFont;
 };
 
