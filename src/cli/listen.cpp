@@ -19,7 +19,7 @@
 #include "cli/json_ui.h"
 #include "cli/output_queue.h"
 #include "common/clock.h"
-#include "link/serial_transport.h"
+#include "link/owner_loop_transport.h"
 #include "records/daily_log.h"
 #include "results/results_table.h"
 
@@ -131,8 +131,9 @@ int BlockTerminationSignals() {
 }  // namespace
 
 int RunListen(const ListenOptions& options) {
-  // Signals are blocked before the monitor thread starts, so it inherits the
-  // mask and only the loop below ever sees them.
+  // Signals are blocked before any thread starts (the output's writer, the
+  // day log's flusher), so they inherit the mask and only the loop below
+  // ever sees them.
   FileDescriptor signals(BlockTerminationSignals());
   FileDescriptor wake(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
 
@@ -149,16 +150,17 @@ int RunListen(const ListenOptions& options) {
 
   app::Station* station = nullptr;
   bool linkLost = false;
-  // The loop below waits on descriptors anyway, so it watches the line
-  // itself: each read is handled where it was made, with no second thread
-  // to wake for every frame the meter sends.
-  link::SerialTransport transport([&station](uint8_t byte) { station->OnReceiveByte(byte); }, {},
-                                  [&](const std::string& reason) {
-                                    station->OnLinkLost(reason);
-                                    ui.Emit(LinkJson("lost", &reason));
-                                    linkLost = true;
-                                  },
-                                  link::MonitorMode::kOwnerLoop);
+  // The loop below waits on descriptors anyway, so it runs the line itself:
+  // each read is handed to the station where it was made, with no second
+  // thread to wake for every frame the meter sends.
+  link::OwnerLoopTransport transport(
+      link::LineHandlers{[&station](uint8_t byte) { station->OnReceiveByte(byte); },
+                         {},
+                         [&](const std::string& reason) {
+                           station->OnLinkLost(reason);
+                           ui.Emit(LinkJson("lost", &reason));
+                           linkLost = true;
+                         }});
 
   const std::string port = options.port;
   app::Station theStation(
@@ -230,22 +232,17 @@ int RunListen(const ListenOptions& options) {
     if (erasePending && theStation.Connected()) {
       wakeAt = std::min(wakeAt, lastTraffic + kQuietBeforeErase);
     }
-    // The loop's own descriptors first (output gone, signals), then the line's.
-    constexpr size_t kOwn = 2;
-    pollfd fds[kOwn + link::CSerialPort::kMonitorWaitCount] = {{wake.Get(), POLLIN, 0},
-                                                               {signals.Get(), POLLIN, 0}};
-    link::CSerialPort::MonitorWaitSet line;
-    transport.LineWaits(line);
-    std::copy(std::begin(line), std::end(line), fds + kOwn);
-    const int ready = poll(fds, std::size(fds), PollTimeout(now, wakeAt));
-    if (ready <= 0) continue;
+    // The wake-up (output, the day log's events), the signals, the line. A
+    // command or a stop asked for in this round goes out without a wait.
+    pollfd fds[] = {{wake.Get(), POLLIN, 0}, {signals.Get(), POLLIN, 0}, transport.LineWait()};
+    const int timeout = transport.Due() ? 0 : PollTimeout(now, wakeAt);
+    if (poll(fds, std::size(fds), timeout) < 0) continue;
     if (fds[1].revents & POLLIN) break;
     if (fds[0].revents & POLLIN) {
       uint64_t count = 0;
       [[maybe_unused]] const ssize_t n = read(wake.Get(), &count, sizeof count);
     }
-    std::copy(fds + kOwn, std::end(fds), std::begin(line));
-    if (transport.ServiceLine(line) > 0) lastTraffic = Clock::now();
+    if (transport.Service(fds[2].revents) > 0) lastTraffic = Clock::now();
   }
   // A run that ends while the port is still gone says so.
   if (status == 0 && theStation.WatchingForPort()) status = kExitLinkLost;

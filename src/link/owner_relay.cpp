@@ -5,8 +5,8 @@
 
 namespace orvana::link {
 
-COwnerRelay::COwnerRelay(Handlers handlers, Wake wake)
-    : m_handlers(std::move(handlers)), m_wake(std::move(wake)) {}
+COwnerRelay::COwnerRelay(LineHandlers handlers, Wake wake, Resume resume)
+    : m_handlers(std::move(handlers)), m_wake(std::move(wake)), m_resume(std::move(resume)) {}
 
 bool COwnerRelay::Post(Entry&& entry) {
   const bool wasEmpty = m_queue.empty();
@@ -18,7 +18,13 @@ void COwnerRelay::Recycle(std::vector<uint8_t>&& bytes) {
   if (bytes.capacity() > m_spare.capacity()) m_spare = std::move(bytes);
 }
 
-bool COwnerRelay::OnReceive(std::span<const uint8_t> bytes, const ResumeReading& resume) {
+void COwnerRelay::Clear() {
+  m_queue.clear();
+  m_held = 0;
+  m_resumeOwed = false;
+}
+
+bool COwnerRelay::Take(std::span<const uint8_t> bytes) {
   if (bytes.empty() || !m_handlers.onByte) return true;
   bool wake = false;
   bool full = false;
@@ -30,13 +36,13 @@ bool COwnerRelay::OnReceive(std::span<const uint8_t> bytes, const ResumeReading&
     m_held += bytes.size();
     wake = Post(std::move(entry));
     full = m_held >= kHoldLimit;
-    if (full) m_resume = resume;
+    if (full) m_resumeOwed = true;
   }
   if (wake && m_wake) m_wake();
   return !full;
 }
 
-void COwnerRelay::OnCommNotification(const CommNotification& notification) {
+void COwnerRelay::Post(const CommNotification& notification) {
   if (!m_handlers.onNotification) return;
   bool wake = false;
   {
@@ -49,27 +55,22 @@ void COwnerRelay::OnCommNotification(const CommNotification& notification) {
   if (wake && m_wake) m_wake();
 }
 
-void COwnerRelay::DropBytes() {
+void COwnerRelay::Purge() {
+  std::lock_guard lock(m_mutex);
   std::erase_if(m_queue, [](const Entry& entry) { return entry.kind == Kind::kBytes; });
   m_held = 0;
-}
-
-void COwnerRelay::OnInputPurged() {
-  std::lock_guard lock(m_mutex);
-  DropBytes();
   // The monitor knows it may read on; nothing needs to tell it again.
-  m_resume = ResumeReading();
+  m_resumeOwed = false;
 }
 
-void COwnerRelay::OnMonitorEnded(const MonitorEnd& end) {
+void COwnerRelay::MonitorEnded(const MonitorEnd& end) {
   bool wake = false;
   {
     std::lock_guard lock(m_mutex);
-    m_resume = ResumeReading();  // nobody reads any more
+    m_resumeOwed = false;  // nobody reads any more
     if (!end.lost) {
       // Asked to stop: what it had not handed on goes with it.
-      m_queue.clear();
-      m_held = 0;
+      Clear();
       return;
     }
     // The bytes the device sent before it went are still handed on first.
@@ -83,11 +84,9 @@ void COwnerRelay::OnMonitorEnded(const MonitorEnd& end) {
   if (wake && m_wake) m_wake();
 }
 
-void COwnerRelay::OnMonitorStopped() {
+void COwnerRelay::Forget() {
   std::lock_guard lock(m_mutex);
-  m_queue.clear();
-  m_held = 0;
-  m_resume = ResumeReading();
+  Clear();
 }
 
 size_t COwnerRelay::HeldBytes() const {
@@ -106,6 +105,7 @@ bool COwnerRelay::HandOnOne() {
   uint8_t byte = 0;
   CommNotification notification;
   std::string reason;
+  bool resume = false;
   {
     std::lock_guard lock(m_mutex);
     if (m_queue.empty()) return false;
@@ -120,9 +120,9 @@ bool COwnerRelay::HandOnOne() {
         Recycle(std::move(front.bytes));
         m_queue.pop_front();
       }
-      if (m_resume && m_held <= kHoldLimit / 2) {
-        m_resume();
-        m_resume = ResumeReading();
+      if (m_resumeOwed && m_held <= kHoldLimit / 2) {
+        m_resumeOwed = false;
+        resume = true;
       }
     } else {
       notification = front.notification;
@@ -130,6 +130,7 @@ bool COwnerRelay::HandOnOne() {
       m_queue.pop_front();
     }
   }
+  if (resume && m_resume) m_resume();
   switch (kind) {
     case Kind::kBytes:
       m_handlers.onByte(byte);

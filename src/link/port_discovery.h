@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "link/serial_port.h"
+#include "link/port_address.h"
 
 // Finds the serial ports of the machine: the real ones the kernel lists under
 // sysfs, and the virtual ones that simulators and socat publish as symlinks

@@ -1,36 +1,129 @@
 #include "link/serial_transport.h"
 
+#include <poll.h>
+
+#include <cerrno>
+#include <system_error>
 #include <utility>
+
+#include "common/trace.h"
+#include "link/error_text.h"
 
 namespace orvana::link {
 
+using common::Trace;
+
 SerialTransport::SerialTransport(ByteHandler onByte, std::function<void()> wake,
-                                 LinkLostHandler onLinkLost, MonitorMode mode)
-    : m_mode(mode),
-      // Only received bytes and a lost line matter to the station; the other
-      // notifications get no handling, as they never did, so they stay with
-      // the monitor.
-      m_relay(COwnerRelay::Handlers{std::move(onByte), {}, std::move(onLinkLost)},
-              std::move(wake)) {}
+                                 LinkLostHandler onLinkLost)
+    : SerialTransport(LineHandlers{std::move(onByte), {}, std::move(onLinkLost)}, std::move(wake)) {
+}
+
+SerialTransport::SerialTransport(LineHandlers handlers, std::function<void()> wake)
+    : m_relay(std::move(handlers), std::move(wake), [this] { m_resumeEvent.Signal(); }) {}
+
+SerialTransport::~SerialTransport() { EndMonitor(); }
 
 bool SerialTransport::Open(const PortAddress& port, const LineSettings& settings) {
-  return m_port.Open(&m_relay, port, settings.baudRate, settings.parity, settings.dataBits,
+  EndMonitor();
+  if (!m_writeEvent.CreateOrReset() || !m_shutdownEvent.CreateOrReset() ||
+      !m_resumeEvent.CreateOrReset()) {
+    m_eventError = port.path + ": " + ErrorText(errno);
+    return false;
+  }
+  m_eventError.clear();
+  return m_port.Open(this, port, settings.baudRate, settings.parity, settings.dataBits,
                      settings.stopBits, settings.eventMask, settings.writeBufferSize);
 }
 
-size_t SerialTransport::Drain() {
-  if (m_mode == MonitorMode::kThread) return m_relay.Drain();
-  size_t handled = 0;
-  while (m_relay.HandOnOne()) {
-    ++handled;
-    m_port.CatchUp();
-  }
-  return handled;
+std::string SerialTransport::LastOpenError() const {
+  return m_eventError.empty() ? m_port.LastOpenError() : m_eventError;
 }
 
-size_t SerialTransport::ServiceLine(const CSerialPort::MonitorWaitSet& waits) {
-  m_port.RunMonitorPass(waits);
-  return Drain();
+bool SerialTransport::StartMonitor() {
+  if (m_threadAlive) return true;  // one monitor per port
+  // A monitor that ended by itself (Stop, vanished device) is only reaped.
+  if (m_monitorThread.joinable()) m_monitorThread.join();
+  if (!m_port.BeginMonitor(m_shutdownEvent.Fd())) return false;
+  m_ownerFull = false;
+  m_monitorOver = false;
+  m_threadAlive = true;
+  try {
+    m_monitorThread = std::thread([this] { MonitorThread(); });
+  } catch (const std::system_error&) {
+    m_threadAlive = false;
+    return false;
+  }
+  Trace("Thread started\n");
+  return true;
+}
+
+void SerialTransport::Write(const uint8_t* bytes, size_t length) {
+  m_port.Write(bytes, length);
+  m_writeEvent.Signal();
+}
+
+void SerialTransport::WriteKeepingInput(const uint8_t* bytes, size_t length) {
+  m_port.WriteKeepingInput(bytes, length);
+  m_writeEvent.Signal();
+}
+
+void SerialTransport::Stop() {
+  if (m_shutdownEvent.Fd() < 0) return;  // nothing was ever opened
+  m_port.Stop();
+  m_shutdownEvent.Signal();
+}
+
+void SerialTransport::EndMonitor() {
+  if (!m_monitorThread.joinable()) return;
+  Stop();
+  m_monitorThread.join();
+  m_relay.Forget();
+  Trace("Thread ended\n");
+}
+
+void SerialTransport::MonitorThread() {
+  enum { kShutdown, kLine, kWrite, kResume, kWaitCount };
+  while (!m_monitorOver) {
+    pollfd waits[kWaitCount] = {{m_shutdownEvent.Fd(), POLLIN, 0},
+                                m_port.LineWait(),
+                                {m_writeEvent.Fd(), POLLIN, 0},
+                                {m_resumeEvent.Fd(), POLLIN, 0}};
+    if (m_ownerFull) waits[kLine].events = 0;
+    if (poll(waits, kWaitCount, -1) < 0) {
+      if (errno == EINTR) continue;
+      m_port.ReportError("WaitCommEvent()", errno);
+      m_port.EndMonitor();
+      break;
+    }
+    if ((waits[kResume].revents & POLLIN) != 0) {
+      m_resumeEvent.Reset();
+      m_ownerFull = false;
+    }
+    // The port takes the write itself when one is pending; the event only
+    // woke this loop for it.
+    if ((waits[kWrite].revents & POLLIN) != 0) m_writeEvent.Reset();
+    m_port.MonitorPass(waits[kLine].revents);
+  }
+  m_threadAlive = false;
+}
+
+void SerialTransport::OnReceive(std::span<const uint8_t>& input) {
+  if (!m_relay.Take(input)) m_ownerFull = true;
+  input = {};
+}
+
+void SerialTransport::OnCommNotification(const CommNotification& notification) {
+  m_relay.Post(notification);
+}
+
+void SerialTransport::OnInputPurged() {
+  m_relay.Purge();
+  m_ownerFull = false;
+}
+
+void SerialTransport::OnMonitorEnded(const MonitorEnd& end) {
+  m_relay.MonitorEnded(end);
+  m_monitorOver = true;
 }
 
 }  // namespace orvana::link

@@ -1,64 +1,82 @@
 #pragma once
 
+#include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
+#include <thread>
 
+#include "link/event_fd.h"
+#include "link/line_handlers.h"
 #include "link/owner_relay.h"
+#include "link/serial_owner.h"
 #include "link/serial_port.h"
 #include "link/transport.h"
 
-// The real line: a CSerialPort whose monitor hands what it receives to the
-// owner's thread through a relay; bytes reach `onByte` one at a time and in
-// order, on the owner's thread.
-//
-// With MonitorMode::kThread the monitor has a thread of its own and the
-// owner's event loop calls Drain() whenever `wake` has asked it to. With
-// MonitorMode::kOwnerLoop the owner's poll loop waits on LineWaits() beside
-// its own descriptors and calls ServiceLine() with what it found: no thread
-// and no hand-over between threads, for a loop that waits on descriptors
-// anyway.
+// The real line as the window drives it: a CSerialPort run by a monitor
+// thread of its own, which hands what it receives to the owner's thread
+// through a relay. The owner's event loop calls Drain() whenever `wake` has
+// asked it to; bytes reach `onByte` one at a time and in order, on the
+// owner's thread.
 namespace orvana::link {
 
-class SerialTransport final : public ITransport {
+class SerialTransport final : public ITransport, private ISerialOwner {
  public:
   using ByteHandler = std::function<void(uint8_t)>;
   using LinkLostHandler = std::function<void(const std::string& reason)>;
   // `wake` is called on the monitor thread and must only make the owner's
-  // loop call Drain() soon (write to an eventfd, post a queued call); the
-  // owner's own loop needs none. `onLinkLost` runs in Drain, after the last
-  // byte, when the device vanished under the monitor; the reason is for a
-  // person.
-  SerialTransport(ByteHandler onByte, std::function<void()> wake, LinkLostHandler onLinkLost = {},
-                  MonitorMode mode = MonitorMode::kThread);
+  // loop call Drain() soon (write to an eventfd, post a queued call).
+  // `onLinkLost` runs in Drain, after the last byte, when the device
+  // vanished under the monitor; the reason is for a person. The other
+  // notifications get no handling, as they never did, so they stay with the
+  // monitor.
+  SerialTransport(ByteHandler onByte, std::function<void()> wake, LinkLostHandler onLinkLost = {});
+  SerialTransport(LineHandlers handlers, std::function<void()> wake);
+  ~SerialTransport() override;
 
   bool Open(const PortAddress& port, const LineSettings& settings) override;
-  bool StartMonitor() override { return m_port.StartMonitor(m_mode); }
-  void Write(const uint8_t* bytes, size_t length) override { m_port.Write(bytes, length); }
-  void WriteKeepingInput(const uint8_t* bytes, size_t length) override {
-    m_port.WriteKeepingInput(bytes, length);
-  }
-  void Stop() override { m_port.Stop(); }
-  std::string LastOpenError() const override { return m_port.LastOpenError(); }
+  bool StartMonitor() override;
+  void Write(const uint8_t* bytes, size_t length) override;
+  void WriteKeepingInput(const uint8_t* bytes, size_t length) override;
+  // Returns at once; the monitor thread closes the port and ends by itself.
+  void Stop() override;
+  std::string LastOpenError() const override;
 
-  // Owner thread: hands on everything waiting. In the owner's loop, a write
-  // or a stop that a handler asks for is done before the next byte, so a
-  // purge takes every byte not yet handed on.
-  size_t Drain();
-  bool IsMonitoring() const { return m_port.IsMonitoring(); }
-
-  // kOwnerLoop: the descriptors to wait on (all -1 while nothing is watched),
-  // then, after the poll, what it found: one monitor pass and a Drain.
-  // Returns what the Drain handed on.
-  void LineWaits(CSerialPort::MonitorWaitSet& waits) const { m_port.MonitorWaits(waits); }
-  size_t ServiceLine(const CSerialPort::MonitorWaitSet& waits);
+  // Owner thread: hands on everything waiting.
+  size_t Drain() { return m_relay.Drain(); }
+  bool IsMonitoring() const { return m_threadAlive.load(); }
+  // Received bytes the owner has not been handed yet.
+  size_t HeldBytes() const { return m_relay.HeldBytes(); }
+  const CSerialPort& Port() const { return m_port; }
 
  private:
-  MonitorMode m_mode;
+  // ISerialOwner: the monitor thread.
+  void OnReceive(std::span<const uint8_t>& input) override;
+  void OnCommNotification(const CommNotification& notification) override;
+  void OnInputPurged() override;
+  void OnMonitorEnded(const MonitorEnd& end) override;
+
+  void MonitorThread();
+  // Ends a running monitor and waits for its thread; the monitor never
+  // waits for its owner, so it is soon out of its loop.
+  void EndMonitor();
+
   COwnerRelay m_relay;
-  // Declared after the relay so it is destroyed first: its monitor hands
-  // bytes to the relay until the port has stopped it.
   CSerialPort m_port;
+  std::thread m_monitorThread;
+  // Set before the thread starts, cleared by it as it ends.
+  std::atomic<bool> m_threadAlive{false};
+  EventFd m_shutdownEvent;
+  EventFd m_writeEvent;
+  EventFd m_resumeEvent;     // the relay has room again
+  std::string m_eventError;  // why Open could not make the events
+  // Only the monitor thread touches these. Full: the relay holds all it
+  // will take, and the line is left unread (its hang-up is still noticed)
+  // until it has room again.
+  bool m_ownerFull = false;
+  bool m_monitorOver = false;
 };
 
 }  // namespace orvana::link

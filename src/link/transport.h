@@ -4,11 +4,13 @@
 #include <cstdint>
 #include <string>
 
-#include "link/serial_port.h"
+#include "link/comm_events.h"
+#include "link/port_address.h"
 
-// The station's view of the line to the meter. The real one is a serial port
-// with its monitor thread (SerialTransport); tests of the station's logic can
-// stand in a recorder.
+// The station's view of the line to the meter. The real ones run a
+// CSerialPort: SerialTransport from a monitor thread (the window),
+// OwnerLoopTransport from the owner's own poll loop (orvana-cli); tests of
+// the station's logic can stand in a recorder.
 namespace orvana::link {
 
 struct LineSettings {

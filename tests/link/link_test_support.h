@@ -4,22 +4,16 @@
 #include <poll.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
-#include <mutex>
-#include <span>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "link/serial_port.h"
-
-// What the transport tests share: an owner that records every notification
-// and bounded waits for conditions that another thread brings about.
+// What the transport tests share: byte patterns, a meter that sends in
+// bursts, and bounded waits for conditions that another thread brings about.
 namespace orvana::link::testing {
 
 inline constexpr std::chrono::seconds kPatience{3};
@@ -68,70 +62,5 @@ inline bool WaitUntil(const std::function<bool()>& condition,
   }
   return true;
 }
-
-// Handles everything on the monitor thread itself and keeps it all: each
-// received byte as a WM_COMM_RXCHAR notification.
-class RecordingOwner final : public ISerialOwner {
- public:
-  bool OnReceive(std::span<const uint8_t> bytes, const ResumeReading&) override {
-    std::lock_guard lock(m_mutex);
-    for (uint8_t byte : bytes) m_seen.push_back(CommNotification{WM_COMM_RXCHAR, byte, 0});
-    m_changed.notify_all();
-    return true;
-  }
-  void OnCommNotification(const CommNotification& notification) override {
-    std::lock_guard lock(m_mutex);
-    m_seen.push_back(notification);
-    m_changed.notify_all();
-  }
-  void OnMonitorEnded(const MonitorEnd& end) override {
-    std::lock_guard lock(m_mutex);
-    m_ends.push_back(end);
-    m_changed.notify_all();
-  }
-
-  std::vector<MonitorEnd> Ends() const {
-    std::lock_guard lock(m_mutex);
-    return m_ends;
-  }
-
-  std::vector<CommNotification> Seen() const {
-    std::lock_guard lock(m_mutex);
-    return m_seen;
-  }
-
-  std::vector<uint8_t> Bytes() const {
-    std::vector<uint8_t> bytes;
-    for (const CommNotification& n : Seen()) {
-      if (n.message == WM_COMM_RXCHAR) bytes.push_back(static_cast<uint8_t>(n.wParam));
-    }
-    return bytes;
-  }
-
-  size_t Count(unsigned message) const {
-    const auto seen = Seen();
-    return static_cast<size_t>(std::count_if(
-        seen.begin(), seen.end(), [&](const CommNotification& n) { return n.message == message; }));
-  }
-
-  bool WaitFor(const std::function<bool(const std::vector<CommNotification>&)>& condition) {
-    std::unique_lock lock(m_mutex);
-    return m_changed.wait_for(lock, kPatience, [&] { return condition(m_seen); });
-  }
-
-  bool WaitForCount(unsigned message, size_t count) {
-    return WaitFor([&](const std::vector<CommNotification>& seen) {
-      return static_cast<size_t>(std::count_if(
-                 seen.begin(), seen.end(),
-                 [&](const CommNotification& n) { return n.message == message; })) >= count;
-    });
-  }
-
- private:
-  mutable std::mutex m_mutex;
-  std::condition_variable m_changed;
-  std::vector<CommNotification> m_seen;
-  std::vector<MonitorEnd> m_ends;
-};
 
 }  // namespace orvana::link::testing
