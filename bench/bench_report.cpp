@@ -21,7 +21,7 @@
 #include "records/workbook_writer.h"
 #include "results/results_table.h"
 #include "results/table_operations.h"
-#include "results/test_settings.h"
+#include "results/settings_record.h"
 
 namespace {
 

@@ -72,7 +72,7 @@
 #include "results/result_recorder.h"
 #include "results/results_model.h"
 #include "results/results_table.h"
-#include "results/test_settings.h"
+#include "results/settings_record.h"
 #include "ui/fonts.h"
 
 extern char** environ;

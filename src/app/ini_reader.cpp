@@ -170,7 +170,7 @@ IniFile IniFile::Load(const std::string& path) {
 
 IniFile IniFile::FromBytes(std::string_view bytes) {
   IniFile file;
-  file.loaded_ = true;
+  file.m_loaded = true;
   file.Parse(DecodeTextFile(bytes));
   return file;
 }
@@ -194,7 +194,7 @@ void IniFile::Parse(std::string_view text) {
       const size_t close = line.rfind(']');
       const std::string_view name =
           close == std::string_view::npos ? line.substr(1) : line.substr(1, close - 1);
-      current = &sections_.emplace_back(Section{FoldCase(Trim(name)), {}});
+      current = &m_sections.emplace_back(Section{FoldCase(Trim(name)), {}});
       continue;
     }
     // Lines before the first section header and lines without '=' carry no
@@ -214,10 +214,10 @@ std::string IniFile::Get(std::string_view section, std::string_view key, std::st
   if (capacity == 0) return {};
   std::string_view found = fallback;
   const std::string foldedSection = FoldCase(Trim(section));
-  const auto sectionIt = std::find_if(sections_.begin(), sections_.end(), [&](const Section& s) {
+  const auto sectionIt = std::find_if(m_sections.begin(), m_sections.end(), [&](const Section& s) {
     return s.foldedName == foldedSection;
   });
-  if (sectionIt != sections_.end()) {
+  if (sectionIt != m_sections.end()) {
     const std::string foldedKey = FoldCase(Trim(key));
     const auto entryIt = std::find_if(sectionIt->entries.begin(), sectionIt->entries.end(),
                                       [&](const Entry& e) { return e.foldedKey == foldedKey; });

@@ -32,7 +32,7 @@ class IniFile {
                   size_t capacity) const;
 
   // True when a file was read, even if it held nothing useful.
-  bool Loaded() const { return loaded_; }
+  bool Loaded() const { return m_loaded; }
 
  private:
   struct Entry {
@@ -46,8 +46,8 @@ class IniFile {
 
   void Parse(std::string_view utf8Text);
 
-  std::vector<Section> sections_;
-  bool loaded_ = false;
+  std::vector<Section> m_sections;
+  bool m_loaded = false;
 };
 
 // Decodes a file's bytes to UTF-8 after looking at its byte-order mark; bytes

@@ -3,10 +3,10 @@
 #include <QStyle>
 #include <algorithm>
 
+#include "app/main_buttons.h"
 #include "app/template_texts.h"
 #include "ui/button_st.h"
 #include "ui/fonts.h"
-#include "ui/main_buttons.h"
 
 namespace orvana::app {
 namespace {
@@ -76,8 +76,8 @@ class Builder {
 
   // The nine image buttons draw themselves; OK and exit stay plain.
   QPushButton* Button(int id, const QString& caption, UnitSize size, bool visible) {
-    const bool image = std::find(ui::kMainWindowButtonIds.begin(), ui::kMainWindowButtonIds.end(),
-                                 id) != ui::kMainWindowButtonIds.end();
+    const bool image = std::find(kMainWindowButtonIds.begin(), kMainWindowButtonIds.end(), id) !=
+                       kMainWindowButtonIds.end();
     QPushButton* button = image ? new CButtonST(&m_window) : new QPushButton(&m_window);
     button->setText(caption);
     button->setAccessibleName(caption.trimmed());
@@ -202,8 +202,8 @@ MainWindowControls CreateMainWindowControls(QWidget& window, const MessageTexts&
   c.saveFileNameEdit->setAccessibleName(caption(captions::kSaveFileName));
   c.saveFileNameLabel->setBuddy(c.saveFileNameEdit);
 
-  for (int id : ui::kMainWindowButtonIds) {
-    ui::ConfigureMainWindowButton(*static_cast<CButtonST*>(c.ById(id)), id, Utf8(texts.connect));
+  for (int id : kMainWindowButtonIds) {
+    ConfigureMainWindowButton(*static_cast<CButtonST*>(c.ById(id)), id, Utf8(texts.connect));
   }
   // A caption too long for one line beside its icon ("Erase meter data")
   // wraps inside the button; the whole row grows to the tallest caption, so

@@ -33,4 +33,8 @@ const std::string* FindMessageText(const MessageTexts& texts, std::string_view k
   return nullptr;
 }
 
+std::array<std::string, 6> TableColumnTitles(const MessageTexts& texts) {
+  return {texts.disten, texts.loss, texts.refl, texts.allloss, texts.eventtype, texts.timedata};
+}
+
 }  // namespace orvana::app

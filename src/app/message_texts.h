@@ -114,4 +114,8 @@ MessageTexts LoadMessageTexts(const std::string& directory);
 // that is not one of the keys.
 const std::string* FindMessageText(const MessageTexts& texts, std::string_view key);
 
+// The titles of table columns 1 to 6, in column order: the table's header
+// and the report's first row.
+std::array<std::string, 6> TableColumnTitles(const MessageTexts& texts);
+
 }  // namespace orvana::app

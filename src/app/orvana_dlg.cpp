@@ -12,11 +12,11 @@
 
 #include "app/about_dlg.h"
 #include "app/template_texts.h"
+#include "dialogs/dlalog1.h"
+#include "dialogs/messagedlog.h"
 #include "results/table_operations.h"
 #include "ui/dialog_units.h"
-#include "ui/dlalog1.h"
 #include "ui/fonts.h"
-#include "ui/messagedlog.h"
 
 namespace orvana::app {
 namespace {
@@ -92,10 +92,9 @@ COrvanaDlg::COrvanaDlg(Options options, QWidget* parent)
   auto& list = *m_controls.resultList;
   list.InsertColumn(0, QStringLiteral("NO."), results::CListCtrlCl::Format::Center,
                     results::kInitialColumnWidths[0]);
-  const std::string* titles[] = {&texts.disten,  &texts.loss,      &texts.refl,
-                                 &texts.allloss, &texts.eventtype, &texts.timedata};
+  const auto titles = TableColumnTitles(texts);
   for (int column = 1; column < results::kColumnCount; ++column) {
-    list.InsertColumn(column, QString::fromStdString(*titles[column - 1]),
+    list.InsertColumn(column, QString::fromStdString(titles[static_cast<size_t>(column - 1)]),
                       results::CListCtrlCl::Format::Center,
                       results::kInitialColumnWidths[static_cast<size_t>(column)]);
   }
@@ -105,7 +104,7 @@ COrvanaDlg::COrvanaDlg(Options options, QWidget* parent)
     ApplyPaintTimeLayout();
   });
 
-  m_export = new records::ReportExport(this, m_options.reportExport);
+  m_export = new ReportExport(this, m_options.reportExport);
   WireControls();
   qApp->installEventFilter(this);
   connect(&m_portWatch, &QTimer::timeout, this, [this] {
@@ -196,13 +195,13 @@ void COrvanaDlg::OnExportExcel() {
 
 void COrvanaDlg::OnSettings() {
   // Apply sets up the wavelength row before the dialog closes.
-  ui::dlalog1 dialog(
+  dialogs::dlalog1 dialog(
       m_station->Settings(), [this] { m_station->OnSettingsApplied(); }, this);
   dialog.exec();
 }
 
 void COrvanaDlg::OnReportInformation() {
-  ui::messagedlog dialog(m_reportInformation, this);
+  dialogs::messagedlog dialog(m_reportInformation, this);
   dialog.exec();
 }
 

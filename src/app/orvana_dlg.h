@@ -12,12 +12,12 @@
 
 #include "app/main_window_controls.h"
 #include "app/qt_station_ui.h"
+#include "app/report_export.h"
 #include "app/station.h"
 #include "app/window_layout.h"
 #include "common/clock.h"
 #include "link/port_discovery.h"
 #include "link/serial_transport.h"
-#include "records/report_export.h"
 #include "records/report_information.h"
 #include "results/results_model.h"
 #include "results/results_table.h"
@@ -42,7 +42,7 @@ class COrvanaDlg final : public QWidget {
     // Picks the log to import; empty: nothing chosen. Tests replace the dialog.
     std::function<QString(QWidget& parent)> chooseImportFile;
     // How the report is opened or saved; tests replace the opener.
-    records::ReportExport::Environment reportExport;
+    ReportExport::Environment reportExport;
   };
 
   explicit COrvanaDlg(Options options, QWidget* parent = nullptr);
@@ -51,7 +51,7 @@ class COrvanaDlg final : public QWidget {
   Station& GetStation() { return *m_station; }
   results::ResultsTable& Table() { return m_table; }
   records::ReportInformation& ReportInformation() { return m_reportInformation; }
-  records::ReportExport& Export() { return *m_export; }
+  ReportExport& Export() { return *m_export; }
   const MainWindowControls& Controls() const { return m_controls; }
   SizeType LastSizeType() const { return m_lastSizeType; }
   // The size the window takes when it is restored: the template's size.
@@ -108,7 +108,7 @@ class COrvanaDlg final : public QWidget {
   // The four report texts live for the run; the dialog only edits them.
   records::ReportInformation m_reportInformation;
   // A child of the window: it joins its writer before the window goes.
-  records::ReportExport* m_export = nullptr;
+  ReportExport* m_export = nullptr;
 
   bool m_layoutReady = false;
   SizeType m_lastSizeType = SizeType::Restored;

@@ -16,7 +16,7 @@
 #include "records/daily_log.h"
 #include "results/result_recorder.h"
 #include "results/results_table.h"
-#include "results/test_settings.h"
+#include "results/settings_record.h"
 
 // The test station on the bench: everything the main window does that is not
 // drawing. It owns the receiver, the port table, the measurement state and the

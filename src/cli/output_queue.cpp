@@ -104,15 +104,15 @@ struct OutputQueue::State {
 };
 
 OutputQueue::OutputQueue(int fd, size_t capacity, std::function<void()> onClosed)
-    : state_(std::make_shared<State>(fd, capacity, std::move(onClosed))) {
-  writer_ = std::thread(Run, state_);
+    : m_state(std::make_shared<State>(fd, capacity, std::move(onClosed))) {
+  m_writer = std::thread(Run, m_state);
 }
 
 OutputQueue::~OutputQueue() { Finish(kDefaultPatience); }
 
 void OutputQueue::Push(std::string_view lines, size_t lineCount) {
   if (lines.empty()) return;
-  State& s = *state_;
+  State& s = *m_state;
   bool wake = false;
   {
     std::lock_guard lock(s.mutex);
@@ -148,17 +148,17 @@ void OutputQueue::Push(std::string_view lines, size_t lineCount) {
 }
 
 bool OutputQueue::Closed() const {
-  std::lock_guard lock(state_->mutex);
-  return state_->closed;
+  std::lock_guard lock(m_state->mutex);
+  return m_state->closed;
 }
 
 bool OutputQueue::Finish(std::chrono::milliseconds patience) {
-  State& s = *state_;
-  if (finished_) {
+  State& s = *m_state;
+  if (m_finished) {
     std::lock_guard lock(s.mutex);
     return s.allWritten;
   }
-  finished_ = true;
+  m_finished = true;
   {
     std::lock_guard lock(s.mutex);
     s.finishing = true;
@@ -178,7 +178,7 @@ bool OutputQueue::Finish(std::chrono::milliseconds patience) {
     if (s.progress == seen) {
       const size_t left = s.pending.size() + s.inFlight;
       lock.unlock();
-      writer_.detach();
+      m_writer.detach();
       common::Trace("orvana-cli: %zu bytes of output not written\n", left);
       return false;
     }
@@ -188,7 +188,7 @@ bool OutputQueue::Finish(std::chrono::milliseconds patience) {
   const bool closed = s.closed;
   const size_t left = s.pending.size() + s.inFlight;
   lock.unlock();
-  writer_.join();
+  m_writer.join();
   if (!allWritten && !closed && left > 0) {
     common::Trace("orvana-cli: %zu bytes of output not written\n", left);
   }

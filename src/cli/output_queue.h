@@ -53,9 +53,9 @@ class OutputQueue {
 
   // Shared with the writer thread, which may outlive this object when it is
   // stuck in a write that a stopped terminal never completes.
-  std::shared_ptr<State> state_;
-  std::thread writer_;
-  bool finished_ = false;
+  std::shared_ptr<State> m_state;
+  std::thread m_writer;
+  bool m_finished = false;
 };
 
 }  // namespace orvana::cli

@@ -20,7 +20,7 @@
 #include "records/workbook_writer.h"
 #include "results/column.h"
 #include "results/results_table.h"
-#include "results/test_settings.h"
+#include "results/settings_record.h"
 
 namespace orvana::cli {
 namespace {
@@ -125,11 +125,11 @@ class TemporaryFolder {
 
   // In the folder of `path`. False with errno set when it cannot be made.
   bool Create(const std::string& path);
-  const std::string& Path() const { return path_; }
+  const std::string& Path() const { return m_path; }
   void Remove();
 
  private:
-  std::string path_;
+  std::string m_path;
 };
 
 // What the signal handler removes. Set only while the termination signals
@@ -175,14 +175,14 @@ class StopSignalsBlocked {
     sigset_t signals;
     sigemptyset(&signals);
     for (const int number : kStopSignals) sigaddset(&signals, number);
-    ::sigprocmask(SIG_BLOCK, &signals, &previous_);
+    ::sigprocmask(SIG_BLOCK, &signals, &m_previous);
   }
-  ~StopSignalsBlocked() { ::sigprocmask(SIG_SETMASK, &previous_, nullptr); }
+  ~StopSignalsBlocked() { ::sigprocmask(SIG_SETMASK, &m_previous, nullptr); }
   StopSignalsBlocked(const StopSignalsBlocked&) = delete;
   StopSignalsBlocked& operator=(const StopSignalsBlocked&) = delete;
 
  private:
-  sigset_t previous_{};
+  sigset_t m_previous{};
 };
 
 void CatchStopSignals() {
@@ -217,7 +217,7 @@ bool TemporaryFolder::Create(const std::string& path) {
     errno = error;
     return false;
   }
-  path_ = name;
+  m_path = name;
   std::memcpy(g_folder, name.c_str(), name.size() + 1);
   g_folderFd = fd;
   CatchStopSignals();
@@ -225,13 +225,13 @@ bool TemporaryFolder::Create(const std::string& path) {
 }
 
 void TemporaryFolder::Remove() {
-  if (path_.empty()) return;
+  if (m_path.empty()) return;
   StopSignalsBlocked blocked;
   RemoveFolderContents(g_folderFd);
-  ::rmdir(path_.c_str());
+  ::rmdir(m_path.c_str());
   ::close(g_folderFd);
   g_folderFd = -1;
-  path_.clear();
+  m_path.clear();
 }
 
 std::string ErrnoText(int error) { return std::strerror(error); }
@@ -370,12 +370,9 @@ int RunReport(const std::vector<std::string>& args) {
   for (auto& rows : contents) table.InsertRows(table.RowCount(), std::move(rows));
 
   const app::MessageTexts texts = app::LoadMessageTexts(std::filesystem::current_path().string());
-  records::ReportContent content;
-  content.rows = records::ReportRows::FromTable(table);
-  content.columnTitles = {texts.disten,  texts.loss,      texts.refl,
-                          texts.allloss, texts.eventtype, texts.timedata};
-  content.settings = results::TestSettings::StartValues();
-  content.exportTime = common::SystemClock().Now();
+  const records::ReportContent content = records::BuildReportContent(
+      table, records::ReportInformation{}, results::TestSettings::StartValues(),
+      app::TableColumnTitles(texts), common::SystemClock().Now());
   const int status = WriteReport(output, target, content);
   if (status == 0) std::printf("%s\n", output.c_str());
   return status;

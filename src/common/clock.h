@@ -29,12 +29,12 @@ class SystemClock final : public IClock {
 // A clock that says what it is told; for tests and the benchmarks.
 class FixedClock final : public IClock {
  public:
-  explicit FixedClock(LocalTime time) : time_(time) {}
-  LocalTime Now() const override { return time_; }
-  void Set(LocalTime time) { time_ = time; }
+  explicit FixedClock(LocalTime time) : m_time(time) {}
+  LocalTime Now() const override { return m_time; }
+  void Set(LocalTime time) { m_time = time; }
 
  private:
-  LocalTime time_;
+  LocalTime m_time;
 };
 
 }  // namespace orvana::common

@@ -68,8 +68,8 @@ struct TraceCapture::State {
   std::string text;
 };
 
-TraceCapture::TraceCapture() : state_(new State) {
-  SetTraceSink([state = state_](std::string_view line) {
+TraceCapture::TraceCapture() : m_state(new State) {
+  SetTraceSink([state = m_state](std::string_view line) {
     std::lock_guard lock(state->mutex);
     state->text.append(line);
   });
@@ -77,12 +77,12 @@ TraceCapture::TraceCapture() : state_(new State) {
 
 TraceCapture::~TraceCapture() {
   SetTraceSink({});
-  delete state_;
+  delete m_state;
 }
 
 std::string TraceCapture::Text() const {
-  std::lock_guard lock(state_->mutex);
-  return state_->text;
+  std::lock_guard lock(m_state->mutex);
+  return m_state->text;
 }
 
 bool TraceCapture::Contains(std::string_view needle) const {

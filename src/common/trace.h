@@ -31,7 +31,7 @@ class TraceCapture {
 
  private:
   struct State;
-  State* state_;
+  State* m_state;
 };
 
 }  // namespace orvana::common

@@ -216,17 +216,17 @@ PortAddress ToPortAddress(const PortEntry& entry) {
 }
 
 size_t PortTable::Fill(const std::vector<PortEntry>& ports) {
-  const size_t taken = std::min(ports.size(), kSlots - entries_.size());
+  const size_t taken = std::min(ports.size(), kSlots - m_entries.size());
   for (size_t i = 0; i < taken; ++i) {
-    entries_.push_back(ports[i]);
-    addresses_.push_back(ToPortAddress(ports[i]));
+    m_entries.push_back(ports[i]);
+    m_addresses.push_back(ToPortAddress(ports[i]));
   }
   return taken;
 }
 
 void PortTable::Clear() {
-  entries_.clear();
-  addresses_.clear();
+  m_entries.clear();
+  m_addresses.clear();
 }
 
 }  // namespace orvana::link

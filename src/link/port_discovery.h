@@ -71,16 +71,16 @@ class PortTable {
   size_t Fill(const std::vector<PortEntry>& ports);
   void Clear();
 
-  size_t Count() const { return addresses_.size(); }
-  bool Empty() const { return addresses_.empty(); }
+  size_t Count() const { return m_addresses.size(); }
+  bool Empty() const { return m_addresses.empty(); }
   // What slot `slot` opens. Throws std::out_of_range at or past Count().
-  const PortAddress& At(size_t slot) const { return addresses_.at(slot); }
+  const PortAddress& At(size_t slot) const { return m_addresses.at(slot); }
   // The used slots as discovered, for showing the list.
-  const std::vector<PortEntry>& Entries() const { return entries_; }
+  const std::vector<PortEntry>& Entries() const { return m_entries; }
 
  private:
-  std::vector<PortEntry> entries_;
-  std::vector<PortAddress> addresses_;
+  std::vector<PortEntry> m_entries;
+  std::vector<PortAddress> m_addresses;
 };
 
 }  // namespace orvana::link

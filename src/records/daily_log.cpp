@@ -156,20 +156,20 @@ std::vector<std::string> UnsavedLineFolders() {
   return folders;
 }
 
-DailyLog::DailyLog(std::string folder) : folder_(std::move(folder)) {
-  flusher_ = std::thread([this] { FlusherLoop(); });
+DailyLog::DailyLog(std::string folder) : m_folder(std::move(folder)) {
+  m_flusher = std::thread([this] { FlusherLoop(); });
 }
 
 DailyLog::~DailyLog() {
   {
-    std::lock_guard lock(mutex_);
-    stop_ = true;
+    std::lock_guard lock(m_mutex);
+    m_stop = true;
   }
-  wake_.notify_all();
-  flusher_.join();
-  std::lock_guard lock(mutex_);
+  m_wake.notify_all();
+  m_flusher.join();
+  std::lock_guard lock(m_mutex);
   DrainPending(true);
-  for (const PendingLine& line : pending_) {
+  for (const PendingLine& line : m_pending) {
     common::Trace("Daily log line lost for %s: %s\n", line.path.c_str(),
                   line.bytes.substr(0, line.bytes.size() - kLogLineEnd.size()).c_str());
   }
@@ -178,45 +178,45 @@ DailyLog::~DailyLog() {
 
 void DailyLog::Append(const common::LocalTime& when, const std::string& serial,
                       const std::array<std::string, 4>& texts, const std::string& timeText) {
-  PendingLine line{LogFilePath(folder_, when), FormatLogLine(serial, texts, timeText)};
+  PendingLine line{LogFilePath(m_folder, when), FormatLogLine(serial, texts, timeText)};
   line.bytes += kLogLineEnd;
   bool wake = false;
   std::function<void()> signal;
   {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(m_mutex);
     // The flusher sleeps without a deadline only while there is nothing to
     // flush or retry; otherwise it already wakes at its next flush time, so
     // it is woken only when this line gives it work it did not have.
-    const bool flusherIdle = !dirty_ && pending_.empty();
-    pending_.push_back(std::move(line));
+    const bool flusherIdle = !m_dirty && m_pending.empty();
+    m_pending.push_back(std::move(line));
     DrainPending(true);
-    wake = flusherIdle && (dirty_ || !pending_.empty());
-    if (wake) ++flusherWakeups_;
+    wake = flusherIdle && (m_dirty || !m_pending.empty());
+    if (wake) ++m_flusherWakeups;
     signal = SignalDue();
   }
-  if (wake) wake_.notify_all();
+  if (wake) m_wake.notify_all();
   if (signal) signal();
 }
 
 size_t DailyLog::FlusherWakeups() const {
-  std::lock_guard lock(mutex_);
-  return flusherWakeups_;
+  std::lock_guard lock(m_mutex);
+  return m_flusherWakeups;
 }
 
 size_t DailyLog::PendingLines() const {
-  std::lock_guard lock(mutex_);
-  return pending_.size();
+  std::lock_guard lock(m_mutex);
+  return m_pending.size();
 }
 
 void DailyLog::SetEventSignal(std::function<void()> signal) {
-  std::lock_guard lock(mutex_);
-  signal_ = std::move(signal);
+  std::lock_guard lock(m_mutex);
+  m_signal = std::move(signal);
 }
 
 std::vector<LogEvent> DailyLog::TakeEvents() {
-  std::lock_guard lock(mutex_);
+  std::lock_guard lock(m_mutex);
   std::vector<LogEvent> events;
-  events.swap(events_);
+  events.swap(m_events);
   return events;
 }
 
@@ -225,7 +225,7 @@ SaveResult DailyLog::SavePending(std::vector<std::string> folders) {
   SaveResult result;
   std::function<void()> signal;
   {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(m_mutex);
     DrainPending(true);
     struct UnsavedFile {
       std::string path;
@@ -234,7 +234,7 @@ SaveResult DailyLog::SavePending(std::vector<std::string> folders) {
       bool written = false;
     };
     for (const std::string& folder : folders) {
-      if (pending_.empty()) break;
+      if (m_pending.empty()) break;
       if (!UsableUnsavedFolder(folder)) {
         common::Trace("Cannot keep unsaved log lines in %s\n", folder.c_str());
         continue;
@@ -243,8 +243,8 @@ SaveResult DailyLog::SavePending(std::vector<std::string> folders) {
       // were kept, so they can be appended to the day's log as they are.
       std::vector<UnsavedFile> files;
       std::vector<size_t> fileOf;
-      fileOf.reserve(pending_.size());
-      for (const PendingLine& line : pending_) {
+      fileOf.reserve(m_pending.size());
+      for (const PendingLine& line : m_pending) {
         const size_t slash = line.path.rfind('/');
         const std::string path =
             folder + "/" + (slash == std::string::npos ? line.path : line.path.substr(slash + 1));
@@ -267,12 +267,12 @@ SaveResult DailyLog::SavePending(std::vector<std::string> folders) {
         }
       }
       std::deque<PendingLine> left;
-      for (size_t i = 0; i < pending_.size(); ++i) {
-        if (!files[fileOf[i]].written) left.push_back(std::move(pending_[i]));
+      for (size_t i = 0; i < m_pending.size(); ++i) {
+        if (!files[fileOf[i]].written) left.push_back(std::move(m_pending[i]));
       }
-      pending_ = std::move(left);
+      m_pending = std::move(left);
     }
-    result.lost = pending_.size();
+    result.lost = m_pending.size();
     signal = SignalDue();
   }
   if (signal) signal();
@@ -280,12 +280,12 @@ SaveResult DailyLog::SavePending(std::vector<std::string> folders) {
 }
 
 void DailyLog::DrainPending(bool traceFailures) {
-  while (!pending_.empty()) {
-    if (!WriteLine(pending_.front(), traceFailures)) return;
-    pending_.pop_front();
+  while (!m_pending.empty()) {
+    if (!WriteLine(m_pending.front(), traceFailures)) return;
+    m_pending.pop_front();
   }
-  if (failing_) {
-    failing_ = false;
+  if (m_failing) {
+    m_failing = false;
     LogEvent recovered;
     recovered.kind = LogEvent::Kind::Recovered;
     QueueEvent(std::move(recovered));
@@ -293,53 +293,53 @@ void DailyLog::DrainPending(bool traceFailures) {
 }
 
 void DailyLog::QueueEvent(LogEvent event) {
-  if (events_.size() >= kMostKeptEvents) events_.erase(events_.begin());
-  events_.push_back(std::move(event));
-  signalDue_ = true;
+  if (m_events.size() >= kMostKeptEvents) m_events.erase(m_events.begin());
+  m_events.push_back(std::move(event));
+  m_signalDue = true;
 }
 
 std::function<void()> DailyLog::SignalDue() {
-  if (!signalDue_) return {};
-  signalDue_ = false;
-  return signal_;
+  if (!m_signalDue) return {};
+  m_signalDue = false;
+  return m_signal;
 }
 
 bool DailyLog::WriteLine(const PendingLine& line, bool traceFailures) {
   RegularFile failure;
   bool written = false;
   if (OpenFor(line.path, failure)) {
-    if (!LockExclusive(fd_)) {
+    if (!LockExclusive(m_fd)) {
       failure.error = errno;
     } else {
-      written = WriteWhole(fd_, line.bytes, failure.error);
-      ::flock(fd_, LOCK_UN);
+      written = WriteWhole(m_fd, line.bytes, failure.error);
+      ::flock(m_fd, LOCK_UN);
     }
   }
   if (written) {
-    dirty_ = true;
+    m_dirty = true;
     return true;
   }
   if (traceFailures) TraceFailure(line.path, failure);
-  if (!failing_) {
-    failing_ = true;
+  if (!m_failing) {
+    m_failing = true;
     LogEvent failing;
     failing.kind = LogEvent::Kind::Failing;
     failing.path = line.path;
     failing.reason = failure.Reason();
     failing.error = failure.notRegular ? 0 : failure.error;
-    failing.pending = pending_.size();
+    failing.pending = m_pending.size();
     QueueEvent(std::move(failing));
   }
   return false;
 }
 
 bool DailyLog::OpenFor(const std::string& path, RegularFile& failure) {
-  if (fd_ >= 0 && fdPath_ == path) {
+  if (m_fd >= 0 && m_fdPath == path) {
     // Keep the open file only while it is still the one under that name: a
     // day's file moved or deleted by someone else must not swallow our lines.
     struct stat current {};
-    if (::stat(path.c_str(), &current) == 0 && current.st_dev == fdDevice_ &&
-        current.st_ino == fdInode_) {
+    if (::stat(path.c_str(), &current) == 0 && current.st_dev == m_fdDevice &&
+        current.st_ino == m_fdInode) {
       return true;
     }
   }
@@ -349,7 +349,7 @@ bool DailyLog::OpenFor(const std::string& path, RegularFile& failure) {
   constexpr int kFlags = O_WRONLY | O_APPEND | O_CREAT;
   RegularFile file = OpenRegularFile(path, kFlags);
   if (!file.Opened() && file.error == ENOENT) {
-    if (const int error = CreateFolders(folder_, 0777); error != 0) {
+    if (const int error = CreateFolders(m_folder, 0777); error != 0) {
       failure = RegularFile{};
       failure.error = error;
       return false;
@@ -367,31 +367,31 @@ bool DailyLog::OpenFor(const std::string& path, RegularFile& failure) {
     ::close(fd);
     return false;
   }
-  fd_ = fd;
-  fdPath_ = path;
-  fdDevice_ = opened.st_dev;
-  fdInode_ = opened.st_ino;
+  m_fd = fd;
+  m_fdPath = path;
+  m_fdDevice = opened.st_dev;
+  m_fdInode = opened.st_ino;
   return true;
 }
 
 void DailyLog::CloseFile() {
-  if (fd_ < 0) return;
-  if (dirty_) ::fdatasync(fd_);
-  dirty_ = false;
-  ::close(fd_);
-  fd_ = -1;
-  fdPath_.clear();
+  if (m_fd < 0) return;
+  if (m_dirty) ::fdatasync(m_fd);
+  m_dirty = false;
+  ::close(m_fd);
+  m_fd = -1;
+  m_fdPath.clear();
 }
 
 void DailyLog::FlusherLoop() {
-  std::unique_lock lock(mutex_);
-  while (!stop_) {
-    if (!dirty_ && pending_.empty()) {
-      wake_.wait(lock, [this] { return stop_ || dirty_ || !pending_.empty(); });
+  std::unique_lock lock(m_mutex);
+  while (!m_stop) {
+    if (!m_dirty && m_pending.empty()) {
+      m_wake.wait(lock, [this] { return m_stop || m_dirty || !m_pending.empty(); });
       continue;
     }
-    if (wake_.wait_until(lock, lastFlush_ + kFlushInterval, [this] { return stop_; })) break;
-    lastFlush_ = SteadyClock::now();
+    if (m_wake.wait_until(lock, m_lastFlush + kFlushInterval, [this] { return m_stop; })) break;
+    m_lastFlush = SteadyClock::now();
     // Lines kept after a failure go out without waiting for the next result;
     // their failure was traced when they were first tried.
     DrainPending(false);
@@ -400,12 +400,12 @@ void DailyLog::FlusherLoop() {
       signal();
       lock.lock();
     }
-    if (!dirty_ || fd_ < 0) continue;
+    if (!m_dirty || m_fd < 0) continue;
     // Syncing a duplicate outside the lock keeps the writer from waiting on
     // the disk.
-    const int copy = ::dup(fd_);
+    const int copy = ::dup(m_fd);
     if (copy < 0) continue;
-    dirty_ = false;
+    m_dirty = false;
     lock.unlock();
     ::fdatasync(copy);
     ::close(copy);

@@ -120,7 +120,7 @@ class DailyLog {
   // How often a line has woken the background flusher, for tests and
   // diagnostics.
   size_t FlusherWakeups() const;
-  const std::string& Folder() const { return folder_; }
+  const std::string& Folder() const { return m_folder; }
 
  private:
   using SteadyClock = std::chrono::steady_clock;
@@ -129,7 +129,7 @@ class DailyLog {
     std::string bytes;
   };
 
-  // All of these expect mutex_ held.
+  // All of these expect m_mutex held.
   void DrainPending(bool traceFailures);
   bool WriteLine(const PendingLine& line, bool traceFailures);
   void QueueEvent(LogEvent event);
@@ -141,23 +141,23 @@ class DailyLog {
 
   void FlusherLoop();
 
-  const std::string folder_;
-  mutable std::mutex mutex_;
-  std::condition_variable wake_;
-  std::deque<PendingLine> pending_;
-  bool failing_ = false;  // within a failure episode
-  std::vector<LogEvent> events_;
-  bool signalDue_ = false;
-  std::function<void()> signal_;
-  int fd_ = -1;
-  std::string fdPath_;
-  dev_t fdDevice_ = 0;
-  ino_t fdInode_ = 0;
-  bool dirty_ = false;  // written since the last flush to the disk
-  bool stop_ = false;
-  size_t flusherWakeups_ = 0;
-  SteadyClock::time_point lastFlush_{};
-  std::thread flusher_;
+  const std::string m_folder;
+  mutable std::mutex m_mutex;
+  std::condition_variable m_wake;
+  std::deque<PendingLine> m_pending;
+  bool m_failing = false;  // within a failure episode
+  std::vector<LogEvent> m_events;
+  bool m_signalDue = false;
+  std::function<void()> m_signal;
+  int m_fd = -1;
+  std::string m_fdPath;
+  dev_t m_fdDevice = 0;
+  ino_t m_fdInode = 0;
+  bool m_dirty = false;  // written since the last flush to the disk
+  bool m_stop = false;
+  size_t m_flusherWakeups = 0;
+  SteadyClock::time_point m_lastFlush{};
+  std::thread m_flusher;
 };
 
 }  // namespace orvana::records

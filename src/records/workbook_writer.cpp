@@ -14,7 +14,7 @@
 #include <string>
 
 #include "common/utf8.h"
-#include "results/table_operations.h"
+#include "results/column.h"
 
 namespace orvana::records {
 
@@ -58,22 +58,22 @@ constexpr const char* kMultiModeName = "多模850nm/1300nm";
 class CNumericLocale {
  public:
   CNumericLocale() {
-    locale_ = newlocale(LC_NUMERIC_MASK, "C", static_cast<locale_t>(nullptr));
-    if (locale_ != static_cast<locale_t>(nullptr)) previous_ = uselocale(locale_);
+    m_locale = newlocale(LC_NUMERIC_MASK, "C", static_cast<locale_t>(nullptr));
+    if (m_locale != static_cast<locale_t>(nullptr)) m_previous = uselocale(m_locale);
   }
   ~CNumericLocale() {
-    if (locale_ == static_cast<locale_t>(nullptr)) return;
-    uselocale(previous_);
-    freelocale(locale_);
+    if (m_locale == static_cast<locale_t>(nullptr)) return;
+    uselocale(m_previous);
+    freelocale(m_locale);
   }
   CNumericLocale(const CNumericLocale&) = delete;
   CNumericLocale& operator=(const CNumericLocale&) = delete;
 
-  bool Ok() const { return locale_ != static_cast<locale_t>(nullptr); }
+  bool Ok() const { return m_locale != static_cast<locale_t>(nullptr); }
 
  private:
-  locale_t locale_ = static_cast<locale_t>(nullptr);
-  locale_t previous_ = static_cast<locale_t>(nullptr);
+  locale_t m_locale = static_cast<locale_t>(nullptr);
+  locale_t m_previous = static_cast<locale_t>(nullptr);
 };
 
 int Digit(char c) { return c >= '0' && c <= '9' ? c - '0' : -1; }
@@ -211,10 +211,10 @@ bool CreatePartialFile(const std::string& path, std::string& partial, std::strin
 class Writer {
  public:
   Writer(const ReportContent& content, const WorkbookOptions& options)
-      : content_(content), options_(options) {}
+      : m_content(content), m_options(options) {}
 
   ~Writer() {
-    if (workbook_ != nullptr) lxw_workbook_free(workbook_);
+    if (m_workbook != nullptr) lxw_workbook_free(m_workbook);
   }
   Writer(const Writer&) = delete;
   Writer& operator=(const Writer&) = delete;
@@ -224,7 +224,7 @@ class Writer {
  private:
   bool Check(lxw_error status, const char* what) {
     if (status == LXW_NO_ERROR) return true;
-    if (error_.empty()) error_ = std::string(what) + ": " + lxw_strerror(status);
+    if (m_error.empty()) m_error = std::string(what) + ": " + lxw_strerror(status);
     return false;
   }
 
@@ -238,41 +238,41 @@ class Writer {
   bool WriteDataSheet(lxw_worksheet* sheet, size_t first, size_t end);
   bool WriteInformationSheet(lxw_worksheet* sheet);
   bool ReportProgress(size_t written) {
-    if (!options_.progress || options_.progress(written, content_.rows.Size())) return true;
-    cancelled_ = true;
+    if (!m_options.progress || m_options.progress(written, m_content.rows.Size())) return true;
+    m_cancelled = true;
     return false;
   }
 
-  const ReportContent& content_;
-  const WorkbookOptions& options_;
-  lxw_workbook* workbook_ = nullptr;
-  lxw_format* bold_ = nullptr;
-  lxw_format* dateTime_ = nullptr;
+  const ReportContent& m_content;
+  const WorkbookOptions& m_options;
+  lxw_workbook* m_workbook = nullptr;
+  lxw_format* m_bold = nullptr;
+  lxw_format* m_dateTime = nullptr;
   // Number formats by decimals, without and with a sign for zero; made when
   // first needed, so the file holds only those its cells use.
-  std::array<std::array<lxw_format*, kExactDigits + 1>, 2> numbers_{};
-  std::string scratch_;
-  std::string error_;
-  bool cancelled_ = false;
+  std::array<std::array<lxw_format*, kExactDigits + 1>, 2> m_numbers{};
+  std::string m_scratch;
+  std::string m_error;
+  bool m_cancelled = false;
 };
 
 bool Writer::MakeFormats() {
-  bold_ = workbook_add_format(workbook_);
-  dateTime_ = workbook_add_format(workbook_);
-  if (bold_ == nullptr || dateTime_ == nullptr) return false;
-  format_set_bold(bold_);
+  m_bold = workbook_add_format(m_workbook);
+  m_dateTime = workbook_add_format(m_workbook);
+  if (m_bold == nullptr || m_dateTime == nullptr) return false;
+  format_set_bold(m_bold);
   // The slashes escaped: a bare "/" in a date format is the reader's own
   // date separator in some locales, and the time must read as the meter's.
-  format_set_num_format(dateTime_, "yyyy\\/mm\\/dd hh:mm:ss");
+  format_set_num_format(m_dateTime, "yyyy\\/mm\\/dd hh:mm:ss");
   return true;
 }
 
 lxw_format* Writer::NumberFormat(int decimals, bool negativeZero) {
-  lxw_format*& format = numbers_[negativeZero ? 1 : 0][decimals];
+  lxw_format*& format = m_numbers[negativeZero ? 1 : 0][decimals];
   if (format == nullptr) {
     std::string code = negativeZero ? "\\-0" : "0";
     if (decimals > 0) code += "." + std::string(static_cast<size_t>(decimals), '0');
-    format = workbook_add_format(workbook_);
+    format = workbook_add_format(m_workbook);
     if (format != nullptr) format_set_num_format(format, code.c_str());
   }
   return format;
@@ -282,7 +282,7 @@ bool Writer::WriteText(lxw_worksheet* sheet, lxw_row_t row, lxw_col_t column, st
                        const char* cText) {
   // An empty text leaves the cell empty, as typing nothing would.
   if (text.empty()) return true;
-  return Check(worksheet_write_string(sheet, row, column, CellText(text, cText, scratch_), nullptr),
+  return Check(worksheet_write_string(sheet, row, column, CellText(text, cText, m_scratch), nullptr),
                "cannot write a cell");
 }
 
@@ -299,7 +299,7 @@ bool Writer::WriteCell(lxw_worksheet* sheet, lxw_row_t row, lxw_col_t column, st
     case CellValue::Kind::DateTime: {
       lxw_datetime when{value.time.year, value.time.month,  value.time.day,
                         value.time.hour, value.time.minute, static_cast<double>(value.time.second)};
-      return Check(worksheet_write_datetime(sheet, row, column, &when, dateTime_),
+      return Check(worksheet_write_datetime(sheet, row, column, &when, m_dateTime),
                    "cannot write a cell");
     }
     case CellValue::Kind::Text:
@@ -316,27 +316,27 @@ bool Writer::WriteHeadings(lxw_worksheet* sheet) {
     }
   }
   // Row 1 is bold from A to I, the empty A1 and I1 included.
-  if (!Check(worksheet_write_blank(sheet, kHeadingRow, 0, bold_), "cannot write the headings") ||
-      !Check(worksheet_write_string(sheet, kHeadingRow, 1, "NO.", bold_),
+  if (!Check(worksheet_write_blank(sheet, kHeadingRow, 0, m_bold), "cannot write the headings") ||
+      !Check(worksheet_write_string(sheet, kHeadingRow, 1, "NO.", m_bold),
              "cannot write the headings")) {
     return false;
   }
   for (lxw_col_t title = 0; title < 6; ++title) {
-    const std::string& text = content_.columnTitles[title];
+    const std::string& text = m_content.columnTitles[title];
     const lxw_col_t column = static_cast<lxw_col_t>(title + 2);
     const lxw_error status =
-        text.empty() ? worksheet_write_blank(sheet, kHeadingRow, column, bold_)
+        text.empty() ? worksheet_write_blank(sheet, kHeadingRow, column, m_bold)
                      : worksheet_write_string(sheet, kHeadingRow, column,
-                                              CellText(text, text.c_str(), scratch_), bold_);
+                                              CellText(text, text.c_str(), m_scratch), m_bold);
     if (!Check(status, "cannot write the headings")) return false;
   }
-  return Check(worksheet_write_blank(sheet, kHeadingRow, kLastColumn, bold_),
+  return Check(worksheet_write_blank(sheet, kHeadingRow, kLastColumn, m_bold),
                "cannot write the headings");
 }
 
 bool Writer::WriteDataSheet(lxw_worksheet* sheet, size_t first, size_t end) {
   if (!WriteHeadings(sheet)) return false;
-  const ReportRows& rows = content_.rows;
+  const ReportRows& rows = m_content.rows;
   lxw_format* const integer = NumberFormat(0, false);
   if (integer == nullptr) return Check(LXW_ERROR_MEMORY_MALLOC_FAILED, "cannot add a format");
   for (size_t index = first; index < end; ++index) {
@@ -367,8 +367,8 @@ bool Writer::WriteInformationSheet(lxw_worksheet* sheet) {
       !Check(worksheet_set_column(sheet, 1, 1, 40, nullptr), "cannot set a column width")) {
     return false;
   }
-  const ReportInformation& information = content_.information;
-  const results::TestSettings& settings = content_.settings;
+  const ReportInformation& information = m_content.information;
+  const results::TestSettings& settings = m_content.settings;
   lxw_row_t row = 0;
   const auto label = [&] {
     return Check(worksheet_write_string(sheet, row, 0, kInformationLabels[row], nullptr),
@@ -385,7 +385,7 @@ bool Writer::WriteInformationSheet(lxw_worksheet* sheet) {
     ++row;
     return ok;
   };
-  const auto& time = content_.exportTime;
+  const auto& time = m_content.exportTime;
   std::array<char, 32> exported{};
   std::snprintf(exported.data(), exported.size(), "%04d/%02d/%02d %02d:%02d:%02d", time.year,
                 time.month, time.day, time.hour, time.minute, time.second);
@@ -401,12 +401,12 @@ bool Writer::WriteInformationSheet(lxw_worksheet* sheet) {
 
 WorkbookResult Writer::Write(const std::string& path) {
   WorkbookResult result;
-  const ReportRows& rows = content_.rows;
+  const ReportRows& rows = m_content.rows;
   if (!rows.Complete()) {
     result.error = "the table is too large to export";
     return result;
   }
-  if (options_.sheetRowLimit <= kFirstDataRow || options_.sheetRowLimit > LXW_ROW_MAX) {
+  if (m_options.sheetRowLimit <= kFirstDataRow || m_options.sheetRowLimit > LXW_ROW_MAX) {
     result.error = "rows per worksheet out of range";
     return result;
   }
@@ -420,24 +420,24 @@ WorkbookResult Writer::Write(const std::string& path) {
 
   lxw_workbook_options workbookOptions{};
   workbookOptions.constant_memory = LXW_TRUE;
-  workbook_ = workbook_new_opt(partial.c_str(), &workbookOptions);
-  bool ok = workbook_ != nullptr && MakeFormats();
-  if (!ok) error_ = "cannot start a workbook";
+  m_workbook = workbook_new_opt(partial.c_str(), &workbookOptions);
+  bool ok = m_workbook != nullptr && MakeFormats();
+  if (!ok) m_error = "cannot start a workbook";
 
   // All worksheets first, in the order they are shown; each is then written
   // from its first row to its last, as constant-memory mode needs.
-  const size_t perSheet = options_.sheetRowLimit - kFirstDataRow;
+  const size_t perSheet = m_options.sheetRowLimit - kFirstDataRow;
   const size_t dataSheets = rows.Size() == 0 ? 1 : (rows.Size() + perSheet - 1) / perSheet;
   std::vector<lxw_worksheet*> sheets;
   for (size_t i = 0; ok && i < dataSheets; ++i) {
     const std::string name = "Sheet" + std::to_string(i + 1);
-    sheets.push_back(workbook_add_worksheet(workbook_, name.c_str()));
+    sheets.push_back(workbook_add_worksheet(m_workbook, name.c_str()));
     ok = sheets.back() != nullptr;
   }
   lxw_worksheet* information =
-      ok ? workbook_add_worksheet(workbook_, kInformationSheetName) : nullptr;
+      ok ? workbook_add_worksheet(m_workbook, kInformationSheetName) : nullptr;
   ok = ok && information != nullptr;
-  if (!ok && error_.empty()) error_ = "cannot add a worksheet";
+  if (!ok && m_error.empty()) m_error = "cannot add a worksheet";
 
   for (size_t i = 0; ok && i < dataSheets; ++i) {
     ok = WriteDataSheet(sheets[i], i * perSheet, std::min(rows.Size(), (i + 1) * perSheet));
@@ -445,20 +445,20 @@ WorkbookResult Writer::Write(const std::string& path) {
   ok = ok && WriteInformationSheet(information) && ReportProgress(rows.Size());
 
   if (ok) {
-    lxw_workbook* workbook = workbook_;
-    workbook_ = nullptr;  // closing frees it, whatever it returns
+    lxw_workbook* workbook = m_workbook;
+    m_workbook = nullptr;  // closing frees it, whatever it returns
     const lxw_error status = workbook_close(workbook);
     ok = Check(status, ("cannot write " + path).c_str());
-    if (!ok && status == LXW_ERROR_CREATING_XLSX_FILE) error_ += ": " + ErrnoText(errno);
+    if (!ok && status == LXW_ERROR_CREATING_XLSX_FILE) m_error += ": " + ErrnoText(errno);
   }
   if (ok && rename(partial.c_str(), path.c_str()) != 0) {
-    error_ = "cannot write " + path + ": " + ErrnoText(errno);
+    m_error = "cannot write " + path + ": " + ErrnoText(errno);
     ok = false;
   }
   if (!ok) {
     unlink(partial.c_str());
-    result.status = cancelled_ ? WorkbookResult::Status::Cancelled : WorkbookResult::Status::Failed;
-    if (!cancelled_) result.error = error_;
+    result.status = m_cancelled ? WorkbookResult::Status::Cancelled : WorkbookResult::Status::Failed;
+    if (!m_cancelled) result.error = m_error;
     return result;
   }
   result.status = WorkbookResult::Status::Written;
@@ -466,44 +466,6 @@ WorkbookResult Writer::Write(const std::string& path) {
 }
 
 }  // namespace
-
-ReportRows ReportRows::FromTable(const results::ResultsTable& table) {
-  ReportRows rows;
-  // Sized exactly first: growing by doubling would cost the table's size
-  // again for a moment.
-  size_t bytes = 0;
-  for (int row = 0; row < table.RowCount(); ++row) {
-    if (results::IsBlankedRow(table, row)) continue;
-    ++rows.rowCount_;
-    for (int column = 0; column < results::kColumnCount; ++column) {
-      bytes += table.Text(row, column).size() + 1;
-    }
-  }
-  if (bytes > std::numeric_limits<uint32_t>::max()) {
-    rows.rowCount_ = 0;
-    rows.complete_ = false;
-    return rows;
-  }
-  rows.texts_.reserve(bytes);
-  rows.rowStarts_.reserve(rows.rowCount_);
-  for (int row = 0; row < table.RowCount(); ++row) {
-    if (results::IsBlankedRow(table, row)) continue;
-    rows.rowStarts_.push_back(static_cast<uint32_t>(rows.texts_.size()));
-    for (int column = 0; column < results::kColumnCount; ++column) {
-      rows.texts_.append(table.Text(row, column));
-      rows.texts_.push_back('\0');
-    }
-  }
-  return rows;
-}
-
-const char* ReportRows::CText(size_t row, int column) const {
-  const char* text = texts_.data() + rowStarts_[row];
-  for (int i = 0; i < column; ++i) text += std::strlen(text) + 1;
-  return text;
-}
-
-std::string_view ReportRows::Text(size_t row, int column) const { return CText(row, column); }
 
 CellValue ClassifyCellText(std::string_view text) {
   CellValue value;

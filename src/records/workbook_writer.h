@@ -9,10 +9,7 @@
 #include <vector>
 
 #include "common/clock.h"
-#include "records/report_information.h"
-#include "results/column.h"
-#include "results/results_table.h"
-#include "results/test_settings.h"
+#include "records/report_content.h"
 
 // The report: the results table written as a spreadsheet workbook (.xlsx).
 //
@@ -22,46 +19,6 @@
 // goes on in further worksheets laid out the same way. The last worksheet
 // holds the report information and the test settings.
 namespace orvana::records {
-
-// The rows that go into a report, copied compactly from the table, so the
-// table can go on changing while a worker thread writes the workbook.
-// Blanked rows are left out here already, so they cost nothing.
-class ReportRows {
- public:
-  ReportRows() = default;
-
-  // Every row of `table` that is not blanked, in table order, the wavelength
-  // row included. Must run on the thread that owns the table.
-  static ReportRows FromTable(const results::ResultsTable& table);
-
-  size_t Size() const { return rowCount_; }
-  // Column 0..6 of exported row `row`; NUL-terminated in place.
-  std::string_view Text(size_t row, int column) const;
-  const char* CText(size_t row, int column) const;
-
-  // False when the texts were too many to hold (several gigabytes); such a
-  // snapshot holds nothing and cannot be written.
-  bool Complete() const { return complete_; }
-
- private:
-  // The texts one after another, each followed by a NUL; `rowStarts_` holds
-  // where each row's first text begins. A cell is found by stepping over the
-  // NULs before it, which costs a few bytes' scan and saves 24 bytes a row.
-  std::string texts_;
-  std::vector<uint32_t> rowStarts_;
-  size_t rowCount_ = 0;
-  bool complete_ = true;
-};
-
-struct ReportContent {
-  ReportRows rows;
-  // Titles of table columns 1 to 6, in column order (the language file's
-  // "disten", "loss", "refl", "allloss", "eventtype", "timedata").
-  std::array<std::string, 6> columnTitles;
-  ReportInformation information;
-  results::TestSettings settings;
-  common::LocalTime exportTime;
-};
 
 struct WorkbookOptions {
   // Told how many of the rows are written, now and then and once at the end;

@@ -21,21 +21,21 @@ std::string FormatTimestamp(const common::LocalTime& time) {
 }
 
 void ResultRecorder::ForgetPending() {
-  prevOutcome_.fill(OUTCOME_NONE);
-  prevRow_ = 0;
+  m_prevOutcome.fill(OUTCOME_NONE);
+  m_prevRow = 0;
 }
 
 void ResultRecorder::RecolourPrevious() {
-  const int row = table_.FindRow(prevRow_);
+  const int row = m_table.FindRow(m_prevRow);
   if (row < 0) return;
   // A row the user blanked stays blank.
-  if (IsBlankedRow(table_, row)) prevOutcome_[0] = OUTCOME_NONE;
-  if (prevOutcome_[0] == OUTCOME_NONE) return;
+  if (IsBlankedRow(m_table, row)) m_prevOutcome[0] = OUTCOME_NONE;
+  if (m_prevOutcome[0] == OUTCOME_NONE) return;
   for (int k = 0; k < 4; ++k) {
     const size_t index = static_cast<size_t>(k);
-    table_.SetCellTextColor(ValueColumn(k), row,
-                            prevOutcome_[index] == OUTCOME_FAIL ? COLOR_FAIL : COLOR_PASS);
-    table_.SetText(row, ValueColumn(k), prevText_[index]);
+    m_table.SetCellTextColor(ValueColumn(k), row,
+                            m_prevOutcome[index] == OUTCOME_FAIL ? COLOR_FAIL : COLOR_PASS);
+    m_table.SetText(row, ValueColumn(k), m_prevText[index]);
   }
 }
 
@@ -45,28 +45,28 @@ std::optional<RecordedRow> ResultRecorder::Record(const MeasurementResult& resul
                                                   const common::LocalTime& now) {
   if (!result.record) return std::nullopt;
 
-  rowSerial_ = serialText.empty() ? kNoSerial : serialText;
-  if (table_.RowCount() > 0) RecolourPrevious();
+  m_rowSerial = serialText.empty() ? kNoSerial : serialText;
+  if (m_table.RowCount() > 0) RecolourPrevious();
 
-  currentRow_ = table_.AppendRow(rowSerial_);
+  m_currentRow = m_table.AppendRow(m_rowSerial);
   const std::array<float, 4> thresholds = Thresholds(settings);
   for (int k = 0; k < 4; ++k) {
     const size_t index = static_cast<size_t>(k);
     const Outcome outcome = Judge(result.judged[index], thresholds[index]);
-    table_.SetCellTextColor(ValueColumn(k), currentRow_,
+    m_table.SetCellTextColor(ValueColumn(k), m_currentRow,
                             outcome == OUTCOME_FAIL ? COLOR_FAIL : COLOR_PASS_LATEST);
-    table_.SetText(currentRow_, ValueColumn(k), result.texts[index]);
-    prevOutcome_[index] = outcome;
+    m_table.SetText(m_currentRow, ValueColumn(k), result.texts[index]);
+    m_prevOutcome[index] = outcome;
   }
-  prevText_ = result.texts;
-  prevRow_ = table_.KeyAt(currentRow_);
+  m_prevText = result.texts;
+  m_prevRow = m_table.KeyAt(m_currentRow);
 
   RecordedRow recorded;
-  recorded.serial = rowSerial_;
+  recorded.serial = m_rowSerial;
   recorded.texts = result.texts;
   recorded.timeText = FormatTimestamp(now);
-  recorded.row = currentRow_;
-  table_.SetText(currentRow_, Column::Time, recorded.timeText);
+  recorded.row = m_currentRow;
+  m_table.SetText(m_currentRow, Column::Time, recorded.timeText);
   return recorded;
 }
 

@@ -7,7 +7,7 @@
 #include "common/clock.h"
 #include "results/measurement_result.h"
 #include "results/results_table.h"
-#include "results/test_settings.h"
+#include "results/settings_record.h"
 
 namespace orvana::results {
 
@@ -24,7 +24,7 @@ struct RecordedRow {
 // row before it is recoloured to COLOR_PASS.
 class ResultRecorder {
  public:
-  explicit ResultRecorder(ResultsTable& table) : table_(table) {}
+  explicit ResultRecorder(ResultsTable& table) : m_table(table) {}
 
   // Does nothing and returns nothing when the result is not marked for
   // recording. `serialText` is the serial-number field as last read.
@@ -37,22 +37,22 @@ class ResultRecorder {
 
   // The row being written; set also by applying the settings and by uploaded
   // event rows.
-  int CurrentRow() const { return currentRow_; }
-  void SetCurrentRow(int row) { currentRow_ = row; }
+  int CurrentRow() const { return m_currentRow; }
+  void SetCurrentRow(int row) { m_currentRow = row; }
 
-  const std::array<Outcome, 4>& PreviousOutcomes() const { return prevOutcome_; }
+  const std::array<Outcome, 4>& PreviousOutcomes() const { return m_prevOutcome; }
 
  private:
   void RecolourPrevious();
 
-  ResultsTable& table_;
-  std::array<Outcome, 4> prevOutcome_{OUTCOME_NONE, OUTCOME_NONE, OUTCOME_NONE, OUTCOME_NONE};
-  std::array<std::string, 4> prevText_;
+  ResultsTable& m_table;
+  std::array<Outcome, 4> m_prevOutcome{OUTCOME_NONE, OUTCOME_NONE, OUTCOME_NONE, OUTCOME_NONE};
+  std::array<std::string, 4> m_prevText;
   // The row the previous result went into, by key, so rows inserted above it
   // or appended after it do not change which row is recoloured.
-  ResultsTable::RowKey prevRow_ = 0;
-  std::string rowSerial_;
-  int currentRow_ = 0;
+  ResultsTable::RowKey m_prevRow = 0;
+  std::string m_rowSerial;
+  int m_currentRow = 0;
 };
 
 // "%04d/%02d/%02d %02d:%02d:%02d" of the local time.

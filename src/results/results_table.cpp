@@ -115,13 +115,13 @@ CellText ResultsTable::Text(int row, Column column) const { return Text(row, Col
 
 CellText ResultsTable::Text(int row, int column) const {
   if (!Contains(row) || !ValidColumn(column)) return {};
-  return rows_[static_cast<size_t>(row)]->Text(static_cast<size_t>(column));
+  return m_rows[static_cast<size_t>(row)]->Text(static_cast<size_t>(column));
 }
 
 void ResultsTable::SetText(int row, Column column, std::string text) {
   const int index = ColumnIndex(column);
   if (!Contains(row) || !ValidColumn(index)) return;
-  RowPtr& slot = rows_[static_cast<size_t>(row)];
+  RowPtr& slot = m_rows[static_cast<size_t>(row)];
   std::array<std::string_view, kColumnCount> texts;
   for (size_t c = 0; c < texts.size(); ++c) texts[c] = slot->Text(c);
   texts[static_cast<size_t>(index)] = text;
@@ -137,15 +137,15 @@ int ResultsTable::InsertRow(int index, std::string serialText) {
   std::array<std::string_view, kColumnCount> texts{};
   texts[0] = serialText;
   RowPtr row = Row::Make(texts);
-  row->key = nextKey_++;
-  rows_.insert(rows_.begin() + index, std::move(row));
+  row->key = m_nextKey++;
+  m_rows.insert(m_rows.begin() + index, std::move(row));
   NotifyAll([index](ITableObserver& observer) { observer.RowsInserted(index, 1); });
   return index;
 }
 
 int ResultsTable::InsertRows(int index, std::vector<RowTexts> rows) {
   RowBlock block;
-  block.rows_.reserve(rows.size());
+  block.m_rows.reserve(rows.size());
   for (const RowTexts& texts : rows) block.Add(Views(texts));
   return InsertBlock(index, std::move(block));
 }
@@ -156,33 +156,33 @@ ResultsTable::RowBlock::RowBlock(RowBlock&&) noexcept = default;
 ResultsTable::RowBlock& ResultsTable::RowBlock::operator=(RowBlock&&) noexcept = default;
 
 void ResultsTable::RowBlock::Add(const std::array<std::string_view, kColumnCount>& texts) {
-  rows_.push_back(Row::Make(texts));
+  m_rows.push_back(Row::Make(texts));
 }
 
 int ResultsTable::InsertBlock(int index, RowBlock block) {
   if (index < 0 || index > RowCount()) index = RowCount();
-  if (block.rows_.empty()) return index;
-  for (auto& row : block.rows_) row->key = nextKey_++;
-  const int count = static_cast<int>(block.rows_.size());
-  if (rows_.empty()) {
-    rows_ = std::move(block.rows_);  // an import into an empty table: no second vector
+  if (block.m_rows.empty()) return index;
+  for (auto& row : block.m_rows) row->key = m_nextKey++;
+  const int count = static_cast<int>(block.m_rows.size());
+  if (m_rows.empty()) {
+    m_rows = std::move(block.m_rows);  // an import into an empty table: no second vector
   } else {
-    rows_.insert(rows_.begin() + index, std::make_move_iterator(block.rows_.begin()),
-                 std::make_move_iterator(block.rows_.end()));
+    m_rows.insert(m_rows.begin() + index, std::make_move_iterator(block.m_rows.begin()),
+                 std::make_move_iterator(block.m_rows.end()));
   }
   NotifyAll([index, count](ITableObserver& observer) { observer.RowsInserted(index, count); });
   return index;
 }
 
 void ResultsTable::DeleteAllRows() {
-  rows_.clear();
+  m_rows.clear();
   NotifyAll([](ITableObserver& observer) { observer.TableCleared(); });
 }
 
 void ResultsTable::SetCellTextColor(Column column, int row, Rgb color) {
   const int index = ColumnIndex(column);
   if (!Contains(row) || !ValidColumn(index)) return;
-  rows_[static_cast<size_t>(row)]->SetColor(static_cast<size_t>(index), color);
+  m_rows[static_cast<size_t>(row)]->SetColor(static_cast<size_t>(index), color);
   NotifyAll([row](ITableObserver& observer) { observer.RowChanged(row); });
 }
 
@@ -192,12 +192,12 @@ std::optional<Rgb> ResultsTable::CellTextColor(int row, Column column) const {
 
 std::optional<Rgb> ResultsTable::CellTextColor(int row, int column) const {
   if (!Contains(row) || !ValidColumn(column)) return std::nullopt;
-  return rows_[static_cast<size_t>(row)]->Color(static_cast<size_t>(column));
+  return m_rows[static_cast<size_t>(row)]->Color(static_cast<size_t>(column));
 }
 
 void ResultsTable::ClearCellColors() {
-  for (size_t index = 0; index < rows_.size(); ++index) {
-    Row& row = *rows_[index];
+  for (size_t index = 0; index < m_rows.size(); ++index) {
+    Row& row = *m_rows[index];
     if (!row.Colored()) continue;
     row.ClearColors();
     const int changed = static_cast<int>(index);
@@ -206,29 +206,29 @@ void ResultsTable::ClearCellColors() {
 }
 
 void ResultsTable::SetLook(const TableLook& look) {
-  look_ = look;
+  m_look = look;
   NotifyAll([](ITableObserver& observer) { observer.LookChanged(); });
 }
 
 ResultsTable::RowKey ResultsTable::KeyAt(int row) const {
-  return Contains(row) ? rows_[static_cast<size_t>(row)]->key : 0;
+  return Contains(row) ? m_rows[static_cast<size_t>(row)]->key : 0;
 }
 
 int ResultsTable::FindRow(RowKey key) const {
   if (key == 0) return -1;
-  for (size_t index = rows_.size(); index-- > 0;) {
-    if (rows_[index]->key == key) return static_cast<int>(index);
+  for (size_t index = m_rows.size(); index-- > 0;) {
+    if (m_rows[index]->key == key) return static_cast<int>(index);
   }
   return -1;
 }
 
 void ResultsTable::AddObserver(ITableObserver* observer) {
   if (observer != nullptr &&
-      std::find(observers_.begin(), observers_.end(), observer) == observers_.end()) {
-    observers_.push_back(observer);
+      std::find(m_observers.begin(), m_observers.end(), observer) == m_observers.end()) {
+    m_observers.push_back(observer);
   }
 }
 
-void ResultsTable::RemoveObserver(ITableObserver* observer) { std::erase(observers_, observer); }
+void ResultsTable::RemoveObserver(ITableObserver* observer) { std::erase(m_observers, observer); }
 
 }  // namespace orvana::results

@@ -52,7 +52,7 @@ class ResultsTable {
   ResultsTable(const ResultsTable&) = delete;
   ResultsTable& operator=(const ResultsTable&) = delete;
 
-  int RowCount() const { return static_cast<int>(rows_.size()); }
+  int RowCount() const { return static_cast<int>(m_rows.size()); }
 
   // Empty text for a cell outside the table.
   CellText Text(int row, Column column) const;
@@ -89,11 +89,11 @@ class ResultsTable {
 
     // A row with these texts in columns 0 to 6.
     void Add(const std::array<std::string_view, kColumnCount>& texts);
-    size_t Size() const { return rows_.size(); }
+    size_t Size() const { return m_rows.size(); }
 
    private:
     friend class ResultsTable;
-    std::vector<RowPtr> rows_;
+    std::vector<RowPtr> m_rows;
   };
   // Inserts the block's rows, in order, as InsertRows does.
   int InsertBlock(int index, RowBlock block);
@@ -105,7 +105,7 @@ class ResultsTable {
   std::optional<Rgb> CellTextColor(int row, int column) const;
   void ClearCellColors();
 
-  const TableLook& Look() const { return look_; }
+  const TableLook& Look() const { return m_look; }
   void SetLook(const TableLook& look);
 
   // Key of the row at `row`; 0 (no row's key) outside the table.
@@ -123,15 +123,15 @@ class ResultsTable {
 
   template <typename Notify>
   void NotifyAll(Notify notify) {
-    for (ITableObserver* observer : observers_) notify(*observer);
+    for (ITableObserver* observer : m_observers) notify(*observer);
   }
 
   // Rows are held by pointer so that inserting near the top of a large table
   // moves pointers, not whole rows, and a row's colours move with it.
-  std::vector<RowPtr> rows_;
-  TableLook look_ = kStartLook;
-  RowKey nextKey_ = 1;
-  std::vector<ITableObserver*> observers_;
+  std::vector<RowPtr> m_rows;
+  TableLook m_look = kStartLook;
+  RowKey m_nextKey = 1;
+  std::vector<ITableObserver*> m_observers;
 };
 
 }  // namespace orvana::results

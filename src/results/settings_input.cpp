@@ -4,7 +4,7 @@
 #include <cmath>
 #include <limits>
 
-#include "results/test_settings.h"
+#include "results/settings_record.h"
 
 namespace orvana::results {
 namespace {

@@ -5,7 +5,7 @@
 
 #include "results/column.h"
 #include "results/results_table.h"
-#include "results/test_settings.h"
+#include "results/settings_record.h"
 
 // The main window's operations on the results table, without their questions
 // to the user: the window asks, then calls these.

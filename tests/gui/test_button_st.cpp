@@ -12,7 +12,7 @@
 
 #include "ui/button_st.h"
 #include "ui/fonts.h"
-#include "ui/main_buttons.h"
+#include "app/main_buttons.h"
 
 namespace {
 
@@ -368,7 +368,7 @@ class ButtonStTest : public QObject {
     };
     for (const Expected& e : table) {
       CButtonST b;
-      QVERIFY(orvana::ui::ConfigureMainWindowButton(b, e.id, connect));
+      QVERIFY(orvana::app::ConfigureMainWindowButton(b, e.id, connect));
       QCOMPARE(b.IconImageSize(), e.icon);
       QCOMPARE(b.FlatLook(), e.flat);
       QCOMPARE(b.ImageAlignment(), e.alignment);
@@ -378,7 +378,7 @@ class ButtonStTest : public QObject {
       QCOMPARE(b.toolTip(), e.hint);
     }
     CButtonST other;
-    QVERIFY(!orvana::ui::ConfigureMainWindowButton(other, 1003, connect));
+    QVERIFY(!orvana::app::ConfigureMainWindowButton(other, 1003, connect));
     QVERIFY(!other.HasIconImage());
 
     // An inactive hint keeps its text but shows nothing.

@@ -16,18 +16,18 @@
 #include "results/column.h"
 #include "results/results_table.h"
 #include "results/table_operations.h"
-#include "results/test_settings.h"
+#include "results/settings_record.h"
 #include "ui/dialog_units.h"
-#include "ui/dlalog1.h"
+#include "dialogs/dlalog1.h"
 #include "ui/fonts.h"
-#include "ui/messagedlog.h"
+#include "dialogs/messagedlog.h"
 
 using orvana::records::ReportInformation;
 using orvana::results::Column;
 using orvana::results::ResultsTable;
 using orvana::results::TestSettings;
-using orvana::ui::dlalog1;
-using orvana::ui::messagedlog;
+using orvana::dialogs::dlalog1;
+using orvana::dialogs::messagedlog;
 
 namespace {
 

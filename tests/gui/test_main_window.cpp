@@ -50,7 +50,7 @@ class MainWindowTest : public QObject {
   testing::TempFolder m_folder;
   std::unique_ptr<COrvanaDlg> m_window;
 
-  COrvanaDlg& Make(bool full = false, records::ReportExport::Environment exporting = {},
+  COrvanaDlg& Make(bool full = false, app::ReportExport::Environment exporting = {},
                    const char* language = "zh_CN") {
     auto options = guitest::WindowOptions(m_folder, {{"pty", "/tmp/orvana-no-such-port"}});
     std::filesystem::copy_file(std::string(ORVANA_LANG_DIR "/") + language + "/language.ini",
@@ -325,7 +325,7 @@ class MainWindowTest : public QObject {
 
   void theExportButtonHandsTheTableToTheSpreadsheet() {
     QString opened;
-    records::ReportExport::Environment exporting;
+    app::ReportExport::Environment exporting;
     exporting.tempFolder = QString::fromStdString(m_folder.Path());
     exporting.open = [&opened](const QString& path) {
       opened = path;

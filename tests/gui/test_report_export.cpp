@@ -13,13 +13,13 @@
 #include <QtTest>
 
 #include "common/temp_folder.h"
-#include "records/report_export.h"
+#include "app/report_export.h"
 #include "records/workbook_reader.h"
 #include "results/column.h"
 #include "results/results_table.h"
 #include "results/table_operations.h"
 
-using orvana::records::ReportExport;
+using orvana::app::ReportExport;
 using orvana::results::Column;
 using orvana::results::ResultsTable;
 using orvana::testing::TempFolder;

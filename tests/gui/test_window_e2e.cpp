@@ -5,7 +5,7 @@
 #include "common/child_process.h"
 #include "gui/window_fixture.h"
 #include "results/colors.h"
-#include "ui/dlalog1.h"
+#include "dialogs/dlalog1.h"
 
 // The window against the real simulated meter on a pseudo-terminal: what a
 // technician sees, driven the way the technician drives it.
@@ -132,7 +132,7 @@ class WindowEndToEndTest : public QObject {
     bool sent = false;
     int rowsWhileOpen = -1;
     guitest::Poller settings([&] {
-      auto* dialog = qobject_cast<ui::dlalog1*>(QApplication::activeModalWidget());
+      auto* dialog = qobject_cast<dialogs::dlalog1*>(QApplication::activeModalWidget());
       if (!dialog) return false;
       if (!sent) {
         meter.Send("result dual -0.35 56.0 -0.35 56.0 record\n");

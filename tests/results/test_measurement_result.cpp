@@ -10,7 +10,7 @@
 #include "result_frames.h"
 #include "results/colors.h"
 #include "results/measurement_result.h"
-#include "results/test_settings.h"
+#include "results/settings_record.h"
 
 namespace orvana::results {
 namespace {

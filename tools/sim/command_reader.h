@@ -16,11 +16,11 @@ class CommandReader {
   std::optional<Bytes> Feed(uint8_t byte);
 
   // How many frames were thrown away for a bad checksum or length.
-  unsigned Rejected() const { return rejected_; }
+  unsigned Rejected() const { return m_rejected; }
 
  private:
-  Bytes pending_;
-  unsigned rejected_ = 0;
+  Bytes m_pending;
+  unsigned m_rejected = 0;
 };
 
 }  // namespace orvana::sim

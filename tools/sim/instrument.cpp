@@ -12,11 +12,11 @@ std::vector<Bytes> Instrument::Answer(const Bytes& command) {
       answer.push_back(BuildFrame(Code::kConnectOk));
       break;
     case Code::kEraseAll:
-      records_.clear();
+      m_records.clear();
       answer.push_back(BuildFrame(Code::kEraseAllOk));
       break;
     case Code::kReadRecord:
-      for (const StoredRecord& record : records_) {
+      for (const StoredRecord& record : m_records) {
         answer.push_back(BuildRecordHeaderFrame(record));
         for (const StoredEvent& event : record.events) {
           answer.push_back(BuildRecordEventFrame(event));
@@ -29,11 +29,11 @@ std::vector<Bytes> Instrument::Answer(const Bytes& command) {
   return answer;
 }
 
-void Instrument::StoreRecord(StoredRecord record) { records_.push_back(std::move(record)); }
+void Instrument::StoreRecord(StoredRecord record) { m_records.push_back(std::move(record)); }
 
 bool Instrument::StoreEvent(const StoredEvent& event) {
-  if (records_.empty()) return false;
-  records_.back().events.push_back(event);
+  if (m_records.empty()) return false;
+  m_records.back().events.push_back(event);
   return true;
 }
 

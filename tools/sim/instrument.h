@@ -18,10 +18,10 @@ class Instrument {
   void StoreRecord(StoredRecord record);
   // Adds an event to the record stored last. Returns false when there is none.
   bool StoreEvent(const StoredEvent& event);
-  const std::vector<StoredRecord>& Records() const { return records_; }
+  const std::vector<StoredRecord>& Records() const { return m_records; }
 
  private:
-  std::vector<StoredRecord> records_;
+  std::vector<StoredRecord> m_records;
 };
 
 // The record a demo meter has in memory: a few events of one trace.

@@ -18,40 +18,40 @@ std::runtime_error Failure(const std::string& what, const std::string& path, int
 }  // namespace
 
 PortLink::PortLink(std::string path, std::string target)
-    : path_(std::move(path)), target_(std::move(target)) {
-  if (path_.empty()) throw std::runtime_error("empty link path");
-  const std::filesystem::path parent = std::filesystem::path(path_).parent_path();
+    : m_path(std::move(path)), m_target(std::move(target)) {
+  if (m_path.empty()) throw std::runtime_error("empty link path");
+  const std::filesystem::path parent = std::filesystem::path(m_path).parent_path();
   if (!parent.empty()) {
     std::error_code error;
     std::filesystem::create_directories(parent, error);
     if (error) throw Failure("cannot create folder", parent.string(), error.value());
   }
   struct stat existing {};
-  if (lstat(path_.c_str(), &existing) == 0 && !S_ISLNK(existing.st_mode)) {
-    throw std::runtime_error("will not replace " + path_ + ": it is not a symbolic link");
+  if (lstat(m_path.c_str(), &existing) == 0 && !S_ISLNK(existing.st_mode)) {
+    throw std::runtime_error("will not replace " + m_path + ": it is not a symbolic link");
   }
   // Made aside and renamed into place, so the name never points nowhere.
-  const std::string aside = path_ + ".new-" + std::to_string(getpid());
+  const std::string aside = m_path + ".new-" + std::to_string(getpid());
   unlink(aside.c_str());
-  if (symlink(target_.c_str(), aside.c_str()) != 0) {
+  if (symlink(m_target.c_str(), aside.c_str()) != 0) {
     throw Failure("cannot create link", aside, errno);
   }
-  if (rename(aside.c_str(), path_.c_str()) != 0) {
+  if (rename(aside.c_str(), m_path.c_str()) != 0) {
     const int error = errno;
     unlink(aside.c_str());
-    throw Failure("cannot create link", path_, error);
+    throw Failure("cannot create link", m_path, error);
   }
-  made_ = true;
+  m_made = true;
 }
 
 PortLink::~PortLink() { Remove(); }
 
 void PortLink::Remove() {
-  if (!made_) return;
-  made_ = false;
+  if (!m_made) return;
+  m_made = false;
   char current[4096] = {};
-  const ssize_t n = readlink(path_.c_str(), current, sizeof current - 1);
-  if (n > 0 && std::string(current, static_cast<size_t>(n)) == target_) unlink(path_.c_str());
+  const ssize_t n = readlink(m_path.c_str(), current, sizeof current - 1);
+  if (n > 0 && std::string(current, static_cast<size_t>(n)) == m_target) unlink(m_path.c_str());
 }
 
 }  // namespace orvana::sim

@@ -19,9 +19,9 @@ class PortLink {
   void Remove();
 
  private:
-  std::string path_;
-  std::string target_;
-  bool made_ = false;
+  std::string m_path;
+  std::string m_target;
+  bool m_made = false;
 };
 
 }  // namespace orvana::sim

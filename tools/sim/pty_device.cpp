@@ -17,25 +17,25 @@ namespace {
 }  // namespace
 
 PtyDevice::PtyDevice() {
-  master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
-  if (master_ < 0) Fail("posix_openpt");
+  m_master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+  if (m_master < 0) Fail("posix_openpt");
   try {
-    if (grantpt(master_) != 0) Fail("grantpt");
-    if (unlockpt(master_) != 0) Fail("unlockpt");
+    if (grantpt(m_master) != 0) Fail("grantpt");
+    if (unlockpt(m_master) != 0) Fail("unlockpt");
     char name[128] = {};
-    if (const int error = ptsname_r(master_, name, sizeof name); error != 0) {
+    if (const int error = ptsname_r(m_master, name, sizeof name); error != 0) {
       errno = error;
       Fail("ptsname_r");
     }
-    slavePath_ = name;
-    keptSlave_ = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
-    if (keptSlave_ < 0) Fail("open pseudo-terminal slave");
+    m_slavePath = name;
+    m_keptSlave = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+    if (m_keptSlave < 0) Fail("open pseudo-terminal slave");
     termios settings{};
-    if (tcgetattr(keptSlave_, &settings) != 0) Fail("tcgetattr");
+    if (tcgetattr(m_keptSlave, &settings) != 0) Fail("tcgetattr");
     cfmakeraw(&settings);
     cfsetispeed(&settings, B9600);
     cfsetospeed(&settings, B9600);
-    if (tcsetattr(keptSlave_, TCSANOW, &settings) != 0) Fail("tcsetattr");
+    if (tcsetattr(m_keptSlave, TCSANOW, &settings) != 0) Fail("tcsetattr");
   } catch (...) {
     Close();
     throw;
@@ -46,18 +46,18 @@ PtyDevice::~PtyDevice() { Close(); }
 
 size_t PtyDevice::UnreadBySlave() const {
   int count = 0;
-  if (keptSlave_ < 0 || ioctl(keptSlave_, TIOCINQ, &count) != 0 || count < 0) return 0;
+  if (m_keptSlave < 0 || ioctl(m_keptSlave, TIOCINQ, &count) != 0 || count < 0) return 0;
   return static_cast<size_t>(count);
 }
 
 void PtyDevice::DiscardUnread() {
-  if (keptSlave_ >= 0) tcflush(keptSlave_, TCIFLUSH);
+  if (m_keptSlave >= 0) tcflush(m_keptSlave, TCIFLUSH);
 }
 
 void PtyDevice::Close() {
-  if (keptSlave_ >= 0) close(keptSlave_);
-  if (master_ >= 0) close(master_);
-  keptSlave_ = master_ = -1;
+  if (m_keptSlave >= 0) close(m_keptSlave);
+  if (m_master >= 0) close(m_master);
+  m_keptSlave = m_master = -1;
 }
 
 }  // namespace orvana::sim

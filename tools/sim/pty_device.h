@@ -16,10 +16,10 @@ class PtyDevice {
   PtyDevice(const PtyDevice&) = delete;
   PtyDevice& operator=(const PtyDevice&) = delete;
 
-  const std::string& SlavePath() const { return slavePath_; }
+  const std::string& SlavePath() const { return m_slavePath; }
   // Non-blocking.
-  int MasterFd() const { return master_; }
-  bool IsOpen() const { return master_ >= 0; }
+  int MasterFd() const { return m_master; }
+  bool IsOpen() const { return m_master >= 0; }
 
   // Bytes we sent that nobody on the slave side has read yet.
   size_t UnreadBySlave() const;
@@ -30,9 +30,9 @@ class PtyDevice {
   void Close();
 
  private:
-  int master_ = -1;
-  int keptSlave_ = -1;
-  std::string slavePath_;
+  int m_master = -1;
+  int m_keptSlave = -1;
+  std::string m_slavePath;
 };
 
 }  // namespace orvana::sim

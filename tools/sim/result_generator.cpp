@@ -16,7 +16,7 @@ constexpr double kRlUnits = 10.0;
 constexpr uint32_t kRlSteps = 121;
 }  // namespace
 
-uint32_t ResultGenerator::Below(uint32_t bound) { return static_cast<uint32_t>(engine_() % bound); }
+uint32_t ResultGenerator::Below(uint32_t bound) { return static_cast<uint32_t>(m_engine() % bound); }
 
 float ResultGenerator::Pick(int lowest, double units, uint32_t steps) {
   const int count = lowest + static_cast<int>(Below(steps));

@@ -15,7 +15,7 @@ namespace orvana::sim {
 // not from a library's distributions, which it does not.
 class ResultGenerator {
  public:
-  explicit ResultGenerator(uint32_t seed) : engine_(seed) {}
+  explicit ResultGenerator(uint32_t seed) : m_engine(seed) {}
   ResultValues Next();
 
  private:
@@ -23,7 +23,7 @@ class ResultGenerator {
   float Pick(int lowest, double units, uint32_t steps);
   uint32_t Below(uint32_t bound);
 
-  std::mt19937 engine_;
+  std::mt19937 m_engine;
 };
 
 }  // namespace orvana::sim

@@ -25,7 +25,7 @@ const char* const kScriptGrammar =
     "  # text                              comment; blank lines are ignored\n";
 
 ScriptError::ScriptError(size_t line, const std::string& message)
-    : std::runtime_error("line " + std::to_string(line) + ": " + message), line_(line) {}
+    : std::runtime_error("line " + std::to_string(line) + ": " + message), m_line(line) {}
 
 namespace {
 
@@ -121,13 +121,13 @@ constexpr size_t kMaxBytes = 4096;
 }  // namespace
 
 std::optional<Command> ScriptParser::ParseLine(std::string_view line) {
-  ++line_;
+  ++m_line;
   const std::vector<std::string_view> words = Split(line);
   if (words.empty()) return std::nullopt;
   try {
     return ParseCommand(words);
   } catch (const BadWord& bad) {
-    throw ScriptError(line_, std::string(words[0]) + ": " + bad.message);
+    throw ScriptError(m_line, std::string(words[0]) + ": " + bad.message);
   }
 }
 
@@ -175,12 +175,12 @@ Command ScriptParser::ParseCommand(const std::vector<std::string_view>& words) {
                               .hour = Narrow<uint8_t>(words[4], 0, 23, "HH"),
                               .minute = Narrow<uint8_t>(words[5], 0, 59, "MI"),
                               .events = {}}};
-    haveRecord_ = true;
+    m_haveRecord = true;
     return header;
   }
   if (name == "store-event") {
     ExpectCount(words, 6, 6, "store-event N DIST LOSS REFL TOTAL TYPE");
-    if (!haveRecord_) throw BadWord{"no store-record before it"};
+    if (!m_haveRecord) throw BadWord{"no store-record before it"};
     return StoreRecordEvent{{.number = Narrow<int8_t>(words[1], -128, 127, "N"),
                              .distance = Narrow<int16_t>(words[2], -32768, 32767, "DIST"),
                              .loss = Real(words[3], "LOSS"),

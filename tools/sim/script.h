@@ -51,10 +51,10 @@ using Command = std::variant<SendResult, SendRaw, Wait, StoreRecordHeader, Store
 class ScriptError : public std::runtime_error {
  public:
   ScriptError(size_t line, const std::string& message);
-  size_t Line() const { return line_; }
+  size_t Line() const { return m_line; }
 
  private:
-  size_t line_;
+  size_t m_line;
 };
 
 // Reads commands line by line, counting lines so that an error names the one
@@ -65,13 +65,13 @@ class ScriptParser {
   // The command on the next line, or nothing for a blank or comment line.
   // Throws ScriptError naming the line.
   std::optional<Command> ParseLine(std::string_view line);
-  size_t LineNumber() const { return line_; }
+  size_t LineNumber() const { return m_line; }
 
  private:
   Command ParseCommand(const std::vector<std::string_view>& words);
 
-  size_t line_ = 0;
-  bool haveRecord_ = false;
+  size_t m_line = 0;
+  bool m_haveRecord = false;
 };
 
 // Every command of a whole script; throws ScriptError at the first bad line.

@@ -65,44 +65,44 @@ int MillisecondsUntil(std::chrono::steady_clock::time_point when,
 }  // namespace
 
 Simulator::Simulator(PtyDevice& line, SimulatorSetup setup, int inputFd)
-    : line_(line),
-      setup_(std::move(setup)),
-      inputFd_(inputFd),
-      transmitter_(setup_.seed),
-      generator_(setup_.seed) {
-  pending_.assign(setup_.script.begin(), setup_.script.end());
-  inputOpen_ = setup_.readStdin && inputFd_ >= 0;
-  if (setup_.demoRecord) instrument_.StoreRecord(DemoRecord());
+    : m_line(line),
+      m_setup(std::move(setup)),
+      m_inputFd(inputFd),
+      m_transmitter(m_setup.seed),
+      m_generator(m_setup.seed) {
+  m_pending.assign(m_setup.script.begin(), m_setup.script.end());
+  m_inputOpen = m_setup.readStdin && m_inputFd >= 0;
+  if (m_setup.demoRecord) m_instrument.StoreRecord(DemoRecord());
 }
 
 void Simulator::Note(const std::string& text) const {
-  if (setup_.verbose) std::fprintf(stderr, "orvana-sim: %s\n", text.c_str());
+  if (m_setup.verbose) std::fprintf(stderr, "orvana-sim: %s\n", text.c_str());
 }
 
 void Simulator::Send(Bytes frame, const char* what) {
   Note(std::string("send ") + what + ": " + Hex(frame));
-  transmitter_.SendFrame(std::move(frame));
+  m_transmitter.SendFrame(std::move(frame));
 }
 
 int Simulator::Run(const volatile std::sig_atomic_t& stop, const sigset_t& waitMask) {
   const Clock::time_point start = Clock::now();
-  scriptResumeAt_ = start;
-  nextResultAt_ = start + setup_.interval;
+  m_scriptResumeAt = start;
+  m_nextResultAt = start + m_setup.interval;
 
   while (stop == 0) {
     Clock::time_point now = Clock::now();
     RunScript(now);
-    if (setup_.interval.count() > 0 && now >= nextResultAt_) SendPeriodicResult(now);
+    if (m_setup.interval.count() > 0 && now >= m_nextResultAt) SendPeriodicResult(now);
     if (!Flush(now)) return 1;
 
-    const bool scriptDone = pending_.empty() && !inputOpen_;
-    if (setup_.readStdin && scriptDone && !transmitter_.HasPending() && !hangingUp_) {
+    const bool scriptDone = m_pending.empty() && !m_inputOpen;
+    if (m_setup.readStdin && scriptDone && !m_transmitter.HasPending() && !m_hangingUp) {
       Note("end of input: hanging up");
-      hangingUp_ = true;
+      m_hangingUp = true;
     }
-    if (hangingUp_ && !transmitter_.HasPending() && now >= lastWriteAt_ + kHangUpSettle &&
-        (line_.UnreadBySlave() == 0 || now >= lastWriteAt_ + kHangUpGrace)) {
-      line_.Close();
+    if (m_hangingUp && !m_transmitter.HasPending() && now >= m_lastWriteAt + kHangUpSettle &&
+        (m_line.UnreadBySlave() == 0 || now >= m_lastWriteAt + kHangUpGrace)) {
+      m_line.Close();
       return 0;
     }
 
@@ -112,16 +112,16 @@ int Simulator::Run(const volatile std::sig_atomic_t& stop, const sigset_t& waitM
       const int ms = MillisecondsUntil(when, now);
       timeout = timeout < 0 ? ms : std::min(timeout, ms);
     };
-    if (setup_.interval.count() > 0) until(nextResultAt_);
-    if (!pending_.empty() && !transmitter_.HasPending() && !hangingUp_) until(scriptResumeAt_);
-    if (transmitter_.HasPending() && !writeBlocked_) {
-      until(lastWriteAt_ + transmitter_.PauseBeforeNext());
+    if (m_setup.interval.count() > 0) until(m_nextResultAt);
+    if (!m_pending.empty() && !m_transmitter.HasPending() && !m_hangingUp) until(m_scriptResumeAt);
+    if (m_transmitter.HasPending() && !m_writeBlocked) {
+      until(m_lastWriteAt + m_transmitter.PauseBeforeNext());
     }
-    if (hangingUp_) until(now + kHangUpPoll);
+    if (m_hangingUp) until(now + kHangUpPoll);
 
-    pollfd fds[2] = {{line_.MasterFd(), POLLIN, 0}, {-1, POLLIN, 0}};
-    if (writeBlocked_) fds[0].events |= POLLOUT;
-    if (inputOpen_) fds[1].fd = inputFd_;
+    pollfd fds[2] = {{m_line.MasterFd(), POLLIN, 0}, {-1, POLLIN, 0}};
+    if (m_writeBlocked) fds[0].events |= POLLOUT;
+    if (m_inputOpen) fds[1].fd = m_inputFd;
     timespec wait{};
     timespec* waitFor = nullptr;
     if (timeout >= 0) {
@@ -135,23 +135,23 @@ int Simulator::Run(const volatile std::sig_atomic_t& stop, const sigset_t& waitM
       std::fprintf(stderr, "orvana-sim: poll: %s\n", std::strerror(errno));
       return 1;
     }
-    if (fds[0].revents & POLLOUT) writeBlocked_ = false;
+    if (fds[0].revents & POLLOUT) m_writeBlocked = false;
     if (fds[0].revents & (POLLIN | POLLERR | POLLHUP)) {
       if (!ReadLine()) return 1;
     }
     if (fds[1].revents & (POLLIN | POLLERR | POLLHUP)) ReadInput();
   }
   Note("stopped by signal");
-  line_.Close();
+  m_line.Close();
   return 0;
 }
 
 void Simulator::RunScript(Clock::time_point now) {
   // Each command waits for what came before it to be on the line, so a
   // `wait` measures from the end of the previous frame, not from its queueing.
-  while (!pending_.empty() && !hangingUp_ && !transmitter_.HasPending() && now >= scriptResumeAt_) {
-    const Command command = std::move(pending_.front());
-    pending_.pop_front();
+  while (!m_pending.empty() && !m_hangingUp && !m_transmitter.HasPending() && now >= m_scriptResumeAt) {
+    const Command command = std::move(m_pending.front());
+    m_pending.pop_front();
     Execute(command, now);
   }
 }
@@ -164,59 +164,59 @@ void Simulator::Execute(const Command& command, Clock::time_point now) {
           Send(BuildResultFrame(c.values), "result");
         } else if constexpr (std::is_same_v<T, SendRaw>) {
           Note("send raw: " + Hex(c.bytes));
-          transmitter_.SendRaw(c.bytes);
+          m_transmitter.SendRaw(c.bytes);
         } else if constexpr (std::is_same_v<T, Wait>) {
-          scriptResumeAt_ = now + c.duration;
+          m_scriptResumeAt = now + c.duration;
         } else if constexpr (std::is_same_v<T, StoreRecordHeader>) {
-          instrument_.StoreRecord(c.record);
+          m_instrument.StoreRecord(c.record);
         } else if constexpr (std::is_same_v<T, StoreRecordEvent>) {
-          if (!instrument_.StoreEvent(c.event)) {
+          if (!m_instrument.StoreEvent(c.event)) {
             std::fprintf(stderr, "orvana-sim: store-event ignored: no stored record to add to\n");
           }
         } else if constexpr (std::is_same_v<T, CorruptNextChecksum>) {
-          transmitter_.CorruptNextChecksum();
+          m_transmitter.CorruptNextChecksum();
         } else if constexpr (std::is_same_v<T, SendGarbage>) {
           Note("send " + std::to_string(c.count) + " bytes of garbage");
-          transmitter_.SendGarbage(c.count);
+          m_transmitter.SendGarbage(c.count);
         } else if constexpr (std::is_same_v<T, SetSplit>) {
-          transmitter_.SetSplit(c.pause);
+          m_transmitter.SetSplit(c.pause);
         } else if constexpr (std::is_same_v<T, SendOverlong>) {
           Send(BuildOverlongFrame(c.length), "overlong frame");
         } else if constexpr (std::is_same_v<T, HangUp>) {
           Note("hangup");
-          hangingUp_ = true;
+          m_hangingUp = true;
         }
       },
       command);
 }
 
 void Simulator::SendPeriodicResult(Clock::time_point now) {
-  Send(BuildResultFrame(generator_.Next()), "result");
-  nextResultAt_ += setup_.interval;
+  Send(BuildResultFrame(m_generator.Next()), "result");
+  m_nextResultAt += m_setup.interval;
   // After a long stall, carry on from now instead of sending a burst.
-  if (nextResultAt_ <= now) nextResultAt_ = now + setup_.interval;
+  if (m_nextResultAt <= now) m_nextResultAt = now + m_setup.interval;
 }
 
 bool Simulator::Flush(Clock::time_point now) {
-  while (transmitter_.HasPending() && !writeBlocked_) {
-    if (now < lastWriteAt_ + transmitter_.PauseBeforeNext()) return true;
-    if (const size_t unread = line_.UnreadBySlave(); unread > kUnreadLimit) {
+  while (m_transmitter.HasPending() && !m_writeBlocked) {
+    if (now < m_lastWriteAt + m_transmitter.PauseBeforeNext()) return true;
+    if (const size_t unread = m_line.UnreadBySlave(); unread > kUnreadLimit) {
       Note("nobody is reading: dropped " + std::to_string(unread) + " unread bytes");
-      line_.DiscardUnread();
+      m_line.DiscardUnread();
     }
-    const std::span<const uint8_t> bytes = transmitter_.NextBytes();
-    const ssize_t n = write(line_.MasterFd(), bytes.data(), bytes.size());
+    const std::span<const uint8_t> bytes = m_transmitter.NextBytes();
+    const ssize_t n = write(m_line.MasterFd(), bytes.data(), bytes.size());
     if (n < 0) {
       if (errno == EINTR) continue;
       if (errno == EAGAIN || errno == EWOULDBLOCK) {
-        writeBlocked_ = true;
+        m_writeBlocked = true;
         return true;
       }
       std::fprintf(stderr, "orvana-sim: write to the line: %s\n", std::strerror(errno));
       return false;
     }
-    transmitter_.Consumed(static_cast<size_t>(n));
-    lastWriteAt_ = now;
+    m_transmitter.Consumed(static_cast<size_t>(n));
+    m_lastWriteAt = now;
   }
   return true;
 }
@@ -224,7 +224,7 @@ bool Simulator::Flush(Clock::time_point now) {
 bool Simulator::ReadLine() {
   uint8_t buffer[256];
   for (;;) {
-    const ssize_t n = read(line_.MasterFd(), buffer, sizeof buffer);
+    const ssize_t n = read(m_line.MasterFd(), buffer, sizeof buffer);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return true;
     if (n <= 0) {
@@ -233,36 +233,36 @@ bool Simulator::ReadLine() {
       return false;
     }
     for (ssize_t i = 0; i < n; ++i) {
-      const std::optional<Bytes> frame = reader_.Feed(buffer[i]);
+      const std::optional<Bytes> frame = m_reader.Feed(buffer[i]);
       if (!frame) continue;
       Note(std::string("received ") + CommandName((*frame)[2]) + ": " + Hex(*frame));
-      for (Bytes& answer : instrument_.Answer(*frame)) Send(std::move(answer), "answer");
+      for (Bytes& answer : m_instrument.Answer(*frame)) Send(std::move(answer), "answer");
     }
   }
 }
 
 void Simulator::ReadInput() {
   char buffer[1024];
-  const ssize_t n = read(inputFd_, buffer, sizeof buffer);
+  const ssize_t n = read(m_inputFd, buffer, sizeof buffer);
   if (n < 0 && (errno == EINTR || errno == EAGAIN)) return;
   if (n <= 0) {
-    inputOpen_ = false;
-    if (!partialInput_.empty()) TakeInputLine(partialInput_);
-    partialInput_.clear();
+    m_inputOpen = false;
+    if (!m_partialInput.empty()) TakeInputLine(m_partialInput);
+    m_partialInput.clear();
     return;
   }
-  partialInput_.append(buffer, static_cast<size_t>(n));
+  m_partialInput.append(buffer, static_cast<size_t>(n));
   size_t newline = 0;
-  while ((newline = partialInput_.find('\n')) != std::string::npos) {
-    const std::string text = partialInput_.substr(0, newline);
-    partialInput_.erase(0, newline + 1);
+  while ((newline = m_partialInput.find('\n')) != std::string::npos) {
+    const std::string text = m_partialInput.substr(0, newline);
+    m_partialInput.erase(0, newline + 1);
     TakeInputLine(text);
   }
 }
 
 void Simulator::TakeInputLine(std::string_view text) {
   try {
-    if (auto command = inputParser_.ParseLine(text)) pending_.push_back(std::move(*command));
+    if (auto command = m_inputParser.ParseLine(text)) m_pending.push_back(std::move(*command));
   } catch (const ScriptError& error) {
     std::fprintf(stderr, "orvana-sim: stdin: %s (line skipped)\n", error.what());
   }

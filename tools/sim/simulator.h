@@ -54,24 +54,24 @@ class Simulator {
   void Send(Bytes frame, const char* what);
   void Note(const std::string& text) const;
 
-  PtyDevice& line_;
-  SimulatorSetup setup_;
-  int inputFd_;
+  PtyDevice& m_line;
+  SimulatorSetup m_setup;
+  int m_inputFd;
 
-  Instrument instrument_;
-  CommandReader reader_;
-  Transmitter transmitter_;
-  ResultGenerator generator_;
-  ScriptParser inputParser_;
+  Instrument m_instrument;
+  CommandReader m_reader;
+  Transmitter m_transmitter;
+  ResultGenerator m_generator;
+  ScriptParser m_inputParser;
 
-  std::deque<Command> pending_;
-  std::string partialInput_;
-  bool inputOpen_ = false;
-  Clock::time_point scriptResumeAt_{};
-  Clock::time_point nextResultAt_{};
-  Clock::time_point lastWriteAt_{};
-  bool writeBlocked_ = false;
-  bool hangingUp_ = false;
+  std::deque<Command> m_pending;
+  std::string m_partialInput;
+  bool m_inputOpen = false;
+  Clock::time_point m_scriptResumeAt{};
+  Clock::time_point m_nextResultAt{};
+  Clock::time_point m_lastWriteAt{};
+  bool m_writeBlocked = false;
+  bool m_hangingUp = false;
 };
 
 }  // namespace orvana::sim

@@ -17,7 +17,7 @@ class Transmitter {
  public:
   using Pause = std::chrono::milliseconds;
 
-  explicit Transmitter(uint32_t seed) : random_(seed) {}
+  explicit Transmitter(uint32_t seed) : m_random(seed) {}
 
   // Queues a frame; a pending checksum fault is applied to it.
   void SendFrame(Bytes frame);
@@ -28,12 +28,12 @@ class Transmitter {
   void SendGarbage(size_t count);
 
   // The next frame goes out with its checksum one too high.
-  void CorruptNextChecksum() { corruptNext_ = true; }
+  void CorruptNextChecksum() { m_corruptNext = true; }
   // From now on every byte is its own write, `pause` after the previous one;
   // zero goes back to whole writes.
-  void SetSplit(Pause pause) { split_ = pause; }
+  void SetSplit(Pause pause) { m_split = pause; }
 
-  bool HasPending() const { return !queue_.empty(); }
+  bool HasPending() const { return !m_queue.empty(); }
   // Wait owed before the next byte goes out (only before a segment's first byte).
   Pause PauseBeforeNext() const;
   std::span<const uint8_t> NextBytes() const;
@@ -48,10 +48,10 @@ class Transmitter {
   };
   void Enqueue(const Bytes& bytes);
 
-  std::deque<Segment> queue_;
-  bool corruptNext_ = false;
-  Pause split_{0};
-  std::mt19937 random_;
+  std::deque<Segment> m_queue;
+  bool m_corruptNext = false;
+  Pause m_split{0};
+  std::mt19937 m_random;
 };
 
 }  // namespace orvana::sim

@@ -1,4 +1,4 @@
-#include "results/test_settings.h"
+#include "results/settings_record.h"
 
 namespace orvana::results {
 

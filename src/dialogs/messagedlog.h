@@ -9,7 +9,7 @@
 class QKeyEvent;
 class QLineEdit;
 
-namespace orvana::ui {
+namespace orvana::dialogs {
 
 // The report information dialog: four texts for the test report. Built for
 // one opening; only "应用" copies what was typed into the program's Report
@@ -36,4 +36,4 @@ class messagedlog : public QDialog {
   std::array<QLineEdit*, 4> m_reportEdits{};
 };
 
-}  // namespace orvana::ui
+}  // namespace orvana::dialogs

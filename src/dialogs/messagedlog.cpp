@@ -1,4 +1,4 @@
-#include "ui/messagedlog.h"
+#include "dialogs/messagedlog.h"
 
 #include <QKeyEvent>
 #include <QLabel>
@@ -8,7 +8,7 @@
 #include "ui/dialog_units.h"
 #include "ui/fonts.h"
 
-namespace orvana::ui {
+namespace orvana::dialogs {
 
 messagedlog::messagedlog(records::ReportInformation& information, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -16,13 +16,13 @@ messagedlog::messagedlog(records::ReportInformation& information, QWidget* paren
       m_information(information) {
   setWindowTitle(QString::fromUtf8("信息"));
   setModal(true);
-  setFont(DialogFont(8));
+  setFont(ui::DialogFont(8));
   CreateControls();
   OnInitDialog();
 }
 
 void messagedlog::CreateControls() {
-  const DialogUnits units(font());
+  const ui::DialogUnits units(font());
   setFixedSize(units.Size(209, 180));
 
   // Template order, which is the tab order.
@@ -108,4 +108,4 @@ void messagedlog::keyPressEvent(QKeyEvent* event) {
   QDialog::keyPressEvent(event);
 }
 
-}  // namespace orvana::ui
+}  // namespace orvana::dialogs

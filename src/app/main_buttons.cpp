@@ -1,11 +1,11 @@
-#include "ui/main_buttons.h"
+#include "app/main_buttons.h"
 
 #include <QColor>
 #include <algorithm>
 
 #include "ui/button_st.h"
 
-namespace orvana::ui {
+namespace orvana::app {
 
 namespace {
 
@@ -79,4 +79,4 @@ bool ConfigureMainWindowButton(CButtonST& button, int controlId, const QString& 
   return true;
 }
 
-}  // namespace orvana::ui
+}  // namespace orvana::app

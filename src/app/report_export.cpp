@@ -1,4 +1,4 @@
-#include "records/report_export.h"
+#include "app/report_export.h"
 
 #include <QDateTime>
 #include <QDesktopServices>
@@ -19,7 +19,7 @@
 #include "common/trace.h"
 #include "records/export_folders.h"
 
-namespace orvana::records {
+namespace orvana::app {
 namespace {
 
 // The caption the spreadsheet failure has always had.
@@ -90,21 +90,16 @@ bool ReportExport::OpenInSpreadsheet(const QString& path) {
   return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
-bool ReportExport::Start(const results::ResultsTable& table, const app::BoundFields& fields,
-                         const ReportInformation& information,
-                         const results::TestSettings& settings, const app::MessageTexts& texts) {
+bool ReportExport::Start(const results::ResultsTable& table, const BoundFields& fields,
+                         const records::ReportInformation& information,
+                         const results::TestSettings& settings, const MessageTexts& texts) {
   if (Busy()) return false;
-  auto content = std::make_shared<ReportContent>();
-  content->rows = ReportRows::FromTable(table);
-  content->columnTitles = {texts.disten,  texts.loss,      texts.refl,
-                           texts.allloss, texts.eventtype, texts.timedata};
-  content->information = information;
-  content->information.productNumber = fields.productNumber;
-  content->information.orderNumber = fields.orderNumber;
-  content->information.saveFileName = fields.saveFileName;
-  content->settings = settings;
-  content->exportTime = m_environment.now();
-  m_content = std::move(content);
+  records::ReportInformation withFields = information;
+  withFields.productNumber = fields.productNumber;
+  withFields.orderNumber = fields.orderNumber;
+  withFields.saveFileName = fields.saveFileName;
+  m_content = std::make_shared<const records::ReportContent>(records::BuildReportContent(
+      table, withFields, settings, TableColumnTitles(texts), m_environment.now()));
   m_errorText = QString::fromStdString(texts.createxcelerr);
   m_progressLabel = QString::fromStdString(texts.save);
   m_fileName = FileNameFor(fields.saveFileName, m_content->exportTime);
@@ -115,12 +110,12 @@ bool ReportExport::Start(const results::ResultsTable& table, const app::BoundFie
                            ? QStandardPaths::writableLocation(QStandardPaths::TempLocation)
                            : m_environment.tempFolder;
   // Earlier exports' folders would stay for ever; the last one is kept.
-  RemoveOldExportFolders(base.toStdString(), std::chrono::system_clock::now());
+  records::RemoveOldExportFolders(base.toStdString(), std::chrono::system_clock::now());
   QTemporaryDir folder(
       base + QLatin1Char('/') +
-      QString::fromLatin1(kExportFolderPrefix.data(),
-                          static_cast<qsizetype>(kExportFolderPrefix.size())) +
-      QString(static_cast<qsizetype>(kExportFolderRandomLength), QLatin1Char('X')));
+      QString::fromLatin1(records::kExportFolderPrefix.data(),
+                          static_cast<qsizetype>(records::kExportFolderPrefix.size())) +
+      QString(static_cast<qsizetype>(records::kExportFolderRandomLength), QLatin1Char('X')));
   if (!folder.isValid()) {
     // Later, from the event loop, as every other outcome.
     const QString detail =
@@ -140,12 +135,12 @@ void ReportExport::Write(const QString& path, Stage stage) {
   m_startedMs = QDateTime::currentMSecsSinceEpoch();
   m_poll.start();
   m_worker = std::thread([this, content = m_content, target = path.toStdString(), stage] {
-    WorkbookOptions options;
+    records::WorkbookOptions options;
     options.progress = [this](size_t written, size_t) {
       m_written = written;
       return !m_cancel.load();
     };
-    WorkbookResult result = WriteWorkbook(target, *content, options);
+    records::WorkbookResult result = records::WriteWorkbook(target, *content, options);
     // Back on the window's thread; dropped if the export object is gone.
     QMetaObject::invokeMethod(
         this, [this, result = std::move(result), stage] { Written(result, stage); },
@@ -174,12 +169,12 @@ void ReportExport::Poll() {
   m_progress->setValue(static_cast<int>(m_written.load()));
 }
 
-void ReportExport::Written(WorkbookResult result, Stage stage) {
+void ReportExport::Written(records::WorkbookResult result, Stage stage) {
   JoinWorker();
   m_poll.stop();
   delete m_progress.data();
   switch (result.status) {
-    case WorkbookResult::Status::Written:
+    case records::WorkbookResult::Status::Written:
       m_lastPath = m_writingPath;
       if (stage == Stage::Saving) {
         Finish(Outcome::Saved);
@@ -189,11 +184,11 @@ void ReportExport::Written(WorkbookResult result, Stage stage) {
         Fail(QStringLiteral("No spreadsheet application could open %1.").arg(m_writingPath));
       }
       return;
-    case WorkbookResult::Status::Cancelled:
+    case records::WorkbookResult::Status::Cancelled:
       if (stage == Stage::Writing) QDir().rmdir(QFileInfo(m_writingPath).path());
       Finish(Outcome::Cancelled);
       return;
-    case WorkbookResult::Status::Failed:
+    case records::WorkbookResult::Status::Failed:
       Fail(QString::fromStdString(result.error));
       return;
   }
@@ -223,4 +218,4 @@ void ReportExport::Finish(Outcome outcome) {
   emit finished(outcome);
 }
 
-}  // namespace orvana::records
+}  // namespace orvana::app

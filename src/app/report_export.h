@@ -13,10 +13,11 @@
 #include "app/message_texts.h"
 #include "app/station_ui.h"
 #include "common/clock.h"
+#include "records/report_content.h"
 #include "records/report_information.h"
 #include "records/workbook_writer.h"
 #include "results/results_table.h"
-#include "results/test_settings.h"
+#include "results/settings_record.h"
 
 class QProgressDialog;
 class QWidget;
@@ -25,7 +26,7 @@ class QWidget;
 // goes into a workbook, written on a worker thread while the window goes on
 // receiving, and is handed to the spreadsheet application as a new document.
 // When it cannot be written or opened the user is told and may save it.
-namespace orvana::records {
+namespace orvana::app {
 
 class ReportExport final : public QObject {
   Q_OBJECT
@@ -63,9 +64,9 @@ class ReportExport final : public QObject {
   // controls into `fields`. Copies the exported rows at once and returns;
   // the rest happens while the window's event loop runs. Does nothing and
   // returns false while an earlier export is still under way.
-  bool Start(const results::ResultsTable& table, const app::BoundFields& fields,
-             const ReportInformation& information, const results::TestSettings& settings,
-             const app::MessageTexts& texts);
+  bool Start(const results::ResultsTable& table, const BoundFields& fields,
+             const records::ReportInformation& information, const results::TestSettings& settings,
+             const MessageTexts& texts);
 
   bool Busy() const { return m_content != nullptr; }
   // Where the last workbook was written or saved; empty before.
@@ -87,14 +88,14 @@ class ReportExport final : public QObject {
 
   void Write(const QString& path, Stage stage);
   void Poll();
-  void Written(WorkbookResult result, Stage stage);
+  void Written(records::WorkbookResult result, Stage stage);
   void Fail(const QString& detail);
   void Finish(Outcome outcome);
   void JoinWorker();
 
   QWidget* m_parent;
   Environment m_environment;
-  std::shared_ptr<const ReportContent> m_content;
+  std::shared_ptr<const records::ReportContent> m_content;
   QString m_fileName;
   QString m_errorText;
   QString m_progressLabel;
@@ -109,4 +110,4 @@ class ReportExport final : public QObject {
   QPointer<QProgressDialog> m_progress;
 };
 
-}  // namespace orvana::records
+}  // namespace orvana::app

@@ -1,4 +1,4 @@
-#include "ui/dlalog1.h"
+#include "dialogs/dlalog1.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -15,7 +15,7 @@
 #include "ui/dialog_units.h"
 #include "ui/fonts.h"
 
-namespace orvana::ui {
+namespace orvana::dialogs {
 namespace {
 
 // There is no text for this in the language file; the window speaks Chinese.
@@ -48,13 +48,13 @@ dlalog1::dlalog1(results::TestSettings& settings, std::function<void()> onApplie
       m_onApplied(std::move(onApplied)) {
   setWindowTitle(QString::fromUtf8("Setting……"));
   setModal(true);
-  setFont(DialogFont(8));
+  setFont(ui::DialogFont(8));
   CreateControls();
   OnInitDialog();
 }
 
 void dlalog1::CreateControls() {
-  const DialogUnits units(font());
+  const ui::DialogUnits units(font());
   setFixedSize(units.Size(332, 255));
 
   // Children are made in template order, which is also the tab order; every
@@ -229,4 +229,4 @@ void dlalog1::OnOK() {
   if (UpdateData(true)) accept();
 }
 
-}  // namespace orvana::ui
+}  // namespace orvana::dialogs

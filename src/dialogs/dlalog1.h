@@ -5,14 +5,14 @@
 #include <array>
 #include <functional>
 
-#include "results/test_settings.h"
+#include "results/settings_record.h"
 
 class QComboBox;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
 
-namespace orvana::ui {
+namespace orvana::dialogs {
 
 // The settings dialog: thresholds, wavelength family, the port counts of the
 // device under test and its name. Built for one opening and destroyed after
@@ -57,4 +57,4 @@ class dlalog1 : public QDialog {
   QRadioButton* m_multiModeRadio = nullptr;
 };
 
-}  // namespace orvana::ui
+}  // namespace orvana::dialogs

@@ -5,7 +5,7 @@
 
 class CButtonST;
 
-namespace orvana::ui {
+namespace orvana::app {
 
 // The main window's nine image buttons by control id, in the order the window
 // turns them into image buttons.
@@ -17,4 +17,4 @@ inline constexpr std::array<int, 9> kMainWindowButtonIds{1001, 1004, 1005, 1006,
 // false, changing nothing, for any other control id.
 bool ConfigureMainWindowButton(CButtonST& button, int controlId, const QString& connectHint);
 
-}  // namespace orvana::ui
+}  // namespace orvana::app
