@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian packages this project needs to build, test and run.
 # Does nothing when they are all there; uses sudo when not run as root.
-# With --tests it adds what only the tests use: a headless LibreOffice Calc.
+# With --package it adds the tools that build and check the Debian package;
+# with --tests, what only the tests use: those tools (the tests build the
+# package) and a headless LibreOffice Calc.
 set -euo pipefail
 
 packages=(
@@ -15,6 +17,14 @@ packages=(
   fonts-wqy-microhei fonts-arphic-uming fonts-liberation2  # fonts that draw the Chinese captions
   xvfb xauth                         # a display for looking at the window without one
 )
+
+# dpkg-shlibdeps finds the package's library dependencies, lintian checks
+# it, file tells stripped programs, man renders the pages,
+# desktop-file-validate checks the desktop entry.
+package_tools=(dpkg-dev lintian file man-db desktop-file-utils)
+case "${1:-}" in
+  --package | --tests) packages+=("${package_tools[@]}") ;;
+esac
 
 installed() {
   dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"

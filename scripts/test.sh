@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the warnings-as-errors build with the whole
 # suite and the benchmarks built, an ASan+UBSan build with the suite and the
-# fuzzers (each run for a bounded time), and a ThreadSanitizer build of the
-# tests that cross threads. Exits non-zero on the first failure.
+# fuzzers (each run for a bounded time), a ThreadSanitizer build of the
+# tests that cross threads, and the Debian package (its own release build of
+# the three programs, checked by lintian). Exits non-zero on the first failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -60,5 +61,8 @@ configure build-tsan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang -DCMAKE_C
 cmake --build build-tsan -j "$jobs"
 TSAN_OPTIONS=halt_on_error=1 run_without_aslr ctest --test-dir build-tsan -L 'threads|e2e' -j "$jobs" \
   --output-on-failure
+
+echo "== Debian package"
+bash scripts/package.sh
 
 echo "== all tests passed"
