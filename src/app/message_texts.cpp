@@ -23,7 +23,11 @@ MessageTexts ReadMessageTexts(const IniFile& file) {
 }
 
 MessageTexts LoadMessageTexts(const std::string& directory) {
-  return ReadMessageTexts(IniFile::Load(LanguageFilePath(directory)));
+  return LoadMessageTextFile(LanguageFilePath(directory));
+}
+
+MessageTexts LoadMessageTextFile(const std::string& path) {
+  return ReadMessageTexts(IniFile::Load(path));
 }
 
 const std::string* FindMessageText(const MessageTexts& texts, std::string_view key) {

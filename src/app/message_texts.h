@@ -109,6 +109,8 @@ MessageTexts ReadMessageTexts(const IniFile& file);
 // Reads <directory>/language.ini. Never fails: a missing file gives "Error"
 // for every text, and nothing is reported.
 MessageTexts LoadMessageTexts(const std::string& directory);
+// The same from a language file anywhere.
+MessageTexts LoadMessageTextFile(const std::string& path);
 
 // The text of `key` (exact key name as in the file), or nullptr for a name
 // that is not one of the keys.

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "app/quit_on_signal.h"
+#include "app/work_place.h"
 #include "ui/fonts.h"
 
 namespace orvana::app {
@@ -65,6 +66,9 @@ int COrvanaApp::Run() {
   COrvanaDlg::Options windowOptions;
   windowOptions.full = m_options.full;
   windowOptions.startDirectory = std::filesystem::current_path().string();
+  const WorkPlace place = FindWorkPlaceOfProcess(UserLogFolder());
+  windowOptions.languageFile = place.languageFile;
+  windowOptions.logFolder = place.logFolder;
   if (m_options.demo) {
     QString error;
     if (const auto port = m_demo.Start(error)) {

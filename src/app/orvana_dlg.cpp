@@ -72,15 +72,18 @@ COrvanaDlg::COrvanaDlg(Options options, QWidget* parent)
 
   // Start-up in the template's order: texts, controls, the port list, the
   // buttons, the table; the caller then shows the window maximised.
-  MessageTexts texts = LoadMessageTexts(m_options.startDirectory);
+  MessageTexts texts = m_options.languageFile.empty() ? LoadMessageTexts(m_options.startDirectory)
+                                                      : LoadMessageTextFile(m_options.languageFile);
   m_controls = CreateMainWindowControls(*this, texts, units, m_options.full);
   m_model = std::make_unique<results::ResultsModel>(
       m_table, results::ResultsModel::OutcomeTexts{Utf8(captions::kOutcomePass),
                                                    Utf8(captions::kOutcomeFail)});
   m_controls.resultList->SetResultsModel(m_model.get());
-  const std::string startDirectory = m_options.startDirectory;
+  const std::string& startDirectory = m_options.startDirectory;
   const std::string logFolder =
-      (startDirectory.empty() ? std::string(".") : startDirectory) + "/Savetemp";
+      !m_options.logFolder.empty()
+          ? m_options.logFolder
+          : (startDirectory.empty() ? std::string(".") : startDirectory) + "/Savetemp";
   m_ui = std::make_unique<QtStationUi>(*this, m_controls);
   m_station = std::make_unique<Station>(StationEnvironment{m_serial, *m_ui, m_clock, m_table, texts,
                                                            logFolder, PortLister(m_options)});

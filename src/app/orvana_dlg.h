@@ -35,6 +35,10 @@ class COrvanaDlg final : public QWidget {
     bool full = false;
     // The folder the program was started in: language.ini and Savetemp.
     std::string startDirectory;
+    // Where the texts and the day logs are when not in the start folder
+    // (the program was started where nobody set up a bench); empty: there.
+    std::string languageFile;
+    std::string logFolder;
     // Listed first and selected (the simulated meter of --demo).
     std::optional<link::PortEntry> firstPort;
     // Lists the machine's ports; replaceable so tests need no hardware.

@@ -15,6 +15,7 @@
 
 #include "app/message_texts.h"
 #include "app/station.h"
+#include "app/work_place.h"
 #include "cli/json_text.h"
 #include "cli/json_ui.h"
 #include "cli/output_queue.h"
@@ -141,7 +142,9 @@ int RunListen(const ListenOptions& options) {
   // a reader that is there.
   OutputQueue output(STDOUT_FILENO, OutputQueue::kDefaultCapacity, [fd = wake.Get()] { Poke(fd); });
 
-  const std::string directory = std::filesystem::current_path().string();
+  // Scripts rely on the day logs being in ./Savetemp, wherever the texts
+  // come from.
+  const app::WorkPlace place = app::FindWorkPlaceOfProcess({});
   results::ResultsTable table;
   common::SystemClock clock;
   const app::Answer answer = app::Answer::Ok;
@@ -163,11 +166,11 @@ int RunListen(const ListenOptions& options) {
                          }});
 
   const std::string port = options.port;
-  app::Station theStation(
-      app::StationEnvironment{transport, ui, clock, table, app::LoadMessageTexts(directory),
-                              directory + "/Savetemp", [port] {
-                                return std::vector<link::PortEntry>{link::PortEntry{"cli", port}};
-                              }});
+  app::Station theStation(app::StationEnvironment{
+      transport, ui, clock, table, app::LoadMessageTextFile(place.languageFile), place.logFolder,
+      [port] {
+        return std::vector<link::PortEntry>{link::PortEntry{"cli", port}};
+      }});
   station = &theStation;
   records::DailyLog& log = theStation.DayLog();
   // The log's flusher may notice a recovery on its own thread.

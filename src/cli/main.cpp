@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "app/message_texts.h"
+#include "app/work_place.h"
 #include "cli/json_text.h"
 #include "cli/listen.h"
 #include "cli/report.h"
@@ -39,7 +40,8 @@ int Usage() {
 int Ports() {
   const auto ports = orvana::link::DiscoverPorts(orvana::link::DiscoveryRoots::System());
   if (ports.empty()) {
-    const auto texts = orvana::app::LoadMessageTexts(std::filesystem::current_path().string());
+    const auto texts =
+        orvana::app::LoadMessageTextFile(orvana::app::FindWorkPlaceOfProcess({}).languageFile);
     std::fprintf(stderr, "%s\n", texts.nocom.c_str());
     return 1;
   }

@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "app/message_texts.h"
+#include "app/work_place.h"
 #include "common/clock.h"
 #include "records/log_import.h"
 #include "records/workbook_writer.h"
@@ -369,7 +370,8 @@ int RunReport(const std::vector<std::string>& args) {
   results::ResultsTable table;
   for (auto& rows : contents) table.InsertRows(table.RowCount(), std::move(rows));
 
-  const app::MessageTexts texts = app::LoadMessageTexts(std::filesystem::current_path().string());
+  const app::MessageTexts texts =
+      app::LoadMessageTextFile(app::FindWorkPlaceOfProcess({}).languageFile);
   const records::ReportContent content = records::BuildReportContent(
       table, records::ReportInformation{}, results::TestSettings::StartValues(),
       app::TableColumnTitles(texts), common::SystemClock().Now());

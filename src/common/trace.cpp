@@ -20,10 +20,15 @@ TraceSink& CurrentSink() {
   return sink;
 }
 
+// Quiet unless asked: ORVANA_TRACE=stderr (or on, 1) writes the traces to
+// standard error, a path appends them to that file; unset, empty or off,
+// nothing is written.
 void DefaultSink(std::string_view text) {
   const char* target = std::getenv("ORVANA_TRACE");
-  if (target != nullptr && std::strcmp(target, "off") == 0) return;
-  if (target != nullptr && *target != '\0' && std::strcmp(target, "stderr") != 0) {
+  if (target == nullptr || *target == '\0' || std::strcmp(target, "off") == 0) return;
+  const bool toStandardError = std::strcmp(target, "stderr") == 0 ||
+                               std::strcmp(target, "on") == 0 || std::strcmp(target, "1") == 0;
+  if (!toStandardError) {
     if (std::FILE* file = std::fopen(target, "a")) {
       std::fwrite(text.data(), 1, text.size(), file);
       std::fclose(file);

@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "common/trace.h"
+#include "common/user_folders.h"
 #include "records/regular_file.h"
 
 namespace orvana::records {
@@ -145,12 +146,8 @@ std::string LogFilePath(const std::string& folder, const common::LocalTime& date
 
 std::vector<std::string> UnsavedLineFolders() {
   std::vector<std::string> folders;
-  const char* data = std::getenv("XDG_DATA_HOME");
-  const char* home = std::getenv("HOME");
-  if (data != nullptr && data[0] == '/') {
-    folders.push_back(std::string(data) + "/orvana/unsaved");
-  } else if (home != nullptr && home[0] == '/') {
-    folders.push_back(std::string(home) + "/.local/share/orvana/unsaved");
+  if (const std::string data = common::UserDataFolder(); !data.empty()) {
+    folders.push_back(data + "/unsaved");
   }
   folders.push_back("/tmp/orvana-unsaved-" + std::to_string(::geteuid()));
   return folders;

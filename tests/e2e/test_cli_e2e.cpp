@@ -322,6 +322,28 @@ TEST_F(CliEndToEnd, PortThatCannotBeOpenedExitsWithTwo) {
   EXPECT_NE(cli.ErrorText().find(texts.comnotopen), std::string::npos);
 }
 
+// Started where nobody set up a bench, orvana-cli speaks the language asked
+// for from the files installed beside it (here: the build tree's copy).
+TEST_F(CliEndToEnd, WithoutItsOwnLanguageIniTheFolderGetsTheInstalledTextsOfTheLanguage) {
+  std::filesystem::remove(work.Path() + "/language.ini");
+  const auto comnotopenIn = [&](const char* language) {
+    setenv("ORVANA_LANG", language, 1);
+    ChildProcess cli(ORVANA_CLI_PATH, {"listen", work.Path() + "/no-such-port"}, work.Path());
+    unsetenv("ORVANA_LANG");
+    EXPECT_EQ(cli.WaitExit(kPatience), 2);
+    return cli.ErrorText();
+  };
+  const auto installed = [](const char* language) {
+    return app::LoadMessageTexts(std::string(ORVANA_SOURCE_DIR "/lang/") + language).comnotopen;
+  };
+  EXPECT_NE(comnotopenIn("zh_CN").find(installed("zh_CN")), std::string::npos);
+  EXPECT_NE(comnotopenIn("en").find(installed("en")), std::string::npos);
+
+  // The folder's own file still wins, whatever the language.
+  std::ofstream(work.Path() + "/language.ini") << "[Section1]\ncomnotopen=Port zu\n";
+  EXPECT_NE(comnotopenIn("zh_CN").find("Port zu"), std::string::npos);
+}
+
 TEST_F(CliEndToEnd, SecondsIsAWholeNumberWithinItsBoundOrAUsageError) {
   const std::string noPort = work.Path() + "/no-such-port";
   for (const std::string bad : {"inf", "1e10", "1e300", "-1", "-0", "1.5", "+5", "5s", "", "abc",
