@@ -82,32 +82,32 @@ Bytes ResultFrame(int n) {
 class Pty {
  public:
   Pty() {
-    master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) Fail("posix_openpt");
-    slavePath_ = ptsname(master_);
+    m_master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (m_master < 0 || grantpt(m_master) != 0 || unlockpt(m_master) != 0) Fail("posix_openpt");
+    m_slavePath = ptsname(m_master);
   }
   ~Pty() {
-    if (slave_ >= 0) close(slave_);
-    if (master_ >= 0) close(master_);
+    if (m_slave >= 0) close(m_slave);
+    if (m_master >= 0) close(m_master);
   }
   Pty(const Pty&) = delete;
   Pty& operator=(const Pty&) = delete;
 
-  int Master() const { return master_; }
-  const std::string& SlavePath() const { return slavePath_; }
+  int Master() const { return m_master; }
+  const std::string& SlavePath() const { return m_slavePath; }
   // The slave end opened here and made raw, for a reader that does not set
   // up the line itself (cat).
   int RawSlave() {
-    slave_ = open(slavePath_.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    m_slave = open(m_slavePath.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     termios settings{};
-    if (slave_ < 0 || tcgetattr(slave_, &settings) != 0) Fail("open " + slavePath_);
+    if (m_slave < 0 || tcgetattr(m_slave, &settings) != 0) Fail("open " + m_slavePath);
     cfmakeraw(&settings);
-    tcsetattr(slave_, TCSANOW, &settings);
-    return slave_;
+    tcsetattr(m_slave, TCSANOW, &settings);
+    return m_slave;
   }
   void WriteAll(const uint8_t* data, size_t size) const {
     while (size > 0) {
-      const ssize_t n = write(master_, data, size);
+      const ssize_t n = write(m_master, data, size);
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) Fail("write to the pseudo-terminal");
       data += n;
@@ -122,19 +122,19 @@ class Pty {
     const auto deadline = Clock::now() + 10s;
     while (seen.find(std::string(greeting.begin(), greeting.end())) == std::string::npos) {
       if (Clock::now() > deadline) Fail("no greeting from orvana-cli");
-      pollfd p{master_, POLLIN, 0};
+      pollfd p{m_master, POLLIN, 0};
       if (poll(&p, 1, 100) <= 0) continue;
       char chunk[256];
-      const ssize_t n = read(master_, chunk, sizeof chunk);
+      const ssize_t n = read(m_master, chunk, sizeof chunk);
       if (n > 0) seen.append(chunk, static_cast<size_t>(n));
     }
     WriteAll(answer.data(), answer.size());
   }
 
  private:
-  int master_ = -1;
-  int slave_ = -1;
-  std::string slavePath_;
+  int m_master = -1;
+  int m_slave = -1;
+  std::string m_slavePath;
 };
 
 struct Child {
@@ -187,31 +187,31 @@ Child Spawn(const std::vector<std::string>& args, const std::string& folder, int
 // be the reason the station drops output, and notes when rows appear.
 class RowWatcher {
  public:
-  RowWatcher(int fd, int expected) : fd_(fd), seen_(static_cast<size_t>(expected), false) {
-    thread_ = std::thread([this] { Run(); });
+  RowWatcher(int fd, int expected) : m_fd(fd), m_seen(static_cast<size_t>(expected), false) {
+    m_thread = std::thread([this] { Run(); });
   }
   ~RowWatcher() {
     Finish();
-    close(fd_);
+    close(m_fd);
   }
   RowWatcher(const RowWatcher&) = delete;
   RowWatcher& operator=(const RowWatcher&) = delete;
 
   bool WaitForMessage(std::chrono::milliseconds timeout) const {
-    return WaitUntil(timeout, [this] { return messages_.load() > 0; });
+    return WaitUntil(timeout, [this] { return m_messages.load() > 0; });
   }
   bool WaitForRows(int count, std::chrono::milliseconds timeout) const {
-    return WaitUntil(timeout, [&] { return distinct_.load() >= count; });
+    return WaitUntil(timeout, [&] { return m_distinct.load() >= count; });
   }
   // Once the station is stopped: everything it wrote has been read.
   void Finish() {
-    stop_ = true;
-    if (thread_.joinable()) thread_.join();
+    m_stop = true;
+    if (m_thread.joinable()) m_thread.join();
   }
-  int Distinct() const { return distinct_; }
-  long Dropped() const { return dropped_; }
-  Clock::time_point FirstRow() const { return firstRow_; }
-  Clock::time_point LastNewRow() const { return lastNewRow_; }
+  int Distinct() const { return m_distinct; }
+  long Dropped() const { return m_dropped; }
+  Clock::time_point FirstRow() const { return m_firstRow; }
+  Clock::time_point LastNewRow() const { return m_lastNewRow; }
 
  private:
   template <typename Done>
@@ -229,17 +229,17 @@ class RowWatcher {
     constexpr std::string_view kDropped = "{\"dropped\":";
     if (line.substr(0, kRow.size()) == kRow) {
       const long row = std::strtol(line.data() + kRow.size(), nullptr, 10);
-      if (row >= 0 && static_cast<size_t>(row) < seen_.size() && !seen_[row]) {
-        seen_[row] = true;
+      if (row >= 0 && static_cast<size_t>(row) < m_seen.size() && !m_seen[row]) {
+        m_seen[row] = true;
         const auto now = Clock::now();
-        if (distinct_ == 0) firstRow_ = now;
-        lastNewRow_ = now;
-        ++distinct_;
+        if (m_distinct == 0) m_firstRow = now;
+        m_lastNewRow = now;
+        ++m_distinct;
       }
     } else if (line.substr(0, kDropped.size()) == kDropped) {
-      dropped_ += std::strtol(line.data() + kDropped.size(), nullptr, 10);
+      m_dropped += std::strtol(line.data() + kDropped.size(), nullptr, 10);
     } else if (line.find("\"message\"") != std::string_view::npos) {
-      ++messages_;
+      ++m_messages;
     }
   }
 
@@ -247,13 +247,13 @@ class RowWatcher {
     std::string pending;
     char chunk[65536];
     for (;;) {
-      pollfd p{fd_, POLLIN, 0};
+      pollfd p{m_fd, POLLIN, 0};
       const int ready = poll(&p, 1, 20);
       if (ready == 0) {
-        if (stop_) return;
+        if (m_stop) return;
         continue;
       }
-      const ssize_t n = read(fd_, chunk, sizeof chunk);
+      const ssize_t n = read(m_fd, chunk, sizeof chunk);
       if (n <= 0) return;
       pending.append(chunk, static_cast<size_t>(n));
       size_t start = 0;
@@ -264,15 +264,15 @@ class RowWatcher {
     }
   }
 
-  int fd_;
-  std::vector<bool> seen_;
-  std::atomic<bool> stop_{false};
-  std::atomic<int> distinct_{0};
-  std::atomic<int> messages_{0};
-  std::atomic<long> dropped_{0};
-  Clock::time_point firstRow_{};
-  Clock::time_point lastNewRow_{};
-  std::thread thread_;
+  int m_fd;
+  std::vector<bool> m_seen;
+  std::atomic<bool> m_stop{false};
+  std::atomic<int> m_distinct{0};
+  std::atomic<int> m_messages{0};
+  std::atomic<long> m_dropped{0};
+  Clock::time_point m_firstRow{};
+  Clock::time_point m_lastNewRow{};
+  std::thread m_thread;
 };
 
 class WorkFolder {
@@ -280,20 +280,20 @@ class WorkFolder {
   WorkFolder() {
     std::string pattern = (fs::temp_directory_path() / "orvana-road-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) Fail("mkdtemp");
-    path_ = pattern;
+    m_path = pattern;
   }
   ~WorkFolder() {
     std::error_code ignored;
-    fs::remove_all(path_, ignored);
+    fs::remove_all(m_path, ignored);
   }
   WorkFolder(const WorkFolder&) = delete;
   WorkFolder& operator=(const WorkFolder&) = delete;
-  const std::string& Path() const { return path_; }
+  const std::string& Path() const { return m_path; }
 
   size_t LogLines() const {
     size_t lines = 0;
     std::error_code error;
-    for (fs::directory_iterator it(path_ + "/Savetemp", error), end; !error && it != end;
+    for (fs::directory_iterator it(m_path + "/Savetemp", error), end; !error && it != end;
          it.increment(error)) {
       std::ifstream in(it->path(), std::ios::binary);
       const std::string text{std::istreambuf_iterator<char>(in), {}};
@@ -306,7 +306,7 @@ class WorkFolder {
   }
 
  private:
-  std::string path_;
+  std::string m_path;
 };
 
 struct FloodRun {

@@ -210,52 +210,52 @@ protocol::Frame AsReceived(const FrameBytes& bytes) {
 class Pty {
  public:
   Pty() {
-    master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) Fail("posix_openpt");
-    slavePath_ = ptsname(master_);
+    m_master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (m_master < 0 || grantpt(m_master) != 0 || unlockpt(m_master) != 0) Fail("posix_openpt");
+    m_slavePath = ptsname(m_master);
     // Non-blocking, so that a writer waiting for room can also take away
     // what the other end sends (the keep-alive) instead of letting it pile up.
-    fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
+    fcntl(m_master, F_SETFL, fcntl(m_master, F_GETFL) | O_NONBLOCK);
   }
   ~Pty() {
-    if (slave_ >= 0) close(slave_);
-    if (master_ >= 0) close(master_);
+    if (m_slave >= 0) close(m_slave);
+    if (m_master >= 0) close(m_master);
   }
   Pty(const Pty&) = delete;
   Pty& operator=(const Pty&) = delete;
 
-  const std::string& SlavePath() const { return slavePath_; }
+  const std::string& SlavePath() const { return m_slavePath; }
 
   // The slave end opened here and made raw, for a reader that does not set
   // up the line itself (cat).
   int RawSlave() {
-    slave_ = open(slavePath_.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    m_slave = open(m_slavePath.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     termios settings{};
-    if (slave_ < 0 || tcgetattr(slave_, &settings) != 0) Fail("open " + slavePath_);
+    if (m_slave < 0 || tcgetattr(m_slave, &settings) != 0) Fail("open " + m_slavePath);
     cfmakeraw(&settings);
-    tcsetattr(slave_, TCSANOW, &settings);
-    return slave_;
+    tcsetattr(m_slave, TCSANOW, &settings);
+    return m_slave;
   }
 
   // Waits while the line is full, as a real line would make the meter wait;
   // whatever arrives from the other end meanwhile is read and dropped.
   void WriteAll(const uint8_t* data, size_t size) const {
     while (size > 0) {
-      const ssize_t n = write(master_, data, size);
+      const ssize_t n = write(m_master, data, size);
       if (n > 0) {
         data += n;
         size -= static_cast<size_t>(n);
         continue;
       }
       if (n < 0 && errno != EAGAIN && errno != EINTR) Fail("write to the pseudo-terminal");
-      pollfd p{master_, POLLOUT | POLLIN, 0};
+      pollfd p{m_master, POLLOUT | POLLIN, 0};
       if (poll(&p, 1, 1000) > 0 && (p.revents & POLLIN) != 0) DropInput();
     }
   }
 
   void DropInput() const {
     char chunk[512];
-    while (read(master_, chunk, sizeof chunk) > 0) {
+    while (read(m_master, chunk, sizeof chunk) > 0) {
     }
   }
 
@@ -268,10 +268,10 @@ class Pty {
     const auto deadline = Clock::now() + timeout;
     while (seen.find(wanted) == std::string::npos) {
       if (Clock::now() > deadline) return false;
-      pollfd p{master_, POLLIN, 0};
+      pollfd p{m_master, POLLIN, 0};
       if (poll(&p, 1, 50) <= 0) continue;
       char chunk[256];
-      const ssize_t n = read(master_, chunk, sizeof chunk);
+      const ssize_t n = read(m_master, chunk, sizeof chunk);
       if (n > 0) seen.append(chunk, static_cast<size_t>(n));
     }
     WriteAll(answer.data(), answer.size());
@@ -279,9 +279,9 @@ class Pty {
   }
 
  private:
-  int master_ = -1;
-  int slave_ = -1;
-  std::string slavePath_;
+  int m_master = -1;
+  int m_slave = -1;
+  std::string m_slavePath;
 };
 
 // `cat` reading a pseudo-terminal into /dev/null: what merely taking the
@@ -295,7 +295,7 @@ class CatReader {
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
     char name[] = "cat";
     char* argv[] = {name, nullptr};
-    const int error = posix_spawnp(&pid_, "cat", &actions, nullptr, argv, environ);
+    const int error = posix_spawnp(&m_pid, "cat", &actions, nullptr, argv, environ);
     posix_spawn_file_actions_destroy(&actions);
     if (error != 0) {
       errno = error;
@@ -303,23 +303,23 @@ class CatReader {
     }
   }
   ~CatReader() {
-    if (pid_ > 0) Stop();
+    if (m_pid > 0) Stop();
   }
   CatReader(const CatReader&) = delete;
   CatReader& operator=(const CatReader&) = delete;
 
   // Ends it and returns what it used.
   rusage Stop() {
-    kill(pid_, SIGTERM);
+    kill(m_pid, SIGTERM);
     rusage usage{};
     int status = 0;
-    wait4(pid_, &status, 0, &usage);
-    pid_ = -1;
+    wait4(m_pid, &status, 0, &usage);
+    m_pid = -1;
     return usage;
   }
 
  private:
-  pid_t pid_ = -1;
+  pid_t m_pid = -1;
 };
 
 void SleepUntil(Clock::time_point when) {
@@ -338,18 +338,18 @@ class ScratchFolder {
   ScratchFolder() {
     std::string pattern = (fs::temp_directory_path() / "orvana-window-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) Fail("mkdtemp");
-    path_ = pattern;
+    m_path = pattern;
   }
   ~ScratchFolder() {
     std::error_code ignored;
-    fs::remove_all(path_, ignored);
+    fs::remove_all(m_path, ignored);
   }
   ScratchFolder(const ScratchFolder&) = delete;
   ScratchFolder& operator=(const ScratchFolder&) = delete;
-  const fs::path& Path() const { return path_; }
+  const fs::path& Path() const { return m_path; }
 
  private:
-  fs::path path_;
+  fs::path m_path;
 };
 
 // The Chinese captions the window starts with by default.
@@ -433,23 +433,23 @@ RowCost MeasureTableRows(int rows, bool withView) {
 class BoxCloser {
  public:
   BoxCloser() {
-    QObject::connect(&timer_, &QTimer::timeout, [this] { CloseOpenBox(); });
-    timer_.start(10);
+    QObject::connect(&m_timer, &QTimer::timeout, [this] { CloseOpenBox(); });
+    m_timer.start(10);
   }
   // Polled often while a box is expected, seldom while measuring.
-  void SetInterval(std::chrono::milliseconds interval) { timer_.setInterval(interval); }
-  const std::vector<std::string>& Texts() const { return texts_; }
+  void SetInterval(std::chrono::milliseconds interval) { m_timer.setInterval(interval); }
+  const std::vector<std::string>& Texts() const { return m_texts; }
 
  private:
   void CloseOpenBox() {
     auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
     if (box == nullptr) return;
-    texts_.push_back(box->text().toStdString());
+    m_texts.push_back(box->text().toStdString());
     box->done(QMessageBox::Ok);
   }
 
-  QTimer timer_;
-  std::vector<std::string> texts_;
+  QTimer m_timer;
+  std::vector<std::string> m_texts;
 };
 
 // Counts the paint events every widget receives, with the area they cover,
@@ -469,33 +469,33 @@ class PaintCounter final : public QObject {
   PaintCounter& operator=(const PaintCounter&) = delete;
 
   void Start() {
-    counts_.clear();
-    updateRequests_ = 0;
-    counting_ = true;
+    m_counts.clear();
+    m_updateRequests = 0;
+    m_counting = true;
   }
-  void Stop() { counting_ = false; }
-  const std::unordered_map<QObject*, Count>& Counts() const { return counts_; }
-  long UpdateRequests() const { return updateRequests_; }
+  void Stop() { m_counting = false; }
+  const std::unordered_map<QObject*, Count>& Counts() const { return m_counts; }
+  long UpdateRequests() const { return m_updateRequests; }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override {
-    if (!counting_) return false;
+    if (!m_counting) return false;
     if (event->type() == QEvent::Paint) {
-      Count& count = counts_[watched];
+      Count& count = m_counts[watched];
       if (count.events++ == 0) count.object = watched;
       for (const QRect& rect : static_cast<QPaintEvent*>(event)->region()) {
         count.pixels += static_cast<double>(rect.width()) * rect.height();
       }
     } else if (event->type() == QEvent::UpdateRequest) {
-      ++updateRequests_;
+      ++m_updateRequests;
     }
     return false;
   }
 
  private:
-  bool counting_ = false;
-  std::unordered_map<QObject*, Count> counts_;
-  long updateRequests_ = 0;
+  bool m_counting = false;
+  std::unordered_map<QObject*, Count> m_counts;
+  long m_updateRequests = 0;
 };
 
 // How long the event loop goes without serving a timer that wants to run
@@ -507,31 +507,31 @@ class LoopGapMeter {
   static constexpr double kBucketMicros = 50;
   static constexpr Clock::duration kFrame = 16ms;
 
-  explicit LoopGapMeter(std::function<void()> onTick) : onTick_(std::move(onTick)) {
-    timer_.setTimerType(Qt::PreciseTimer);
-    timer_.setInterval(1);
-    QObject::connect(&timer_, &QTimer::timeout, [this] { Tick(); });
+  explicit LoopGapMeter(std::function<void()> onTick) : m_onTick(std::move(onTick)) {
+    m_timer.setTimerType(Qt::PreciseTimer);
+    m_timer.setInterval(1);
+    QObject::connect(&m_timer, &QTimer::timeout, [this] { Tick(); });
   }
   void Start() {
-    std::fill(buckets_.begin(), buckets_.end(), 0);
-    gaps_ = 0;
-    max_ = {};
-    longGaps_ = {};
-    last_ = Clock::now();
-    timer_.start();
+    std::fill(m_buckets.begin(), m_buckets.end(), 0);
+    m_gaps = 0;
+    m_max = {};
+    m_longGaps = {};
+    m_last = Clock::now();
+    m_timer.start();
   }
-  void Stop() { timer_.stop(); }
-  long Ticks() const { return gaps_; }
-  double MaxMillis() const { return Seconds(max_) * 1e3; }
+  void Stop() { m_timer.stop(); }
+  long Ticks() const { return m_gaps; }
+  double MaxMillis() const { return Seconds(m_max) * 1e3; }
   // The time spent in gaps longer than a frame at 60 Hz, when a user would
   // see the window stand still.
-  double LongGapSeconds() const { return Seconds(longGaps_); }
+  double LongGapSeconds() const { return Seconds(m_longGaps); }
   double PercentileMillis(double share) const {
-    const auto wanted = static_cast<long>(share * static_cast<double>(gaps_));
+    const auto wanted = static_cast<long>(share * static_cast<double>(m_gaps));
     long seen = 0;
     // The last bucket holds every longer gap; the longest stands for them.
-    for (size_t b = 0; b + 1 < buckets_.size(); ++b) {
-      seen += buckets_[b];
+    for (size_t b = 0; b + 1 < m_buckets.size(); ++b) {
+      seen += m_buckets[b];
       if (seen > wanted) return static_cast<double>(b + 1) * kBucketMicros / 1e3;
     }
     return MaxMillis();
@@ -540,57 +540,57 @@ class LoopGapMeter {
  private:
   void Tick() {
     const auto now = Clock::now();
-    const auto gap = now - last_;
-    last_ = now;
-    max_ = std::max(max_, gap);
-    if (gap > kFrame) longGaps_ += gap;
+    const auto gap = now - m_last;
+    m_last = now;
+    m_max = std::max(m_max, gap);
+    if (gap > kFrame) m_longGaps += gap;
     const auto bucket = static_cast<size_t>(Seconds(gap) * 1e6 / kBucketMicros);
-    ++buckets_[std::min(bucket, buckets_.size() - 1)];
-    ++gaps_;
-    onTick_();
+    ++m_buckets[std::min(bucket, m_buckets.size() - 1)];
+    ++m_gaps;
+    m_onTick();
   }
 
-  std::function<void()> onTick_;
-  QTimer timer_;
-  std::vector<long> buckets_ = std::vector<long>(40000);  // up to 2 s
-  long gaps_ = 0;
-  Clock::duration max_{};
-  Clock::duration longGaps_{};
-  Clock::time_point last_;
+  std::function<void()> m_onTick;
+  QTimer m_timer;
+  std::vector<long> m_buckets = std::vector<long>(40000);  // up to 2 s
+  long m_gaps = 0;
+  Clock::duration m_max{};
+  Clock::duration m_longGaps{};
+  Clock::time_point m_last;
 };
 
 // Notes when rows are added to the window's table.
 class RowClock final : public results::ITableObserver {
  public:
-  explicit RowClock(results::ResultsTable& table) : table_(table) { table_.AddObserver(this); }
-  ~RowClock() override { table_.RemoveObserver(this); }
+  explicit RowClock(results::ResultsTable& table) : m_table(table) { m_table.AddObserver(this); }
+  ~RowClock() override { m_table.RemoveObserver(this); }
   RowClock(const RowClock&) = delete;
   RowClock& operator=(const RowClock&) = delete;
 
   // Counts from zero; `expected` rows are timed in tenths as well, to show
   // whether a row costs more as the table grows.
   void Reset(long expected = 0) {
-    added_ = 0;
-    first_ = last_ = {};
-    expected_ = expected;
-    tenths_.clear();
-    tenths_.reserve(kTenths);
+    m_added = 0;
+    m_first = m_last = {};
+    m_expected = expected;
+    m_tenths.clear();
+    m_tenths.reserve(kTenths);
   }
   // When each tenth of the expected rows was in.
-  const std::vector<Clock::time_point>& Tenths() const { return tenths_; }
-  long Added() const { return added_; }
-  Clock::time_point First() const { return first_; }
-  Clock::time_point Last() const { return last_; }
+  const std::vector<Clock::time_point>& Tenths() const { return m_tenths; }
+  long Added() const { return m_added; }
+  Clock::time_point First() const { return m_first; }
+  Clock::time_point Last() const { return m_last; }
 
   void RowsInserted(int, int count) override {
     const auto now = Clock::now();
-    if (added_ == 0) first_ = now;
-    last_ = now;
-    added_ += count;
-    while (expected_ > 0 && tenths_.size() < kTenths &&
-           added_ * static_cast<long>(kTenths) >=
-               expected_ * static_cast<long>(tenths_.size() + 1)) {
-      tenths_.push_back(now);
+    if (m_added == 0) m_first = now;
+    m_last = now;
+    m_added += count;
+    while (m_expected > 0 && m_tenths.size() < kTenths &&
+           m_added * static_cast<long>(kTenths) >=
+               m_expected * static_cast<long>(m_tenths.size() + 1)) {
+      m_tenths.push_back(now);
     }
   }
   void RowChanged(int) override {}
@@ -599,12 +599,12 @@ class RowClock final : public results::ITableObserver {
  private:
   static constexpr size_t kTenths = 10;
 
-  results::ResultsTable& table_;
-  long expected_ = 0;
-  std::vector<Clock::time_point> tenths_;
-  long added_ = 0;
-  Clock::time_point first_{};
-  Clock::time_point last_{};
+  results::ResultsTable& m_table;
+  long m_expected = 0;
+  std::vector<Clock::time_point> m_tenths;
+  long m_added = 0;
+  Clock::time_point m_first{};
+  Clock::time_point m_last{};
 };
 
 // Runs the event loop until `done` holds, checking every `interval`; false
@@ -702,19 +702,20 @@ std::string RoleOf(const QObject& object, const std::map<const QObject*, std::st
 
 class WindowBench {
  public:
-  WindowBench(const Options& options, const fs::path& folder) : options_(options), folder_(folder) {
+  WindowBench(const Options& options, const fs::path& folder)
+      : m_options(options), m_folder(folder) {
     app::COrvanaDlg::Options windowOptions;
     windowOptions.full = options.full;
     windowOptions.startDirectory = folder.string();
-    windowOptions.discoverPorts = [port = line_.SlavePath()] {
+    windowOptions.discoverPorts = [port = m_line.SlavePath()] {
       return std::vector<link::PortEntry>{{"pty", port}};
     };
-    window_ = std::make_unique<app::COrvanaDlg>(std::move(windowOptions));
-    rows_ = std::make_unique<RowClock>(window_->Table());
+    m_window = std::make_unique<app::COrvanaDlg>(std::move(windowOptions));
+    m_rows = std::make_unique<RowClock>(m_window->Table());
   }
   ~WindowBench() {
-    rows_.reset();
-    window_.reset();
+    m_rows.reset();
+    m_window.reset();
   }
   WindowBench(const WindowBench&) = delete;
   WindowBench& operator=(const WindowBench&) = delete;
@@ -726,7 +727,7 @@ class WindowBench {
   void ReportMemory(const RowCost& core, const RowCost& coreWithView) const;
   bool CheckLog();
 
-  long RowsNow() const { return window_->Table().RowCount(); }
+  long RowsNow() const { return m_window->Table().RowCount(); }
 
  private:
   void SettleFor(std::chrono::milliseconds time);
@@ -735,14 +736,14 @@ class WindowBench {
   void SendPaced(Pty& catLine, std::atomic<long>& sent, std::atomic<bool>& done, double& meterCpu);
   void SendFlood(long first, long count, std::atomic<bool>& done);
 
-  Options options_;
-  fs::path folder_;
-  Pty line_;
-  std::unique_ptr<app::COrvanaDlg> window_;
-  std::unique_ptr<RowClock> rows_;
-  BoxCloser boxes_;
-  PaintCounter paints_;
-  long sent_ = 0;  // results written to the window's line so far
+  Options m_options;
+  fs::path m_folder;
+  Pty m_line;
+  std::unique_ptr<app::COrvanaDlg> m_window;
+  std::unique_ptr<RowClock> m_rows;
+  BoxCloser m_boxes;
+  PaintCounter m_paints;
+  long m_sent = 0;  // results written to the window's line so far
 };
 
 void WindowBench::SettleFor(std::chrono::milliseconds time) {
@@ -756,42 +757,42 @@ void WindowBench::Show() {
   // on any other screen the window is given that size instead.
   const QScreen* screen = QGuiApplication::primaryScreen();
   if (screen != nullptr && screen->availableGeometry().size() == kScreenSize) {
-    window_->showMaximized();
+    m_window->showMaximized();
   } else {
-    window_->resize(kScreenSize);
-    window_->show();
+    m_window->resize(kScreenSize);
+    m_window->show();
   }
   const auto deadline = Clock::now() + 10s;
-  while (window_->windowHandle() == nullptr || !window_->windowHandle()->isExposed()) {
+  while (m_window->windowHandle() == nullptr || !m_window->windowHandle()->isExposed()) {
     if (Clock::now() > deadline) Fail("the window was never exposed");
     QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
   }
   SettleFor(300ms);
-  std::printf("window: %dx%d %s on the %s platform, %s controls\n", window_->width(),
-              window_->height(), window_->isMaximized() ? "maximised" : "resized",
+  std::printf("window: %dx%d %s on the %s platform, %s controls\n", m_window->width(),
+              m_window->height(), m_window->isMaximized() ? "maximised" : "resized",
               qPrintable(QGuiApplication::platformName()),
-              options_.full ? "all (--full)" : "the template's");
+              m_options.full ? "all (--full)" : "the template's");
 }
 
 void WindowBench::Connect() {
-  window_->Controls().portCombo->setCurrentIndex(0);
+  m_window->Controls().portCombo->setCurrentIndex(0);
   std::atomic<bool> answered{false};
-  std::thread meter([&] { answered = line_.AnswerGreeting(10s); });
-  window_->OnConnect();
+  std::thread meter([&] { answered = m_line.AnswerGreeting(10s); });
+  m_window->OnConnect();
   const bool connected = RunUntil(
       [&] {
-        return window_->GetStation().Connected() && !boxes_.Texts().empty() &&
+        return m_window->GetStation().Connected() && !m_boxes.Texts().empty() &&
                QApplication::activeModalWidget() == nullptr;
       },
       [] { return 0L; }, 10ms, 10s);
   meter.join();
   if (!answered) Fail("no greeting from the window");
   if (!connected) Fail("the window did not confirm the connection");
-  const std::string& conok = window_->GetStation().Texts().conok;
-  if (boxes_.Texts().back() != conok) Fail("the greeting was answered with another box");
-  boxes_.SetInterval(200ms);
+  const std::string& conok = m_window->GetStation().Texts().conok;
+  if (m_boxes.Texts().back() != conok) Fail("the greeting was answered with another box");
+  m_boxes.SetInterval(200ms);
   SettleFor(300ms);
-  std::printf("connected on %s; the \"conok\" box was closed\n", line_.SlavePath().c_str());
+  std::printf("connected on %s; the \"conok\" box was closed\n", m_line.SlavePath().c_str());
 }
 
 // The meter side of the pace phase: the same frame to both lines at the same
@@ -801,11 +802,11 @@ void WindowBench::SendPaced(Pty& catLine, std::atomic<long>& sent, std::atomic<b
                             double& meterCpu) {
   const double cpuStart = CpuSeconds(RUSAGE_THREAD);
   const auto start = Clock::now();
-  const auto end = start + std::chrono::seconds(options_.seconds);
+  const auto end = start + std::chrono::seconds(m_options.seconds);
   for (auto next = start; next < end; next += kPacePeriod) {
     SleepUntil(next);
-    const FrameBytes frame = ResultFrame(sent_ + sent);
-    line_.WriteAll(frame.data(), frame.size());
+    const FrameBytes frame = ResultFrame(m_sent + sent);
+    m_line.WriteAll(frame.data(), frame.size());
     catLine.WriteAll(frame.data(), frame.size());
     ++sent;
   }
@@ -819,23 +820,23 @@ bool WindowBench::Pace() {
   std::atomic<bool> done{false};
   std::atomic<long> sentSoFar{0};
   double meterCpu = 0;
-  rows_->Reset();
-  paints_.Start();
+  m_rows->Reset();
+  m_paints.Start();
   const double cpuStart = CpuSeconds(RUSAGE_SELF);
   const auto start = Clock::now();
   std::thread meter([&] { SendPaced(catLine, sentSoFar, done, meterCpu); });
   // Checked seldom: the check is CPU time of ours, counted as the window's.
-  RunUntil([&] { return done && rows_->Added() >= sentSoFar; }, [&] { return rows_->Added(); },
+  RunUntil([&] { return done && m_rows->Added() >= sentSoFar; }, [&] { return m_rows->Added(); },
            50ms, 5s);
   meter.join();
   const long sent = sentSoFar;
   const double elapsed = Seconds(Clock::now() - start);
   const double windowCpu = CpuSeconds(RUSAGE_SELF) - cpuStart - meterCpu;
-  paints_.Stop();
+  m_paints.Stop();
   const double catCpu = CpuSeconds(cat.Stop());
-  sent_ += sent;
+  m_sent += sent;
 
-  const long rows = rows_->Added();
+  const long rows = m_rows->Added();
   const double perResult = sent > 0 ? windowCpu / static_cast<double>(sent) : 0;
   std::printf("pace: %ld results at one per %lld ms, %.1f s; %ld rows\n", sent,
               static_cast<long long>(kPacePeriod.count()), elapsed, rows);
@@ -851,7 +852,7 @@ bool WindowBench::Pace() {
 
 void WindowBench::ReportPaint(long results) const {
   if (results <= 0) return;
-  const auto roles = ControlRoles(*window_, window_->Controls());
+  const auto roles = ControlRoles(*m_window, m_window->Controls());
   struct Line {
     std::string role;
     PaintCounter::Count count;
@@ -859,7 +860,7 @@ void WindowBench::ReportPaint(long results) const {
   std::vector<Line> lines;
   long events = 0;
   double pixels = 0;
-  for (const auto& [object, count] : paints_.Counts()) {
+  for (const auto& [object, count] : m_paints.Counts()) {
     lines.push_back(
         {count.object ? RoleOf(*count.object, roles) : "(a widget since deleted)", count});
     events += count.events;
@@ -874,7 +875,7 @@ void WindowBench::ReportPaint(long results) const {
       "paint: %.2f paint events per result, %.0f pixels per result, %.2f update requests "
       "(repaint passes) per result\n",
       static_cast<double>(events) / n, pixels / n,
-      static_cast<double>(paints_.UpdateRequests()) / n);
+      static_cast<double>(m_paints.UpdateRequests()) / n);
   std::printf("paint: %-9s %-11s %s\n", "events/r", "pixels/r", "widget");
   for (const Line& line : lines) {
     std::printf("paint: %9.3f %11.0f %s\n", static_cast<double>(line.count.events) / n,
@@ -893,7 +894,7 @@ void WindowBench::SendFlood(long first, long count, std::atomic<bool>& done) {
       const FrameBytes frame = ResultFrame(first + n + k);
       std::copy(frame.begin(), frame.end(), chunk.begin() + k * static_cast<long>(kFrameSize));
     }
-    line_.WriteAll(chunk.data(), static_cast<size_t>(frames) * kFrameSize);
+    m_line.WriteAll(chunk.data(), static_cast<size_t>(frames) * kFrameSize);
   }
   done = true;
 }
@@ -902,25 +903,25 @@ bool WindowBench::Flood(const char* name, long count) {
   if (count <= 0) return true;
   std::atomic<bool> done{false};
   bool complete = false;
-  rows_->Reset(count);
+  m_rows->Reset(count);
   QEventLoop loop;
   // The gap meter's timer is also what notices that every row is in.
   LoopGapMeter gaps([&] {
-    if (done && rows_->Added() >= count) {
+    if (done && m_rows->Added() >= count) {
       complete = true;
       loop.quit();
     }
   });
   const double cpuStart = CpuSeconds(RUSAGE_SELF);
   const auto start = Clock::now();
-  std::thread meter([&, first = sent_] { SendFlood(first, count, done); });
+  std::thread meter([&, first = m_sent] { SendFlood(first, count, done); });
   gaps.Start();
   // A stall of ten seconds without a new row ends the wait: results are lost.
   QTimer stall;
   long lastRows = -1;
   QObject::connect(&stall, &QTimer::timeout, [&] {
-    if (rows_->Added() == lastRows) loop.quit();
-    lastRows = rows_->Added();
+    if (m_rows->Added() == lastRows) loop.quit();
+    lastRows = m_rows->Added();
   });
   stall.start(10s);
   loop.exec();
@@ -928,10 +929,10 @@ bool WindowBench::Flood(const char* name, long count) {
   meter.join();
   const double cpu = CpuSeconds(RUSAGE_SELF) - cpuStart;
   const double elapsed = Seconds(Clock::now() - start);
-  sent_ += count;
+  m_sent += count;
 
-  const long rows = rows_->Added();
-  const double span = Seconds(rows_->Last() - rows_->First());
+  const long rows = m_rows->Added();
+  const double span = Seconds(m_rows->Last() - m_rows->First());
   const double rate = span > 0 ? static_cast<double>(rows - 1) / span : 0;
   std::printf("%s: %ld results, %ld rows (table %ld rows)%s\n", name, count, rows, RowsNow(),
               complete && rows == count ? "" : "  << RESULTS MISSING");
@@ -947,10 +948,10 @@ bool WindowBench::Flood(const char* name, long count) {
 }
 
 void WindowBench::ReportTenths(const char* name, long count, long rowsBefore) const {
-  const auto& tenths = rows_->Tenths();
+  const auto& tenths = m_rows->Tenths();
   if (count < 10 || tenths.empty()) return;
   std::printf("%s: results/s by tenth (table rows at its end):", name);
-  auto from = rows_->First();
+  auto from = m_rows->First();
   for (size_t k = 0; k < tenths.size(); ++k) {
     const double span = Seconds(tenths[k] - from);
     const long rows = count / 10;
@@ -975,11 +976,12 @@ void WindowBench::ReportMemory(const RowCost& core, const RowCost& coreWithView)
 bool WindowBench::CheckLog() {
   size_t lines = 0;
   const auto deadline = Clock::now() + 5s;
-  while ((lines = CountLogLines(folder_)) < static_cast<size_t>(sent_) && Clock::now() < deadline) {
+  while ((lines = CountLogLines(m_folder)) < static_cast<size_t>(m_sent) &&
+         Clock::now() < deadline) {
     SettleFor(500ms);
   }
-  const bool complete = lines == static_cast<size_t>(sent_);
-  std::printf("log: %zu lines for %ld results sent%s\n", lines, sent_,
+  const bool complete = lines == static_cast<size_t>(m_sent);
+  std::printf("log: %zu lines for %ld results sent%s\n", lines, m_sent,
               complete ? "" : "  << RESULTS MISSING");
   return complete;
 }

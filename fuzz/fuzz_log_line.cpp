@@ -1,16 +1,29 @@
-// Arbitrary bytes as one stored log line and as a whole log file: splitting
-// must lose nothing and invent nothing (the fields joined again give the line
-// back), never make more fields than a line has; the line reader must cut the
-// same lines whether the bytes come whole or one at a time, as a plain
-// byte-by-byte cut does (an LF or a run of NULs ends a line, overlong lines
-// are skipped); and importing must add one row per non-blank line without
-// disturbing the rows already in the table or their colours.
+// Arbitrary bytes as a daily log, read as the backup import reads it.
+//
+// The line assembler is handed the bytes in pieces, as reads of a file end
+// anywhere: whole, a byte at a time, and in pieces whose sizes come from the
+// input itself, so the fuzzer steers where the reads end as it steers what
+// they hold. Whatever the pieces, it must hand over the lines a plain
+// byte-by-byte cut finds (an LF or a run of NULs ends a line; a line longer
+// than kLongestLogLine is skipped and counted), none holding an LF or a NUL,
+// none longer than the limit.
+//
+// Each line's split must lose nothing and invent nothing: the fields joined
+// again give the line back, and there are never more than a line has.
+//
+// And the import of the bytes as a file must add one row per non-blank line,
+// behind the wavelength row and ahead of the results already there, without
+// touching those rows or their colours, and tell the lines it skipped.
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "common/trace.h"
 #include "records/daily_log.h"
 #include "records/log_import.h"
 #include "results/results_table.h"
@@ -18,6 +31,7 @@
 namespace {
 
 using orvana::records::kFieldSeparator;
+using orvana::records::kLongestLogLine;
 using orvana::results::Column;
 
 std::string_view WithoutTrailingCr(std::string_view line) {
@@ -30,31 +44,31 @@ bool Blank(std::string_view line) {
 }
 
 void CheckSplit(std::string_view line) {
-  const std::vector<std::string> fields = orvana::records::SplitLine(line);
-  // The import's own split, into views, must cut exactly the same.
-  orvana::records::RowFields views;
-  if (orvana::records::SplitLineFields(line, views) != fields.size()) __builtin_trap();
-  for (size_t i = 0; i < views.size(); ++i) {
-    if (views[i] != (i < fields.size() ? std::string_view(fields[i]) : std::string_view()))
-      __builtin_trap();
-  }
+  orvana::records::RowFields fields;
+  const size_t count = orvana::records::SplitLineFields(line, fields);
   const std::string_view content = WithoutTrailingCr(line);
   if (Blank(content)) {
-    if (!fields.empty()) __builtin_trap();
+    if (count != 0) __builtin_trap();
+    for (const std::string_view field : fields) {
+      if (!field.empty()) __builtin_trap();
+    }
     return;
   }
-  if (fields.empty() || fields.size() > 6) __builtin_trap();
-  std::string joined = fields[0];
-  for (size_t i = 1; i < fields.size(); ++i) {
+  if (count == 0 || count > 6) __builtin_trap();
+  std::string joined(fields[0]);
+  for (size_t i = 1; i < count; ++i) {
     joined += kFieldSeparator;
     joined += fields[i];
   }
   if (joined != content) __builtin_trap();
+  for (size_t i = count; i < fields.size(); ++i) {
+    if (!fields[i].empty()) __builtin_trap();
+  }
   // The values and the time are cut at the rightmost separators, so none of
   // them can hold one.
-  if (fields.size() == 6) {
-    for (size_t i = 1; i < fields.size(); ++i) {
-      if (fields[i].find(kFieldSeparator) != std::string::npos) __builtin_trap();
+  if (count == 6) {
+    for (size_t i = 1; i < count; ++i) {
+      if (fields[i].find(kFieldSeparator) != std::string_view::npos) __builtin_trap();
     }
   }
 }
@@ -69,7 +83,7 @@ Cut CutByteByByte(std::string_view content) {
   Cut cut;
   std::string line;
   const auto end = [&] {
-    if (line.size() > orvana::records::kLongestLogLine) {
+    if (line.size() > kLongestLogLine) {
       ++cut.skipped;
     } else if (!Blank(WithoutTrailingCr(line))) {
       cut.lines.push_back(line);
@@ -90,55 +104,82 @@ Cut CutByteByByte(std::string_view content) {
   return cut;
 }
 
-Cut CutByReader(std::string_view content, size_t pieceSize) {
+// Sizes of the reads that cover `content`, the n-th taken from its n-th byte
+// (round and round): mostly up to 224 bytes, so lines, NUL runs and line
+// ends fall across reads, and now and then pieces of many lines at once.
+std::vector<size_t> PieceSizes(std::string_view content) {
+  std::vector<size_t> sizes;
+  for (size_t at = 0, n = 0; at < content.size(); ++n) {
+    const auto byte = static_cast<unsigned char>(content[n % content.size()]);
+    const size_t size = byte < 0xE0 ? 1 + size_t{byte} : (size_t{byte} - 0xDF) * 512;
+    sizes.push_back(size);
+    at += size;
+  }
+  return sizes;
+}
+
+Cut CutByAssembler(std::string_view content, const std::vector<size_t>& sizes) {
   Cut cut;
   const auto onLine = [&](std::string_view line) {
     if (line.find('\n') != std::string_view::npos || line.find('\0') != std::string_view::npos) {
       __builtin_trap();
     }
-    if (line.size() > orvana::records::kLongestLogLine) __builtin_trap();
+    if (line.size() > kLongestLogLine) __builtin_trap();
     if (!Blank(WithoutTrailingCr(line))) cut.lines.emplace_back(line);
   };
   orvana::records::LogLineReader reader;
-  for (size_t at = 0; at < content.size(); at += pieceSize) {
-    reader.Feed(content.substr(at, pieceSize), onLine);
+  size_t at = 0;
+  for (const size_t size : sizes) {
+    reader.Feed(content.substr(at, size), onLine);
+    at += size;
   }
   reader.Finish(onLine);
   cut.skipped = reader.Skipped();
   return cut;
 }
 
-void CheckImport(std::string_view content) {
-  const Cut reference = CutByteByByte(content);
-  for (const size_t pieceSize : {content.size() + 1, size_t{1}, size_t{7}}) {
-    const Cut read = CutByReader(content, pieceSize);
-    if (read.lines != reference.lines || read.skipped != reference.skipped) __builtin_trap();
+// The content as a file the import can open: a memory file, reached through
+// its descriptor's path, so no input touches the disk.
+std::string AsFile(std::string_view content) {
+  static const int fd = memfd_create("orvana-fuzz-log", MFD_CLOEXEC);
+  if (fd < 0 || ftruncate(fd, 0) != 0) __builtin_trap();
+  for (size_t at = 0; at < content.size();) {
+    const ssize_t wrote =
+        pwrite(fd, content.data() + at, content.size() - at, static_cast<off_t>(at));
+    if (wrote <= 0) __builtin_trap();
+    at += static_cast<size_t>(wrote);
   }
-  for (const std::string& line : reference.lines) CheckSplit(line);
-  const size_t lines = reference.lines.size();
+  return "/proc/self/fd/" + std::to_string(fd);
+}
 
+void CheckImport(std::string_view content, const Cut& reference) {
   orvana::results::ResultsTable table;
   table.AppendRow(" ");
   const int result = table.AppendRow("R");
   table.SetCellTextColor(Column::Value1, result, orvana::results::COLOR_FAIL);
 
-  auto rows = orvana::records::ParseLogContent(content);
-  if (rows.size() != lines) __builtin_trap();
-  for (const auto& row : rows) {
-    for (const std::string& cell : row) {
-      if (cell.find('\n') != std::string::npos || cell.find('\0') != std::string::npos) {
-        __builtin_trap();
-      }
-    }
-    if (!row[6].empty()) __builtin_trap();
-  }
-  const int placedAt = orvana::records::PlaceImportedRows(table, std::move(rows));
+  std::string error;
+  orvana::common::TraceCapture trace;
+  const auto summary = orvana::records::ImportLogFile(table, AsFile(content), error);
+  if (!summary) __builtin_trap();
+  const size_t lines = reference.lines.size();
+  if (summary->rows != lines || summary->skippedTooLong != reference.skipped) __builtin_trap();
+  if (trace.Contains("lines skipped") != (reference.skipped > 0)) __builtin_trap();
+
   const int count = table.RowCount();
-  if (placedAt != 1 || count != 2 + static_cast<int>(lines)) __builtin_trap();
+  if (count != 2 + static_cast<int>(lines)) __builtin_trap();
   if (table.Text(0, Column::Serial) != " ") __builtin_trap();
   if (table.Text(count - 1, Column::Serial) != "R") __builtin_trap();
   if (table.CellTextColor(count - 1, Column::Value1) != orvana::results::COLOR_FAIL) {
     __builtin_trap();
+  }
+  orvana::records::RowFields fields;
+  for (size_t i = 0; i < lines; ++i) {
+    const int row = 1 + static_cast<int>(i);
+    orvana::records::SplitLineFields(reference.lines[i], fields);
+    for (int column = 0; column < orvana::results::kColumnCount; ++column) {
+      if (table.Text(row, column) != fields[static_cast<size_t>(column)]) __builtin_trap();
+    }
   }
   for (int row = 0; row < count - 1; ++row) {
     for (int column = 0; column < orvana::results::kColumnCount; ++column) {
@@ -150,8 +191,19 @@ void CheckImport(std::string_view content) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-  CheckSplit(bytes);
-  CheckImport(bytes);
+  const std::string_view content(reinterpret_cast<const char*>(data), size);
+  CheckSplit(content);
+
+  const Cut reference = CutByteByByte(content);
+  const std::vector<size_t> pieceSizes[] = {
+      {content.size()}, std::vector<size_t>(content.size(), 1), PieceSizes(content)};
+  for (const std::vector<size_t>& sizes : pieceSizes) {
+    const Cut assembled = CutByAssembler(content, sizes);
+    if (assembled.lines != reference.lines || assembled.skipped != reference.skipped) {
+      __builtin_trap();
+    }
+  }
+  for (const std::string& line : reference.lines) CheckSplit(line);
+  CheckImport(content, reference);
   return 0;
 }

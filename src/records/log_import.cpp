@@ -99,15 +99,6 @@ bool SizeBetweenLines(int fd, off_t& size) {
 
 }  // namespace
 
-std::vector<std::string> SplitLine(std::string_view line) {
-  std::vector<std::string> fields;
-  Split(line, [&](size_t index, std::string_view text) {
-    if (index >= fields.size()) fields.resize(index + 1);
-    fields[index] = std::string(text);
-  });
-  return fields;
-}
-
 size_t SplitLineFields(std::string_view line, RowFields& fields) {
   fields.fill({});
   return Split(line, [&](size_t index, std::string_view text) {
@@ -115,37 +106,15 @@ size_t SplitLineFields(std::string_view line, RowFields& fields) {
   });
 }
 
-results::RowTexts FieldsToRow(std::vector<std::string> fields) {
-  results::RowTexts row;
-  const size_t count = std::min(fields.size(), row.size());
-  for (size_t column = 0; column < count; ++column) row[column] = std::move(fields[column]);
-  return row;
-}
-
 void LogLineReader::Hold(std::string_view piece) {
-  if (skipping_) return;
-  if (carry_.size() + piece.size() > kLongestLogLine) {
-    skipping_ = true;
-    carry_.clear();
-    carry_.shrink_to_fit();
+  if (m_skipping) return;
+  if (m_carry.size() + piece.size() > kLongestLogLine) {
+    m_skipping = true;
+    m_carry.clear();
+    m_carry.shrink_to_fit();
     return;
   }
-  carry_.append(piece);
-}
-
-std::vector<results::RowTexts> ParseLogContent(std::string_view content) {
-  std::vector<results::RowTexts> rows;
-  RowFields fields;
-  // The CR of a CR LF pair goes with the line and is dropped by the split.
-  const auto onLine = [&](std::string_view line) {
-    if (SplitLineFields(line, fields) == 0) return;
-    results::RowTexts& row = rows.emplace_back();
-    for (size_t column = 0; column < row.size(); ++column) row[column] = fields[column];
-  };
-  LogLineReader lines;
-  lines.Feed(content, onLine);
-  lines.Finish(onLine);
-  return rows;
+  m_carry.append(piece);
 }
 
 bool ForEachLogRow(const std::string& path, const RowSink& row, ImportSummary& summary,
@@ -170,7 +139,8 @@ bool ForEachLogRow(const std::string& path, const RowSink& row, ImportSummary& s
     ++summary.rows;
     row(fields);
   };
-  const auto buffer = std::make_unique<char[]>(kReadChunk);
+  // Each read fills what it hands on: nothing to clear first.
+  const auto buffer = std::make_unique_for_overwrite<char[]>(kReadChunk);
   bool readFailed = false;
   while (left > 0) {
     const size_t want = static_cast<size_t>(std::min<off_t>(left, kReadChunk));
@@ -207,11 +177,6 @@ std::optional<std::vector<results::RowTexts>> ReadLogFile(const std::string& pat
   if (!read) return std::nullopt;
   if (summaryOut != nullptr) *summaryOut = summary;
   return rows;
-}
-
-int PlaceImportedRows(results::ResultsTable& table, std::vector<results::RowTexts> rows) {
-  const int index = table.RowCount() == 0 ? 0 : kImportIndex;
-  return table.InsertRows(index, std::move(rows));
 }
 
 std::optional<ImportSummary> ImportLogFile(results::ResultsTable& table, const std::string& path,

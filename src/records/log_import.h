@@ -15,25 +15,20 @@
 // Reading daily logs back into the results table (the backup import).
 namespace orvana::records {
 
-// The fields of one stored line: serial, four value texts, time. Any CR at
-// the line's end is dropped first. A complete line (five separators or more)
-// is cut from the right: the time, then the four values, each of which holds
-// no spaces; whatever stays on the left is the serial, spaces and all. A line
-// with fewer separators is cut from the left, field by field. Empty fields
-// keep their places. A line that holds nothing but blanks gives no field.
-std::vector<std::string> SplitLine(std::string_view line);
-
 // The texts of one row, in column order, as views into the line they were
 // cut from.
 using RowFields = std::array<std::string_view, results::kColumnCount>;
 
-// SplitLine into the table's columns without copying: fields beyond the last
-// column are dropped, missing ones are empty. Returns how many fields the
-// line gave (0 for a blank line: no row).
+// Cuts one stored line into the table's columns, without copying: serial,
+// four value texts, time; the last column stays empty, and so does any
+// column the line gives no field for. Any CR at the line's end is dropped
+// first. A complete line (five separators or more) is cut from the right: the
+// time, then the four values, each of which holds no spaces; whatever stays
+// on the left is the serial, spaces and all. A line with fewer separators is
+// cut from the left, field by field. Empty fields keep their places. Returns
+// how many fields the line gave: 0 for a line that holds nothing but blanks
+// (no row).
 size_t SplitLineFields(std::string_view line, RowFields& fields);
-
-// The fields placed in their columns (at most the table's seven).
-results::RowTexts FieldsToRow(std::vector<std::string> fields);
 
 // Cuts a log's bytes into lines as they arrive, in pieces of any size. An LF
 // ends a line, and so does a run of NUL bytes: a crash can leave a block of
@@ -60,7 +55,7 @@ class LogLineReader {
         return;
       }
       const std::string_view piece = bytes.substr(at, end - at);
-      if (!skipping_ && carry_.empty() && piece.size() <= kLongestLogLine) {
+      if (!m_skipping && m_carry.empty() && piece.size() <= kLongestLogLine) {
         onLine(piece);  // the usual case: the whole line is in this piece
       } else {
         Hold(piece);
@@ -76,33 +71,28 @@ class LogLineReader {
   // The last line needs no line end.
   template <typename OnLine>
   void Finish(OnLine&& onLine) {
-    if (skipping_ || !carry_.empty()) EndLine(onLine);
+    if (m_skipping || !m_carry.empty()) EndLine(onLine);
   }
   // Lines skipped so far for being longer than kLongestLogLine.
-  size_t Skipped() const { return skipped_; }
+  size_t Skipped() const { return m_skipped; }
 
  private:
   void Hold(std::string_view piece);
   template <typename OnLine>
   void EndLine(OnLine&& onLine) {
-    if (skipping_) {
-      ++skipped_;
-      skipping_ = false;
+    if (m_skipping) {
+      ++m_skipped;
+      m_skipping = false;
       return;
     }
-    onLine(std::string_view(carry_));
-    carry_.clear();
+    onLine(std::string_view(m_carry));
+    m_carry.clear();
   }
 
-  std::string carry_;
-  bool skipping_ = false;
-  size_t skipped_ = 0;
+  std::string m_carry;
+  bool m_skipping = false;
+  size_t m_skipped = 0;
 };
-
-// Every non-empty line of a log's content as a row, in order, as
-// LogLineReader cuts it (overlong lines skipped). A CR LF or a lone LF ends a
-// line; the last line needs no end.
-std::vector<results::RowTexts> ParseLogContent(std::string_view content);
 
 struct ImportSummary {
   size_t rows = 0;            // lines that gave a row
@@ -126,16 +116,12 @@ std::optional<std::vector<results::RowTexts>> ReadLogFile(const std::string& pat
                                                           std::string& error,
                                                           ImportSummary* summary = nullptr);
 
-// Puts imported rows after the wavelength row and ahead of the rows already
-// there (at row 0 of an empty table), in file order, as one insert. They get
-// no colours; colours of the rows already there move with their rows.
-// Returns the index of the first imported row.
-int PlaceImportedRows(results::ResultsTable& table, std::vector<results::RowTexts> rows);
-
-// The backup import: reads the file straight into table rows and places them
-// as PlaceImportedRows does, as one insert, without holding the file's texts
-// a second time. Nothing changes when it fails. The summary says how many
-// lines were skipped, for the user to be told; they are also traced
+// The backup import: reads the file straight into table rows and puts them
+// after the wavelength row and ahead of the rows already there (at row 0 of
+// an empty table), in file order, as one insert, without holding the file's
+// texts a second time. They get no colours; colours of the rows already there
+// move with their rows. Nothing changes when it fails. The summary says how
+// many lines were skipped, for the user to be told; they are also traced
 // ("N lines skipped: too long").
 std::optional<ImportSummary> ImportLogFile(results::ResultsTable& table, const std::string& path,
                                            std::string& error);

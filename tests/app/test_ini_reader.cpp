@@ -3,7 +3,7 @@
 #include <string>
 
 #include "app/ini_reader.h"
-#include "common/temp_folder.h"
+#include "support/temp_folder.h"
 
 namespace orvana::app {
 namespace {

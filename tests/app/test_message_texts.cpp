@@ -5,9 +5,9 @@
 #include <string>
 
 #include "app/message_texts.h"
-#include "common/fifo_trap.h"
-#include "common/temp_folder.h"
 #include "common/trace.h"
+#include "support/fifo_trap.h"
+#include "support/temp_folder.h"
 
 namespace orvana::app {
 namespace {

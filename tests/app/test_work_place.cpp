@@ -8,7 +8,7 @@
 
 #include "app/message_texts.h"
 #include "app/work_place.h"
-#include "common/temp_folder.h"
+#include "support/temp_folder.h"
 
 namespace orvana::app {
 namespace {
@@ -33,9 +33,9 @@ class WorkPlaceTest : public ::testing::Test {
     for (const char* language : {kEnglish, kChinese}) {
       const auto folder = std::filesystem::path(prefix.Path()) / "share/orvana/lang" / language;
       std::filesystem::create_directories(folder);
-      testing::WriteFile((folder / "language.ini").string(),
-                         std::string("[Section1]\nconnect=") +
-                             (language == kEnglish ? "Connect" : "连接") + "\n");
+      testing::WriteFile(
+          (folder / "language.ini").string(),
+          std::string("[Section1]\nconnect=") + (language == kEnglish ? "Connect" : "连接") + "\n");
     }
     std::filesystem::create_directories(Bin());
   }

@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <regex>
@@ -16,11 +15,11 @@
 
 #include "app/message_texts.h"
 #include "cli/json_text.h"
-#include "common/child_process.h"
-#include "common/temp_folder.h"
 #include "records/log_import.h"
 #include "results/results_table.h"
-#include "sim/sim_harness.h"
+#include "support/child_process.h"
+#include "support/sim_harness.h"
+#include "support/temp_folder.h"
 
 namespace orvana::e2e {
 namespace {
@@ -30,6 +29,7 @@ using simtest::SimProcess;
 using simtest::TempDir;
 using std::chrono::milliseconds;
 using testing::ChildProcess;
+using testing::ReadFile;
 
 constexpr milliseconds kPatience{10000};
 
@@ -48,11 +48,6 @@ class CliEndToEnd : public ::testing::Test {
            j["message"]["text"] == text;
   }
   static bool IsRow(const std::string& line) { return json::parse(line).contains("row"); }
-
-  std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
 
   // Every line of the daily logs, oldest file first (a run may cross midnight).
   std::vector<std::string> LogLines() {

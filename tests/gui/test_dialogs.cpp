@@ -1,55 +1,34 @@
 #include <QAccessible>
-#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTimer>
 #include <QtTest>
 #include <functional>
 #include <string>
 
+#include "dialogs/dlalog1.h"
+#include "dialogs/messagedlog.h"
 #include "records/report_information.h"
 #include "results/column.h"
 #include "results/results_table.h"
-#include "results/table_operations.h"
 #include "results/settings_record.h"
+#include "results/table_operations.h"
+#include "support/message_box_answerer.h"
 #include "ui/dialog_units.h"
-#include "dialogs/dlalog1.h"
 #include "ui/fonts.h"
-#include "dialogs/messagedlog.h"
 
+using orvana::dialogs::dlalog1;
+using orvana::dialogs::messagedlog;
+using orvana::guitest::MessageBoxAnswerer;
 using orvana::records::ReportInformation;
 using orvana::results::Column;
 using orvana::results::ResultsTable;
 using orvana::results::TestSettings;
-using orvana::dialogs::dlalog1;
-using orvana::dialogs::messagedlog;
 
 namespace {
-
-// Answers every message box that opens while it lives, noting its text. The
-// box is closed before anything is compared, so a failing check cannot leave
-// a nested loop running.
-class MessageBoxAnswerer {
- public:
-  MessageBoxAnswerer() {
-    QObject::connect(&m_timer, &QTimer::timeout, [this] {
-      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-        texts << box->text();
-        box->done(QMessageBox::Ok);
-      }
-    });
-    m_timer.start(5);
-  }
-  QStringList texts;
-
- private:
-  QTimer m_timer;
-};
 
 template <typename T>
 T* Child(QWidget& dialog, const char* name) {

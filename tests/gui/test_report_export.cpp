@@ -1,50 +1,30 @@
 // The export button's work: a workbook of the table as it was at the press,
 // written off the window's thread, handed to a replaceable opener, and saved
 // through the save dialog when nothing can open it.
-#include <QApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QTimer>
 #include <QWidget>
 #include <QtTest>
 
-#include "common/temp_folder.h"
 #include "app/report_export.h"
-#include "records/workbook_reader.h"
 #include "results/column.h"
 #include "results/results_table.h"
 #include "results/table_operations.h"
+#include "support/message_box_answerer.h"
+#include "support/temp_folder.h"
+#include "support/workbook_reader.h"
 
 using orvana::app::ReportExport;
+using orvana::guitest::MessageBoxAnswerer;
 using orvana::results::Column;
 using orvana::results::ResultsTable;
 using orvana::testing::TempFolder;
 using Outcome = ReportExport::Outcome;
 
 namespace {
-
-// Answers every message box that opens, noting its caption and text; closed
-// before anything is compared, so a failed check cannot leave it open.
-class MessageBoxAnswerer {
- public:
-  MessageBoxAnswerer() {
-    QObject::connect(&m_timer, &QTimer::timeout, [this] {
-      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-        seen << box->windowTitle() + QLatin1Char('|') + box->text();
-        box->done(QMessageBox::Ok);
-      }
-    });
-    m_timer.start(5);
-  }
-  QStringList seen;
-
- private:
-  QTimer m_timer;
-};
 
 void AddRow(ResultsTable& table, const std::string& serial, const std::string& il) {
   const int row = table.AppendRow(serial);
@@ -75,9 +55,9 @@ std::pair<std::optional<Outcome>, QStringList> ExportOneRowAnsweringBoxes(Report
   ResultsTable table;
   AddRow(table, "A1", "-0.21");
   MessageBoxAnswerer answerer;
-  if (!exporter.Start(table, {}, {}, {}, Texts())) return {std::nullopt, answerer.seen};
+  if (!exporter.Start(table, {}, {}, {}, Texts())) return {std::nullopt, answerer.Seen()};
   const std::optional<Outcome> outcome = WaitFinished(spy);
-  return {outcome, answerer.seen};
+  return {outcome, answerer.Seen()};
 }
 
 class ReportExportTest : public QObject {

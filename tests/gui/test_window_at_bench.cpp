@@ -8,10 +8,10 @@
 #include <QScrollBar>
 #include <QtTest>
 
-#include "common/meter_frames.h"
-#include "common/pty_pair.h"
 #include "gui/window_fixture.h"
-#include "records/workbook_reader.h"
+#include "support/pty_pair.h"
+#include "support/sim_frames.h"
+#include "support/workbook_reader.h"
 
 using namespace orvana;
 using results::Column;
@@ -19,7 +19,7 @@ using results::Column;
 namespace {
 
 void Record(app::COrvanaDlg& window, float il) {
-  for (uint8_t byte : testing::ResultBytes(true, 0, il, 56.3f, -0.35f, 54.0f, true)) {
+  for (uint8_t byte : testing::DualResultBytes(il, 56.3f, -0.35f, 54.0f)) {
     window.GetStation().OnReceiveByte(byte);
   }
 }

@@ -2,10 +2,10 @@
 #include <QPushButton>
 #include <QtTest>
 
-#include "common/child_process.h"
+#include "dialogs/dlalog1.h"
 #include "gui/window_fixture.h"
 #include "results/colors.h"
-#include "dialogs/dlalog1.h"
+#include "support/sim_harness.h"
 
 // The window against the real simulated meter on a pseudo-terminal: what a
 // technician sees, driven the way the technician drives it.
@@ -15,21 +15,17 @@ using results::Rgb;
 
 namespace {
 
+// The simulator, fed from our input, and the port it is on; no port when it
+// did not start.
 struct Meter {
-  testing::ChildProcess process;
+  simtest::SimProcess process;
   std::string port;
-  Meter() : Meter(std::vector<std::string>{"--stdin"}) {}
+  Meter() : process({"--stdin"}), port(process.FirstLine()) {}
   // Through a link of its own, which goes with the simulator: a pseudo-
   // terminal's number is soon reused by another program, which a window
   // watching for the lost port would then open.
-  explicit Meter(const std::string& link) : Meter(std::vector<std::string>{"--stdin", "--link", link}) {
-    port = link;
-  }
-  explicit Meter(std::vector<std::string> arguments) : process(ORVANA_SIM_PATH, std::move(arguments)) {
-    if (const auto line = process.NextLine(std::chrono::milliseconds(5000))) {
-      if (port.empty()) port = *line;
-    }
-  }
+  explicit Meter(const std::string& link)
+      : process({"--stdin", "--link", link}), port(process.FirstLine().empty() ? "" : link) {}
   void Send(const std::string& commands) { process.Input(commands); }
 };
 

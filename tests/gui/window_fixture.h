@@ -9,7 +9,7 @@
 #include <string>
 
 #include "app/orvana_dlg.h"
-#include "common/temp_folder.h"
+#include "support/temp_folder.h"
 #include "ui/fonts.h"
 
 // A main window started in a scratch folder holding the Chinese language file,

@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "common/pty_pair.h"
 #include "link/event_fd.h"
 #include "link/owner_loop_transport.h"
 #include "link/serial_transport.h"
 #include "link_test_support.h"
+#include "support/pty_pair.h"
 
 // A transport over a pseudo-terminal, run as its program runs it: the
 // monitor-thread runner with the owner's event loop draining whenever it is

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "common/pty_pair.h"
 #include "common/trace.h"
 #include "line_under_test.h"
+#include "support/pty_pair.h"
 
 namespace orvana::link {
 namespace {

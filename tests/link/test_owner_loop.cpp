@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "common/pty_pair.h"
 #include "link/owner_loop_transport.h"
 #include "link_test_support.h"
+#include "support/pty_pair.h"
 
 namespace orvana::link {
 namespace {

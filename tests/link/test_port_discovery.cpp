@@ -5,11 +5,11 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
-#include <stdexcept>
 #include <string>
 
-#include "common/pty_pair.h"
 #include "link/port_discovery.h"
+#include "support/pty_pair.h"
+#include "support/temp_folder.h"
 
 namespace orvana::link {
 namespace {
@@ -20,38 +20,29 @@ namespace fs = std::filesystem;
 class FakeMachine {
  public:
   FakeMachine() {
-    std::string pattern = (fs::temp_directory_path() / "orvana-ports-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    root_ = pattern;
-    fs::create_directories(root_ / "sys/class/tty");
-    fs::create_directories(root_ / "sys/bus/drivers");
-    fs::create_directories(root_ / "dev");
-    fs::create_directories(root_ / "links");
+    fs::create_directories(m_root / "sys/class/tty");
+    fs::create_directories(m_root / "sys/bus/drivers");
+    fs::create_directories(m_root / "dev");
+    fs::create_directories(m_root / "links");
   }
-  ~FakeMachine() {
-    std::error_code ignored;
-    fs::remove_all(root_, ignored);
-  }
-  FakeMachine(const FakeMachine&) = delete;
-  FakeMachine& operator=(const FakeMachine&) = delete;
 
   // A tty with hardware behind it, bound to `driver`, and its /dev node.
   void AddPort(const std::string& name, const std::string& driver) {
-    const fs::path device = root_ / "sys/devices" / name;
+    const fs::path device = m_root / "sys/devices" / name;
     fs::create_directories(device);
-    fs::create_directories(root_ / "sys/bus/drivers" / driver);
-    fs::create_symlink(root_ / "sys/bus/drivers" / driver, device / "driver");
+    fs::create_directories(m_root / "sys/bus/drivers" / driver);
+    fs::create_symlink(m_root / "sys/bus/drivers" / driver, device / "driver");
     fs::create_directories(Tty(name));
     fs::create_directory_symlink(device, Tty(name) / "device");
-    Touch(root_ / "dev" / name);
+    Touch(m_root / "dev" / name);
   }
   // A console or virtual terminal: no device link.
   void AddVirtualTerminal(const std::string& name) {
     fs::create_directories(Tty(name));
-    Touch(root_ / "dev" / name);
+    Touch(m_root / "dev" / name);
   }
   fs::path Link(const std::string& name, const fs::path& target) const {
-    const fs::path link = root_ / "links" / name;
+    const fs::path link = m_root / "links" / name;
     fs::create_symlink(target, link);
     return link;
   }
@@ -59,18 +50,19 @@ class FakeMachine {
 
   DiscoveryRoots Roots() const {
     DiscoveryRoots roots;
-    roots.sysClassTty = (root_ / "sys/class/tty").string();
-    roots.devDir = (root_ / "dev").string();
-    roots.linkDirs = {(root_ / "links").string()};
+    roots.sysClassTty = (m_root / "sys/class/tty").string();
+    roots.devDir = (m_root / "dev").string();
+    roots.linkDirs = {(m_root / "links").string()};
     roots.isPlaceholder = [](const std::string&) { return false; };
     return roots;
   }
-  std::string Dev(const std::string& name) const { return (root_ / "dev" / name).string(); }
-  const fs::path& Root() const { return root_; }
+  std::string Dev(const std::string& name) const { return (m_root / "dev" / name).string(); }
+  const fs::path& Root() const { return m_root; }
 
  private:
-  fs::path Tty(const std::string& name) const { return root_ / "sys/class/tty" / name; }
-  fs::path root_;
+  fs::path Tty(const std::string& name) const { return m_root / "sys/class/tty" / name; }
+  testing::TempFolder m_folder;
+  fs::path m_root = m_folder.Path();
 };
 
 std::vector<std::string> Designations(const std::vector<PortEntry>& ports) {

@@ -9,10 +9,10 @@
 #include <cstring>
 #include <string>
 
-#include "common/pty_pair.h"
-#include "common/temp_folder.h"
 #include "common/trace.h"
 #include "link/serial_port.h"
+#include "support/pty_pair.h"
+#include "support/temp_folder.h"
 
 namespace orvana::link {
 namespace {

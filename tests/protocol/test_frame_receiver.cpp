@@ -1,31 +1,37 @@
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <algorithm>
 #include <random>
 #include <vector>
 
-#include "common/meter_frames.h"
 #include "protocol/frame.h"
 #include "protocol/frame_receiver.h"
+#include "support/sim_frames.h"
 
 namespace orvana::protocol {
 namespace {
 
-using testing::Bytes;
-using testing::MeterFrame;
+using sim::BuildFrame;
+using sim::Bytes;
+using testing::DualResultBytes;
 
+// A result's payload, for frames that differ from a real result in a byte.
 Bytes ResultPayload() {
-  Bytes payload(19, 0);
-  payload[0] = 1;   // dual
-  payload[18] = 1;  // record
-  const float value = -0.21f;
-  std::memcpy(&payload[2], &value, sizeof value);
-  return payload;
+  const Bytes frame = DualResultBytes(-0.21f, 0, 0, 0);
+  return Bytes(frame.begin() + 3, frame.end() - 2);
+}
+
+// A received frame's trailer is never examined: any byte stands in for it.
+Bytes WithTrailer(Bytes frame, uint8_t trailer) {
+  frame.back() = trailer;
+  return frame;
 }
 
 class ReceiverTest : public ::testing::Test {
  protected:
-  ReceiverTest() {
+  ReceiverTest() { Listen(); }
+  // Every code's frames go to `seen`.
+  void Listen() {
     for (int code = 0; code < 256; ++code) {
       receiver.SetHandler(static_cast<uint8_t>(code),
                           [this](const Frame& frame) { seen.push_back(frame); });
@@ -72,7 +78,7 @@ TEST_F(ReceiverTest, ActsOnlyOnceTheTrailerHasArrivedWhateverItIs) {
   // on the line: that frame is received too, and so is a frame that follows
   // with its own header.
   Feed({0x03, 0x0A, 0xA3, 0x50});
-  Feed(MeterFrame(CMD_RESULT, ResultPayload()));
+  Feed(BuildFrame(CMD_RESULT, ResultPayload()));
   EXPECT_EQ(Codes(), (std::vector<uint8_t>{CMD_CONNECT_OK, CMD_ERASE_ALL_OK, CMD_RESULT}));
   EXPECT_FALSE(receiver.Started());
 }
@@ -81,7 +87,7 @@ TEST_F(ReceiverTest, HeaderByteInsidePayloadIsData) {
   Bytes payload = ResultPayload();
   payload[5] = 0x50;
   payload[6] = 0x50;
-  const Bytes frame = MeterFrame(CMD_RESULT, payload);
+  const Bytes frame = BuildFrame(CMD_RESULT, payload);
   Feed(frame);
   ASSERT_EQ(seen.size(), 1u);
   EXPECT_TRUE(std::equal(frame.begin(), frame.end(), seen[0].bytes.begin()));
@@ -89,9 +95,9 @@ TEST_F(ReceiverTest, HeaderByteInsidePayloadIsData) {
 
 TEST_F(ReceiverTest, SameFramesWhicheverWayTheBytesAreSplit) {
   Bytes stream{0x13, 0x00};
-  for (const Bytes& f :
-       {MeterFrame(CMD_CONNECT_OK, {}), MeterFrame(CMD_RESULT, ResultPayload()), MeterFrame(3, {}),
-        MeterFrame(CMD_READ_RECORD, {0, 17, 3, 5, 9, 7}), MeterFrame(CMD_ERASE_ALL_OK, {}, 0x77)}) {
+  for (const Bytes& f : {BuildFrame(CMD_CONNECT_OK, {}), BuildFrame(CMD_RESULT, ResultPayload()),
+                         BuildFrame(3, {}), BuildFrame(CMD_READ_RECORD, Bytes{0, 17, 3, 5, 9, 7}),
+                         WithTrailer(BuildFrame(CMD_ERASE_ALL_OK, {}), 0x77)}) {
     stream.insert(stream.end(), f.begin(), f.end());
   }
   const std::vector<uint8_t> expected{CMD_CONNECT_OK, CMD_RESULT, 3, CMD_READ_RECORD,
@@ -100,12 +106,8 @@ TEST_F(ReceiverTest, SameFramesWhicheverWayTheBytesAreSplit) {
   std::mt19937 random(7);
   for (int trial = 0; trial < 50; ++trial) {
     seen.clear();
-    FrameReceiver fresh;
-    receiver = fresh;
-    for (int code = 0; code < 256; ++code) {
-      receiver.SetHandler(static_cast<uint8_t>(code),
-                          [this](const Frame& frame) { seen.push_back(frame); });
-    }
+    receiver = FrameReceiver();
+    Listen();
     // The receiver is fed one byte at a time by design; what varies in real
     // life is how those bytes were grouped on the wire, which must not matter,
     // and where bursts interleave with nothing at all.
@@ -121,12 +123,12 @@ TEST_F(ReceiverTest, SameFramesWhicheverWayTheBytesAreSplit) {
 }
 
 TEST_F(ReceiverTest, WritingACommandThrowsAwayAHalfReceivedFrame) {
-  const Bytes frame = MeterFrame(CMD_RESULT, ResultPayload());
+  const Bytes frame = BuildFrame(CMD_RESULT, ResultPayload());
   Feed(Bytes(frame.begin(), frame.begin() + 10));
   receiver.ResetCount();
   Feed(Bytes(frame.begin() + 10, frame.end()));
   EXPECT_TRUE(seen.empty());
-  Feed(MeterFrame(CMD_CONNECT_OK, {}));
+  Feed(BuildFrame(CMD_CONNECT_OK, {}));
   EXPECT_EQ(Codes(), (std::vector<uint8_t>{CMD_CONNECT_OK}));
 }
 
@@ -137,21 +139,21 @@ TEST_F(ReceiverTest, OverlongFrameIsDroppedAtItsLengthByte) {
   Feed(overlong);
   EXPECT_TRUE(seen.empty());
   EXPECT_LE(receiver.Count(), kMaxFrameBytes);
-  Feed(MeterFrame(CMD_CONNECT_OK, {}));
+  Feed(BuildFrame(CMD_CONNECT_OK, {}));
   EXPECT_EQ(Codes(), (std::vector<uint8_t>{CMD_CONNECT_OK}));
 }
 
 TEST_F(ReceiverTest, LengthByteThatIsAHeaderOpensTheNextFrame) {
   // A lone 0x50 (noise, or a frame cut short) right before a real frame.
   Bytes stream{0x50};
-  const Bytes good = MeterFrame(CMD_CONNECT_OK, {});
+  const Bytes good = BuildFrame(CMD_CONNECT_OK, {});
   stream.insert(stream.end(), good.begin(), good.end());
   Feed(stream);
   EXPECT_EQ(Codes(), (std::vector<uint8_t>{CMD_CONNECT_OK}));
 }
 
 TEST_F(ReceiverTest, LargestFrameThatFitsIsReceived) {
-  const Bytes frame = MeterFrame(CMD_RESULT, Bytes(43, 0x22));
+  const Bytes frame = BuildFrame(CMD_RESULT, Bytes(43, 0x22));
   ASSERT_EQ(frame.size(), kMaxFrameBytes);
   Feed(frame);
   ASSERT_EQ(seen.size(), 1u);
@@ -159,11 +161,11 @@ TEST_F(ReceiverTest, LargestFrameThatFitsIsReceived) {
 }
 
 TEST_F(ReceiverTest, FramesShorterThanTheirCodeReadsAreNotDispatched) {
-  Feed(MeterFrame(CMD_RESULT, Bytes(18, 0)));        // needs L >= 22, has 21
-  Feed(MeterFrame(CMD_RECORD_EVENT, Bytes(15, 0)));  // needs 19, has 18
-  Feed(MeterFrame(CMD_READ_RECORD, Bytes(5, 0)));    // needs 9, has 8
+  Feed(BuildFrame(CMD_RESULT, Bytes(18, 0)));        // needs L >= 22, has 21
+  Feed(BuildFrame(CMD_RECORD_EVENT, Bytes(15, 0)));  // needs 19, has 18
+  Feed(BuildFrame(CMD_READ_RECORD, Bytes(5, 0)));    // needs 9, has 8
   EXPECT_TRUE(seen.empty());
-  Feed(MeterFrame(CMD_READ_RECORD, Bytes(6, 0)));
+  Feed(BuildFrame(CMD_READ_RECORD, Bytes(6, 0)));
   EXPECT_EQ(Codes(), (std::vector<uint8_t>{CMD_READ_RECORD}));
 }
 
@@ -172,8 +174,8 @@ TEST_F(ReceiverTest, FramesShorterThanTheirCodeReadsAreNotDispatched) {
 TEST_F(ReceiverTest, DamagedFrameDoesNotSwallowTheFramesAfterIt) {
   Bytes payload = ResultPayload();
   payload[5] = 0x50;  // a header byte inside the data gives a false start to hunt past
-  const Bytes result = MeterFrame(CMD_RESULT, payload);
-  const Bytes other = testing::ResultBytes(true, 0, -0.5f, 40.f, -0.25f, 45.f, true);
+  const Bytes result = BuildFrame(CMD_RESULT, payload);
+  const Bytes other = DualResultBytes(-0.5f, 40.f, -0.25f, 45.f);
   auto stream = [](std::initializer_list<Bytes> parts) {
     Bytes all;
     for (const Bytes& part : parts) all.insert(all.end(), part.begin(), part.end());
@@ -213,9 +215,9 @@ TEST_F(ReceiverTest, FrameCutAtAnyByteThenAGoodFrame) {
   Bytes payload = ResultPayload();
   payload[5] = 0x50;
   payload[9] = 0x50;
-  const Bytes cutFrames[] = {MeterFrame(CMD_RESULT, payload), MeterFrame(CMD_CONNECT_OK, {}),
-                             testing::RecordEventBytes(3, 0x5050, -0.5f, 40.f, 0.7f, 1)};
-  const Bytes good = testing::ResultBytes(true, 0, -0.5f, 40.f, -0.25f, 45.f, true);
+  const Bytes cutFrames[] = {BuildFrame(CMD_RESULT, payload), BuildFrame(CMD_CONNECT_OK, {}),
+                             sim::BuildRecordEventFrame({3, 0x5050, -0.5f, 40.f, 0.7f, 1})};
+  const Bytes good = DualResultBytes(-0.5f, 40.f, -0.25f, 45.f);
   for (const Bytes& cut : cutFrames) {
     for (size_t keep = 1; keep < cut.size(); ++keep) {
       seen.clear();
@@ -238,10 +240,10 @@ TEST(ReceiverDispatch, CodesWithoutAHandlerAreConsumedSilently) {
   FrameReceiver receiver;
   int connected = 0;
   receiver.SetHandler(CMD_CONNECT_OK, [&](const Frame&) { ++connected; });
-  for (uint8_t b : MeterFrame(3, {})) receiver.OnReceiveByte(b);
+  for (uint8_t b : BuildFrame(3, {})) receiver.OnReceiveByte(b);
   EXPECT_EQ(connected, 0);
   EXPECT_FALSE(receiver.Started());
-  for (uint8_t b : MeterFrame(CMD_CONNECT_OK, {})) receiver.OnReceiveByte(b);
+  for (uint8_t b : BuildFrame(CMD_CONNECT_OK, {})) receiver.OnReceiveByte(b);
   EXPECT_EQ(connected, 1);
 }
 
@@ -249,14 +251,14 @@ TEST(ReceiverDispatch, BytesFedWhileAHandlerRunsFormTheNextFrame) {
   // A handler that shows a message box keeps receiving underneath it.
   FrameReceiver receiver;
   std::vector<uint8_t> order;
-  const Bytes eraseOk = MeterFrame(CMD_ERASE_ALL_OK, {});
+  const Bytes eraseOk = BuildFrame(CMD_ERASE_ALL_OK, {});
   receiver.SetHandler(CMD_CONNECT_OK, [&](const Frame& frame) {
     order.push_back(frame.Code());
     for (uint8_t b : eraseOk) receiver.OnReceiveByte(b);
     EXPECT_EQ(frame.Code(), CMD_CONNECT_OK) << "the handler's frame must be its own copy";
   });
   receiver.SetHandler(CMD_ERASE_ALL_OK, [&](const Frame& frame) { order.push_back(frame.Code()); });
-  for (uint8_t b : MeterFrame(CMD_CONNECT_OK, {})) receiver.OnReceiveByte(b);
+  for (uint8_t b : BuildFrame(CMD_CONNECT_OK, {})) receiver.OnReceiveByte(b);
   EXPECT_EQ(order, (std::vector<uint8_t>{CMD_CONNECT_OK, CMD_ERASE_ALL_OK}));
 }
 

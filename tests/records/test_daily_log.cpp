@@ -16,11 +16,11 @@
 #include <thread>
 #include <vector>
 
-#include "common/fifo_trap.h"
-#include "common/temp_folder.h"
 #include "common/trace.h"
 #include "records/daily_log.h"
 #include "records/log_import.h"
+#include "support/fifo_trap.h"
+#include "support/temp_folder.h"
 
 namespace orvana::records {
 namespace {
@@ -323,20 +323,20 @@ TEST(DailyLogFile, DaysFileThatIsAFifoKeepsTheLineWithoutWaiting) {
 class FileSizeLimit {
  public:
   explicit FileSizeLimit(rlim_t bytes) {
-    getrlimit(RLIMIT_FSIZE, &saved_);
-    previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit lower = saved_;
+    getrlimit(RLIMIT_FSIZE, &m_saved);
+    m_previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit lower = m_saved;
     lower.rlim_cur = bytes;
     setrlimit(RLIMIT_FSIZE, &lower);
   }
   ~FileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &saved_);
-    std::signal(SIGXFSZ, previousHandler_);
+    setrlimit(RLIMIT_FSIZE, &m_saved);
+    std::signal(SIGXFSZ, m_previousHandler);
   }
 
  private:
-  rlimit saved_{};
-  void (*previousHandler_)(int) = nullptr;
+  rlimit m_saved{};
+  void (*m_previousHandler)(int) = nullptr;
 };
 
 TEST(FullDisk, PartWrittenLineIsCutOffAndWrittenWholeLater) {

@@ -1,14 +1,18 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <optional>
+#include <string>
+#include <string_view>
 #include <vector>
 
-#include "common/fifo_trap.h"
-#include "common/temp_folder.h"
 #include "common/trace.h"
 #include "records/daily_log.h"
 #include "records/log_import.h"
 #include "results/colors.h"
+#include "support/fifo_trap.h"
+#include "support/temp_folder.h"
 
 namespace orvana::records {
 namespace {
@@ -18,8 +22,16 @@ using results::RowTexts;
 using testing::TempFolder;
 using testing::WriteFile;
 using Fields = std::vector<std::string>;
+using namespace std::string_literals;
 
 const std::string kTime = "2017/05/03 12:34:56";
+
+// The fields the import cuts from one line, copied out: as many as it gave.
+Fields SplitLine(const std::string& line) {
+  RowFields fields;
+  const size_t count = SplitLineFields(line, fields);
+  return Fields(fields.begin(), fields.begin() + static_cast<long>(std::min(count, fields.size())));
+}
 
 TEST(SplitStoredLine, CompleteLineGivesSixFieldsWithTheTimeWhole) {
   EXPECT_EQ(SplitLine("A17050301   -0.12   55.3   -0.20   56.1   2017/05/03 12:34:56\r"),
@@ -78,27 +90,59 @@ TEST(SplitStoredLine, ShortLineIsCutFromTheLeft) {
   EXPECT_EQ(SplitLine("A      B"), (Fields{"A", "", "B"}));
 }
 
-TEST(SplitStoredLine, FieldsGoToTheirColumns) {
-  const RowTexts row = FieldsToRow({"S", "1", "2", "3", "4", kTime});
-  EXPECT_EQ(row, (RowTexts{"S", "1", "2", "3", "4", kTime, ""}));
-  EXPECT_EQ(FieldsToRow({"a", "b", "c", "d", "e", "f", "g", "h"})[6], "g");
+TEST(SplitStoredLine, FieldsGoToTheirColumnsAndNothingOfTheLineBeforeStays) {
+  // The import cuts every line into the same fields, one line after another.
+  RowFields fields;
+  const std::string complete = "S   1   2   3   4   " + kTime + "\r";
+  ASSERT_EQ(SplitLineFields(complete, fields), 6u);
+  EXPECT_EQ(fields, (RowFields{"S", "1", "2", "3", "4", kTime, ""}));
+  const std::string shorter = "A17   -0.12";
+  ASSERT_EQ(SplitLineFields(shorter, fields), 2u);
+  EXPECT_EQ(fields, (RowFields{"A17", "-0.12", "", "", "", "", ""}));
+  ASSERT_EQ(SplitLineFields("  \r", fields), 0u);
+  EXPECT_EQ(fields, RowFields{});
 }
 
-TEST(ParseContent, LineEndsAndEmptyLines) {
+// The file is read in pieces that end anywhere; the lines must not depend on
+// where.
+TEST(LogLines, SameLinesWhereverAReadEnds) {
+  const std::string content =
+      "A1   1\r\r\nB2\0\0\0C3\n"s + std::string(kLongestLogLine + 1, 'x') + "\nD4\0\0\0\0E5"s;
+  const Fields expected{"A1   1\r\r", "B2", "C3", "D4", "E5"};
+  for (size_t first = 0; first <= content.size(); ++first) {
+    Fields lines;
+    const auto onLine = [&](std::string_view line) {
+      if (!line.empty()) lines.emplace_back(line);
+    };
+    LogLineReader reader;
+    reader.Feed(std::string_view(content).substr(0, first), onLine);
+    reader.Feed(std::string_view(content).substr(first), onLine);
+    reader.Finish(onLine);
+    ASSERT_EQ(lines, expected) << "the first read ends after " << first << " bytes";
+    ASSERT_EQ(reader.Skipped(), 1u) << "the first read ends after " << first << " bytes";
+  }
+}
+
+TEST(ReadLogFileFromDisk, LineEndsAndEmptyLines) {
   const std::string content = "A   1   2   3   4   " + kTime + "\r\r\n" +  // as stored
                               "\r\r\n" +                                   // an empty stored line
                               "B   1   2   3   4   " + kTime + "\r\n" +    // CR LF
                               "\n" +                                       // an empty plain line
                               "C   1   2   3   4   " + kTime + "\n" +      // lone LF
                               "D   1   2   3   4   " + kTime;              // no end at all
-  const auto rows = ParseLogContent(content);
-  ASSERT_EQ(rows.size(), 4u);
+  TempFolder folder;
+  const std::string path = folder.Write("20170503.txt", content);
+  std::string error;
+  const auto rows = ReadLogFile(path, error);
+  ASSERT_TRUE(rows) << error;
+  ASSERT_EQ(rows->size(), 4u);
   const char* serials[] = {"A", "B", "C", "D"};
-  for (size_t i = 0; i < rows.size(); ++i) {
-    EXPECT_EQ(rows[i], (RowTexts{serials[i], "1", "2", "3", "4", kTime, ""}));
+  for (size_t i = 0; i < rows->size(); ++i) {
+    EXPECT_EQ((*rows)[i], (RowTexts{serials[i], "1", "2", "3", "4", kTime, ""}));
   }
-  EXPECT_TRUE(ParseLogContent("").empty());
-  EXPECT_TRUE(ParseLogContent("\r\n\n\r\r\n").empty());
+  const auto none = ReadLogFile(folder.Write("20170504.txt", "\r\n\n\r\r\n"), error);
+  ASSERT_TRUE(none) << error;
+  EXPECT_TRUE(none->empty());
 }
 
 TEST(ReadLogFileFromDisk, ReadsWhatTheDailyLogWrote) {
@@ -211,73 +255,59 @@ TEST(ReadLogFileFromDisk, EmptyFileIsNoRowsAndNoError) {
   EXPECT_TRUE(error.empty());
 }
 
-std::vector<RowTexts> ThreeImportedRows() {
-  return {RowTexts{"i1", "1", "1", "1", "1", kTime, ""},
-          RowTexts{"i2", "2", "2", "2", "2", kTime, ""},
-          RowTexts{"i3", "3", "3", "3", "3", kTime, ""}};
+// Three stored lines, an empty one between the first two, imported into
+// `table` from a day's file.
+std::optional<ImportSummary> ImportThreeLines(results::ResultsTable& table) {
+  TempFolder folder;
+  const std::string path = folder.Write(
+      "20170503.txt", "i1   1   1   1   1   " + kTime + "\r\r\n\r\r\ni2   2   2   2   2   " +
+                          kTime + "\r\r\ni3   3   3   3   3   " + kTime + "\r\r\n");
+  std::string error;
+  auto imported = ImportLogFile(table, path, error);
+  EXPECT_TRUE(imported) << error;
+  return imported;
 }
 
-TEST(PlaceImport, AfterTheWavelengthRowInFileOrder) {
+TEST(ImportIntoTable, AfterTheWavelengthRowInFileOrder) {
   results::ResultsTable table;
   table.AppendRow(" ");
-  EXPECT_EQ(PlaceImportedRows(table, ThreeImportedRows()), 1);
+  const auto imported = ImportThreeLines(table);
+  ASSERT_TRUE(imported);
+  EXPECT_EQ(imported->rows, 3u);
   ASSERT_EQ(table.RowCount(), 4);
   EXPECT_EQ(table.Text(0, Column::Serial), " ");
   for (int row = 1; row <= 3; ++row) {
     EXPECT_EQ(table.Text(row, Column::Serial), "i" + std::to_string(row));
     EXPECT_EQ(table.Text(row, Column::Value4), std::to_string(row));
     EXPECT_EQ(table.Text(row, Column::Time), kTime);
+    EXPECT_EQ(table.Text(row, Column::Extra), "");
   }
 }
 
-TEST(PlaceImport, EmptyTableStartsAtRowZero) {
+TEST(ImportIntoTable, EmptyTableStartsAtRowZero) {
   results::ResultsTable table;
-  EXPECT_EQ(PlaceImportedRows(table, ThreeImportedRows()), 0);
+  ASSERT_TRUE(ImportThreeLines(table));
   ASSERT_EQ(table.RowCount(), 3);
   EXPECT_EQ(table.Text(0, Column::Serial), "i1");
   EXPECT_EQ(table.Text(2, Column::Time), kTime);
 }
 
-TEST(PlaceImport, StreamedImportPlacesLikeTheBlockInsert) {
-  TempFolder folder;
-  const std::string path = folder.Write(
-      "20170503.txt", "i1   1   1   1   1   " + kTime + "\r\r\n\r\r\ni2   2   2   2   2   " +
-                          kTime + "\r\r\ni3   3   3   3   3   " + kTime + "\r\r\n");
-  results::ResultsTable streamed;
-  results::ResultsTable placed;
-  for (results::ResultsTable* table : {&streamed, &placed}) {
-    table->AppendRow(" ");
-    table->AppendRow("R1");
-    table->SetCellTextColor(Column::Value1, 1, results::COLOR_FAIL);
-  }
-  std::string error;
-  const auto imported = ImportLogFile(streamed, path, error);
-  ASSERT_TRUE(imported) << error;
-  EXPECT_EQ(imported->rows, 3u);
-  PlaceImportedRows(placed, ThreeImportedRows());
-  ASSERT_EQ(streamed.RowCount(), placed.RowCount());
-  for (int row = 0; row < placed.RowCount(); ++row) {
-    for (int column = 0; column < results::kColumnCount; ++column) {
-      EXPECT_EQ(streamed.Text(row, column), placed.Text(row, column)) << row << "," << column;
-      EXPECT_EQ(streamed.CellTextColor(row, column), placed.CellTextColor(row, column));
-    }
-  }
-}
-
-TEST(PlaceImport, EarlierResultsMoveDownWithTheirColours) {
+TEST(ImportIntoTable, EarlierResultsMoveDownWithTheirColours) {
   results::ResultsTable table;
   table.AppendRow(" ");
   const int result = table.AppendRow("R1");
   table.SetCellTextColor(Column::Value1, result, results::COLOR_FAIL);
   table.SetCellTextColor(Column::Value2, result, results::COLOR_PASS_LATEST);
-  PlaceImportedRows(table, ThreeImportedRows());
+  ASSERT_TRUE(ImportThreeLines(table));
   ASSERT_EQ(table.RowCount(), 5);
+  EXPECT_EQ(table.Text(1, Column::Serial), "i1");
   EXPECT_EQ(table.Text(4, Column::Serial), "R1");
   EXPECT_EQ(table.CellTextColor(4, Column::Value1), results::COLOR_FAIL);
   EXPECT_EQ(table.CellTextColor(4, Column::Value2), results::COLOR_PASS_LATEST);
-  for (int row = 1; row <= 3; ++row) {
-    EXPECT_EQ(table.CellTextColor(row, Column::Value1), std::nullopt) << "row " << row;
-    EXPECT_EQ(table.CellTextColor(row, Column::Value2), std::nullopt) << "row " << row;
+  for (int row = 0; row <= 3; ++row) {
+    for (int column = 0; column < results::kColumnCount; ++column) {
+      EXPECT_EQ(table.CellTextColor(row, column), std::nullopt) << row << "," << column;
+    }
   }
 }
 

@@ -11,9 +11,9 @@
 #include <thread>
 #include <vector>
 
-#include "common/child_process.h"
-#include "common/temp_folder.h"
-#include "records/workbook_reader.h"
+#include "support/child_process.h"
+#include "support/temp_folder.h"
+#include "support/workbook_reader.h"
 
 namespace orvana::testing {
 namespace {

@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "common/temp_folder.h"
 #include "records/export_folders.h"
-#include "records/workbook_reader.h"
 #include "records/workbook_writer.h"
 #include "results/table_operations.h"
+#include "support/temp_folder.h"
+#include "support/workbook_reader.h"
 
 namespace orvana::records {
 namespace {

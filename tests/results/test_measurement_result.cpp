@@ -7,10 +7,10 @@
 #include <limits>
 #include <vector>
 
-#include "result_frames.h"
 #include "results/colors.h"
 #include "results/measurement_result.h"
 #include "results/settings_record.h"
+#include "support/sim_frames.h"
 
 namespace orvana::results {
 namespace {

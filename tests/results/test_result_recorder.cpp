@@ -2,9 +2,9 @@
 
 #include <cmath>
 
-#include "result_frames.h"
 #include "results/result_recorder.h"
 #include "results/table_operations.h"
+#include "support/sim_frames.h"
 
 namespace orvana::results {
 namespace {

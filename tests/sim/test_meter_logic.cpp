@@ -5,7 +5,6 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <set>
 #include <string>
 
@@ -14,9 +13,9 @@
 #include "sim/options.h"
 #include "sim/port_link.h"
 #include "sim/result_generator.h"
-#include "sim/sim_harness.h"
 #include "sim/transmitter.h"
 #include "sim/wire_frame.h"
+#include "support/sim_harness.h"
 
 namespace orvana::sim {
 namespace {
@@ -259,10 +258,7 @@ TEST(PortLink, MakesReplacesAndRemovesOnlyItsOwnLink) {
   // A real file under that name is never clobbered.
   const std::string file = dir.Write("ttySIM1", "keep me");
   EXPECT_THROW(PortLink(file, "/dev/pts/98"), std::runtime_error);
-  std::ifstream kept(file);
-  std::string text;
-  std::getline(kept, text);
-  EXPECT_EQ(text, "keep me");
+  EXPECT_EQ(testing::ReadFile(file), "keep me");
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <string>
 
-#include "sim/sim_harness.h"
+#include "support/sim_harness.h"
 
 // The real orvana-sim, driven from outside exactly as the program and the
 // end-to-end tests will drive it. Every expected frame is written out by hand.

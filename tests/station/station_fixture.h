@@ -11,15 +11,18 @@
 #include <vector>
 
 #include "app/station.h"
-#include "common/meter_frames.h"
-#include "common/temp_folder.h"
-#include "protocol/frame.h"
 #include "results/results_table.h"
+#include "support/sim_frames.h"
+#include "support/temp_folder.h"
 
 // The station with everything around it scripted: a transport that records
 // what would go on the line, a user who answers questions as told, a fixed
 // clock and a scratch folder for the daily log.
 namespace orvana::testing {
+
+using sim::BuildFrame;
+using sim::Bytes;
+using sim::Code;
 
 struct RecordingTransport final : link::ITransport {
   bool Open(const link::PortAddress& port, const link::LineSettings& settings) override {
@@ -112,7 +115,7 @@ class StationTest : public ::testing::Test {
     ports = {link::PortEntry{"ftdi_sio", "/dev/ttyUSB0"}};
     station->RefreshPortList(true);
     ASSERT_TRUE(station->OnConnect(0));
-    Feed(MeterFrame(protocol::CMD_CONNECT_OK, {}));
+    Feed(BuildFrame(Code::kConnectOk));
     ASSERT_TRUE(station->Connected());
     ui.messages.clear();
     transport.purgingWrites.clear();
@@ -131,10 +134,5 @@ class StationTest : public ::testing::Test {
   std::vector<link::PortEntry> ports;
   std::unique_ptr<app::Station> station;
 };
-
-inline Bytes Command(uint8_t code) {
-  const auto frame = protocol::BuildCommand(code);
-  return Bytes(frame.begin(), frame.end());
-}
 
 }  // namespace orvana::testing

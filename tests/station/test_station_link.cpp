@@ -9,11 +9,6 @@
 namespace orvana::testing {
 namespace {
 
-using protocol::CMD_CONNECT;
-using protocol::CMD_ERASE_ALL;
-using protocol::CMD_KEEPALIVE;
-using protocol::CMD_READ_RECORD;
-
 TEST_F(StationTest, NoPortFoundSaysSoEachTimeTheListIsOpened) {
   station->RefreshPortList(false);
   station->RefreshPortList(true);
@@ -45,7 +40,7 @@ TEST_F(StationTest, ConnectOpensNineSixHundredEightNOneAndGreets) {
   EXPECT_EQ(transport.lastSettings.eventMask, 3u);
   EXPECT_EQ(transport.lastSettings.writeBufferSize, 512);
   EXPECT_EQ(transport.monitorStarts, 1);
-  EXPECT_EQ(transport.purgingWrites, std::vector<Bytes>{Command(CMD_CONNECT)});
+  EXPECT_EQ(transport.purgingWrites, std::vector<Bytes>{BuildFrame(Code::kConnect)});
   EXPECT_FALSE(station->Connected()) << "connected only once the meter answers";
 
   // Pressing again on the same port opens it anew and greets again.
@@ -65,7 +60,7 @@ TEST_F(StationTest, SilentPortIsToldOnceByNameAndAnAnsweringOneIsShownAsTheLink)
   EXPECT_TRUE(station->ConnectedPort().empty());
 
   ASSERT_TRUE(station->OnConnect(1));
-  Feed(MeterFrame(protocol::CMD_CONNECT_OK, {}));
+  Feed(BuildFrame(Code::kConnectOk));
   EXPECT_FALSE(station->OnGreetingTimeout()) << "the meter answered in time";
   EXPECT_EQ(ui.messages.back().text, "connected");
   EXPECT_EQ(station->ConnectedPort(), "/dev/ttyUSB1");
@@ -89,7 +84,7 @@ TEST_F(StationTest, AFlappingMeterLeavesOneBoxOpenAndShowsTheLatestAfterIt) {
       // Unattended: the adapter comes and goes while the first box waits.
       for (int cycle = 0; cycle < 30; ++cycle) {
         EXPECT_TRUE(station->OnWatchTick());
-        Feed(MeterFrame(protocol::CMD_CONNECT_OK, {}));
+        Feed(BuildFrame(Code::kConnectOk));
         station->OnLinkLost("gone again");
       }
     }
@@ -137,7 +132,7 @@ TEST_F(StationTest, ALostPortIsWatchedForUntilItOpensAgainOrTheUserConnects) {
   transport.openSucceeds = true;
   EXPECT_TRUE(station->OnWatchTick());
   EXPECT_EQ(transport.opened.back().path, "/dev/ttyUSB0");
-  EXPECT_EQ(transport.purgingWrites, std::vector<Bytes>{Command(CMD_CONNECT)});
+  EXPECT_EQ(transport.purgingWrites, std::vector<Bytes>{BuildFrame(Code::kConnect)});
   EXPECT_FALSE(station->WatchingForPort());
 
   // Pressing connect, with a port chosen or none, ends a watch.
@@ -168,13 +163,13 @@ TEST_F(StationTest, UploadedRecordsBecomeEventRowsBelowWhatIsShown) {
   Connect();
   table.AppendRow("earlier");
   station->OnUploadRequest();
-  EXPECT_EQ(transport.purgingWrites, std::vector<Bytes>{Command(CMD_READ_RECORD)});
+  EXPECT_EQ(transport.purgingWrites, std::vector<Bytes>{BuildFrame(Code::kReadRecord)});
 
-  Feed(RecordHeaderBytes(7, 11, 2, 0, 5));
-  Feed(RecordEventBytes(0, 10000, 0.25f, -45.04f, 0.25f, 2));
-  Feed(RecordEventBytes(1, -2, 0.3f, -60.0f, 0.55f, 3));
-  Feed(RecordHeaderBytes(17, 3, 5, 9, 7));
-  Feed(RecordEventBytes(0, 150, 1.0f, -30.0f, 1.55f, 0));
+  Feed(sim::BuildRecordHeaderFrame({7, 11, 2, 0, 5, {}}));
+  Feed(sim::BuildRecordEventFrame({0, 10000, 0.25f, -45.04f, 0.25f, 2}));
+  Feed(sim::BuildRecordEventFrame({1, -2, 0.3f, -60.0f, 0.55f, 3}));
+  Feed(sim::BuildRecordHeaderFrame({17, 3, 5, 9, 7, {}}));
+  Feed(sim::BuildRecordEventFrame({0, 150, 1.0f, -30.0f, 1.55f, 0}));
 
   ASSERT_EQ(table.RowCount(), 4);
   EXPECT_EQ(table.Text(1, 0), "1--0");
@@ -195,7 +190,7 @@ TEST_F(StationTest, UploadedRecordsBecomeEventRowsBelowWhatIsShown) {
 
   // A new upload numbers its records from 1 again.
   station->OnUploadRequest();
-  Feed(RecordHeaderBytes(17, 3, 5, 9, 7));
+  Feed(sim::BuildRecordHeaderFrame({17, 3, 5, 9, 7, {}}));
   EXPECT_EQ(station->RecordNo(), 1);
 }
 
@@ -213,11 +208,11 @@ TEST_F(StationTest, CancelledEraseTouchesNothing) {
 
 TEST_F(StationTest, ConfirmedEraseClearsSendsAndTheAnswerIsShown) {
   Connect();
-  Feed(ResultBytes(true, 0, -0.2f, 56.0f, -0.2f, 56.0f, true));
+  Feed(DualResultBytes(-0.2f, 56.0f, -0.2f, 56.0f));
   station->OnEraseRequest();
   EXPECT_EQ(table.RowCount(), 0);
-  EXPECT_EQ(transport.purgingWrites, std::vector<Bytes>{Command(CMD_ERASE_ALL)});
-  Feed(MeterFrame(protocol::CMD_ERASE_ALL_OK, {}));
+  EXPECT_EQ(transport.purgingWrites, std::vector<Bytes>{BuildFrame(Code::kEraseAll)});
+  Feed(BuildFrame(Code::kEraseAllOk));
   ASSERT_FALSE(ui.messages.empty());
   EXPECT_EQ(ui.messages.back().caption, "OTDR");
   EXPECT_EQ(ui.messages.back().text, "erased");
@@ -235,14 +230,14 @@ TEST_F(StationTest, KeepAliveEveryTickSerialCheckEverySecondTick) {
   station->OnTimer();
   station->OnTimer();
   station->OnTimer();
-  EXPECT_EQ(transport.keepingWrites, std::vector<Bytes>(3, Command(CMD_KEEPALIVE)));
+  EXPECT_EQ(transport.keepingWrites, std::vector<Bytes>(3, BuildFrame(Code::kKeepAlive)));
   EXPECT_TRUE(transport.purgingWrites.empty()) << "the keep-alive must not purge the line";
   EXPECT_EQ(ui.reads - readsBefore, 1);
 }
 
 TEST_F(StationTest, KeepAliveDoesNotCutAResultThatIsArriving) {
   Connect();
-  const Bytes result = ResultBytes(true, 0, -0.2f, 56.0f, -0.2f, 56.0f, true);
+  const Bytes result = DualResultBytes(-0.2f, 56.0f, -0.2f, 56.0f);
   Feed(Bytes(result.begin(), result.begin() + 11));
   station->OnTimer();
   Feed(Bytes(result.begin() + 11, result.end()));
@@ -286,14 +281,14 @@ TEST_F(StationTest, ClickBackIntoTheSerialFieldSelectsAndReadsIt) {
 
 TEST_F(StationTest, BytesArrivingWhileABoxIsOpenAreNotLost) {
   // The greeting's box is open while a result comes in underneath it.
-  const Bytes result = ResultBytes(true, 0, -0.21f, 56.3f, -0.35f, 54.0f, true);
+  const Bytes result = DualResultBytes(-0.21f, 56.3f, -0.35f, 54.0f);
   bool fed = false;
   ui.whileBoxIsOpen = [&] {
     if (fed) return;
     fed = true;
     Feed(result);
   };
-  Feed(MeterFrame(protocol::CMD_CONNECT_OK, {}));
+  Feed(BuildFrame(Code::kConnectOk));
   EXPECT_TRUE(station->Connected());
   ASSERT_EQ(table.RowCount(), 1);
   EXPECT_EQ(table.Text(0, 1), "-0.21");

@@ -10,16 +10,14 @@
 #include <filesystem>
 #include <memory>
 
-#include "common/pty_pair.h"
 #include "link/port_discovery.h"
 #include "link/serial_transport.h"
 #include "station/station_fixture.h"
+#include "support/pty_pair.h"
 
 namespace orvana::testing {
 namespace {
 
-using protocol::CMD_CONNECT;
-using protocol::CMD_CONNECT_OK;
 using std::chrono::milliseconds;
 
 constexpr milliseconds kPatience{3000};
@@ -70,9 +68,10 @@ class LostMeterTest : public ::testing::Test {
   }
   // The meter answers the greeting and sends one recorded result.
   void GreetedAndMeasured(PtyPair& meter, int rowsAfter) {
-    EXPECT_EQ(meter.Receive(Command(CMD_CONNECT).size(), kPatience), Command(CMD_CONNECT));
-    meter.Send(MeterFrame(CMD_CONNECT_OK, {}));
-    meter.Send(ResultBytes(true, 0, -0.2f, 56.0f, -0.2f, 56.0f, true));
+    const Bytes greeting = BuildFrame(Code::kConnect);
+    EXPECT_EQ(meter.Receive(greeting.size(), kPatience), greeting);
+    meter.Send(BuildFrame(Code::kConnectOk));
+    meter.Send(DualResultBytes(-0.2f, 56.0f, -0.2f, 56.0f));
     EXPECT_TRUE(Pump([&] { return table.RowCount() == rowsAfter; })) << table.RowCount();
   }
 

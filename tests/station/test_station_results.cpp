@@ -17,9 +17,9 @@ using results::COLOR_PASS_LATEST;
 TEST_F(StationTest, RecordedResultBecomesARowAndALogLineUnderTheSerialStandingInTheField) {
   // Typed or scanned, nothing else: no click into the field, no tick.
   ui.serialEdit = "A17050301";
-  Feed(ResultBytes(true, 0, -0.12f, 55.3f, -0.20f, 56.1f, true));
+  Feed(DualResultBytes(-0.12f, 55.3f, -0.20f, 56.1f));
   ui.serialEdit = "A17050302";
-  Feed(ResultBytes(true, 0, -0.12f, 55.3f, -0.20f, 56.1f, true));
+  Feed(DualResultBytes(-0.12f, 55.3f, -0.20f, 56.1f));
 
   ASSERT_EQ(ui.shownValues.size(), 2u);
   EXPECT_EQ(ui.shownValues[0], (std::array<std::string, 4>{"-0.12", "55.3", "-0.20", "56.1"}));
@@ -39,12 +39,12 @@ TEST_F(StationTest, AnUnwritableLogIsToldOnceAndWhatItKeptIsSavedAtClosing) {
   const std::string unsaved = (folder / "data").string();
   setenv("XDG_DATA_HOME", unsaved.c_str(), 1);
   for (int n = 0; n < 3; ++n) {
-    Feed(ResultBytes(true, 0, -0.12f, 55.3f, -0.20f, 56.1f, true));
+    Feed(DualResultBytes(-0.12f, 55.3f, -0.20f, 56.1f));
     station->OnLogEvents();
   }
   ASSERT_EQ(ui.messages.size(), 1u) << "once per failure, not once per line";
-  EXPECT_EQ(ui.messages[0].text.rfind(texts.logfailing + "\n\n" + (folder / "Savetemp").string(), 0),
-            0u)
+  EXPECT_EQ(
+      ui.messages[0].text.rfind(texts.logfailing + "\n\n" + (folder / "Savetemp").string(), 0), 0u)
       << ui.messages[0].text;
 
   EXPECT_TRUE(station->OnClosing());
@@ -57,7 +57,7 @@ TEST_F(StationTest, AnUnwritableLogIsToldOnceAndWhatItKeptIsSavedAtClosing) {
 }
 
 TEST_F(StationTest, ShownOnlyResultChangesTheFieldsAndNothingElse) {
-  Feed(ResultBytes(true, 0, -0.12f, 55.3f, -0.20f, 56.1f, false));
+  Feed(DualResultBytes(-0.12f, 55.3f, -0.20f, 56.1f, false));
   EXPECT_EQ(ui.shownValues.size(), 1u);
   EXPECT_EQ(station->Fields().valueText[0], "-0.12");
   EXPECT_EQ(table.RowCount(), 0);
@@ -65,14 +65,14 @@ TEST_F(StationTest, ShownOnlyResultChangesTheFieldsAndNothingElse) {
 }
 
 TEST_F(StationTest, EachResultIsJudgedAndTheOneBeforeIsRecoloured) {
-  Feed(ResultBytes(true, 0, -0.21f, 56.3f, -0.35f, 54.0f, true));
+  Feed(DualResultBytes(-0.21f, 56.3f, -0.35f, 54.0f));
   EXPECT_EQ(table.CellTextColor(0, 1), COLOR_PASS_LATEST);
   EXPECT_EQ(table.CellTextColor(0, 2), COLOR_PASS_LATEST);
   EXPECT_EQ(table.CellTextColor(0, 3), COLOR_FAIL);
   EXPECT_EQ(table.CellTextColor(0, 4), COLOR_FAIL);
   EXPECT_EQ(table.Text(0, 0), "****");
 
-  Feed(ResultBytes(false, 1, 0, 57.0f, 0, -0.12f, true));
+  Feed(sim::BuildResultFrame({false, 1, 0, 57.0f, 0, -0.12f}));
   EXPECT_EQ(table.CellTextColor(0, 1), COLOR_PASS);
   EXPECT_EQ(table.CellTextColor(0, 2), COLOR_PASS);
   EXPECT_EQ(table.CellTextColor(0, 4), COLOR_FAIL);
@@ -86,26 +86,26 @@ TEST_F(StationTest, EachResultIsJudgedAndTheOneBeforeIsRecoloured) {
 
 TEST_F(StationTest, NewThresholdsJudgeTheNextResult) {
   station->Settings().rlThreshold1 = 60.0f;
-  Feed(ResultBytes(true, 0, -0.2f, 56.3f, -0.2f, 56.0f, true));
+  Feed(DualResultBytes(-0.2f, 56.3f, -0.2f, 56.0f));
   EXPECT_EQ(table.CellTextColor(0, 2), COLOR_FAIL);
 }
 
 TEST_F(StationTest, ResultsAfterMidnightGoToTheNextDaysFile) {
   clock.Set({2017, 5, 3, 23, 59, 59});
-  Feed(ResultBytes(true, 0, -0.2f, 56.0f, -0.2f, 56.0f, true));
+  Feed(DualResultBytes(-0.2f, 56.0f, -0.2f, 56.0f));
   clock.Set({2017, 5, 4, 0, 0, 5});
-  Feed(ResultBytes(true, 0, -0.2f, 56.0f, -0.2f, 56.0f, true));
+  Feed(DualResultBytes(-0.2f, 56.0f, -0.2f, 56.0f));
   EXPECT_NE(LogFile("20170503.txt").find("23:59:59"), std::string::npos);
   EXPECT_NE(LogFile("20170504.txt").find("2017/05/04 00:00:05"), std::string::npos);
 }
 
 TEST_F(StationTest, WavelengthRowSurvivesAClearBetweenResults) {
-  Feed(ResultBytes(true, 0, -0.2f, 56.0f, -0.2f, 56.0f, true));
+  Feed(DualResultBytes(-0.2f, 56.0f, -0.2f, 56.0f));
   station->OnClearScreen();
   EXPECT_EQ(ui.messages.back().caption, "OTDR");
   EXPECT_EQ(table.RowCount(), 0);
   station->OnSettingsApplied();
-  Feed(ResultBytes(true, 0, -0.5f, 50.0f, -0.5f, 50.0f, true));
+  Feed(DualResultBytes(-0.5f, 50.0f, -0.5f, 50.0f));
   ASSERT_EQ(table.RowCount(), 2);
   EXPECT_EQ(table.Text(0, 1), "1310nm");
   EXPECT_EQ(table.Text(0, 3), "1625nm");
@@ -113,17 +113,17 @@ TEST_F(StationTest, WavelengthRowSurvivesAClearBetweenResults) {
 }
 
 TEST_F(StationTest, BlankedLastRowIsNotRecoloured) {
-  Feed(ResultBytes(true, 0, -0.2f, 56.0f, -0.2f, 56.0f, true));
+  Feed(DualResultBytes(-0.2f, 56.0f, -0.2f, 56.0f));
   station->OnBlankSelectedRow(0);
   EXPECT_EQ(ui.messages.back().caption, "IL&RL");
-  Feed(ResultBytes(true, 0, -0.2f, 56.0f, -0.2f, 56.0f, true));
+  Feed(DualResultBytes(-0.2f, 56.0f, -0.2f, 56.0f));
   for (int column = 0; column < 7; ++column) EXPECT_EQ(table.Text(0, column), " ");
   EXPECT_EQ(table.CellTextColor(0, 1), COLOR_PASS_LATEST) << "left as it was";
 }
 
 TEST_F(StationTest, ImportPutsALogBackBehindTheWavelengthRow) {
   station->OnSettingsApplied();
-  Feed(ResultBytes(true, 0, -0.5f, 50.0f, -0.5f, 50.0f, true));
+  Feed(DualResultBytes(-0.5f, 50.0f, -0.5f, 50.0f));
   const std::string path = (folder / "Savetemp" / "20170503.txt").string();
   std::string error;
   ASSERT_TRUE(station->OnImportBackup(path, error)) << error;

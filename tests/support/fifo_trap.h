@@ -17,14 +17,14 @@ namespace orvana::testing {
 
 class FifoTrap {
  public:
-  explicit FifoTrap(std::string path) : path_(std::move(path)) {
-    if (::mkfifo(path_.c_str(), 0644) != 0) throw std::runtime_error("mkfifo " + path_);
+  explicit FifoTrap(std::string path) : m_path(std::move(path)) {
+    if (::mkfifo(m_path.c_str(), 0644) != 0) throw std::runtime_error("mkfifo " + m_path);
   }
-  ~FifoTrap() { ::unlink(path_.c_str()); }
+  ~FifoTrap() { ::unlink(m_path.c_str()); }
   FifoTrap(const FifoTrap&) = delete;
   FifoTrap& operator=(const FifoTrap&) = delete;
 
-  const std::string& Path() const { return path_; }
+  const std::string& Path() const { return m_path; }
 
   // Runs `action`; true when it had to be freed from a blocked open.
   template <typename Action>
@@ -40,7 +40,7 @@ class FifoTrap {
       if (done) return;
       rescued = true;
       // Both ends at once, never blocking: frees a reader and a writer alike.
-      end = ::open(path_.c_str(), O_RDWR | O_NONBLOCK);
+      end = ::open(m_path.c_str(), O_RDWR | O_NONBLOCK);
     });
     action();
     done = true;
@@ -50,7 +50,7 @@ class FifoTrap {
   }
 
  private:
-  std::string path_;
+  std::string m_path;
 };
 
 }  // namespace orvana::testing

@@ -17,8 +17,8 @@ class PtyPair {
   PtyPair(const PtyPair&) = delete;
   PtyPair& operator=(const PtyPair&) = delete;
 
-  const std::string& SlavePath() const { return slavePath_; }
-  int MasterFd() const { return master_; }
+  const std::string& SlavePath() const { return m_slavePath; }
+  int MasterFd() const { return m_master; }
 
   // Writes every byte to the master side (what the instrument sends).
   void Send(const std::vector<uint8_t>& bytes);
@@ -30,9 +30,9 @@ class PtyPair {
   void HangUp();
 
  private:
-  int master_ = -1;
-  int keptSlave_ = -1;  // keeps the line's raw settings and the master alive between opens
-  std::string slavePath_;
+  int m_master = -1;
+  int m_keptSlave = -1;  // keeps the line's raw settings and the master alive between opens
+  std::string m_slavePath;
 };
 
 }  // namespace orvana::testing

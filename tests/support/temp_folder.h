@@ -30,17 +30,17 @@ class TempFolder {
   TempFolder() {
     std::string pattern = (std::filesystem::temp_directory_path() / "orvana-test-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
+    m_path = pattern;
   }
   ~TempFolder() {
     std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
+    std::filesystem::remove_all(m_path, ignored);
   }
   TempFolder(const TempFolder&) = delete;
   TempFolder& operator=(const TempFolder&) = delete;
 
-  const std::string& Path() const { return path_; }
-  std::string operator/(std::string_view name) const { return path_ + "/" + std::string(name); }
+  const std::string& Path() const { return m_path; }
+  std::string operator/(std::string_view name) const { return m_path + "/" + std::string(name); }
 
   // Writes `bytes` exactly as given and returns the file's path.
   std::string Write(std::string_view name, std::string_view bytes) const {
@@ -50,7 +50,7 @@ class TempFolder {
   }
 
  private:
-  std::string path_;
+  std::string m_path;
 };
 
 }  // namespace orvana::testing

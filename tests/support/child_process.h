@@ -28,7 +28,7 @@ class ChildProcess {
   // Reads lines until one satisfies `wanted`.
   std::optional<std::string> WaitFor(const std::function<bool(const std::string&)>& wanted,
                                      std::chrono::milliseconds timeout);
-  const std::vector<std::string>& Lines() const { return lines_; }
+  const std::vector<std::string>& Lines() const { return m_lines; }
 
   void Input(std::string_view text);
   void CloseInput();
@@ -40,12 +40,12 @@ class ChildProcess {
   std::string ErrorText();
 
  private:
-  pid_t pid_ = -1;
-  int input_ = -1;
-  int output_ = -1;
-  int errors_ = -1;
-  std::string buffer_;
-  std::vector<std::string> lines_;
+  pid_t m_pid = -1;
+  int m_input = -1;
+  int m_output = -1;
+  int m_errors = -1;
+  std::string m_buffer;
+  std::vector<std::string> m_lines;
 };
 
 }  // namespace orvana::testing

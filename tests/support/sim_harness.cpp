@@ -1,4 +1,4 @@
-#include "sim/sim_harness.h"
+#include "support/sim_harness.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -30,6 +30,9 @@ int LeftMs(Clock::time_point deadline) {
 
 }  // namespace
 
+SimProcess::SimProcess(const std::vector<std::string>& args)
+    : ChildProcess(ORVANA_SIM_PATH, args) {}
+
 Bytes FromHex(std::string_view text) {
   Bytes bytes;
   std::string digits;
@@ -57,22 +60,22 @@ std::string ToHex(const Bytes& bytes) {
 }
 
 SerialEnd::SerialEnd(const std::string& path) {
-  fd_ = open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-  if (fd_ < 0) throw std::runtime_error("cannot open " + path);
+  m_fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (m_fd < 0) throw std::runtime_error("cannot open " + path);
   termios settings{};
-  tcgetattr(fd_, &settings);
+  tcgetattr(m_fd, &settings);
   cfmakeraw(&settings);
   cfsetispeed(&settings, B9600);
   cfsetospeed(&settings, B9600);
-  tcsetattr(fd_, TCSANOW, &settings);
+  tcsetattr(m_fd, TCSANOW, &settings);
 }
 
 SerialEnd::~SerialEnd() {
-  if (fd_ >= 0) close(fd_);
+  if (m_fd >= 0) close(m_fd);
 }
 
 void SerialEnd::Write(const Bytes& bytes) {
-  if (write(fd_, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) {
+  if (write(m_fd, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) {
     throw std::runtime_error("write to the line failed");
   }
 }
@@ -82,11 +85,11 @@ Bytes SerialEnd::ReadCountingPieces(size_t count, int& pieces, milliseconds time
   Bytes got;
   pieces = 0;
   while (got.size() < count) {
-    pollfd p{fd_, POLLIN, 0};
+    pollfd p{m_fd, POLLIN, 0};
     if (poll(&p, 1, LeftMs(deadline)) <= 0) break;
     uint8_t buffer[256];
     const size_t want = std::min(sizeof buffer, count - got.size());
-    const ssize_t n = read(fd_, buffer, want);
+    const ssize_t n = read(m_fd, buffer, want);
     if (n <= 0) break;
     ++pieces;
     got.insert(got.end(), buffer, buffer + n);
@@ -102,10 +105,10 @@ Bytes SerialEnd::Read(size_t count, milliseconds timeout) {
 Bytes SerialEnd::Drain(milliseconds quiet) {
   Bytes got;
   for (;;) {
-    pollfd p{fd_, POLLIN, 0};
+    pollfd p{m_fd, POLLIN, 0};
     if (poll(&p, 1, static_cast<int>(quiet.count())) <= 0) return got;
     uint8_t buffer[256];
-    const ssize_t n = read(fd_, buffer, sizeof buffer);
+    const ssize_t n = read(m_fd, buffer, sizeof buffer);
     if (n <= 0) return got;
     got.insert(got.end(), buffer, buffer + n);
   }
@@ -114,11 +117,11 @@ Bytes SerialEnd::Drain(milliseconds quiet) {
 bool SerialEnd::SeesHangUp(milliseconds timeout) {
   const auto deadline = Clock::now() + timeout;
   for (;;) {
-    pollfd p{fd_, POLLIN, 0};
+    pollfd p{m_fd, POLLIN, 0};
     if (poll(&p, 1, LeftMs(deadline)) <= 0) return false;
     if (p.revents & POLLHUP) return true;
     uint8_t byte = 0;
-    const ssize_t n = read(fd_, &byte, 1);
+    const ssize_t n = read(m_fd, &byte, 1);
     if (n == 0 || (n < 0 && errno == EIO)) return true;
   }
 }

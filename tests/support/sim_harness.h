@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "common/child_process.h"
-#include "common/temp_folder.h"
+#include "support/child_process.h"
+#include "support/temp_folder.h"
 
 // Runs the real orvana-sim as a child and talks to it as the program would:
 // through the pseudo-terminal it announces, opened with plain termios.
@@ -23,9 +23,10 @@ using std::chrono::milliseconds;
 Bytes FromHex(std::string_view text);
 std::string ToHex(const Bytes& bytes);
 
+// The orvana-sim of this build, started with `args`.
 class SimProcess : public testing::ChildProcess {
  public:
-  explicit SimProcess(const std::vector<std::string>& args) : ChildProcess(ORVANA_SIM_PATH, args) {}
+  explicit SimProcess(const std::vector<std::string>& args);
   // The first line the simulator prints: its port. Empty if none came in time.
   std::string FirstLine(milliseconds timeout = milliseconds(5000)) {
     if (Lines().empty() && !NextLine(timeout)) return {};
@@ -52,7 +53,7 @@ class SerialEnd {
   bool SeesHangUp(milliseconds timeout);
 
  private:
-  int fd_ = -1;
+  int m_fd = -1;
 };
 
 // Splits a stream that starts at a frame into its frames by their length bytes.

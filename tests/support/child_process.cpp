@@ -1,4 +1,4 @@
-#include "common/child_process.h"
+#include "support/child_process.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -44,26 +44,26 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
   std::vector<char*> argv;
   for (std::string& arg : all) argv.push_back(arg.data());
   argv.push_back(nullptr);
-  const int error = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ);
+  const int error = posix_spawn(&m_pid, program.c_str(), &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   close(in[0]);
   close(out[1]);
   close(err[1]);
-  input_ = in[1];
-  output_ = out[0];
-  errors_ = err[0];
+  m_input = in[1];
+  m_output = out[0];
+  m_errors = err[0];
   if (error != 0) {
-    pid_ = -1;
+    m_pid = -1;
     throw std::runtime_error("cannot start " + program);
   }
 }
 
 ChildProcess::~ChildProcess() {
-  if (pid_ > 0) {
-    kill(pid_, SIGKILL);
-    waitpid(pid_, nullptr, 0);
+  if (m_pid > 0) {
+    kill(m_pid, SIGKILL);
+    waitpid(m_pid, nullptr, 0);
   }
-  for (const int fd : {input_, output_, errors_}) {
+  for (const int fd : {m_input, m_output, m_errors}) {
     if (fd >= 0) close(fd);
   }
 }
@@ -71,17 +71,17 @@ ChildProcess::~ChildProcess() {
 std::optional<std::string> ChildProcess::NextLine(std::chrono::milliseconds timeout) {
   const auto deadline = Clock::now() + timeout;
   for (;;) {
-    if (const size_t end = buffer_.find('\n'); end != std::string::npos) {
-      lines_.push_back(buffer_.substr(0, end));
-      buffer_.erase(0, end + 1);
-      return lines_.back();
+    if (const size_t end = m_buffer.find('\n'); end != std::string::npos) {
+      m_lines.push_back(m_buffer.substr(0, end));
+      m_buffer.erase(0, end + 1);
+      return m_lines.back();
     }
-    pollfd p{output_, POLLIN, 0};
+    pollfd p{m_output, POLLIN, 0};
     if (poll(&p, 1, LeftMs(deadline)) <= 0) return std::nullopt;
     char chunk[4096];
-    const ssize_t n = read(output_, chunk, sizeof chunk);
+    const ssize_t n = read(m_output, chunk, sizeof chunk);
     if (n <= 0) return std::nullopt;
-    buffer_.append(chunk, static_cast<size_t>(n));
+    m_buffer.append(chunk, static_cast<size_t>(n));
   }
 }
 
@@ -95,26 +95,26 @@ std::optional<std::string> ChildProcess::WaitFor(
 }
 
 void ChildProcess::Input(std::string_view text) {
-  if (write(input_, text.data(), text.size()) != static_cast<ssize_t>(text.size())) {
+  if (write(m_input, text.data(), text.size()) != static_cast<ssize_t>(text.size())) {
     throw std::runtime_error("cannot write to the child's input");
   }
 }
 
 void ChildProcess::CloseInput() {
-  close(input_);
-  input_ = -1;
+  close(m_input);
+  m_input = -1;
 }
 
 void ChildProcess::Signal(int number) {
-  if (pid_ > 0) kill(pid_, number);
+  if (m_pid > 0) kill(m_pid, number);
 }
 
 std::optional<int> ChildProcess::WaitExit(std::chrono::milliseconds timeout) {
   const auto deadline = Clock::now() + timeout;
-  while (pid_ > 0) {
+  while (m_pid > 0) {
     int status = 0;
-    if (waitpid(pid_, &status, WNOHANG) == pid_) {
-      pid_ = -1;
+    if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
+      m_pid = -1;
       while (NextLine(std::chrono::milliseconds(50))) {
       }
       return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
@@ -128,9 +128,9 @@ std::optional<int> ChildProcess::WaitExit(std::chrono::milliseconds timeout) {
 std::string ChildProcess::ErrorText() {
   std::string text;
   char chunk[4096];
-  pollfd p{errors_, POLLIN, 0};
+  pollfd p{m_errors, POLLIN, 0};
   while (poll(&p, 1, 100) > 0) {
-    const ssize_t n = read(errors_, chunk, sizeof chunk);
+    const ssize_t n = read(m_errors, chunk, sizeof chunk);
     if (n <= 0) break;
     text.append(chunk, static_cast<size_t>(n));
   }
