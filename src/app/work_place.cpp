@@ -23,6 +23,10 @@ std::string Variable(const char* name) {
 
 bool StartsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
 
+bool NamesOurs(const std::string& language) {
+  return StartsWith(language, "zh") || StartsWith(language, "en");
+}
+
 bool IsFile(const std::string& path) {
   struct stat info {};
   return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
@@ -46,8 +50,9 @@ LanguageEnvironment LanguageEnvironment::FromProcess() {
 }
 
 std::string ChooseLanguage(const LanguageEnvironment& environment) {
-  if (StartsWith(environment.orvanaLang, "zh")) return kChinese;
-  if (StartsWith(environment.orvanaLang, "en")) return kEnglish;
+  if (NamesOurs(environment.orvanaLang)) {
+    return StartsWith(environment.orvanaLang, "zh") ? kChinese : kEnglish;
+  }
   for (const std::string* locale :
        {&environment.lcAll, &environment.lcMessages, &environment.lang}) {
     if (locale->empty()) continue;
@@ -78,15 +83,21 @@ std::string FindInstalledLanguageFile(const std::string& executableFolder,
 }
 
 WorkPlace FindWorkPlace(const std::string& startDirectory, const std::string& executableFolder,
-                        const std::string& language, const std::string& userLogFolder) {
+                        const LanguageEnvironment& environment, const std::string& userLogFolder) {
   const std::string start = startDirectory.empty() ? std::string(".") : startDirectory;
   WorkPlace place;
   place.languageFile = LanguageFilePath(start);
   place.logFolder = start + "/Savetemp";
   place.ownFolder = IsFile(place.languageFile);
-  if (place.ownFolder) return place;
+  const bool asked = NamesOurs(environment.orvanaLang);
+  if (place.ownFolder) {
+    place.language = asked ? ChooseLanguage(environment)
+                           : LanguageOfTexts(LoadMessageTextFile(place.languageFile));
+    return place;
+  }
+  place.language = ChooseLanguage(environment);
   // A missing file everywhere still reads as it always has: "Error".
-  if (std::string installed = FindInstalledLanguageFile(executableFolder, language);
+  if (std::string installed = FindInstalledLanguageFile(executableFolder, place.language);
       !installed.empty()) {
     place.languageFile = std::move(installed);
   }
@@ -97,8 +108,8 @@ WorkPlace FindWorkPlace(const std::string& startDirectory, const std::string& ex
 WorkPlace FindWorkPlaceOfProcess(const std::string& userLogFolder) {
   std::error_code error;
   const std::string start = std::filesystem::current_path(error).string();
-  return FindWorkPlace(start, common::ExecutableFolder(),
-                       ChooseLanguage(LanguageEnvironment::FromProcess()), userLogFolder);
+  return FindWorkPlace(start, common::ExecutableFolder(), LanguageEnvironment::FromProcess(),
+                       userLogFolder);
 }
 
 std::string UserLogFolder() {

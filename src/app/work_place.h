@@ -45,13 +45,18 @@ struct WorkPlace {
   std::string languageFile;  // the language file to read
   std::string logFolder;     // where the day logs go
   bool ownFolder = false;    // the start folder has its own language.ini
+  // What the program's own captions and Qt's buttons speak: ORVANA_LANG when
+  // it names one of ours, else that of the start folder's own language file,
+  // else that of the locale. The captions then match the language file's
+  // texts beside them.
+  std::string language;
 };
 
 // `startDirectory` empty means the current folder. `userLogFolder` is where
 // the logs go when the start folder is not set up for the meter; empty keeps
 // them in its Savetemp/ (orvana-cli, whose scripts rely on that).
 WorkPlace FindWorkPlace(const std::string& startDirectory, const std::string& executableFolder,
-                        const std::string& language, const std::string& userLogFolder);
+                        const LanguageEnvironment& environment, const std::string& userLogFolder);
 
 // The work place of this process: the current folder, the running program's
 // install, the language of ORVANA_LANG or the locale.

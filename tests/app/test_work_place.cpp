@@ -46,14 +46,17 @@ class WorkPlaceTest : public ::testing::Test {
 };
 
 TEST_F(WorkPlaceTest, AnEmptyFolderReadsTheInstalledTextsOfTheLanguageAndLogsPerUser) {
-  const WorkPlace place = FindWorkPlace(start.Path(), Bin(), kChinese, "/home/u/.orvana-logs");
+  const WorkPlace place =
+      FindWorkPlace(start.Path(), Bin(), {"", "", "", "zh_CN.UTF-8"}, "/home/u/.orvana-logs");
+  EXPECT_EQ(place.language, kChinese);
   EXPECT_FALSE(place.ownFolder);
   EXPECT_EQ(LoadMessageTextFile(place.languageFile).connect, "连接");
   EXPECT_EQ(LanguageOfTexts(LoadMessageTextFile(place.languageFile)), kChinese);
   EXPECT_EQ(place.logFolder, "/home/u/.orvana-logs");
 
   // orvana-cli keeps its logs in the folder it works in, whatever the texts.
-  const WorkPlace cli = FindWorkPlace(start.Path(), prefix / "bin", kEnglish, "");
+  const WorkPlace cli =
+      FindWorkPlace(start.Path(), prefix / "bin", {"en", "", "", "zh_CN.UTF-8"}, "");
   EXPECT_EQ(LoadMessageTextFile(cli.languageFile).connect, "Connect");
   EXPECT_EQ(LanguageOfTexts(LoadMessageTextFile(cli.languageFile)), kEnglish);
   EXPECT_EQ(cli.logFolder, start.Path() + "/Savetemp");
@@ -61,15 +64,21 @@ TEST_F(WorkPlaceTest, AnEmptyFolderReadsTheInstalledTextsOfTheLanguageAndLogsPer
 
 TEST_F(WorkPlaceTest, TheStartFoldersOwnLanguageFileWinsAndItsSavetempStays) {
   start.Write("language.ini", "[Section1]\nconnect=Verbinden\n");
-  const WorkPlace place = FindWorkPlace(start.Path(), Bin(), kChinese, "/home/u/.orvana-logs");
+  const LanguageEnvironment chineseLocale{"", "", "", "zh_CN.UTF-8"};
+  const WorkPlace place = FindWorkPlace(start.Path(), Bin(), chineseLocale, "/home/u/.orvana-logs");
   EXPECT_TRUE(place.ownFolder);
   EXPECT_EQ(LoadMessageTextFile(place.languageFile).connect, "Verbinden");
   EXPECT_EQ(place.logFolder, start.Path() + "/Savetemp");
+  // The captions speak the file's language, not the locale's.
+  EXPECT_EQ(place.language, kEnglish);
+  start.Write("language.ini", "[Section1]\nconnect=连接\n");
+  EXPECT_EQ(FindWorkPlace(start.Path(), Bin(), {"", "", "", "en_US.UTF-8"}, "").language, kChinese);
+  EXPECT_EQ(FindWorkPlace(start.Path(), Bin(), {"en", "", "", ""}, "").language, kEnglish);
 }
 
 TEST_F(WorkPlaceTest, WithNothingInstalledTheTextsReadAsTheyAlwaysHave) {
   // A program far from any install: its folder and three above hold none.
-  const WorkPlace place = FindWorkPlace(start.Path(), start.Path(), kEnglish, "");
+  const WorkPlace place = FindWorkPlace(start.Path(), start.Path(), {}, "");
   EXPECT_EQ(place.languageFile, start.Path() + "/language.ini");
   EXPECT_EQ(LoadMessageTextFile(place.languageFile).connect, std::string(kMessageTextDefault));
 }
