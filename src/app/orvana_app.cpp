@@ -12,40 +12,51 @@
 namespace orvana::app {
 namespace {
 
-constexpr const char* kDescription =
+// Written out rather than made by QCommandLineParser: its help names the
+// program only once a QApplication exists, and --help must work without a
+// display.
+constexpr const char* kHelp =
+    "Usage: orvana [--demo] [--full]\n"
+    "\n"
     "Orvana: the companion of the IL&RL meter. Pick the meter's serial port, press connect,\n"
     "and every recorded result becomes a coloured row (red: below its threshold) and a line\n"
-    "of the day's log, Savetemp/YYYYMMDD.txt in the folder the program was started from,\n"
-    "where it also reads language.ini.";
+    "of the day's log.\n"
+    "\n"
+    "Options:\n"
+    "  --demo      Start a simulated meter (orvana-sim --demo) on a pseudo-terminal, list it\n"
+    "              first in the port list and select it; it stops when the window closes.\n"
+    "  --full      Also show the controls the window normally hides (settings, information\n"
+    "              and import buttons, the serial-number entry for a barcode scanner, the\n"
+    "              value fields, the report inputs) and run the one-second tick that sends\n"
+    "              the keep-alive and checks the scanned serial number.\n"
+    "  -h, --help  Show this help and end.\n"
+    "\n"
+    "F1 or the window's context menu opens the About box.\n"
+    "\n"
+    "Texts and logs: started in a folder with its own language.ini (a bench set up for the\n"
+    "meter), Orvana reads its texts from it and logs into Savetemp/YYYYMMDD.txt there.\n"
+    "Started anywhere else (from the desktop's menu), it reads the installed texts of the\n"
+    "language that ORVANA_LANG names (en, zh_CN), else of the locale, and logs into\n"
+    "$XDG_DATA_HOME/orvana/Savetemp/ (~/.local/share/orvana/Savetemp/ by default).\n"
+    "ORVANA_TRACE=stderr (or a file's path) shows the diagnostic traces.\n";
 
 }  // namespace
 
 std::optional<AppOptions> ParseAppOptions(const QStringList& arguments, int& exitCode) {
   QCommandLineParser parser;
-  parser.setApplicationDescription(QString::fromUtf8(kDescription));
-  const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")},
-                                QStringLiteral("Show this help and end."));
-  const QCommandLineOption demo(
-      QStringLiteral("demo"),
-      QStringLiteral("Start a simulated meter (orvana-sim --demo) on a pseudo-terminal, list it "
-                     "first in the port list and select it; it stops when the window closes. "
-                     "Press connect to see the greeting, the stored records and results."));
-  const QCommandLineOption full(
-      QStringLiteral("full"),
-      QStringLiteral("Also show the controls the window normally hides (settings, information "
-                     "and import buttons, the serial-number entry for a barcode scanner, the "
-                     "value fields, the report inputs) and run the one-second tick that sends "
-                     "the keep-alive and checks the scanned serial number."));
+  const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+  const QCommandLineOption demo(QStringLiteral("demo"));
+  const QCommandLineOption full(QStringLiteral("full"));
   parser.addOption(help);
   parser.addOption(demo);
   parser.addOption(full);
   if (!parser.parse(arguments)) {
-    std::fprintf(stderr, "%s\n\n%s", qPrintable(parser.errorText()), qPrintable(parser.helpText()));
+    std::fprintf(stderr, "orvana: %s\n\n%s", qPrintable(parser.errorText()), kHelp);
     exitCode = 64;
     return std::nullopt;
   }
   if (parser.isSet(help)) {
-    std::fputs(qPrintable(parser.helpText()), stdout);
+    std::fputs(kHelp, stdout);
     exitCode = 0;
     return std::nullopt;
   }
@@ -55,6 +66,7 @@ std::optional<AppOptions> ParseAppOptions(const QStringList& arguments, int& exi
 COrvanaApp::COrvanaApp(int& argc, char** argv, AppOptions options)
     : m_application(argc, argv), m_options(options) {
   QApplication::setApplicationName(QStringLiteral("Orvana"));
+  // The version the About box names.
   QApplication::setApplicationVersion(QStringLiteral("1.0"));
   QApplication::setDesktopFileName(QStringLiteral("orvana"));
 }

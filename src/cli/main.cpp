@@ -32,6 +32,32 @@ constexpr const char* kUsage =
 // Nobody reads our output any more (a closed pipe): the listing stops.
 constexpr int kExitOutputClosed = 4;
 
+// --help: every command with its options, where the texts and logs are, and
+// the exit statuses scripts may rely on.
+constexpr const char* kHelp =
+    "\n"
+    "orvana-cli: the Orvana station without a window, for scripted and headless benches.\n"
+    "\n"
+    "  ports             list the serial ports, one per line: the port, a tab, the device name\n"
+    "  listen PORT       open PORT, greet the meter and print a JSON line for every message,\n"
+    "                    result, table row and change of the link or the day's log\n"
+    "      --seconds N   end the run after N seconds (a whole number up to 1000000000)\n"
+    "      --upload      upload the records stored in the meter\n"
+    "      --erase       erase the meter's records (after the upload, with --upload)\n"
+    "      --reconnect   when the port goes away, wait for it and connect again\n"
+    "  import FILE       print the rows a saved day log puts into an empty table\n"
+    "  report [-o FILE.xlsx] LOG...\n"
+    "                    write the report workbook of the logs' rows and print its name\n"
+    "  -h, --help        show this help\n"
+    "\n"
+    "The texts come from ./language.ini; without one, from the installed language file of\n"
+    "ORVANA_LANG (en, zh_CN) or else of the locale. listen logs into ./Savetemp/YYYYMMDD.txt.\n"
+    "ORVANA_TRACE=stderr (or a file's path) shows the diagnostic traces.\n"
+    "\n"
+    "Exit status: 0 done; 1 no port found (ports), report not written; 2 the port or a log\n"
+    "cannot be opened; 3 the meter's port was lost (listen); 4 standard output closed;\n"
+    "64 wrong arguments.\n";
+
 int Usage() {
   std::fputs(kUsage, stderr);
   return 64;
@@ -151,8 +177,9 @@ int main(int argc, char** argv) {
   if (command == "listen") return Listen(argc, argv);
   if (command == "import" && argc == 3) return Import(argv[2]);
   if (command == "report") return orvana::cli::RunReport({argv + 2, argv + argc});
-  if (command == "--help" || command == "-h") {
+  if ((command == "--help" || command == "-h") && argc == 2) {
     std::fputs(kUsage, stdout);
+    std::fputs(kHelp, stdout);
     return 0;
   }
   return Usage();
