@@ -67,6 +67,13 @@ CListCtrlCl::CListCtrlCl(QWidget* parent)
   m_header->setSectionResizeMode(QHeaderView::Fixed);
   m_header->setStretchLastSection(false);
   setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+  // Per pixel vertically too: the view's offset is then the scrollbar's value
+  // and nothing else, so a scroll to the newest row moves the drawn rows by
+  // exactly the distance the rows moved. (Per row, the offset of a view
+  // standing at the bottom is worked out anew when rows arrive, before the
+  // scroll, and the pixels moved no longer matched the rows.) The wheel and
+  // the arrows still step a row at a time.
+  setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
   m_guiTextHeight = QFontMetrics(ui::DefaultGuiFont()).height();
   // Rows arriving grow the range and leave the value alone, so only a move
   // of the view itself (the user's, or our own scroll to the bottom) says
@@ -119,7 +126,10 @@ void CListCtrlCl::InsertColumn(int index, const QString& title, Format format, i
 
 void CListCtrlCl::SetRowHeight(int height) {
   m_rowHeight = height;
-  if (height > 0) verticalHeader()->setDefaultSectionSize(height);
+  if (height > 0) {
+    verticalHeader()->setDefaultSectionSize(height);
+    verticalScrollBar()->setSingleStep(height);
+  }
 }
 
 void CListCtrlCl::SetBackColor(Rgb color) {
@@ -224,15 +234,7 @@ void CListCtrlCl::ShowChangedRows() {
   if (appended >= 0) updateGeometries();
   if (m_scrollPending) {
     m_scrollPending = false;
-    if (m_followNewest) {
-      // Scrolling moves pixels drawn for rows whose places have changed
-      // meanwhile; the rows are drawn afresh, once per screen update.
-      scrollToBottom();
-      viewport()->update();
-      m_changedFirst = 0;
-      m_changedLast = -1;
-      return;
-    }
+    if (m_followNewest) scrollToBottom();
   }
   const int height = viewport()->height();
   const auto repaint = [&](int top, int bottom) {
