@@ -84,10 +84,11 @@ simulated meter on a pseudo-terminal for demonstrations and tests
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Not needed to run, but a desktop has them: the window hands its report to
 # Calc, its captions are Chinese, drawn in WenQuanYi Micro Hei (or Noto Sans
-# CJK), and the table's Song face is AR PL UMing. A headless station needs
-# none of them, hence no hard dependency.
+# CJK), the table's Song face is AR PL UMing, and in Chinese Qt's own buttons
+# come from Qt's translations. A headless station needs none of them, hence
+# no hard dependency.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
-    "libreoffice-calc, fonts-wqy-microhei | fonts-noto-cjk, fonts-arphic-uming")
+    "libreoffice-calc, fonts-wqy-microhei | fonts-noto-cjk, fonts-arphic-uming, qt6-translations-l10n")
 # The Arial face; without it the Chinese font above draws the Latin text too.
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "fonts-liberation2")
 

@@ -3,7 +3,8 @@
 # Does nothing when they are all there; uses sudo when not run as root.
 # With --package it adds the tools that build and check the Debian package;
 # with --tests, what only the tests use: those tools (the tests build the
-# package) and a headless LibreOffice Calc.
+# package) and a headless LibreOffice Calc; with --run, LibreOffice Calc
+# with its window, which the window's report opens in.
 set -euo pipefail
 
 packages=(
@@ -14,6 +15,8 @@ packages=(
   libxlsxwriter-dev                  # the report workbook
   unzip locales                      # tests read the workbook back, under a decimal-comma locale
   qt6-base-dev qt6-svg-dev qt6-qpa-plugins  # the window; offscreen platform for its tests
+  qt6-tools-dev qt6-l10n-tools       # lrelease makes the English captions (lupdate: their test)
+  qt6-translations-l10n              # Qt's own buttons in Chinese
   fonts-wqy-microhei fonts-arphic-uming fonts-liberation2  # fonts that draw the Chinese captions
   xvfb xauth                         # a display for looking at the window without one
 )
@@ -35,6 +38,12 @@ installed() {
 # where there is no Calc at all (about 265 MB).
 if [ "${1:-}" = --tests ] && ! installed libreoffice-calc && ! installed libreoffice-calc-nogui; then
   packages+=(libreoffice-calc-nogui)
+fi
+# Someone at the window wants to see the report: the headless Calc cannot
+# show it, so the one with a window comes, and takes the headless one's
+# place where the tests brought it (it serves the tests as well).
+if [ "${1:-}" = --run ]; then
+  packages+=(libreoffice-calc)
 fi
 
 missing=()

@@ -63,6 +63,7 @@ fail() { echo "package: $*"; failures=$((failures + 1)); }
 expected=(
   usr/bin/orvana usr/bin/orvana-cli usr/bin/orvana-sim
   usr/share/orvana/lang/en/language.ini usr/share/orvana/lang/zh_CN/language.ini
+  usr/share/orvana/translations/orvana_en.qm
   usr/share/applications/orvana.desktop usr/share/icons/hicolor/scalable/apps/orvana.svg
   usr/share/man/man1/orvana.1.gz usr/share/man/man1/orvana-cli.1.gz
   usr/share/man/man1/orvana-sim.1.gz

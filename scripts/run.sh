@@ -5,7 +5,8 @@
 # selected, press connect. Without one it is the headless station:
 # orvana-sim plays the meter on a pseudo-terminal and orvana-cli listens to it,
 # printing every message, value and table row as JSON lines while the daily
-# log grows beside it.
+# log grows beside it. For the window it also installs LibreOffice Calc, with
+# its window, so that the exported report opens.
 #
 #   ORVANA_LANG=en|zh_CN  the language file (default: zh_CN for the window,
 #                         en for the headless station)
@@ -15,14 +16,19 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 
-bash scripts/deps.sh
+window=""
+if [ -z "${ORVANA_HEADLESS:-}" ] && { [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; }; then
+  window=1
+fi
+
+bash scripts/deps.sh ${window:+--run}
 cmake -S "$root" -B build -G Ninja -DORVANA_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DORVANA_BENCH=ON >/dev/null
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/orvana-demo.XXXXXX")
 mkdir -p "$work/Savetemp"
 
-if [ -z "${ORVANA_HEADLESS:-}" ] && { [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; }; then
+if [ -n "$window" ]; then
   cmake --build build -j "$(nproc)" --target orvana orvana-sim
   cp "lang/${ORVANA_LANG:-zh_CN}/language.ini" "$work/language.ini"
   echo "Orvana with the simulated meter; working folder $work"

@@ -10,7 +10,7 @@
 namespace orvana::app {
 
 CAboutDlg::CAboutDlg(const QIcon& icon, QWidget* parent) : QDialog(parent) {
-  setWindowTitle(QString::fromUtf8(captions::kAboutTitle));
+  setWindowTitle(captions::Caption(captions::kAboutTitle));
   setFont(ui::DialogFont(9));
   const ui::DialogUnits units(font());
   setFixedSize(units.Size(170, 62));
@@ -18,9 +18,9 @@ CAboutDlg::CAboutDlg(const QIcon& icon, QWidget* parent) : QDialog(parent) {
   auto* picture = new QLabel(this);
   picture->setPixmap(icon.pixmap(32, 32));
   picture->setGeometry(QRect(units.Point(14, 14), QSize(32, 32)));
-  auto* text = new QLabel(QString::fromUtf8(captions::kAboutText), this);
+  auto* text = new QLabel(captions::Caption(captions::kAboutText), this);
   text->setGeometry(units.Rect(42, 14, 114, 10));
-  auto* ok = new QPushButton(QString::fromUtf8(captions::kOk), this);
+  auto* ok = new QPushButton(captions::Caption(captions::kOk), this);
   ok->setGeometry(units.Rect(113, 41, 50, 14));
   ok->setDefault(true);
   connect(ok, &QPushButton::clicked, this, &QDialog::accept);

@@ -3,6 +3,7 @@
 #include <QColor>
 #include <algorithm>
 
+#include "app/template_texts.h"
 #include "ui/button_st.h"
 
 namespace orvana::app {
@@ -68,10 +69,10 @@ bool ConfigureMainWindowButton(CButtonST& button, int controlId, const QString& 
       button.SetHintText(connectHint, true);
       break;
     case Hint::Information:
-      button.SetHintText(QStringLiteral("信息"), true);
+      button.SetHintText(captions::Caption(captions::kInfoHint), true);
       break;
     case Hint::Settings:
-      button.SetHintText(QStringLiteral("设置"), true);
+      button.SetHintText(captions::Caption(captions::kSettingsHint), true);
       break;
     case Hint::None:
       break;

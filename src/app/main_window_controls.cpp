@@ -117,7 +117,7 @@ MainWindowControls CreateMainWindowControls(QWidget& window, const MessageTexts&
                                             const ui::DialogUnits& units, bool showAll) {
   MainWindowControls c;
   Builder make(window, units, showAll, c);
-  const auto caption = [](const char* text) { return QString::fromUtf8(text); };
+  const auto caption = [](const char* text) { return captions::Caption(text); };
 
   c.ok = make.Button(kOkButton, caption(captions::kOk), kOkSize, false);
   c.ok->setVisible(false);  // never shown, even with every control shown

@@ -6,7 +6,9 @@
 #include <filesystem>
 
 #include "app/quit_on_signal.h"
+#include "app/translations.h"
 #include "app/work_place.h"
+#include "common/user_folders.h"
 #include "ui/fonts.h"
 
 namespace orvana::app {
@@ -79,6 +81,9 @@ int COrvanaApp::Run() {
   windowOptions.full = m_options.full;
   windowOptions.startDirectory = std::filesystem::current_path().string();
   const WorkPlace place = FindWorkPlaceOfProcess(UserLogFolder());
+  // Before anything is shown: the captions, and Qt's buttons in every box,
+  // speak the work place's language.
+  const Translations translations(place.language, common::ExecutableFolder());
   windowOptions.languageFile = place.languageFile;
   windowOptions.logFolder = place.logFolder;
   if (m_options.demo) {

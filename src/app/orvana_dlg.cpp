@@ -76,8 +76,8 @@ COrvanaDlg::COrvanaDlg(Options options, QWidget* parent)
                                                       : LoadMessageTextFile(m_options.languageFile);
   m_controls = CreateMainWindowControls(*this, texts, units, m_options.full);
   m_model = std::make_unique<results::ResultsModel>(
-      m_table, results::ResultsModel::OutcomeTexts{Utf8(captions::kOutcomePass),
-                                                   Utf8(captions::kOutcomeFail)});
+      m_table, results::ResultsModel::OutcomeTexts{captions::Caption(captions::kOutcomePass),
+                                                   captions::Caption(captions::kOutcomeFail)});
   m_controls.resultList->SetResultsModel(m_model.get());
   const std::string& startDirectory = m_options.startDirectory;
   const std::string logFolder =
@@ -177,10 +177,10 @@ void COrvanaDlg::OnBlankSelectedRow() {
 }
 
 void COrvanaDlg::OnImportBackup() {
-  const QString path = m_options.chooseImportFile
-                           ? m_options.chooseImportFile(*this)
-                           : QFileDialog::getOpenFileName(this, QString(), QString(),
-                                                          QStringLiteral("(*.txt) (*.txt)"));
+  const QString path = m_options.chooseImportFile ? m_options.chooseImportFile(*this)
+                                                  : QFileDialog::getOpenFileName(
+                                                        this, captions::Caption(captions::kImport),
+                                                        QString(), tr("备份数据 (*.txt)"));
   if (path.isEmpty()) return;
   std::string error;
   if (!m_station->OnImportBackup(path.toStdString(), error)) {
@@ -409,7 +409,7 @@ bool COrvanaDlg::OnMouseButtonPress(QMouseEvent& event) {
 void COrvanaDlg::contextMenuEvent(QContextMenuEvent* event) {
   QMenu menu(this);
   menu.addSeparator();
-  menu.addAction(Utf8(captions::kAboutMenuItem), this, &COrvanaDlg::OnAbout);
+  menu.addAction(captions::Caption(captions::kAboutMenuItem), this, &COrvanaDlg::OnAbout);
   menu.exec(event->globalPos());
 }
 

@@ -24,6 +24,10 @@ namespace {
 
 // The caption the spreadsheet failure has always had.
 constexpr const char* kErrorCaption = "RL&IL";
+// What to install when nothing can open the report: Calc with its window.
+constexpr const char* kInstallCalc = "sudo apt install libreoffice-calc";
+// Wide enough for that command on one line, whatever the text above it.
+constexpr const char* kFinePrintWidth = "QLabel#qt_msgbox_informativelabel { min-width: 300px; }";
 constexpr int kPollMs = 50;
 // Room for the writer's temporary suffix within a file name's 255 bytes.
 constexpr qsizetype kMaxNameBytes = 200;
@@ -37,8 +41,8 @@ ReportExport::ReportExport(QWidget* parent, Environment environment)
   if (!m_environment.open) m_environment.open = &ReportExport::OpenInSpreadsheet;
   if (!m_environment.chooseSaveFile) {
     m_environment.chooseSaveFile = [](QWidget* owner, const QString& suggested) {
-      return QFileDialog::getSaveFileName(owner, QString(), suggested,
-                                          QStringLiteral("(*.xlsx) (*.xlsx)"));
+      return QFileDialog::getSaveFileName(owner, tr("保存报告"), suggested,
+                                          tr("Excel 工作簿 (*.xlsx)"));
     };
   }
   if (!m_environment.now) {
@@ -151,7 +155,7 @@ void ReportExport::Write(const QString& path, Stage stage) {
 void ReportExport::Poll() {
   if (!m_progress &&
       QDateTime::currentMSecsSinceEpoch() - m_startedMs >= m_environment.progressDelayMs) {
-    auto* progress = new QProgressDialog(m_progressLabel, QStringLiteral("Cancel"), 0,
+    auto* progress = new QProgressDialog(m_progressLabel, tr("取消"), 0,
                                          static_cast<int>(m_content->rows.Size()), m_parent);
     progress->setObjectName(QStringLiteral("reportProgress"));
     // Window-modal: no second export meanwhile, but results keep arriving.
@@ -181,7 +185,12 @@ void ReportExport::Written(records::WorkbookResult result, Stage stage) {
       } else if (m_environment.open(m_writingPath)) {
         Finish(Outcome::Opened);
       } else {
-        Fail(QStringLiteral("No spreadsheet application could open %1.").arg(m_writingPath));
+        // The workbook is fine; what is missing is a program for it, and
+        // the user can do something about that: the command that installs
+        // it, on a line of its own.
+        Fail(QStringLiteral("No spreadsheet application could open %1.").arg(m_writingPath),
+             tr("没有程序能打开报告。要打开报告，请安装 LibreOffice Calc：\n%1")
+                 .arg(QLatin1String(kInstallCalc)));
       }
       return;
     case records::WorkbookResult::Status::Cancelled:
@@ -194,12 +203,13 @@ void ReportExport::Written(records::WorkbookResult result, Stage stage) {
   }
 }
 
-void ReportExport::Fail(const QString& detail) {
+void ReportExport::Fail(const QString& detail, const QString& advice) {
   common::Trace("report: %s\n", detail.toUtf8().constData());
   {
     QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(kErrorCaption), m_errorText,
                     QMessageBox::Ok, m_parent);
-    box.setInformativeText(detail);
+    box.setInformativeText(advice.isEmpty() ? detail : advice);
+    box.setStyleSheet(QString::fromLatin1(kFinePrintWidth));
     box.exec();
   }
   // The table as it was is still at hand: offer to keep it as a file, and

@@ -89,7 +89,9 @@ class ReportExport final : public QObject {
   void Write(const QString& path, Stage stage);
   void Poll();
   void Written(records::WorkbookResult result, Stage stage);
-  void Fail(const QString& detail);
+  // Tells the user, then offers to save the workbook. The box's fine print
+  // is `advice` when there is some, else `detail`, which the trace gets.
+  void Fail(const QString& detail, const QString& advice = QString());
   void Finish(Outcome outcome);
   void JoinWorker();
 

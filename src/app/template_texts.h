@@ -1,35 +1,55 @@
 #pragma once
 
+#include <QCoreApplication>
+#include <QString>
+
 // Captions that the window's templates carry themselves (the language file
-// only replaces some button captions). UTF-8.
+// only replaces some button captions). UTF-8. The Chinese ones are the
+// source texts of the window's translation (resources/translations/): shown
+// through Caption(), they read in the language the program runs in. Those
+// written in Latin letters read the same in every language and are shown
+// as they are.
 namespace orvana::app::captions {
 
+// The translation context of the captions below; QT_TRANSLATE_NOOP has to
+// name it literally for lupdate.
+inline constexpr const char* kContext = "orvana::app::captions";
+
 inline constexpr const char* kMainTitle = "IL&RLV2.0";
-inline constexpr const char* kOk = "确定";
-inline constexpr const char* kExit = "退出";
-inline constexpr const char* kSave = "保存";
-inline constexpr const char* kBlankRow = "删除选中行";
-inline constexpr const char* kUpload = "上传数据";
-inline constexpr const char* kImport = "导入备份数据";
-inline constexpr const char* kErase = "清空设备数据";
-inline constexpr const char* kClear = "清屏";
+inline constexpr const char* kOk = QT_TRANSLATE_NOOP("orvana::app::captions", "确定");
+inline constexpr const char* kExit = QT_TRANSLATE_NOOP("orvana::app::captions", "退出");
+inline constexpr const char* kSave = QT_TRANSLATE_NOOP("orvana::app::captions", "保存");
+inline constexpr const char* kBlankRow = QT_TRANSLATE_NOOP("orvana::app::captions", "删除选中行");
+inline constexpr const char* kUpload = QT_TRANSLATE_NOOP("orvana::app::captions", "上传数据");
+inline constexpr const char* kImport = QT_TRANSLATE_NOOP("orvana::app::captions", "导入备份数据");
+inline constexpr const char* kErase = QT_TRANSLATE_NOOP("orvana::app::captions", "清空设备数据");
+inline constexpr const char* kClear = QT_TRANSLATE_NOOP("orvana::app::captions", "清屏");
 inline constexpr const char* kSerialGroup = "Serial Number";
 inline constexpr const char* kAutoIncrement = "Auto Increment";
-inline constexpr const char* kScannerLabel = "支持扫描器";
+inline constexpr const char* kScannerLabel =
+    QT_TRANSLATE_NOOP("orvana::app::captions", "支持扫描器");
 inline constexpr const char* kValueLabels[4] = {"1310nm IL", "1310nm RL", "1625nm IL", "1625nm RL"};
-inline constexpr const char* kReportGroup = "输入信息";
-inline constexpr const char* kProductNumber = "产品号";
-inline constexpr const char* kOrderNumber = "订单号";
-inline constexpr const char* kSaveFileName = "保存文件名";
-inline constexpr const char* kInfoHint = "信息";
-inline constexpr const char* kSettingsHint = "设置";
+inline constexpr const char* kReportGroup = QT_TRANSLATE_NOOP("orvana::app::captions", "输入信息");
+inline constexpr const char* kProductNumber = QT_TRANSLATE_NOOP("orvana::app::captions", "产品号");
+inline constexpr const char* kOrderNumber = QT_TRANSLATE_NOOP("orvana::app::captions", "订单号");
+inline constexpr const char* kSaveFileName =
+    QT_TRANSLATE_NOOP("orvana::app::captions", "保存文件名");
+inline constexpr const char* kInfoHint = QT_TRANSLATE_NOOP("orvana::app::captions", "信息");
+inline constexpr const char* kSettingsHint = QT_TRANSLATE_NOOP("orvana::app::captions", "设置");
 
-inline constexpr const char* kAboutTitle = "关于 Orvana";
-inline constexpr const char* kAboutText = "Orvana，1.0 版";
-inline constexpr const char* kAboutMenuItem = "关于 Orvana(&A)...";
+inline constexpr const char* kAboutTitle =
+    QT_TRANSLATE_NOOP("orvana::app::captions", "关于 Orvana");
+inline constexpr const char* kAboutText =
+    QT_TRANSLATE_NOOP("orvana::app::captions", "Orvana，1.0 版");
+inline constexpr const char* kAboutMenuItem =
+    QT_TRANSLATE_NOOP("orvana::app::captions", "关于 Orvana(&A)...");
 
 // Ours: how a value cell reads to someone who cannot see its colour.
-inline constexpr const char* kOutcomePass = "合格";
-inline constexpr const char* kOutcomeFail = "不合格";
+inline constexpr const char* kOutcomePass = QT_TRANSLATE_NOOP("orvana::app::captions", "合格");
+inline constexpr const char* kOutcomeFail = QT_TRANSLATE_NOOP("orvana::app::captions", "不合格");
+
+// A caption above as the window shows it: translated where the program has
+// a translation loaded, else as written here.
+inline QString Caption(const char* text) { return QCoreApplication::translate(kContext, text); }
 
 }  // namespace orvana::app::captions

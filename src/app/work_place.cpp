@@ -70,11 +70,16 @@ std::string LanguageOfTexts(const MessageTexts& texts) {
 
 std::string FindInstalledLanguageFile(const std::string& executableFolder,
                                       const std::string& language) {
+  return FindInstalledFile(executableFolder,
+                           "share/orvana/lang/" + language + "/" + std::string(kLanguageFileName));
+}
+
+std::string FindInstalledFile(const std::string& executableFolder,
+                              const std::string& relativePath) {
   if (executableFolder.empty()) return {};
   std::filesystem::path prefix(executableFolder);
   for (int level = 0; level <= kPrefixLevels && !prefix.empty(); ++level) {
-    const std::string candidate =
-        (prefix / "share/orvana/lang" / language / kLanguageFileName).string();
+    const std::string candidate = (prefix / relativePath).string();
     if (IsFile(candidate)) return candidate;
     if (prefix == prefix.root_path()) break;
     prefix = prefix.parent_path();

@@ -41,6 +41,10 @@ std::string LanguageOfTexts(const MessageTexts& texts);
 std::string FindInstalledLanguageFile(const std::string& executableFolder,
                                       const std::string& language);
 
+// <prefix>/<relativePath> for the nearest prefix at or above the program's
+// folder that holds that file, as for the language files; empty when none.
+std::string FindInstalledFile(const std::string& executableFolder, const std::string& relativePath);
+
 struct WorkPlace {
   std::string languageFile;  // the language file to read
   std::string logFolder;     // where the day logs go

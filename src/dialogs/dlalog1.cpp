@@ -18,9 +18,6 @@
 namespace orvana::dialogs {
 namespace {
 
-// There is no text for this in the language file; the window speaks Chinese.
-const char* const kNotANumber = "请输入一个数字。";
-
 // A label's text as it reads: "&&" stands for one '&', and a single '&' only
 // marks the mnemonic letter after it.
 QString WithoutMnemonic(const QString& text) {
@@ -46,7 +43,7 @@ dlalog1::dlalog1(results::TestSettings& settings, std::function<void()> onApplie
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       m_settings(settings),
       m_onApplied(std::move(onApplied)) {
-  setWindowTitle(QString::fromUtf8("Setting……"));
+  setWindowTitle(tr("Setting……"));
   setModal(true);
   setFont(ui::DialogFont(8));
   CreateControls();
@@ -62,16 +59,17 @@ void dlalog1::CreateControls() {
   const auto place = [&units](QWidget* widget, int x, int y, int width, int height) {
     widget->setGeometry(units.Rect(x, y, width, height));
   };
-  const auto label = [&](const char* text, int x, int y, int width, int height) {
-    auto* widget = new QLabel(QString::fromUtf8(text), this);
+  const auto label = [&](const QString& text, int x, int y, int width, int height) {
+    auto* widget = new QLabel(text, this);
     widget->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     place(widget, x, y, width, height);
     return widget;
   };
-  const auto group = [&](const char* text, int x, int y, int width, int height) {
-    auto* widget = new QGroupBox(QString::fromUtf8(text), this);
+  const auto group = [&](const QString& text, int x, int y, int width, int height) {
+    auto* widget = new QGroupBox(text, this);
     widget->setFocusPolicy(Qt::NoFocus);
     place(widget, x, y, width, height);
+    return widget;
   };
   const auto edit = [&](const char* name, int x, int y, int width, int height) {
     auto* widget = new QLineEdit(this);
@@ -79,8 +77,8 @@ void dlalog1::CreateControls() {
     place(widget, x, y, width, height);
     return widget;
   };
-  const auto button = [&](const char* text, const char* name, int x) {
-    auto* widget = new QPushButton(QString::fromUtf8(text), this);
+  const auto button = [&](const QString& text, const char* name, int x) {
+    auto* widget = new QPushButton(text, this);
     widget->setObjectName(QString::fromLatin1(name));
     place(widget, x, 234, 50, 14);
     return widget;
@@ -96,15 +94,15 @@ void dlalog1::CreateControls() {
     widget->resize(widget->width(), widget->sizeHint().height());
     return widget;
   };
-  const auto checkBox = [&](const char* text, int x) {
+  const auto checkBox = [&](const QString& text, int x) {
     // Bound to nothing and never enabled: placeholders for a choice of values.
-    auto* widget = new QCheckBox(QString::fromUtf8(text), this);
+    auto* widget = new QCheckBox(text, this);
     widget->setEnabled(false);
     place(widget, x, 139, 48, 13);
   };
-  const auto radio = [&](const char* text, const char* name, int x) {
+  const auto radio = [&](const QString& text, const char* name, int x) {
     // Both share the dialog as parent, so they form one exclusive group.
-    auto* widget = new QRadioButton(QString::fromUtf8(text), this);
+    auto* widget = new QRadioButton(text, this);
     widget->setObjectName(QString::fromLatin1(name));
     widget->setFocusPolicy(Qt::ClickFocus);  // no tab stop
     place(widget, x, 94, 85, 10);
@@ -114,33 +112,35 @@ void dlalog1::CreateControls() {
     return widget;
   };
 
-  m_exitButton = button("退出", "exitButton", 275);
+  // The captions in Latin letters (wavelengths, units) read the same in
+  // every language; the others are translated.
+  m_exitButton = button(tr("退出"), "exitButton", 275);
   m_exitButton->setDefault(true);
-  QPushButton* cancelButton = button("取消", "cancelButton", 7);
+  QPushButton* cancelButton = button(tr("取消"), "cancelButton", 7);
   cancelButton->setVisible(false);
-  m_applyButton = button("应用", "applyButton", 191);
-  QLabel* deviceNameLabel = label("器件名称：", 19, 20, 41, 13);
+  m_applyButton = button(tr("应用"), "applyButton", 191);
+  QLabel* deviceNameLabel = label(tr("器件名称："), 19, 20, 41, 13);
   m_deviceNameEdit = edit("deviceNameEdit", 73, 17, 220, 14);
   NameAfter(deviceNameLabel, m_deviceNameEdit);
-  group("测试器件端口数量", 17, 39, 276, 36);
+  group(tr("测试器件端口数量"), 17, 39, 276, 36);
   m_portComboA = combo("portComboA", 82, 56, 51, 12);
   m_portComboB = combo("portComboB", 223, 56, 51, 14);
-  NameAfter(label("A端口数量：", 24, 57, 50, 11), m_portComboA);
-  NameAfter(label("B端口数量：", 169, 57, 50, 11), m_portComboB);
+  NameAfter(label(tr("A端口数量："), 24, 57, 50, 11), m_portComboA);
+  NameAfter(label(tr("B端口数量："), 169, 57, 50, 11), m_portComboB);
   // The field of a drop-down combo is an edit of its own to a screen reader.
   for (QComboBox* portCombo : {m_portComboA, m_portComboB}) {
     portCombo->lineEdit()->setAccessibleName(portCombo->accessibleName());
   }
-  group("测试选项：", 17, 118, 277, 44);
-  checkBox("λ1 IL", 28);
-  checkBox("λ1 RL", 92);
-  checkBox("λ2 IL", 166);
-  checkBox("λ2 RL", 237);
-  group("阈值设置：", 17, 169, 277, 57);
-  QLabel* il1Label = label("1310nm IL:", 31, 185, 40, 13);
-  QLabel* rl1Label = label("1310nm RL:", 32, 208, 41, 10);
-  QLabel* il2Label = label("1625nm IL:", 167, 185, 40, 13);
-  QLabel* rl2Label = label("1625nm RL:", 168, 208, 40, 13);
+  group(tr("测试选项："), 17, 118, 277, 44);
+  checkBox(QStringLiteral("λ1 IL"), 28);
+  checkBox(QStringLiteral("λ1 RL"), 92);
+  checkBox(QStringLiteral("λ2 IL"), 166);
+  checkBox(QStringLiteral("λ2 RL"), 237);
+  group(tr("阈值设置："), 17, 169, 277, 57);
+  QLabel* il1Label = label(QStringLiteral("1310nm IL:"), 31, 185, 40, 13);
+  QLabel* rl1Label = label(QStringLiteral("1310nm RL:"), 32, 208, 41, 10);
+  QLabel* il2Label = label(QStringLiteral("1625nm IL:"), 167, 185, 40, 13);
+  QLabel* rl2Label = label(QStringLiteral("1625nm RL:"), 168, 208, 40, 13);
   m_thresholdEdits[Il1] = edit("ilThreshold1Edit", 80, 185, 41, 12);
   m_thresholdEdits[Rl1] = edit("rlThreshold1Edit", 79, 206, 41, 12);
   m_thresholdEdits[Il2] = edit("ilThreshold2Edit", 213, 183, 41, 12);
@@ -149,13 +149,23 @@ void dlalog1::CreateControls() {
   NameAfter(rl1Label, m_thresholdEdits[Rl1]);
   NameAfter(il2Label, m_thresholdEdits[Il2]);
   NameAfter(rl2Label, m_thresholdEdits[Rl2]);
-  label("dB", 130, 187, 16, 9);
-  label("dB", 131, 209, 16, 9);
-  label("dB", 261, 184, 16, 9);
-  label("dB", 262, 209, 16, 9);
-  group("测试波长选择", 17, 78, 276, 36);
-  m_singleModeRadio = radio("单模1310nm/1625nm", "singleModeRadio", 26);
-  m_multiModeRadio = radio("多模850nm/1300nm", "multiModeRadio", 197);
+  const QString decibel = QStringLiteral("dB");
+  label(decibel, 130, 187, 16, 9);
+  label(decibel, 131, 209, 16, 9);
+  label(decibel, 261, 184, 16, 9);
+  label(decibel, 262, 209, 16, 9);
+  const QGroupBox* wavelengths = group(tr("测试波长选择"), 17, 78, 276, 36);
+  m_singleModeRadio = radio(tr("单模1310nm/1625nm"), "singleModeRadio", 26);
+  m_multiModeRadio = radio(tr("多模850nm/1300nm"), "multiModeRadio", 197);
+  // A caption longer than the template's (the English one) would reach over
+  // the frame's right edge; the button moves left into the empty middle of
+  // the frame instead, never onto the other button.
+  const int frameRight = wavelengths->geometry().right() - units.X(4);
+  if (m_multiModeRadio->geometry().right() > frameRight) {
+    const int left = std::max(m_singleModeRadio->geometry().right() + units.X(8),
+                              frameRight - m_multiModeRadio->width());
+    m_multiModeRadio->move(left, m_multiModeRadio->y());
+  }
 
   connect(m_exitButton, &QPushButton::clicked, this, &dlalog1::OnOK);
   connect(cancelButton, &QPushButton::clicked, this, &QDialog::reject);
@@ -194,7 +204,7 @@ bool dlalog1::UpdateData(bool saveAndValidate) {
     QLineEdit* edit = m_thresholdEdits[k];
     const auto value = results::ParseThreshold(edit->text().toStdString());
     if (!value) {
-      QMessageBox::warning(this, windowTitle(), QString::fromUtf8(kNotANumber));
+      QMessageBox::warning(this, windowTitle(), tr("请输入一个数字。"));
       // After the box, so the focus it hands back does not land on the button.
       edit->setFocus(Qt::OtherFocusReason);
       edit->selectAll();

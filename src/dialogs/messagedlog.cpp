@@ -14,7 +14,7 @@ messagedlog::messagedlog(records::ReportInformation& information, QWidget* paren
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       m_information(information) {
-  setWindowTitle(QString::fromUtf8("信息"));
+  setWindowTitle(tr("信息"));
   setModal(true);
   setFont(ui::DialogFont(8));
   CreateControls();
@@ -26,8 +26,8 @@ void messagedlog::CreateControls() {
   setFixedSize(units.Size(209, 180));
 
   // Template order, which is the tab order.
-  const auto button = [&](const char* text, const char* name, QRect rect) {
-    auto* widget = new QPushButton(QString::fromUtf8(text), this);
+  const auto button = [&](const QString& text, const char* name, QRect rect) {
+    auto* widget = new QPushButton(text, this);
     widget->setObjectName(QString::fromLatin1(name));
     widget->setGeometry(rect);
     return widget;
@@ -43,18 +43,18 @@ void messagedlog::CreateControls() {
   };
 
   // The default button is hidden; Enter in an edit still reaches it.
-  QPushButton* okButton = button("确定", "okButton", units.Rect(7, 159, 18, 14));
+  QPushButton* okButton = button(tr("确定"), "okButton", units.Rect(7, 159, 18, 14));
   okButton->setDefault(true);
   okButton->setVisible(false);
-  QPushButton* cancelButton = button("取消", "cancelButton", units.Rect(109, 154, 54, 19));
+  QPushButton* cancelButton = button(tr("取消"), "cancelButton", units.Rect(109, 154, 54, 19));
   edit(0, "reportText1Edit", 38);
   edit(1, "reportText2Edit", 65);
-  auto* header = new QLabel(QString::fromUtf8("输入信息：该信息将会保存在测试报告中"), this);
+  auto* header = new QLabel(tr("输入信息：该信息将会保存在测试报告中"), this);
   header->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   header->setGeometry(units.Rect(12, 12, 153, 15));
   edit(2, "reportText3Edit", 92);
   edit(3, "reportText4Edit", 120);
-  QPushButton* applyButton = button("应用", "applyButton", units.Rect(28, 154, 54, 19));
+  QPushButton* applyButton = button(tr("应用"), "applyButton", units.Rect(28, 154, 54, 19));
 
   connect(okButton, &QPushButton::clicked, this, &messagedlog::OnOK);
   connect(cancelButton, &QPushButton::clicked, this, &QDialog::reject);

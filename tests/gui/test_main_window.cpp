@@ -8,6 +8,8 @@
 #include <QtTest>
 
 #include "app/template_texts.h"
+#include "app/translations.h"
+#include "common/user_folders.h"
 #include "gui/window_fixture.h"
 #include "results/colors.h"
 #include "results/measurement_result.h"
@@ -96,12 +98,22 @@ class MainWindowTest : public QObject {
   void benchWindowShowsEveryTextWhole_data() {
     QTest::addColumn<QByteArray>("language");
     QTest::addColumn<QString>("exitCaption");
-    QTest::newRow("zh_CN") << QByteArray("zh_CN") << QString::fromUtf8("退出");
-    QTest::newRow("en") << QByteArray("en") << QStringLiteral("Exit");
+    QTest::addColumn<bool>("translated");
+    QTest::newRow("zh_CN") << QByteArray("zh_CN") << QString::fromUtf8("退出") << false;
+    QTest::newRow("en") << QByteArray("en") << QStringLiteral("Exit") << false;
+    // The template's own captions in English too, as the window started in
+    // English shows them.
+    QTest::newRow("en, translated") << QByteArray("en") << QStringLiteral("Exit") << true;
   }
   void benchWindowShowsEveryTextWhole() {
     QFETCH(QByteArray, language);
     QFETCH(QString, exitCaption);
+    QFETCH(bool, translated);
+    std::optional<app::Translations> translations;
+    if (translated) {
+      translations.emplace(language.toStdString(), common::ExecutableFolder());
+      QVERIFY(!translations->Files().isEmpty());
+    }
     COrvanaDlg& window = Make(true, {}, language.constData());
     window.resize(1280, 800);
     window.OnSize(SizeType::Maximized, 1280, 800);

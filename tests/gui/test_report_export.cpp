@@ -2,7 +2,9 @@
 // written off the window's thread, handed to a replaceable opener, and saved
 // through the save dialog when nothing can open it.
 #include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
+#include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -10,6 +12,8 @@
 #include <QtTest>
 
 #include "app/report_export.h"
+#include "app/translations.h"
+#include "common/user_folders.h"
 #include "results/column.h"
 #include "results/results_table.h"
 #include "results/table_operations.h"
@@ -142,6 +146,49 @@ class ReportExportTest : public QObject {
     const auto sheets = orvana::testing::ReadWorkbook(saved.toStdString());
     QVERIFY(sheets.has_value());
     QCOMPARE((*sheets)[0].At("B3")->text, std::string("A1"));
+  }
+
+  void nothingToOpenItSaysWhatToInstallAndTheSaveDialogSaysWhatItSaves() {
+    // In English, as the user reads it; the save dialog is the real one.
+    const orvana::app::Translations english(orvana::app::kEnglish,
+                                            orvana::common::ExecutableFolder());
+    QVERIFY(!english.Files().isEmpty());
+    TempFolder folder;
+    QWidget window;
+    ReportExport::Environment environment;
+    environment.tempFolder = QString::fromStdString(folder.Path());
+    environment.open = [](const QString&) { return false; };
+    ReportExport exporter(&window, environment);
+    QString boxText;
+    QString fineText;
+    QString dialogTitle;
+    QStringList dialogFilters;
+    QTimer answer;
+    connect(&answer, &QTimer::timeout, [&] {
+      QWidget* modal = QApplication::activeModalWidget();
+      if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+        boxText = box->text();
+        fineText = box->informativeText();
+        box->done(QMessageBox::Ok);
+      } else if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
+        dialogTitle = dialog->windowTitle();
+        dialogFilters = dialog->nameFilters();
+        dialog->reject();
+      }
+    });
+    answer.start(5);
+    QSignalSpy spy(&exporter, &ReportExport::finished);
+    ResultsTable table;
+    AddRow(table, "A1", "-0.21");
+    QVERIFY(exporter.Start(table, {}, {}, {}, Texts()));
+    QCOMPARE(WaitFinished(spy), std::optional(Outcome::Failed));
+    QCOMPARE(boxText, QStringLiteral("Cannot make the report"));  // the language file's
+    // What to install, and the command that does it on a line of its own.
+    QVERIFY2(fineText.contains(QStringLiteral("Install LibreOffice Calc")), qPrintable(fineText));
+    QVERIFY2(fineText.endsWith(QStringLiteral("\nsudo apt install libreoffice-calc")),
+             qPrintable(fineText));
+    QCOMPARE(dialogTitle, QStringLiteral("Save the report"));
+    QCOMPARE(dialogFilters, QStringList{QStringLiteral("Excel workbook (*.xlsx)")});
   }
 
   void nothingWrittenItTellsAndASaveDialogCancelledEndsIt() {
