@@ -74,9 +74,6 @@ CListCtrlCl::CListCtrlCl(QWidget* parent)
   // scroll, and the pixels moved no longer matched the rows.) The wheel and
   // the arrows still step a row at a time.
   setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
-  // The scrollbar fills all of itself: when its slider moves at each new
-  // row, nothing behind it needs drawing first.
-  verticalScrollBar()->setAttribute(Qt::WA_OpaquePaintEvent);
   m_guiTextHeight = QFontMetrics(ui::DefaultGuiFont()).height();
   // Rows arriving grow the range and leave the value alone, so only a move
   // of the view itself (the user's, or our own scroll to the bottom) says
