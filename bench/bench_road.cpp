@@ -40,26 +40,17 @@
 #include <thread>
 #include <vector>
 
+#include "bench_support.h"
 #include "protocol/frame.h"
 
 extern char** environ;
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using namespace orvana::bench;
 using Bytes = std::vector<uint8_t>;
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
-
-[[noreturn]] void Fail(const std::string& what) {
-  throw std::runtime_error(what + (errno != 0 ? std::string(": ") + std::strerror(errno) : ""));
-}
-
-double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
-double Seconds(const timeval& t) {
-  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
-}
-double CpuSeconds(const rusage& usage) { return Seconds(usage.ru_utime) + Seconds(usage.ru_stime); }
 
 // A result as the meter sends it: both wavelengths, recorded.
 Bytes ResultFrame(int n) {
@@ -78,64 +69,6 @@ Bytes ResultFrame(int n) {
   frame[23] = orvana::protocol::kFrameTrailer;
   return frame;
 }
-
-class Pty {
- public:
-  Pty() {
-    m_master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (m_master < 0 || grantpt(m_master) != 0 || unlockpt(m_master) != 0) Fail("posix_openpt");
-    m_slavePath = ptsname(m_master);
-  }
-  ~Pty() {
-    if (m_slave >= 0) close(m_slave);
-    if (m_master >= 0) close(m_master);
-  }
-  Pty(const Pty&) = delete;
-  Pty& operator=(const Pty&) = delete;
-
-  int Master() const { return m_master; }
-  const std::string& SlavePath() const { return m_slavePath; }
-  // The slave end opened here and made raw, for a reader that does not set
-  // up the line itself (cat).
-  int RawSlave() {
-    m_slave = open(m_slavePath.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    termios settings{};
-    if (m_slave < 0 || tcgetattr(m_slave, &settings) != 0) Fail("open " + m_slavePath);
-    cfmakeraw(&settings);
-    tcsetattr(m_slave, TCSANOW, &settings);
-    return m_slave;
-  }
-  void WriteAll(const uint8_t* data, size_t size) const {
-    while (size > 0) {
-      const ssize_t n = write(m_master, data, size);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) Fail("write to the pseudo-terminal");
-      data += n;
-      size -= static_cast<size_t>(n);
-    }
-  }
-  // Waits for orvana-cli's greeting and answers it as the meter does.
-  void AnswerGreeting() const {
-    const auto greeting = orvana::protocol::BuildCommand(orvana::protocol::CMD_CONNECT);
-    const auto answer = orvana::protocol::BuildCommand(orvana::protocol::CMD_CONNECT_OK);
-    std::string seen;
-    const auto deadline = Clock::now() + 10s;
-    while (seen.find(std::string(greeting.begin(), greeting.end())) == std::string::npos) {
-      if (Clock::now() > deadline) Fail("no greeting from orvana-cli");
-      pollfd p{m_master, POLLIN, 0};
-      if (poll(&p, 1, 100) <= 0) continue;
-      char chunk[256];
-      const ssize_t n = read(m_master, chunk, sizeof chunk);
-      if (n > 0) seen.append(chunk, static_cast<size_t>(n));
-    }
-    WriteAll(answer.data(), answer.size());
-  }
-
- private:
-  int m_master = -1;
-  int m_slave = -1;
-  std::string m_slavePath;
-};
 
 struct Child {
   pid_t pid = -1;
@@ -322,7 +255,7 @@ FloodRun Flood(const std::string& cli, int results) {
   Child station =
       Spawn({cli, "listen", pty.SlavePath(), "--seconds", "3600"}, work.Path(), -1, true);
   RowWatcher rows(station.output, results);
-  pty.AnswerGreeting();
+  if (!pty.AnswerGreeting(10s)) Fail("no greeting from orvana-cli");
   if (!rows.WaitForMessage(10s)) Fail("orvana-cli did not confirm the connection");
 
   Bytes stream;
@@ -359,15 +292,6 @@ double Median(std::vector<double> values) {
   return values[values.size() / 2];
 }
 
-void SleepUntil(Clock::time_point when) {
-  const auto since = when.time_since_epoch();
-  timespec at{};
-  at.tv_sec = static_cast<time_t>(std::chrono::duration_cast<std::chrono::seconds>(since).count());
-  at.tv_nsec = static_cast<long>((since - std::chrono::seconds(at.tv_sec)).count());
-  while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &at, nullptr) == EINTR) {
-  }
-}
-
 // One paced run: `piece` bytes every `period`, the same bytes to both lines.
 bool Pace(const std::string& cli, const char* name, size_t piece, Clock::duration period,
           std::chrono::seconds duration) {
@@ -378,7 +302,7 @@ bool Pace(const std::string& cli, const char* name, size_t piece, Clock::duratio
       Spawn({cli, "listen", stationLine.SlavePath(), "--seconds", "3600"}, work.Path(), -1, true);
   Child cat = Spawn({"cat"}, {}, catLine.RawSlave(), false);
   RowWatcher rows(station.output, 1 << 20);
-  stationLine.AnswerGreeting();
+  if (!stationLine.AnswerGreeting(10s)) Fail("no greeting from orvana-cli");
   if (!rows.WaitForMessage(10s)) Fail("orvana-cli did not confirm the connection");
 
   Bytes stream;

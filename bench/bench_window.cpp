@@ -66,6 +66,7 @@
 #include <vector>
 
 #include "app/orvana_dlg.h"
+#include "bench_support.h"
 #include "protocol/frame.h"
 #include "results/list_ctrl_cl.h"
 #include "results/measurement_result.h"
@@ -80,7 +81,7 @@ extern char** environ;
 namespace {
 
 using namespace orvana;
-using Clock = std::chrono::steady_clock;
+using namespace orvana::bench;
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
@@ -89,15 +90,7 @@ using FrameBytes = std::array<uint8_t, kFrameSize>;
 constexpr QSize kScreenSize(1280, 800);
 constexpr auto kPacePeriod = 25ms;
 
-[[noreturn]] void Fail(const std::string& what) {
-  throw std::runtime_error(what + (errno != 0 ? std::string(": ") + std::strerror(errno) : ""));
-}
-
-double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
-double Seconds(const timeval& t) {
-  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
-}
-double CpuSeconds(const rusage& usage) { return Seconds(usage.ru_utime) + Seconds(usage.ru_stime); }
+using orvana::bench::CpuSeconds;
 // `who`: RUSAGE_SELF (every thread of ours) or RUSAGE_THREAD (the caller).
 double CpuSeconds(int who) {
   rusage usage{};
@@ -207,83 +200,6 @@ protocol::Frame AsReceived(const FrameBytes& bytes) {
 
 // ---------------------------------------------------------------- the lines
 
-class Pty {
- public:
-  Pty() {
-    m_master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (m_master < 0 || grantpt(m_master) != 0 || unlockpt(m_master) != 0) Fail("posix_openpt");
-    m_slavePath = ptsname(m_master);
-    // Non-blocking, so that a writer waiting for room can also take away
-    // what the other end sends (the keep-alive) instead of letting it pile up.
-    fcntl(m_master, F_SETFL, fcntl(m_master, F_GETFL) | O_NONBLOCK);
-  }
-  ~Pty() {
-    if (m_slave >= 0) close(m_slave);
-    if (m_master >= 0) close(m_master);
-  }
-  Pty(const Pty&) = delete;
-  Pty& operator=(const Pty&) = delete;
-
-  const std::string& SlavePath() const { return m_slavePath; }
-
-  // The slave end opened here and made raw, for a reader that does not set
-  // up the line itself (cat).
-  int RawSlave() {
-    m_slave = open(m_slavePath.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    termios settings{};
-    if (m_slave < 0 || tcgetattr(m_slave, &settings) != 0) Fail("open " + m_slavePath);
-    cfmakeraw(&settings);
-    tcsetattr(m_slave, TCSANOW, &settings);
-    return m_slave;
-  }
-
-  // Waits while the line is full, as a real line would make the meter wait;
-  // whatever arrives from the other end meanwhile is read and dropped.
-  void WriteAll(const uint8_t* data, size_t size) const {
-    while (size > 0) {
-      const ssize_t n = write(m_master, data, size);
-      if (n > 0) {
-        data += n;
-        size -= static_cast<size_t>(n);
-        continue;
-      }
-      if (n < 0 && errno != EAGAIN && errno != EINTR) Fail("write to the pseudo-terminal");
-      pollfd p{m_master, POLLOUT | POLLIN, 0};
-      if (poll(&p, 1, 1000) > 0 && (p.revents & POLLIN) != 0) DropInput();
-    }
-  }
-
-  void DropInput() const {
-    char chunk[512];
-    while (read(m_master, chunk, sizeof chunk) > 0) {
-    }
-  }
-
-  // Waits for the window's greeting and answers it as the meter does.
-  bool AnswerGreeting(std::chrono::seconds timeout) const {
-    const auto greeting = protocol::BuildCommand(protocol::CMD_CONNECT);
-    const auto answer = protocol::BuildCommand(protocol::CMD_CONNECT_OK);
-    const std::string wanted(greeting.begin(), greeting.end());
-    std::string seen;
-    const auto deadline = Clock::now() + timeout;
-    while (seen.find(wanted) == std::string::npos) {
-      if (Clock::now() > deadline) return false;
-      pollfd p{m_master, POLLIN, 0};
-      if (poll(&p, 1, 50) <= 0) continue;
-      char chunk[256];
-      const ssize_t n = read(m_master, chunk, sizeof chunk);
-      if (n > 0) seen.append(chunk, static_cast<size_t>(n));
-    }
-    WriteAll(answer.data(), answer.size());
-    return true;
-  }
-
- private:
-  int m_master = -1;
-  int m_slave = -1;
-  std::string m_slavePath;
-};
-
 // `cat` reading a pseudo-terminal into /dev/null: what merely taking the
 // same bytes off a line costs.
 class CatReader {
@@ -321,15 +237,6 @@ class CatReader {
  private:
   pid_t m_pid = -1;
 };
-
-void SleepUntil(Clock::time_point when) {
-  const auto since = when.time_since_epoch();
-  timespec at{};
-  at.tv_sec = static_cast<time_t>(std::chrono::duration_cast<std::chrono::seconds>(since).count());
-  at.tv_nsec = static_cast<long>((since - std::chrono::seconds(at.tv_sec)).count());
-  while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &at, nullptr) == EINTR) {
-  }
-}
 
 // ---------------------------------------------------------------- the working folder
 
