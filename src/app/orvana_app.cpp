@@ -8,6 +8,7 @@
 #include "app/quit_on_signal.h"
 #include "app/translations.h"
 #include "app/work_place.h"
+#include "store/store_config.h"
 #include "common/user_folders.h"
 #include "ui/fonts.h"
 
@@ -86,6 +87,7 @@ int COrvanaApp::Run() {
   const Translations translations(place.language, common::ExecutableFolder());
   windowOptions.languageFile = place.languageFile;
   windowOptions.logFolder = place.logFolder;
+  windowOptions.store = store::StoreConfigFromEnvironment();
   if (m_options.demo) {
     QString error;
     if (const auto port = m_demo.Start(error)) {

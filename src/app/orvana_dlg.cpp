@@ -85,8 +85,12 @@ COrvanaDlg::COrvanaDlg(Options options, QWidget* parent)
           ? m_options.logFolder
           : (startDirectory.empty() ? std::string(".") : startDirectory) + "/Savetemp";
   m_ui = std::make_unique<QtStationUi>(*this, m_controls);
+  if (!m_options.store.conninfo.empty()) {
+    m_store = std::make_unique<store::ResultStore>(m_options.store, logFolder + "/outbox");
+  }
   m_station = std::make_unique<Station>(StationEnvironment{m_serial, *m_ui, m_clock, m_table, texts,
-                                                           logFolder, PortLister(m_options)});
+                                                           logFolder, PortLister(m_options),
+                                                           m_store.get()});
 
   m_ui->WriteBoundFields(m_station->Fields());
   m_station->RefreshPortList(false);
@@ -123,6 +127,12 @@ COrvanaDlg::COrvanaDlg(Options options, QWidget* parent)
     QMetaObject::invokeMethod(
         this, [this] { m_station->OnLogEvents(); }, Qt::QueuedConnection);
   });
+  if (m_store) {
+    m_store->SetEventSignal([this] {
+      QMetaObject::invokeMethod(
+          this, [this] { m_station->OnStoreEvents(); }, Qt::QueuedConnection);
+    });
+  }
   m_greetingWait.setSingleShot(true);
   // A coarse timer may fire a few per cent early: the meter gets its 3 s.
   m_greetingWait.setTimerType(Qt::PreciseTimer);

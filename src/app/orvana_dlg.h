@@ -21,6 +21,7 @@
 #include "records/report_information.h"
 #include "results/results_model.h"
 #include "results/results_table.h"
+#include "store/result_store.h"
 
 // The main window. It makes the controls, hands every click, key and byte to
 // the station and shows what the station gives back; the station decides.
@@ -47,6 +48,9 @@ class COrvanaDlg final : public QWidget {
     std::function<QString(QWidget& parent)> chooseImportFile;
     // How the report is opened or saved; tests replace the opener.
     ReportExport::Environment reportExport;
+    // The line's database and the bench's name; no connection string keeps
+    // the day log only.
+    store::StoreConfig store;
   };
 
   explicit COrvanaDlg(Options options, QWidget* parent = nullptr);
@@ -108,6 +112,8 @@ class COrvanaDlg final : public QWidget {
   std::unique_ptr<results::ResultsModel> m_model;
   MainWindowControls m_controls;
   std::unique_ptr<QtStationUi> m_ui;
+  // Before the station, which records into it, so it goes after it.
+  std::unique_ptr<store::ResultStore> m_store;
   std::unique_ptr<Station> m_station;
   // The four report texts live for the run; the dialog only edits them.
   records::ReportInformation m_reportInformation;

@@ -2,6 +2,9 @@
 
 #include <QMessageBox>
 #include <QTimer>
+#include <QToolTip>
+
+#include "app/template_texts.h"
 
 namespace orvana::app {
 namespace {
@@ -92,11 +95,48 @@ void QtStationUi::ShowPortList(const std::vector<link::PortEntry>& ports) {
 void QtStationUi::MakeRowVisible(int row) { m_controls.resultList->MakeRowVisible(row); }
 
 void QtStationUi::ShowLinkState(const std::string& linkText) {
+  m_linkState = Utf8(linkText);
+  ShowStates();
+}
+
+void QtStationUi::ShowStoreState(const store::StoreEvent& event) {
+  using Kind = store::StoreEvent::Kind;
+  switch (event.kind) {
+    case Kind::Up:
+      m_storeState = captions::Caption(captions::kStoreUp);
+      break;
+    case Kind::Down:
+      m_storeState = captions::Caption(captions::kStoreDown)
+                         .arg(static_cast<qulonglong>(event.pending))
+                         .arg(Utf8(event.reason));
+      break;
+    case Kind::CaughtUp:
+      m_storeState =
+          captions::Caption(captions::kStoreCaughtUp).arg(static_cast<qulonglong>(event.sent));
+      break;
+  }
+  ShowStates();
+  // Losing the database and getting it back are said once, beside the
+  // connect button, in a note that goes by itself: the bench records on
+  // either way, so nothing waits for an answer.
+  if (event.kind == Kind::Up) return;
+  QPushButton& button = *m_controls.connect;
+  if (button.isVisible()) {
+    QToolTip::showText(button.mapToGlobal(QPoint(0, button.height())), m_storeState, &button,
+                       {}, 10000);
+  }
+}
+
+void QtStationUi::ShowStates() {
   // Where a technician who wonders looks (the button's hint) and what a
   // screen reader says of the button; nothing that gets in the way.
   QPushButton& button = *m_controls.connect;
   if (!m_connectHint) m_connectHint = button.toolTip();
-  const QString state = Utf8(linkText);
+  QStringList states;
+  for (const QString* state : {&m_linkState, &m_storeState}) {
+    if (!state->isEmpty()) states << *state;
+  }
+  const QString state = states.join('\n');
   button.setToolTip(state.isEmpty() || m_connectHint->isEmpty() ? *m_connectHint + state
                                                                 : *m_connectHint + '\n' + state);
   button.setAccessibleDescription(state);

@@ -25,12 +25,18 @@ class QtStationUi final : public IStationUi {
   void ShowPortList(const std::vector<link::PortEntry>& ports) override;
   void MakeRowVisible(int row) override;
   void ShowLinkState(const std::string& linkText) override;
+  void ShowStoreState(const store::StoreEvent& event) override;
 
  private:
   QWidget& m_window;
   const MainWindowControls& m_controls;
-  // The connect button's own hint, which the link's state is added to.
+  void ShowStates();
+
+  // The connect button's own hint, which the link's and the database's
+  // states are added to.
   std::optional<QString> m_connectHint;
+  QString m_linkState;
+  QString m_storeState;
   // The values of the newest result, put into the fields ten times a second
   // at most: a field rewritten for every result of a fast meter is repainted
   // more often than anyone can read it.

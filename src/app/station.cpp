@@ -7,6 +7,7 @@
 #include "records/log_import.h"
 #include "results/measurement_result.h"
 #include "results/table_operations.h"
+#include "store/live_result.h"
 
 namespace orvana::app {
 
@@ -181,6 +182,10 @@ void Station::ProcessResult(const Frame& frame) {
   if (const auto row = m_recorder.Record(result, m_fields.serialText, m_settings, now)) {
     m_env.ui.MakeRowVisible(row->row);
     m_dailyLog.Append(now, row->serial, row->texts, row->timeText);
+    if (m_env.store != nullptr) {
+      m_env.store->Record(now, store::LiveResult(*row, result, m_settings, m_fields.productNumber,
+                                                 m_fields.orderNumber, now));
+    }
   }
   m_env.ui.FrameHandled();
 }
@@ -234,6 +239,11 @@ void Station::OnLogEvents() {
     m_env.ui.ShowMessage(kAppTitle,
                          m_env.texts.logfailing + "\n\n" + event.path + ": " + event.reason);
   }
+}
+
+void Station::OnStoreEvents() {
+  if (m_env.store == nullptr) return;
+  for (const store::StoreEvent& event : m_env.store->TakeEvents()) m_env.ui.ShowStoreState(event);
 }
 
 bool Station::OnClosing() {

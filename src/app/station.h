@@ -17,6 +17,7 @@
 #include "results/result_recorder.h"
 #include "results/results_table.h"
 #include "results/settings_record.h"
+#include "store/result_store.h"
 
 // The test station on the bench: everything the main window does that is not
 // drawing. It owns the receiver, the port table, the measurement state and the
@@ -42,6 +43,9 @@ struct StationEnvironment {
   std::string logFolder;
   // Lists the machine's serial ports; replaceable so tests need no hardware.
   std::function<std::vector<link::PortEntry>()> discoverPorts;
+  // The line's record, when a database is configured: every result also
+  // goes there. Owned by the caller; none keeps the day log only.
+  store::ResultStore* store = nullptr;
 };
 
 class Station {
@@ -95,6 +99,9 @@ class Station {
   // The log has queued events (DailyLog::SetEventSignal said so; call on the
   // station's thread): a failure episode is told once, with its reason.
   void OnLogEvents();
+  // The result store has queued events (its signal said so): the state of
+  // the database is shown quietly, never in a box.
+  void OnStoreEvents();
   // The window is about to close. Lines the day's log has not taken are
   // saved where the user is told; false when they could be saved nowhere
   // and the user chose to keep the window open.

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "link/port_discovery.h"
+#include "store/store_events.h"
 
 // The few things a window does for the station. The Qt window implements it
 // with widgets, orvana-cli on a terminal, the tests with a script.
@@ -49,6 +50,9 @@ class IStationUi {
   // What the link is: the meter's answer and its port while connected, empty
   // once the link is over. Shown quietly, never in a box.
   virtual void ShowLinkState(const std::string& linkText) { (void)linkText; }
+  // The database took a new state (up, down and why, caught up); told once
+  // per change, quietly: never a box, never a question.
+  virtual void ShowStoreState(const store::StoreEvent& event) { (void)event; }
   // One received frame has been handled completely.
   virtual void FrameHandled() {}
 };

@@ -48,6 +48,14 @@ inline constexpr const char* kAboutMenuItem =
 inline constexpr const char* kOutcomePass = QT_TRANSLATE_NOOP("orvana::app::captions", "合格");
 inline constexpr const char* kOutcomeFail = QT_TRANSLATE_NOOP("orvana::app::captions", "不合格");
 
+// Ours: the line's database, as the connect button's hint tells it.
+inline constexpr const char* kStoreUp =
+    QT_TRANSLATE_NOOP("orvana::app::captions", "结果数据库：已连接");
+inline constexpr const char* kStoreDown = QT_TRANSLATE_NOOP(
+    "orvana::app::captions", "结果数据库不可用，结果保存在本机（%1 条待发送）：%2");
+inline constexpr const char* kStoreCaughtUp =
+    QT_TRANSLATE_NOOP("orvana::app::captions", "结果数据库已收到全部结果（发送 %1 条）");
+
 // A caption above as the window shows it: translated where the program has
 // a translation loaded, else as written here.
 inline QString Caption(const char* text) { return QCoreApplication::translate(kContext, text); }

@@ -82,4 +82,27 @@ void JsonUi::TableCleared() {
   Emit("{\"cleared\":true}");
 }
 
+// {"store":"up"}, {"store":"down","reason":R,"pending":N},
+// {"store":"caught-up","sent":N}.
+void JsonUi::ShowStoreState(const store::StoreEvent& event) {
+  std::string line = "{\"store\":";
+  switch (event.kind) {
+    case store::StoreEvent::Kind::Up:
+      AppendJsonString(line, "up");
+      break;
+    case store::StoreEvent::Kind::Down:
+      AppendJsonString(line, "down");
+      line += ",\"reason\":";
+      AppendJsonString(line, event.reason);
+      line += ",\"pending\":" + std::to_string(event.pending);
+      break;
+    case store::StoreEvent::Kind::CaughtUp:
+      AppendJsonString(line, "caught-up");
+      line += ",\"sent\":" + std::to_string(event.sent);
+      break;
+  }
+  line += '}';
+  Emit(line);
+}
+
 }  // namespace orvana::cli

@@ -28,6 +28,7 @@ class JsonUi final : public app::IStationUi, public results::ITableObserver {
   void SelectSerialText() override {}
   void ShowPortList(const std::vector<link::PortEntry>&) override {}
   void MakeRowVisible(int) override {}
+  void ShowStoreState(const store::StoreEvent& event) override;
   void FrameHandled() override;
 
   // results::ITableObserver

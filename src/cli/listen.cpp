@@ -23,6 +23,7 @@
 #include "link/owner_loop_transport.h"
 #include "records/daily_log.h"
 #include "results/results_table.h"
+#include "store/result_store.h"
 
 namespace orvana::cli {
 namespace {
@@ -103,6 +104,10 @@ class FileDescriptor {
   int m_fd;
 };
 
+// At the end of a run, what the bench recorded may still be on its way; the
+// run waits this long for it, then leaves the rest to the next run.
+constexpr auto kLastSendWait = std::chrono::seconds(5);
+
 // Milliseconds until `wakeAt`, rounded up, for poll(); -1 for never.
 int PollTimeout(Clock::time_point now, Clock::time_point wakeAt) {
   if (wakeAt == Clock::time_point::max()) return -1;
@@ -165,12 +170,21 @@ int RunListen(const ListenOptions& options) {
                            linkLost = true;
                          }});
 
+  // The line's record, when there is one: its outbox beside the day logs.
+  const store::StoreConfig storeConfig = store::StoreConfigFromEnvironment(options.database);
+  std::unique_ptr<store::ResultStore> resultStore;
+  if (!storeConfig.conninfo.empty()) {
+    resultStore = std::make_unique<store::ResultStore>(storeConfig, place.logFolder + "/outbox");
+    resultStore->SetEventSignal([fd = wake.Get()] { Poke(fd); });
+  }
+
   const std::string port = options.port;
   app::Station theStation(app::StationEnvironment{
       transport, ui, clock, table, app::LoadMessageTextFile(place.languageFile), place.logFolder,
       [port] {
         return std::vector<link::PortEntry>{link::PortEntry{"cli", port}};
-      }});
+      },
+      resultStore.get()});
   station = &theStation;
   records::DailyLog& log = theStation.DayLog();
   // The log's flusher may notice a recovery on its own thread.
@@ -197,6 +211,7 @@ int RunListen(const ListenOptions& options) {
 
   for (;;) {
     EmitLogEvents(ui, log);
+    theStation.OnStoreEvents();
     ui.Flush();
     if (output.Closed()) {
       status = kExitOutputClosed;
@@ -252,6 +267,10 @@ int RunListen(const ListenOptions& options) {
   ui.Flush();
   transport.Stop();
   SaveLogLines(ui, log);
+  if (resultStore) {
+    resultStore->WaitUntilSent(kLastSendWait);
+    theStation.OnStoreEvents();
+  }
   ui.Flush();
   return status;
 }

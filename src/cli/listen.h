@@ -14,12 +14,17 @@ struct ListenOptions {
   bool erase = false;
   // When the port goes away, watch for it to come back instead of ending.
   bool reconnect = false;
+  // A libpq connection string for the line's record; ORVANA_DATABASE when
+  // empty, and no database when that is unset too.
+  std::string database;
 };
 
 // Returns the process exit status: 0 after a normal end, 2 when the port
 // cannot be opened, 3 when the port went away (without `reconnect`, at once;
 // with it, when the run ends while the port is still gone), 4 when standard
-// output has closed (the station then stops as after a signal).
+// output has closed (the station then stops as after a signal). With a
+// database the results also go there, and the store's state is printed as it
+// changes.
 int RunListen(const ListenOptions& options);
 
 }  // namespace orvana::cli

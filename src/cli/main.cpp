@@ -17,6 +17,7 @@
 #include "cli/json_text.h"
 #include "cli/listen.h"
 #include "cli/report.h"
+#include "cli/store_command.h"
 #include "link/port_discovery.h"
 #include "records/log_import.h"
 #include "results/results_table.h"
@@ -27,7 +28,10 @@ constexpr const char* kUsage =
     "usage: orvana-cli ports\n"
     "       orvana-cli listen PORT [--seconds N] [--upload] [--erase] [--reconnect]\n"
     "       orvana-cli import FILE\n"
-    "       orvana-cli report [-o FILE.xlsx] LOG...\n";
+    "       orvana-cli report [-o FILE.xlsx] LOG...\n"
+    "       orvana-cli report --from-database [--since DAY] [--until DAY] [--bench NAME]\n"
+    "                         [--order NUMBER] [-o FILE.xlsx]\n"
+    "       orvana-cli store [--bench NAME] LOG... | --status | --schema\n";
 
 // Nobody reads our output any more (a closed pipe): the listing stops.
 constexpr int kExitOutputClosed = 4;
@@ -45,17 +49,32 @@ constexpr const char* kHelp =
     "      --upload      upload the records stored in the meter\n"
     "      --erase       erase the meter's records (after the upload, with --upload)\n"
     "      --reconnect   when the port goes away, wait for it and connect again\n"
+    "      --database CONNINFO\n"
+    "                    also send every result to this PostgreSQL database (default:\n"
+    "                    ORVANA_DATABASE); the results wait in ./Savetemp/outbox until it has them\n"
     "  import FILE       print the rows a saved day log puts into an empty table\n"
     "  report [-o FILE.xlsx] LOG...\n"
     "                    write the report workbook of the logs' rows and print its name\n"
+    "  report --from-database [--since YYYY-MM-DD] [--until YYYY-MM-DD] [--bench NAME]\n"
+    "         [--order NUMBER] [-o FILE.xlsx]\n"
+    "                    the same workbook of the database's results, with their bench\n"
+    "  store [--bench NAME] LOG...\n"
+    "                    send day logs written before the bench used the database (each line\n"
+    "                    once, however often this is run); prints a JSON line per log\n"
+    "  store --status    each bench's count of results and its newest result's time, as JSON\n"
+    "  store --schema    the SQL that makes the database's tables, and a bench role's grants\n"
     "  -h, --help        show this help\n"
     "\n"
     "The texts come from ./language.ini; without one, from the installed language file of\n"
     "ORVANA_LANG (en, zh_CN) or else of the locale. listen logs into ./Savetemp/YYYYMMDD.txt.\n"
     "ORVANA_TRACE=stderr (or a file's path) shows the diagnostic traces.\n"
+    "The database is a libpq connection string (ORVANA_DATABASE or --database), e.g.\n"
+    "\"host=db.line dbname=orvana user=bench_7 sslmode=verify-full\"; its password is read from\n"
+    "~/.pgpass, PGPASSFILE or the service file, never from the string. ORVANA_BENCH names the\n"
+    "bench (default: the host name).\n"
     "\n"
-    "Exit status: 0 done; 1 no port found (ports), report not written; 2 the port or a log\n"
-    "cannot be opened; 3 the meter's port was lost (listen); 4 standard output closed;\n"
+    "Exit status: 0 done; 1 no port found (ports), report not written; 2 the port, a log or\n"
+    "the database cannot be opened; 3 the meter's port was lost (listen); 4 standard output closed;\n"
     "64 wrong arguments.\n";
 
 int Usage() {
@@ -142,6 +161,12 @@ int Listen(int argc, char** argv) {
       options.erase = true;
     } else if (arg == "--reconnect") {
       options.reconnect = true;
+    } else if (arg == "--database") {
+      if (i + 1 >= argc || argv[i + 1][0] == '\0') {
+        std::fputs("orvana-cli: --database needs a connection string\n", stderr);
+        return Usage();
+      }
+      options.database = argv[++i];
     } else if (arg == "--seconds") {
       std::chrono::seconds seconds{};
       if (i + 1 >= argc || !ParseSeconds(argv[i + 1], seconds)) {
@@ -177,6 +202,7 @@ int main(int argc, char** argv) {
   if (command == "listen") return Listen(argc, argv);
   if (command == "import" && argc == 3) return Import(argv[2]);
   if (command == "report") return orvana::cli::RunReport({argv + 2, argv + argc});
+  if (command == "store") return orvana::cli::RunStore({argv + 2, argv + argc});
   if ((command == "--help" || command == "-h") && argc == 2) {
     std::fputs(kUsage, stdout);
     std::fputs(kHelp, stdout);

@@ -56,14 +56,6 @@ std::string_view CutAtCharacter(std::string_view text, size_t limit) {
   return text.substr(0, end);
 }
 
-std::string StoredSerial(const std::string& serial) {
-  std::string stored(CutAtCharacter(serial, kLongestLogSerial));
-  for (char& c : stored) {
-    if (c == '\n' || c == '\0') c = ' ';
-  }
-  return stored;
-}
-
 bool LockExclusive(int fd) {
   const auto deadline = std::chrono::steady_clock::now() + kLockWait;
   while (true) {
@@ -124,9 +116,17 @@ constexpr size_t kMostKeptEvents = 256;
 
 }  // namespace
 
+std::string LoggedSerial(const std::string& serial) {
+  std::string stored(CutAtCharacter(serial, kLongestLogSerial));
+  for (char& c : stored) {
+    if (c == '\n' || c == '\0') c = ' ';
+  }
+  return stored;
+}
+
 std::string FormatLogLine(const std::string& serial, const std::array<std::string, 4>& texts,
                           const std::string& timeText) {
-  std::string line = StoredSerial(serial);
+  std::string line = LoggedSerial(serial);
   for (const std::string& text : texts) {
     line += kFieldSeparator;
     line += CutAtCharacter(text, kLongestLogValue);
@@ -136,12 +136,13 @@ std::string FormatLogLine(const std::string& serial, const std::array<std::strin
   return line;
 }
 
-std::string LogFilePath(const std::string& folder, const common::LocalTime& date) {
+std::string LogFilePath(const std::string& folder, const common::LocalTime& date,
+                        std::string_view extension) {
   char name[48];
-  std::snprintf(name, sizeof name, "%04d%02d%02d.txt", date.year, date.month, date.day);
+  std::snprintf(name, sizeof name, "%04d%02d%02d", date.year, date.month, date.day);
   std::string path = folder;
   if (!path.empty() && path.back() != '/') path += '/';
-  return path + name;
+  return path.append(name).append(extension);
 }
 
 std::vector<std::string> UnsavedLineFolders() {
@@ -153,7 +154,8 @@ std::vector<std::string> UnsavedLineFolders() {
   return folders;
 }
 
-DailyLog::DailyLog(std::string folder) : m_folder(std::move(folder)) {
+DailyLog::DailyLog(std::string folder, std::string extension)
+    : m_folder(std::move(folder)), m_extension(std::move(extension)) {
   m_flusher = std::thread([this] { FlusherLoop(); });
 }
 
@@ -167,16 +169,22 @@ DailyLog::~DailyLog() {
   std::lock_guard lock(m_mutex);
   DrainPending(true);
   for (const PendingLine& line : m_pending) {
+    const size_t end = line.bytes.find_last_not_of("\r\n");
     common::Trace("Daily log line lost for %s: %s\n", line.path.c_str(),
-                  line.bytes.substr(0, line.bytes.size() - kLogLineEnd.size()).c_str());
+                  line.bytes.substr(0, end == std::string::npos ? 0 : end + 1).c_str());
   }
   CloseFile();
 }
 
 void DailyLog::Append(const common::LocalTime& when, const std::string& serial,
                       const std::array<std::string, 4>& texts, const std::string& timeText) {
-  PendingLine line{LogFilePath(m_folder, when), FormatLogLine(serial, texts, timeText)};
-  line.bytes += kLogLineEnd;
+  std::string bytes = FormatLogLine(serial, texts, timeText);
+  bytes += kLogLineEnd;
+  AppendLine(when, std::move(bytes));
+}
+
+void DailyLog::AppendLine(const common::LocalTime& when, std::string bytes) {
+  PendingLine line{LogFilePath(m_folder, when, m_extension), std::move(bytes)};
   bool wake = false;
   std::function<void()> signal;
   {

@@ -51,8 +51,12 @@ static_assert(kLongestLogSerial + 5 * (kFieldSeparator.size() + kLongestLogValue
 std::string FormatLogLine(const std::string& serial, const std::array<std::string, 4>& texts,
                           const std::string& timeText);
 
-// "<folder>/YYYYMMDD.txt" for the date of `date`.
-std::string LogFilePath(const std::string& folder, const common::LocalTime& date);
+// The serial as FormatLogLine writes it.
+std::string LoggedSerial(const std::string& serial);
+
+// "<folder>/YYYYMMDD.txt" (or another extension) for the date of `date`.
+std::string LogFilePath(const std::string& folder, const common::LocalTime& date,
+                        std::string_view extension = ".txt");
 
 // What the owner of a log learns about its health. A failure episode
 // begins with the first line that cannot be written and ends when every kept
@@ -86,8 +90,8 @@ std::vector<std::string> UnsavedLineFolders();
 class DailyLog {
  public:
   // The folder is created, with its parents, when a line is written and it is
-  // missing.
-  explicit DailyLog(std::string folder);
+  // missing. The day's files are named YYYYMMDD with `extension`.
+  explicit DailyLog(std::string folder, std::string extension = ".txt");
   // Writes what is still pending once more, and flushes to the disk.
   ~DailyLog();
   DailyLog(const DailyLog&) = delete;
@@ -99,6 +103,10 @@ class DailyLog {
   // same file at once without tearing each other's lines.
   void Append(const common::LocalTime& when, const std::string& serial,
               const std::array<std::string, 4>& texts, const std::string& timeText);
+
+  // The same for a line of another format: `bytes` is the whole line, its
+  // end included. The store's outbox keeps its lines this way.
+  void AppendLine(const common::LocalTime& when, std::string bytes);
 
   // Lines not yet in their file.
   size_t PendingLines() const;
@@ -142,6 +150,7 @@ class DailyLog {
   void FlusherLoop();
 
   const std::string m_folder;
+  const std::string m_extension;
   mutable std::mutex m_mutex;
   std::condition_variable m_wake;
   std::deque<PendingLine> m_pending;

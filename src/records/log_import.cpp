@@ -134,7 +134,9 @@ bool ForEachLogRow(const std::string& path, const RowSink& row, ImportSummary& s
 
   LogLineReader lines;
   RowFields fields;
+  size_t handed = 0;
   const auto onLine = [&](std::string_view line) {
+    summary.line = ++handed + lines.Skipped();
     if (SplitLineFields(line, fields) == 0) return;
     ++summary.rows;
     row(fields);

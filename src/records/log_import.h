@@ -97,6 +97,10 @@ class LogLineReader {
 struct ImportSummary {
   size_t rows = 0;            // lines that gave a row
   size_t skippedTooLong = 0;  // lines skipped: longer than kLongestLogLine
+  // While a row is handed over: the number of its line in the file, from 1,
+  // every line counted (blank and skipped ones too), so that a line keeps its
+  // number however often the file is read and whatever is appended to it.
+  size_t line = 0;
 };
 
 // Reads a log file piece by piece and hands each row to `row`, in file order;

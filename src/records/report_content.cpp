@@ -38,6 +38,29 @@ ReportRows ReportRows::FromTable(const results::ResultsTable& table) {
   return rows;
 }
 
+ReportRows ReportRows::WithColumns(int columns) {
+  ReportRows rows;
+  rows.m_columns = columns;
+  return rows;
+}
+
+bool ReportRows::AppendRow(const std::vector<std::string_view>& texts) {
+  if (texts.size() != static_cast<size_t>(m_columns)) return false;
+  size_t bytes = 0;
+  for (const std::string_view text : texts) bytes += text.size() + 1;
+  if (m_texts.size() + bytes > std::numeric_limits<uint32_t>::max()) {
+    m_complete = false;
+    return false;
+  }
+  m_rowStarts.push_back(static_cast<uint32_t>(m_texts.size()));
+  for (const std::string_view text : texts) {
+    m_texts.append(text);
+    m_texts.push_back('\0');
+  }
+  ++m_rowCount;
+  return true;
+}
+
 const char* ReportRows::CText(size_t row, int column) const {
   const char* text = m_texts.data() + m_rowStarts[row];
   for (int i = 0; i < column; ++i) text += std::strlen(text) + 1;

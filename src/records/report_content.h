@@ -9,6 +9,7 @@
 
 #include "common/clock.h"
 #include "records/report_information.h"
+#include "results/column.h"
 #include "results/results_table.h"
 #include "results/settings_record.h"
 
@@ -30,7 +31,15 @@ class ReportRows {
   static ReportRows FromTable(const results::ResultsTable& table);
 
   size_t Size() const { return m_rowCount; }
-  // Column 0..6 of exported row `row`; NUL-terminated in place.
+  // An empty set of rows of `columns` texts each (the table's seven, or
+  // eight with the bench of a report from the database), filled by AppendRow.
+  static ReportRows WithColumns(int columns);
+  // One row; its texts in column order, exactly Columns() of them. False
+  // (and nothing added) when the texts would grow past what a set can hold.
+  bool AppendRow(const std::vector<std::string_view>& texts);
+  int Columns() const { return m_columns; }
+
+  // Column 0..Columns()-1 of exported row `row`; NUL-terminated in place.
   std::string_view Text(size_t row, int column) const;
   const char* CText(size_t row, int column) const;
 
@@ -45,6 +54,7 @@ class ReportRows {
   std::string m_texts;
   std::vector<uint32_t> m_rowStarts;
   size_t m_rowCount = 0;
+  int m_columns = results::kColumnCount;
   bool m_complete = true;
 };
 
@@ -58,6 +68,8 @@ struct ReportContent {
   ReportInformation information;
   results::TestSettings settings;
   common::LocalTime exportTime;
+  // The title of column I when the rows have an eighth text for it.
+  std::string extraColumnTitle;
 };
 
 // The report of `table` as it stands now; runs on the thread that owns it.

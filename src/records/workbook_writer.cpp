@@ -330,7 +330,11 @@ bool Writer::WriteHeadings(lxw_worksheet* sheet) {
                                               CellText(text, text.c_str(), m_scratch), m_bold);
     if (!Check(status, "cannot write the headings")) return false;
   }
-  return Check(worksheet_write_blank(sheet, kHeadingRow, kLastColumn, m_bold),
+  const std::string& extra = m_content.extraColumnTitle;
+  return Check(extra.empty() ? worksheet_write_blank(sheet, kHeadingRow, kLastColumn, m_bold)
+                             : worksheet_write_string(sheet, kHeadingRow, kLastColumn,
+                                                      CellText(extra, extra.c_str(), m_scratch),
+                                                      m_bold),
                "cannot write the headings");
 }
 
@@ -356,6 +360,12 @@ bool Writer::WriteDataSheet(lxw_worksheet* sheet, size_t first, size_t end) {
       text += cell.size() + 1;
       cell = text;
       if (!WriteCell(sheet, row, static_cast<lxw_col_t>(column + 1), cell, text)) return false;
+    }
+    // The bench of a report from the database, in column I: a name, as text.
+    if (rows.Columns() > results::kColumnCount) {
+      text += cell.size() + 1;
+      cell = text;
+      if (!WriteText(sheet, row, kLastColumn, cell, text)) return false;
     }
     if ((index + 1) % kProgressInterval == 0 && !ReportProgress(index + 1)) return false;
   }

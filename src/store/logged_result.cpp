@@ -1,0 +1,59 @@
+#include "store/logged_result.h"
+
+#include <filesystem>
+
+#include "records/workbook_writer.h"
+#include "results/column.h"
+#include "store/outbox_line.h"
+#include "store/result_store.h"
+
+namespace orvana::store {
+namespace {
+
+bool AllDigits(std::string_view text) {
+  return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+int Number(std::string_view text, size_t at, size_t count) {
+  int value = 0;
+  for (const char c : text.substr(at, count)) value = value * 10 + (c - '0');
+  return value;
+}
+
+}  // namespace
+
+std::string DayOfLogName(const std::string& path) {
+  const std::string stem = std::filesystem::path(path).stem().string();
+  return stem.size() == 8 && AllDigits(stem) ? stem : std::string();
+}
+
+std::optional<common::LocalTime> ParseTimeText(std::string_view text) {
+  // Only the writer's own layout; the workbook's reading of it also checks
+  // that the moment exists (no 31 April).
+  const records::CellValue cell = records::ClassifyCellText(text);
+  if (cell.kind != records::CellValue::Kind::DateTime) return std::nullopt;
+  return cell.time;
+}
+
+StoredResult LoggedResult(const std::string& day, size_t line, const records::RowFields& fields) {
+  using results::Column;
+  using results::ColumnIndex;
+  StoredResult result;
+  result.key = "l:" + day + ":" + std::to_string(line);
+  result.serial = StorableText(fields[ColumnIndex(Column::Serial)]);
+  result.timeText = StorableText(fields[ColumnIndex(Column::Time)]);
+  common::LocalTime when{Number(day, 0, 4), Number(day, 4, 2), Number(day, 6, 2), 0, 0, 0};
+  if (const auto time = ParseTimeText(fields[ColumnIndex(Column::Time)])) when = *time;
+  result.recordedAt = RecordedAtText(when);
+  for (size_t k = 0; k < 4; ++k) {
+    const std::string_view text = fields[ColumnIndex(results::ValueColumn(static_cast<int>(k)))];
+    result.texts[k] = StorableText(text);
+    const records::CellValue cell = records::ClassifyCellText(text);
+    if (cell.kind == records::CellValue::Kind::Number) {
+      result.values[k] = static_cast<float>(cell.number);
+    }
+  }
+  return result;
+}
+
+}  // namespace orvana::store

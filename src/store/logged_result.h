@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "common/clock.h"
+#include "records/log_import.h"
+#include "store/stored_result.h"
+
+// Lines of day logs written before the bench used the database, as results
+// for the record. A log holds only the texts, so the numbers are read from
+// them and the verdicts and settings stay unknown.
+namespace orvana::store {
+
+// "YYYYMMDD" of a day log's file name ("…/20261209.txt"); empty when the
+// name is not a day's.
+std::string DayOfLogName(const std::string& path);
+
+// The moment a log's time text "YYYY/MM/DD hh:mm:ss" names; none for any
+// other text.
+std::optional<common::LocalTime> ParseTimeText(std::string_view text);
+
+// The result of line `line` of the log of `day`: its key is "l:<day>:<line>",
+// the same each time the log is read. A line without a readable time is
+// placed at the start of its day. The bench is left to the caller.
+StoredResult LoggedResult(const std::string& day, size_t line, const records::RowFields& fields);
+
+}  // namespace orvana::store

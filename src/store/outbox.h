@@ -1,0 +1,77 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "common/clock.h"
+#include "records/daily_log.h"
+#include "store/stored_result.h"
+
+// The bench's outbox: results the database does not have yet, on the bench's
+// own disk, one file a day (YYYYMMDD.outbox) in one folder. It is written
+// with the day log's discipline (one append per result, whole lines only, a
+// line that cannot be written now kept and written later) and read by the
+// forwarder, which marks in "YYYYMMDD.outbox.sent" how far the database has
+// committed each file. A mark that is lost or behind only sends results
+// again, which the database ignores; so the mark is written without waiting
+// for the disk.
+namespace orvana::store {
+
+inline constexpr const char* kOutboxExtension = ".outbox";
+
+class OutboxWriter {
+ public:
+  explicit OutboxWriter(std::string folder) : m_log(std::move(folder), kOutboxExtension) {}
+
+  // On the station's thread, for each recorded result.
+  void Append(const common::LocalTime& when, const StoredResult& result);
+  // Results kept in memory because their file could not take them yet.
+  size_t Unwritten() const { return m_log.PendingLines(); }
+  records::DailyLog& Log() { return m_log; }
+  const std::string& Folder() const { return m_log.Folder(); }
+
+ private:
+  records::DailyLog m_log;
+};
+
+// Where a file's reading stands after a batch.
+struct OutboxMark {
+  std::string name;  // the file's name in the folder
+  uint64_t offset = 0;
+};
+
+struct OutboxBatch {
+  std::vector<StoredResult> results;
+  std::vector<std::string> lines;      // each result's line, for a result the database refuses
+  std::vector<std::string> malformed;  // lines that are no result (torn, or written by hand)
+  std::vector<OutboxMark> marks;       // one per file the batch read from
+
+  bool Empty() const { return results.empty() && malformed.empty(); }
+};
+
+class OutboxReader {
+ public:
+  explicit OutboxReader(std::string folder) : m_folder(std::move(folder)) {}
+
+  // Up to `most` results that are not yet committed, the oldest day first,
+  // from where the last Commit left each file. Only whole lines are read.
+  OutboxBatch Next(size_t most);
+  // The database has committed `batch`: each file's mark moves past it. A
+  // file that is then sent whole and is not the newest goes, unless
+  // `writerIdle` is false (the writer may still have lines for it).
+  void Commit(const OutboxBatch& batch, bool writerIdle);
+  // Results in the files past their marks.
+  size_t CountUnsent();
+
+ private:
+  std::vector<std::string> Files() const;
+  uint64_t Mark(const std::string& name, uint64_t size);
+  std::string PathOf(const std::string& name) const { return m_folder + "/" + name; }
+
+  std::string m_folder;
+  std::map<std::string, uint64_t> m_marks;  // as last read or committed
+};
+
+}  // namespace orvana::store

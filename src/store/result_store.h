@@ -1,0 +1,50 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/clock.h"
+#include "store/forwarder.h"
+#include "store/outbox.h"
+#include "store/store_config.h"
+#include "store/stored_result.h"
+
+// The bench's share of the line's record: every result it records goes into
+// its outbox at once, and from there to the database when the database is
+// there. The station only ever appends; the network is the forwarder's.
+namespace orvana::store {
+
+class ResultStore {
+ public:
+  // `outboxFolder` is created when the first result comes.
+  ResultStore(StoreConfig config, std::string outboxFolder, ForwarderOptions options = {});
+
+  // Gives `result` the bench's name and a key of its own and keeps it; on the
+  // station's thread, never waiting on the database.
+  void Record(const common::LocalTime& when, StoredResult result);
+
+  const std::string& Bench() const { return m_config.bench; }
+  // Called on the forwarder's thread when events are queued.
+  void SetEventSignal(std::function<void()> signal) { m_forwarder->SetEventSignal(std::move(signal)); }
+  std::vector<StoreEvent> TakeEvents() { return m_forwarder->TakeEvents(); }
+  size_t Sent() const { return m_forwarder->Sent(); }
+  bool WaitUntilSent(std::chrono::milliseconds limit) { return m_forwarder->WaitUntilSent(limit); }
+  OutboxWriter& Outbox() { return m_outbox; }
+
+ private:
+  StoreConfig m_config;
+  OutboxWriter m_outbox;
+  std::unique_ptr<Forwarder> m_forwarder;
+};
+
+// "r:" and 32 hex digits from the system's random source: unique without
+// asking anyone, so benches need no coordination and a copy sent twice
+// carries the same key.
+std::string NewResultKey();
+
+// "YYYY-MM-DDThh:mm:ss+hh:mm": the local time with the UTC offset it had.
+std::string RecordedAtText(const common::LocalTime& time);
+
+}  // namespace orvana::store
