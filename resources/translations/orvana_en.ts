@@ -40,6 +40,10 @@
         <translation>Result database unreachable, results kept on this bench (%1 waiting): %2</translation>
     </message>
     <message>
+        <source>结果数据库不可用，结果保存在本机（%1 条待发送）</source>
+        <translation>Result database unreachable, results kept on this bench (%1 waiting)</translation>
+    </message>
+    <message>
         <source>结果数据库已收到全部结果（发送 %1 条）</source>
         <translation>Result database has every result (%1 sent)</translation>
     </message>

@@ -2,7 +2,8 @@
 
 #include <QMessageBox>
 #include <QTimer>
-#include <QToolTip>
+#include <QLabel>
+#include <algorithm>
 
 #include "app/template_texts.h"
 
@@ -101,30 +102,65 @@ void QtStationUi::ShowLinkState(const std::string& linkText) {
 
 void QtStationUi::ShowStoreState(const store::StoreEvent& event) {
   using Kind = store::StoreEvent::Kind;
+  QString note;
   switch (event.kind) {
     case Kind::Up:
       m_storeState = captions::Caption(captions::kStoreUp);
       break;
-    case Kind::Down:
-      m_storeState = captions::Caption(captions::kStoreDown)
-                         .arg(static_cast<qulonglong>(event.pending))
-                         .arg(Utf8(event.reason));
+    case Kind::Down: {
+      const auto pending = static_cast<qulonglong>(event.pending);
+      m_storeState =
+          captions::Caption(captions::kStoreDown).arg(pending).arg(Utf8(event.reason));
+      note = captions::Caption(captions::kStoreDownNote).arg(pending);
+      m_storeWasDown = true;
       break;
+    }
     case Kind::CaughtUp:
       m_storeState =
           captions::Caption(captions::kStoreCaughtUp).arg(static_cast<qulonglong>(event.sent));
+      // Caught up at every start is no news; after an outage it is.
+      if (m_storeWasDown) note = m_storeState;
+      m_storeWasDown = false;
       break;
   }
   ShowStates();
-  // Losing the database and getting it back are said once, beside the
-  // connect button, in a note that goes by itself: the bench records on
-  // either way, so nothing waits for an answer.
-  if (event.kind == Kind::Up) return;
-  QPushButton& button = *m_controls.connect;
-  if (button.isVisible()) {
-    QToolTip::showText(button.mapToGlobal(QPoint(0, button.height())), m_storeState, &button,
-                       {}, 10000);
+  if (!note.isEmpty()) ShowNote(note);
+}
+
+void QtStationUi::ShowNote(const QString& text) {
+  // Losing the database and getting it back are said once, in a note above
+  // the exit button that goes by itself: the bench records on either way, so
+  // nothing waits for an answer, and the table stays in view. The reason is
+  // in the connect button's hint.
+  if (m_note == nullptr) {
+    m_note = new QLabel(&m_window);
+    m_note->setObjectName(QStringLiteral("storeNote"));
+    m_note->setAutoFillBackground(true);
+    m_note->setBackgroundRole(QPalette::ToolTipBase);
+    m_note->setForegroundRole(QPalette::ToolTipText);
+    m_note->setFrameShape(QFrame::Box);
+    m_note->setMargin(4);
+    m_noteTimer.setSingleShot(true);
+    // The window may be laid out anew (maximised at start, resized by the
+    // user): the note stays by the exit button.
+    m_window.installEventFilter(&m_noteFollower);
+    QObject::connect(&m_noteTimer, &QTimer::timeout, m_note, &QLabel::hide);
   }
+  m_note->setText(text);
+  m_note->setAccessibleName(text);
+  m_note->adjustSize();
+  PlaceNote();
+  m_note->raise();
+  m_note->show();
+  m_noteTimer.start(kNoteMilliseconds);
+}
+
+void QtStationUi::PlaceNote() {
+  if (m_note == nullptr) return;
+  const QPushButton& exit = *m_controls.exit;
+  const QPoint corner = exit.mapTo(&m_window, QPoint(exit.width(), 0));
+  m_note->move(std::max(0, corner.x() - m_note->width()),
+               std::max(0, corner.y() - m_note->height() - exit.height() / 2));
 }
 
 void QtStationUi::ShowStates() {

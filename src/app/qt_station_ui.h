@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QEvent>
+#include <QTimer>
 #include <QWidget>
 #include <optional>
 
@@ -31,12 +33,35 @@ class QtStationUi final : public IStationUi {
   QWidget& m_window;
   const MainWindowControls& m_controls;
   void ShowStates();
+  void ShowNote(const QString& text);
+  void PlaceNote();
+
+  // Places the note again after the window's layout has changed.
+  class NoteFollower final : public QObject {
+   public:
+    explicit NoteFollower(QtStationUi& ui) : m_ui(ui) {}
+    bool eventFilter(QObject*, QEvent* event) override {
+      if (event->type() == QEvent::LayoutRequest || event->type() == QEvent::Resize) {
+        QTimer::singleShot(0, this, [this] { m_ui.PlaceNote(); });
+      }
+      return false;
+    }
+
+   private:
+    QtStationUi& m_ui;
+  };
 
   // The connect button's own hint, which the link's and the database's
   // states are added to.
   std::optional<QString> m_connectHint;
   QString m_linkState;
   QString m_storeState;
+  bool m_storeWasDown = false;  // since the database was last caught up
+  // How long a note about the database stays.
+  static constexpr int kNoteMilliseconds = 10000;
+  class QLabel* m_note = nullptr;  // the window's child
+  QTimer m_noteTimer;
+  NoteFollower m_noteFollower{*this};
   // The values of the newest result, put into the fields ten times a second
   // at most: a field rewritten for every result of a fast meter is repainted
   // more often than anyone can read it.

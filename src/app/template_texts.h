@@ -53,6 +53,8 @@ inline constexpr const char* kStoreUp =
     QT_TRANSLATE_NOOP("orvana::app::captions", "结果数据库：已连接");
 inline constexpr const char* kStoreDown = QT_TRANSLATE_NOOP(
     "orvana::app::captions", "结果数据库不可用，结果保存在本机（%1 条待发送）：%2");
+inline constexpr const char* kStoreDownNote = QT_TRANSLATE_NOOP(
+    "orvana::app::captions", "结果数据库不可用，结果保存在本机（%1 条待发送）");
 inline constexpr const char* kStoreCaughtUp =
     QT_TRANSLATE_NOOP("orvana::app::captions", "结果数据库已收到全部结果（发送 %1 条）");
 

@@ -58,8 +58,14 @@ void Forwarder::Notify() {
 }
 
 void Forwarder::SetEventSignal(std::function<void()> signal) {
-  std::lock_guard lock(m_mutex);
-  m_signal = std::move(signal);
+  bool queued = false;
+  {
+    std::lock_guard lock(m_mutex);
+    m_signal = signal;
+    queued = !m_events.empty();
+  }
+  // The thread may have found the database down before anyone listened.
+  if (queued && signal) signal();
 }
 
 std::vector<StoreEvent> Forwarder::TakeEvents() {

@@ -1,6 +1,7 @@
 #include "store/outbox_line.h"
 
 #include <charconv>
+#include <cstdint>
 #include <cmath>
 #include <cstdio>
 #include <system_error>
@@ -14,8 +15,28 @@ namespace {
 constexpr std::string_view kVersion = "1";
 constexpr std::string_view kNull = "\\N";
 // Version, key, bench, serial, time text, recorded at, 4 texts, 4 values,
-// 4 verdicts, 4 thresholds, wavelengths, device, product, order.
-constexpr size_t kFieldCount = 26;
+// 4 verdicts, 4 thresholds, wavelengths, device, product, order, check.
+constexpr size_t kFieldCount = 27;
+
+// The last field is a check of everything before it (FNV-1a, 8 hex digits):
+// a line cut short inside its last text, or changed on the disk, would
+// otherwise still read as a result, with a shorter order number.
+std::string CheckOf(std::string_view bytes) { return OutboxLineCheck(bytes); }
+
+}  // namespace
+
+std::string OutboxLineCheck(std::string_view bytes) {
+  uint32_t hash = 2166136261u;
+  for (const char c : bytes) {
+    hash ^= static_cast<unsigned char>(c);
+    hash *= 16777619u;
+  }
+  char text[9];
+  std::snprintf(text, sizeof text, "%08x", hash);
+  return text;
+}
+
+namespace {
 
 void AppendEscaped(std::string& line, std::string_view text) {
   for (const char c : text) {
@@ -167,6 +188,8 @@ std::string FormatOutboxLine(const StoredResult& result) {
   AppendField(line, result.deviceName);
   AppendField(line, result.productNumber);
   AppendField(line, result.orderNumber);
+  const std::string check = CheckOf(line);
+  AppendField(line, check);
   return line;
 }
 
@@ -180,6 +203,8 @@ std::optional<StoredResult> ParseOutboxLine(std::string_view line) {
     at = tab + 1;
   }
   if (fields.size() != kFieldCount || fields[0] != kVersion) return std::nullopt;
+  const std::string_view check = fields.back();
+  if (check != CheckOf(line.substr(0, line.size() - check.size() - 1))) return std::nullopt;
 
   StoredResult result;
   size_t next = 1;

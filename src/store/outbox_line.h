@@ -10,9 +10,10 @@
 // has it: one line of tab-separated fields, the first of them the line
 // format's version. Inside a field a backslash escapes itself, a tab (\t), a
 // line feed (\n) and a carriage return (\r); a field that holds nothing at all
-// (an unknown number or verdict) is \N. A line never holds a raw LF, CR or
-// NUL, so a line torn by a crash can only be cut short, and a short line is
-// refused by the parser instead of being read as another result.
+// (an unknown number or verdict) is \N; the last field checks the others. A
+// line never holds a raw LF, CR or NUL, so a line torn by a crash can only be
+// cut short, and a short line is refused by the parser instead of being read
+// as another result.
 namespace orvana::store {
 
 // The line without its LF.
@@ -29,6 +30,10 @@ std::optional<StoredResult> ParseOutboxLine(std::string_view line);
 // this many bytes, cut at a character boundary, with anything that is not
 // UTF-8 replaced by U+FFFD; a text this long is not a part's name.
 inline constexpr size_t kLongestStoredText = 3072;
+
+// The check field of a line whose other fields are `fields` (all but the
+// last tab and the check itself).
+std::string OutboxLineCheck(std::string_view fields);
 
 // A number as the record writes it, in the outbox and to the database: the
 // shortest text that reads back as the same float, and the database's own

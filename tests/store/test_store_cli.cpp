@@ -1,0 +1,206 @@
+// orvana-cli with the line's record: the headless station forwarding what it
+// logs, killed and restarted; old day logs stored once however often; the
+// line's report and status read back from the database.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <csignal>
+#include <filesystem>
+#include <regex>
+#include <set>
+#include <thread>
+
+#include "records/daily_log.h"
+#include "support/child_process.h"
+#include "support/pg_cluster.h"
+#include "support/sim_harness.h"
+#include "support/temp_folder.h"
+#include "support/workbook_reader.h"
+
+namespace orvana::store {
+namespace {
+
+using std::chrono::milliseconds;
+using testing::ChildProcess;
+using testing::ReadFile;
+
+constexpr milliseconds kPatience{30000};
+
+class StoreCli : public ::testing::Test {
+ protected:
+  StoreCli() { std::filesystem::create_directories(m_bench); }
+
+  // Every line of the bench's day logs, sorted.
+  static std::vector<std::string> LogLines(const std::string& folder) {
+    std::vector<std::string> lines;
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(folder + "/Savetemp", error), end;
+         !error && it != end; it.increment(error)) {
+      if (it->path().extension() != ".txt") continue;
+      const std::string text = ReadFile(it->path().string());
+      for (size_t start = 0, at; (at = text.find("\r\r\n", start)) != std::string::npos;
+           start = at + 3) {
+        lines.push_back(text.substr(start, at - start));
+      }
+    }
+    std::sort(lines.begin(), lines.end());
+    return lines;
+  }
+  // The bench's rows in the database, each written as its log line, sorted.
+  std::vector<std::string> RecordLines(const std::string& bench) {
+    const std::string text = m_server.Sql(
+        "SELECT concat_ws('   ', serial, il1, rl1, il2, rl2, time_text) FROM orvana.results "
+        "WHERE bench = '" + bench + "' ORDER BY 1");
+    std::vector<std::string> lines;
+    for (size_t start = 0; start < text.size();) {
+      const size_t end = std::min(text.find('\n', start), text.size());
+      lines.push_back(text.substr(start, end - start));
+      start = end + 1;
+    }
+    std::sort(lines.begin(), lines.end());
+    return lines;
+  }
+  ChildProcess Cli(const std::vector<std::string>& args, const std::string& bench = "b1") {
+    ::setenv("ORVANA_BENCH", bench.c_str(), 1);
+    ChildProcess cli(ORVANA_CLI_PATH, args, m_bench);
+    ::unsetenv("ORVANA_BENCH");
+    return cli;
+  }
+  static std::string Results(int count, int pauseMs) {
+    std::string script;
+    for (int n = 0; n < count; ++n) {
+      script += "result dual -0.21 " + std::to_string(50 + n % 10) + " -0.35 54.0 record\n";
+      if (pauseMs > 0) script += "wait " + std::to_string(pauseMs) + "\n";
+    }
+    return script;
+  }
+
+  testing::PgCluster m_server;
+  testing::TempFolder m_work;
+  const std::string m_bench = m_work.Path() + "/bench";
+};
+
+TEST_F(StoreCli, ABenchKilledInTheMiddleOfABatchSendsEveryLoggedResultOnceAfterARestart) {
+  simtest::SimProcess sim({"--stdin"});
+  const std::string port = sim.FirstLine();
+  ASSERT_FALSE(port.empty());
+  const std::string database = m_server.Conninfo();
+  {
+    ChildProcess listen = Cli({"listen", port, "--database", database});
+    sim.Input(Results(4000, 0));
+    // Killed once batches are going: one may be committed, its mark not.
+    const auto deadline = std::chrono::steady_clock::now() + kPatience;
+    while (LogLines(m_bench).size() < 1500 && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(milliseconds(5));
+    }
+    listen.Signal(SIGKILL);
+    listen.WaitExit(kPatience);
+  }
+  ChildProcess listen = Cli({"listen", port, "--database", database});
+  ASSERT_TRUE(listen.WaitFor(
+      [](const std::string& line) { return line.find("\"caught-up\"") != std::string::npos; },
+      kPatience))
+      << listen.ErrorText();
+  sim.Input(Results(100, 0));
+  // The meter falls silent: the last results are logged.
+  for (size_t seen = 0; seen != LogLines(m_bench).size();) {
+    seen = LogLines(m_bench).size();
+    std::this_thread::sleep_for(milliseconds(500));
+  }
+  listen.Signal(SIGTERM);
+  ASSERT_EQ(listen.WaitExit(kPatience), 0);
+  const std::vector<std::string> logged = LogLines(m_bench);
+  EXPECT_GT(logged.size(), 1500u);
+  EXPECT_EQ(RecordLines("b1"), logged);
+}
+
+TEST_F(StoreCli, WithADatabaseTheDayLogIsAsWithoutAndTheRecordHoldsItLineForLine) {
+  const std::string plain = m_work.Path() + "/plain";
+  std::filesystem::create_directories(plain);
+  const std::string script = Results(30, 10);
+  std::vector<std::string> logs;
+  for (const std::string& folder : {plain, m_bench}) {
+    simtest::SimProcess sim({"--stdin"});
+    const std::string port = sim.FirstLine();
+    std::vector<std::string> args = {"listen", port};
+    if (folder == m_bench) args.insert(args.end(), {"--database", m_server.Conninfo()});
+    ::setenv("ORVANA_BENCH", "b1", 1);
+    ChildProcess listen(ORVANA_CLI_PATH, args, folder);
+    ::unsetenv("ORVANA_BENCH");
+    ASSERT_TRUE(listen.WaitFor(
+        [](const std::string& line) { return line.find("\"message\"") != std::string::npos; },
+        kPatience));
+    sim.Input(script);
+    while (LogLines(folder).size() < 30) std::this_thread::sleep_for(milliseconds(20));
+    listen.Signal(SIGTERM);
+    ASSERT_EQ(listen.WaitExit(kPatience), 0);
+    // The clock is the only thing that differs between the runs.
+    std::string text;
+    for (const std::string& line : LogLines(folder)) text += line + "\n";
+    logs.push_back(std::regex_replace(text, std::regex(R"(\d{4}/\d\d/\d\d \d\d:\d\d:\d\d)"), "T"));
+  }
+  EXPECT_EQ(logs[0], logs[1]);
+  EXPECT_EQ(RecordLines("b1"), LogLines(m_bench));
+}
+
+TEST_F(StoreCli, OldLogsAreStoredOnceHoweverOftenAndTheLinesReportNamesTheBench) {
+  const auto log = [&](const std::string& day, const std::vector<std::string>& serials) {
+    std::string text;
+    for (const std::string& serial : serials) {
+      text += records::FormatLogLine(serial, {"-0.21", "56.3", "-0.35", "54.0"},
+                                     day.substr(0, 4) + "/" + day.substr(4, 2) + "/" +
+                                         day.substr(6, 2) + " 08:00:00") +
+              std::string(records::kLogLineEnd);
+    }
+    const std::string path = m_bench + "/" + day + ".txt";
+    testing::WriteFile(path, text);
+    return path;
+  };
+  const std::string first = log("20261201", {"SN 1 with spaces", "SN-2", "SN-2"});
+  const std::string second = log("20261202", {"SN-3", "SN-4"});
+  const std::string database = m_server.Conninfo();
+
+  ChildProcess store = Cli({"store", "--database", database, first, second});
+  ASSERT_EQ(store.WaitExit(kPatience), 0) << store.ErrorText();
+  ASSERT_EQ(store.Lines().size(), 2u);
+  EXPECT_NE(store.Lines()[0].find("\"lines\":3,\"stored\":3,\"present\":0"), std::string::npos)
+      << store.Lines()[0];
+  ChildProcess again = Cli({"store", "--database", database, first, second});
+  ASSERT_EQ(again.WaitExit(kPatience), 0);
+  EXPECT_NE(again.Lines()[0].find("\"stored\":0,\"present\":3"), std::string::npos);
+  EXPECT_NE(again.Lines()[1].find("\"stored\":0,\"present\":2"), std::string::npos);
+  // Another bench's log of the same name is another bench's record.
+  ChildProcess other = Cli({"store", "--database", database, first}, "b2");
+  ASSERT_EQ(other.WaitExit(kPatience), 0);
+
+  ChildProcess status = Cli({"store", "--status", "--database", database});
+  ASSERT_EQ(status.WaitExit(kPatience), 0);
+  EXPECT_EQ(status.Lines(),
+            (std::vector<std::string>{
+                R"({"bench":"b1","results":5,"last":"2026-12-02T08:00:00Z"})",
+                R"({"bench":"b2","results":3,"last":"2026-12-01T08:00:00Z"})"}));
+
+  ChildProcess report = Cli({"report", "--from-database", "--database", database, "--since",
+                             "2026-12-01", "--until", "2026-12-01", "-o", "line.xlsx"});
+  ASSERT_EQ(report.WaitExit(kPatience), 0) << report.ErrorText();
+  const auto sheets = testing::ReadWorkbook(m_bench + "/line.xlsx");
+  ASSERT_TRUE(sheets);
+  const testing::Sheet& rows = sheets->front();
+  EXPECT_EQ(rows.At("I1")->text, "工位 Bench");
+  std::multiset<std::string> seen;
+  for (const int row : rows.Rows()) {
+    if (row < 3) continue;
+    seen.insert(rows.At("B" + std::to_string(row))->text + "@" +
+                rows.At("I" + std::to_string(row))->text);
+  }
+  EXPECT_EQ(seen, (std::multiset<std::string>{"SN 1 with spaces@b1", "SN-2@b1", "SN-2@b1",
+                                              "SN 1 with spaces@b2", "SN-2@b2", "SN-2@b2"}));
+
+  ChildProcess wrong = Cli({"report", "--from-database", "--database", database, "--since",
+                            "2026-02-30"});
+  EXPECT_EQ(wrong.WaitExit(kPatience), 64);
+  EXPECT_NE(wrong.ErrorText().find("--since needs a day"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace orvana::store
