@@ -3,8 +3,8 @@
 # Does nothing when they are all there; uses sudo when not run as root.
 # With --package it adds the tools that build and check the Debian package;
 # with --tests, what only the tests use: those tools (the tests build the
-# package) and a headless LibreOffice Calc; with --run, LibreOffice Calc
-# with its window, which the window's report opens in.
+# package), a headless LibreOffice Calc and the PostgreSQL server; with
+# --run, LibreOffice Calc with its window, which the window's report opens in.
 set -euo pipefail
 
 packages=(
@@ -13,6 +13,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   nlohmann-json3-dev
   libxlsxwriter-dev                  # the report workbook
+  libpq-dev                          # the result store's client library
   unzip locales                      # tests read the workbook back, under a decimal-comma locale
   qt6-base-dev qt6-svg-dev qt6-qpa-plugins  # the window; offscreen platform for its tests
   qt6-tools-dev qt6-l10n-tools       # lrelease makes the English captions (lupdate: their test)
@@ -32,6 +33,12 @@ esac
 installed() {
   dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"
 }
+
+# The server that the result store's tests start for themselves, each in a
+# scratch folder of its own; the machine's own cluster need not run.
+if [ "${1:-}" = --tests ]; then
+  packages+=(postgresql)
+fi
 
 # The tests hand the report to LibreOffice, as the window does. A desktop's
 # own Calc serves; the headless one would replace it, so it comes only
