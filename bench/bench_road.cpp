@@ -12,6 +12,9 @@
 //       byte every 1.04 ms (9600 baud), then whole frames every 25 ms. The
 //       same bytes go at the same moments to `cat` on a second
 //       pseudo-terminal, and both CPU times are reported side by side.
+//   --database CONNINFO (either mode)
+//       orvana-cli also forwards every result to that database; its CPU
+//       time then includes the store's (bench_store runs both ways).
 //
 // Exit status 1 when a result went missing, 2 for a setup failure.
 #include <fcntl.h>
@@ -228,6 +231,7 @@ class WorkFolder {
     std::error_code error;
     for (fs::directory_iterator it(m_path + "/Savetemp", error), end; !error && it != end;
          it.increment(error)) {
+      if (!it->is_regular_file()) continue;  // the store's outbox folder
       std::ifstream in(it->path(), std::ios::binary);
       const std::string text{std::istreambuf_iterator<char>(in), {}};
       for (size_t at = text.find("\r\r\n"); at != std::string::npos;
@@ -249,11 +253,18 @@ struct FloodRun {
   bool complete = false;
 };
 
-FloodRun Flood(const std::string& cli, int results) {
+// orvana-cli listen on `port`, with the database when one is given.
+std::vector<std::string> ListenArgs(const std::string& cli, const std::string& port,
+                                    const std::string& database) {
+  std::vector<std::string> args = {cli, "listen", port, "--seconds", "3600"};
+  if (!database.empty()) args.insert(args.end(), {"--database", database});
+  return args;
+}
+
+FloodRun Flood(const std::string& cli, int results, const std::string& database) {
   WorkFolder work;
   Pty pty;
-  Child station =
-      Spawn({cli, "listen", pty.SlavePath(), "--seconds", "3600"}, work.Path(), -1, true);
+  Child station = Spawn(ListenArgs(cli, pty.SlavePath(), database), work.Path(), -1, true);
   RowWatcher rows(station.output, results);
   if (!pty.AnswerGreeting(10s)) Fail("no greeting from orvana-cli");
   if (!rows.WaitForMessage(10s)) Fail("orvana-cli did not confirm the connection");
@@ -294,12 +305,11 @@ double Median(std::vector<double> values) {
 
 // One paced run: `piece` bytes every `period`, the same bytes to both lines.
 bool Pace(const std::string& cli, const char* name, size_t piece, Clock::duration period,
-          std::chrono::seconds duration) {
+          std::chrono::seconds duration, const std::string& database) {
   WorkFolder work;
   Pty stationLine;
   Pty catLine;
-  Child station =
-      Spawn({cli, "listen", stationLine.SlavePath(), "--seconds", "3600"}, work.Path(), -1, true);
+  Child station = Spawn(ListenArgs(cli, stationLine.SlavePath(), database), work.Path(), -1, true);
   Child cat = Spawn({"cat"}, {}, catLine.RawSlave(), false);
   RowWatcher rows(station.output, 1 << 20);
   if (!stationLine.AnswerGreeting(10s)) Fail("no greeting from orvana-cli");
@@ -344,8 +354,8 @@ bool Pace(const std::string& cli, const char* name, size_t piece, Clock::duratio
 
 int Usage() {
   std::fputs(
-      "usage: bench_road flood [--results N] [--runs K] [--cli PATH]\n"
-      "       bench_road pace [--seconds S] [--cli PATH]\n",
+      "usage: bench_road flood [--results N] [--runs K] [--cli PATH] [--database CONNINFO]\n"
+      "       bench_road pace [--seconds S] [--cli PATH] [--database CONNINFO]\n",
       stderr);
   return 2;
 }
@@ -359,10 +369,13 @@ int main(int argc, char** argv) {
   int results = 20000;
   int runs = 3;
   int seconds = 30;
+  std::string database;
   for (int i = 2; i + 1 < argc; i += 2) {
     const std::string option = argv[i];
     if (option == "--cli") {
       cli = argv[i + 1];
+    } else if (option == "--database") {
+      database = argv[i + 1];
     } else if (option == "--results") {
       results = std::max(2, std::atoi(argv[i + 1]));
     } else if (option == "--runs") {
@@ -382,7 +395,7 @@ int main(int argc, char** argv) {
       std::vector<double> rate, cpu, switches;
       bool complete = true;
       for (int run = 0; run < runs; ++run) {
-        const FloodRun r = Flood(cli, results);
+        const FloodRun r = Flood(cli, results, database);
         rate.push_back(r.resultsPerSecond);
         cpu.push_back(r.cpuMicrosPerResult);
         switches.push_back(r.switchesPerResult);
@@ -394,8 +407,9 @@ int main(int argc, char** argv) {
     }
     if (mode == "pace") {
       const auto duration = std::chrono::seconds(seconds);
-      const bool bytes = Pace(cli, "bytes", 1, std::chrono::microseconds(1042), duration);
-      const bool frames = Pace(cli, "frames", 24, 25ms, duration);
+      const bool bytes =
+          Pace(cli, "bytes", 1, std::chrono::microseconds(1042), duration, database);
+      const bool frames = Pace(cli, "frames", 24, 25ms, duration, database);
       return bytes && frames ? 0 : 1;
     }
   } catch (const std::exception& error) {

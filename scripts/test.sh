@@ -59,7 +59,7 @@ echo "== build: clang, ThreadSanitizer (tests that cross threads, and the progra
 configure build-tsan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DORVANA_SANITIZE=thread -DORVANA_GUI=OFF
 cmake --build build-tsan -j "$jobs"
-TSAN_OPTIONS=halt_on_error=1 run_without_aslr ctest --test-dir build-tsan -L 'threads|e2e' -j "$jobs" \
+TSAN_OPTIONS=halt_on_error=1 run_without_aslr ctest --test-dir build-tsan -L 'threads|e2e|store' -j "$jobs" \
   --output-on-failure
 
 echo "== Debian package"

@@ -111,6 +111,10 @@ class DailyLog {
   // Lines not yet in their file.
   size_t PendingLines() const;
 
+  // No other writer can reach these files (the caller holds a lock on the
+  // whole folder): lines then go without taking each file's lock.
+  void SetSoleWriter();
+
   // Called, on whichever thread noticed (the one calling Append, or the
   // background flusher), each time an event is queued; it should only wake
   // the owner, who then calls TakeEvents on its own thread. It must not call
@@ -163,6 +167,7 @@ class DailyLog {
   dev_t m_fdDevice = 0;
   ino_t m_fdInode = 0;
   bool m_dirty = false;  // written since the last flush to the disk
+  bool m_soleWriter = false;
   bool m_stop = false;
   size_t m_flusherWakeups = 0;
   SteadyClock::time_point m_lastFlush{};

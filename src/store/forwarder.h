@@ -23,7 +23,7 @@ struct ForwarderOptions {
   size_t batchSize = 5000;
   // After a quiet spell the first new result waits this long for others,
   // so results at the meter's pace go a few at a time, not one by one.
-  std::chrono::milliseconds gather{200};
+  std::chrono::milliseconds gather{600};
   // The server may stay silent this long before the link is given up.
   std::chrono::milliseconds silenceLimit{std::chrono::seconds(10)};
   // Between attempts while the database is down: doubled from the first to

@@ -1,6 +1,7 @@
 #include "store/outbox.h"
 
 #include <dirent.h>
+#include <sys/file.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,6 +10,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <string_view>
 
@@ -54,6 +56,25 @@ std::string ReadAt(int fd, uint64_t offset, size_t count) {
 
 }  // namespace
 
+OutboxWriter::FolderLock::FolderLock(const std::string& folder) {
+  std::error_code ignored;
+  std::filesystem::create_directories(folder, ignored);
+  m_fd = ::open((folder + "/.writer").c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+  if (m_fd >= 0 && ::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
+    ::close(m_fd);
+    m_fd = -1;
+  }
+}
+
+OutboxWriter::FolderLock::~FolderLock() {
+  if (m_fd >= 0) ::close(m_fd);
+}
+
+OutboxWriter::OutboxWriter(const std::string& folder)
+    : m_lock(folder), m_log(folder, kOutboxExtension) {
+  if (m_lock.Held()) m_log.SetSoleWriter();
+}
+
 void OutboxWriter::Append(const common::LocalTime& when, const StoredResult& result) {
   std::string line = FormatOutboxLine(result);
   line += '\n';
@@ -96,9 +117,14 @@ uint64_t OutboxReader::Mark(const std::string& name, uint64_t size) {
   return mark;
 }
 
+OutboxReader::~OutboxReader() {
+  for (const auto& [name, fd] : m_markFiles) ::close(fd);
+}
+
 OutboxBatch OutboxReader::Next(size_t most) {
   OutboxBatch batch;
-  for (const std::string& name : Files()) {
+  m_files = Files();
+  for (const std::string& name : m_files) {
     if (batch.results.size() >= most) break;
     const int fd = ::open(PathOf(name).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0) continue;
@@ -143,31 +169,51 @@ OutboxBatch OutboxReader::Next(size_t most) {
 }
 
 void OutboxReader::Commit(const OutboxBatch& batch, bool writerIdle) {
-  const std::vector<std::string> files = Files();
   for (const OutboxMark& mark : batch.marks) {
     m_marks[mark.name] = mark.offset;
     const std::string path = PathOf(mark.name);
+    const bool newest = !m_files.empty() && m_files.back() == mark.name;
     struct stat info {};
-    const bool whole = ::stat(path.c_str(), &info) == 0 &&
-                       static_cast<uint64_t>(info.st_size) == mark.offset;
-    const bool newest = !files.empty() && files.back() == mark.name;
-    if (whole && !newest && writerIdle) {
-      // The mark goes first: a crash in between leaves a file without a
-      // mark, which is sent again, never a mark without its file.
+    if (!newest && writerIdle && ::stat(path.c_str(), &info) == 0 &&
+        static_cast<uint64_t>(info.st_size) == mark.offset) {
+      // A past day sent whole. The mark goes first: a crash in between
+      // leaves a file without a mark, which is sent again, never a mark
+      // without its file.
+      ForgetMarkFile(mark.name);
       ::unlink((path + std::string(kMarkExtension)).c_str());
       ::unlink(path.c_str());
       m_marks.erase(mark.name);
       continue;
     }
-    char text[kMarkSize + 1];
-    std::snprintf(text, sizeof text, "%020llu\n", static_cast<unsigned long long>(mark.offset));
-    const int fd = ::open((path + std::string(kMarkExtension)).c_str(),
+    WriteMark(mark.name, mark.offset);
+  }
+}
+
+void OutboxReader::WriteMark(const std::string& name, uint64_t offset) {
+  auto file = m_markFiles.find(name);
+  if (file == m_markFiles.end()) {
+    const int fd = ::open((PathOf(name) + std::string(kMarkExtension)).c_str(),
                           O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd < 0 || ::pwrite(fd, text, kMarkSize, 0) != static_cast<ssize_t>(kMarkSize)) {
+    if (fd < 0) {
       common::Trace("Outbox mark of %s not written, its results may be sent again\n",
-                    mark.name.c_str());
+                    name.c_str());
+      return;
     }
-    if (fd >= 0) ::close(fd);
+    file = m_markFiles.emplace(name, fd).first;
+  }
+  char text[kMarkSize + 1];
+  std::snprintf(text, sizeof text, "%020llu\n", static_cast<unsigned long long>(offset));
+  if (::pwrite(file->second, text, kMarkSize, 0) != static_cast<ssize_t>(kMarkSize)) {
+    common::Trace("Outbox mark of %s not written, its results may be sent again\n",
+                  name.c_str());
+    ForgetMarkFile(name);
+  }
+}
+
+void OutboxReader::ForgetMarkFile(const std::string& name) {
+  if (const auto file = m_markFiles.find(name); file != m_markFiles.end()) {
+    ::close(file->second);
+    m_markFiles.erase(file);
   }
 }
 

@@ -23,7 +23,10 @@ inline constexpr const char* kOutboxExtension = ".outbox";
 
 class OutboxWriter {
  public:
-  explicit OutboxWriter(std::string folder) : m_log(std::move(folder), kOutboxExtension) {}
+  // Takes the folder for this process when no other has it, so its lines go
+  // without a lock each (the day log takes one per line: anyone may write
+  // there); otherwise shares it as the day log does.
+  explicit OutboxWriter(const std::string& folder);
 
   // On the station's thread, for each recorded result.
   void Append(const common::LocalTime& when, const StoredResult& result);
@@ -33,6 +36,21 @@ class OutboxWriter {
   const std::string& Folder() const { return m_log.Folder(); }
 
  private:
+  // Held for the writer's life; declared first, so it is let go only after
+  // the log has written its last line.
+  class FolderLock {
+   public:
+    explicit FolderLock(const std::string& folder);
+    ~FolderLock();
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+    bool Held() const { return m_fd >= 0; }
+
+   private:
+    int m_fd = -1;
+  };
+
+  FolderLock m_lock;
   records::DailyLog m_log;
 };
 
@@ -54,13 +72,17 @@ struct OutboxBatch {
 class OutboxReader {
  public:
   explicit OutboxReader(std::string folder) : m_folder(std::move(folder)) {}
+  ~OutboxReader();
+  OutboxReader(const OutboxReader&) = delete;
+  OutboxReader& operator=(const OutboxReader&) = delete;
 
   // Up to `most` results that are not yet committed, the oldest day first,
   // from where the last Commit left each file. Only whole lines are read.
   OutboxBatch Next(size_t most);
-  // The database has committed `batch`: each file's mark moves past it. A
-  // file that is then sent whole and is not the newest goes, unless
-  // `writerIdle` is false (the writer may still have lines for it).
+  // The database has committed `batch` (the last one Next gave): each
+  // file's mark moves past it. A file that is then sent whole and is not the
+  // newest goes, unless `writerIdle` is false (the writer may still have
+  // lines for it).
   void Commit(const OutboxBatch& batch, bool writerIdle);
   // Results in the files past their marks.
   size_t CountUnsent();
@@ -68,10 +90,14 @@ class OutboxReader {
  private:
   std::vector<std::string> Files() const;
   uint64_t Mark(const std::string& name, uint64_t size);
+  void WriteMark(const std::string& name, uint64_t offset);
+  void ForgetMarkFile(const std::string& name);
   std::string PathOf(const std::string& name) const { return m_folder + "/" + name; }
 
   std::string m_folder;
   std::map<std::string, uint64_t> m_marks;  // as last read or committed
+  std::map<std::string, int> m_markFiles;   // kept open: a commit costs one write
+  std::vector<std::string> m_files;         // as the last Next found them
 };
 
 }  // namespace orvana::store

@@ -39,8 +39,8 @@ class ResultStore {
   std::unique_ptr<Forwarder> m_forwarder;
 };
 
-// "r:" and 32 hex digits from the system's random source: unique without
-// asking anyone, so benches need no coordination and a copy sent twice
+// "r:" and 32 hex digits (a run's random prefix and a count): unique without
+// asking anyone, so benches need no coordination, and a copy sent twice
 // carries the same key.
 std::string NewResultKey();
 
