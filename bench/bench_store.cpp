@@ -91,8 +91,7 @@ bool Throughput(const testing::PgCluster& server, int backlog) {
 
 bool Latency(const testing::PgCluster& server, int seconds) {
   testing::TempFolder work;
-  store::ResultStore bench(store::StoreConfig{server.Conninfo(), "paced"},
-                           work.Path() + "/outbox");
+  store::ResultStore bench(store::StoreConfig{server.Conninfo(), "paced"}, work.Path() + "/outbox");
   // Connected and caught up before the first result.
   while (bench.TakeEvents().empty()) std::this_thread::sleep_for(1ms);
   const int count = seconds * 40;
@@ -184,8 +183,8 @@ bool CostAtPace(const testing::PgCluster& server, int seconds) {
 }
 
 int RoadPace(const std::string& database, int seconds) {
-  std::string command = std::string(ORVANA_BENCH_ROAD_PATH) + " pace --seconds " +
-                        std::to_string(seconds);
+  std::string command =
+      std::string(ORVANA_BENCH_ROAD_PATH) + " pace --seconds " + std::to_string(seconds);
   if (!database.empty()) command += " --database '" + database + "'";
   std::printf("%s database:\n", database.empty() ? "without a" : "with the");
   std::fflush(stdout);

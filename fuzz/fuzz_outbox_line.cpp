@@ -52,9 +52,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   line += orvana::store::OutboxLineCheck(std::string_view(line).substr(0, size));
   const auto result = orvana::store::ParseOutboxLine(line);
   if (!result) return 0;
-  for (const std::string* text : {&result->key, &result->bench, &result->serial,
-                                  &result->timeText, &result->deviceName, &result->productNumber,
-                                  &result->orderNumber, &result->texts[0], &result->texts[3]}) {
+  for (const std::string* text :
+       {&result->key, &result->bench, &result->serial, &result->timeText, &result->deviceName,
+        &result->productNumber, &result->orderNumber, &result->texts[0], &result->texts[3]}) {
     if (!IsStorable(*text)) std::abort();
   }
   const std::string again = orvana::store::FormatOutboxLine(*result);

@@ -41,7 +41,11 @@ constexpr const char* kHelp =
     "Started anywhere else (from the desktop's menu), it reads the installed texts of the\n"
     "language that ORVANA_LANG names (en, zh_CN), else of the locale, and logs into\n"
     "$XDG_DATA_HOME/orvana/Savetemp/ (~/.local/share/orvana/Savetemp/ by default).\n"
-    "ORVANA_TRACE=stderr (or a file's path) shows the diagnostic traces.\n";
+    "ORVANA_TRACE=stderr (or a file's path) shows the diagnostic traces.\n"
+    "\n"
+    "The line's database: ORVANA_DATABASE, a libpq connection string (its password in\n"
+    "~/.pgpass or PGPASSFILE), makes every result go there too, through Savetemp/outbox/;\n"
+    "ORVANA_BENCH names the bench (default: the host name). See orvana-cli(1).\n";
 
 }  // namespace
 

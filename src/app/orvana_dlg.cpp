@@ -88,9 +88,8 @@ COrvanaDlg::COrvanaDlg(Options options, QWidget* parent)
   if (!m_options.store.conninfo.empty()) {
     m_store = std::make_unique<store::ResultStore>(m_options.store, logFolder + "/outbox");
   }
-  m_station = std::make_unique<Station>(StationEnvironment{m_serial, *m_ui, m_clock, m_table, texts,
-                                                           logFolder, PortLister(m_options),
-                                                           m_store.get()});
+  m_station = std::make_unique<Station>(StationEnvironment{
+      m_serial, *m_ui, m_clock, m_table, texts, logFolder, PortLister(m_options), m_store.get()});
 
   m_ui->WriteBoundFields(m_station->Fields());
   m_station->RefreshPortList(false);

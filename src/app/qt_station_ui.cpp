@@ -1,8 +1,8 @@
 #include "app/qt_station_ui.h"
 
+#include <QLabel>
 #include <QMessageBox>
 #include <QTimer>
-#include <QLabel>
 #include <algorithm>
 
 #include "app/template_texts.h"
@@ -109,8 +109,7 @@ void QtStationUi::ShowStoreState(const store::StoreEvent& event) {
       break;
     case Kind::Down: {
       const auto pending = static_cast<qulonglong>(event.pending);
-      m_storeState =
-          captions::Caption(captions::kStoreDown).arg(pending).arg(Utf8(event.reason));
+      m_storeState = captions::Caption(captions::kStoreDown).arg(pending).arg(Utf8(event.reason));
       note = captions::Caption(captions::kStoreDownNote).arg(pending);
       m_storeWasDown = true;
       break;

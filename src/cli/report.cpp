@@ -15,8 +15,8 @@
 #include <utility>
 
 #include "app/message_texts.h"
-#include "cli/database_link.h"
 #include "app/work_place.h"
+#include "cli/database_link.h"
 #include "common/clock.h"
 #include "records/log_import.h"
 #include "records/workbook_writer.h"
@@ -31,7 +31,8 @@ namespace {
 constexpr const char* kUsage =
     "usage: orvana-cli report [-o FILE.xlsx] LOG...\n"
     "       orvana-cli report --from-database [--database CONNINFO] [--since YYYY-MM-DD]\n"
-    "                         [--until YYYY-MM-DD] [--bench NAME] [--order NUMBER] [-o FILE.xlsx]\n";
+    "                         [--until YYYY-MM-DD] [--bench NAME] [--order NUMBER]\n"
+    "                         [-o FILE.xlsx]\n";
 constexpr int kExitUsage = 64;
 constexpr int kExitNotWritten = 1;
 constexpr int kExitUnreadable = 2;
@@ -353,8 +354,10 @@ int ReportFromDatabase(const std::string& conninfo, const store::ReportFilter& f
     return kExitNoDatabase;
   }
   if (!complete) {
-    std::fputs("orvana-cli: the report would be too large for one workbook: narrow it with "
-               "--since, --until, --bench or --order\n", stderr);
+    std::fputs(
+        "orvana-cli: the report would be too large for one workbook: narrow it with "
+        "--since, --until, --bench or --order\n",
+        stderr);
     return kExitNotWritten;
   }
   const int status = WriteReport(output, target, content);

@@ -74,8 +74,12 @@ long long SecondsOf(const store::StoredResult& result, const std::string& day) {
   if (const auto time = store::ParseTimeText(result.timeText)) {
     when = *time;
   } else {
-    when = {std::stoi(day.substr(0, 4)), std::stoi(day.substr(4, 2)), std::stoi(day.substr(6, 2)),
-            0, 0, 0};
+    when = {std::stoi(day.substr(0, 4)),
+            std::stoi(day.substr(4, 2)),
+            std::stoi(day.substr(6, 2)),
+            0,
+            0,
+            0};
   }
   std::tm local{};
   local.tm_year = when.year - 1900;
@@ -152,8 +156,7 @@ int StoreLogs(const std::string& conninfo, const std::string& benchName,
     std::string line = "{\"log\":";
     AppendJsonString(line, log);
     line += ",\"lines\":" + std::to_string(count.lines) +
-            ",\"stored\":" + std::to_string(count.stored) +
-            ",\"present\":" +
+            ",\"stored\":" + std::to_string(count.stored) + ",\"present\":" +
             std::to_string(count.lines - count.stored - count.live - count.refused) +
             ",\"live\":" + std::to_string(count.live) +
             ",\"refused\":" + std::to_string(count.refused) + "}\n";

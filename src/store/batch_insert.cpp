@@ -72,8 +72,8 @@ std::vector<std::optional<std::string>> InsertParameters(const std::vector<Store
       }
     }
     for (const auto& threshold : r.thresholds) number(arrays[column++], threshold);
-    for (const std::string* text : {&r.wavelengths, &r.deviceName, &r.productNumber,
-                                    &r.orderNumber}) {
+    for (const std::string* text :
+         {&r.wavelengths, &r.deviceName, &r.productNumber, &r.orderNumber}) {
       // An unknown context is NULL, not an empty text, so queries can tell.
       AppendElement(arrays[column++], text->empty() ? nullptr : text);
     }

@@ -79,9 +79,9 @@ bool Forwarder::WaitUntilSent(std::chrono::milliseconds limit) {
   std::unique_lock lock(m_mutex);
   // Only a database that is up gets the time; a bench without one quits at
   // once, its results kept for the next run.
-  return m_sentChanged.wait_for(lock, limit, [this] {
-    return m_stop || !m_up || (m_allSent && !m_newLines);
-  }) && m_up && !m_stop;
+  return m_sentChanged.wait_for(lock, limit,
+                                [this] { return m_stop || !m_up || (m_allSent && !m_newLines); }) &&
+         m_up && !m_stop;
 }
 
 size_t Forwarder::Sent() const {

@@ -1,8 +1,8 @@
 #include "store/outbox.h"
 
 #include <dirent.h>
-#include <sys/file.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -45,7 +45,8 @@ std::string ReadAt(int fd, uint64_t offset, size_t count) {
   std::string bytes(count, '\0');
   size_t got = 0;
   while (got < count) {
-    const ssize_t n = ::pread(fd, bytes.data() + got, count - got, static_cast<off_t>(offset + got));
+    const ssize_t n =
+        ::pread(fd, bytes.data() + got, count - got, static_cast<off_t>(offset + got));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
     got += static_cast<size_t>(n);
@@ -137,10 +138,12 @@ OutboxBatch OutboxReader::Next(size_t most) {
     uint64_t offset = Mark(name, size);
     const uint64_t start = offset;
     while (offset < size && batch.results.size() < most) {
-      const std::string block = ReadAt(fd, offset, static_cast<size_t>(std::min<uint64_t>(size - offset, kReadBlock)));
+      const std::string block =
+          ReadAt(fd, offset, static_cast<size_t>(std::min<uint64_t>(size - offset, kReadBlock)));
       size_t at = 0;
       while (batch.results.size() < most) {
-        const auto end = std::find_if(block.begin() + static_cast<long>(at), block.end(), IsLineEnd);
+        const auto end =
+            std::find_if(block.begin() + static_cast<long>(at), block.end(), IsLineEnd);
         if (end == block.end()) break;  // the rest is still being written
         const size_t lineEnd = static_cast<size_t>(end - block.begin());
         const std::string_view line(block.data() + at, lineEnd - at);
@@ -195,8 +198,7 @@ void OutboxReader::WriteMark(const std::string& name, uint64_t offset) {
     const int fd = ::open((PathOf(name) + std::string(kMarkExtension)).c_str(),
                           O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) {
-      common::Trace("Outbox mark of %s not written, its results may be sent again\n",
-                    name.c_str());
+      common::Trace("Outbox mark of %s not written, its results may be sent again\n", name.c_str());
       return;
     }
     file = m_markFiles.emplace(name, fd).first;
@@ -204,8 +206,7 @@ void OutboxReader::WriteMark(const std::string& name, uint64_t offset) {
   char text[kMarkSize + 1];
   std::snprintf(text, sizeof text, "%020llu\n", static_cast<unsigned long long>(offset));
   if (::pwrite(file->second, text, kMarkSize, 0) != static_cast<ssize_t>(kMarkSize)) {
-    common::Trace("Outbox mark of %s not written, its results may be sent again\n",
-                  name.c_str());
+    common::Trace("Outbox mark of %s not written, its results may be sent again\n", name.c_str());
     ForgetMarkFile(name);
   }
 }
@@ -227,7 +228,8 @@ size_t OutboxReader::CountUnsent() {
       const uint64_t size = static_cast<uint64_t>(info.st_size);
       bool inLine = false;
       for (uint64_t offset = Mark(name, size); offset < size;) {
-        const std::string block = ReadAt(fd, offset, static_cast<size_t>(std::min<uint64_t>(size - offset, kReadBlock)));
+        const std::string block =
+            ReadAt(fd, offset, static_cast<size_t>(std::min<uint64_t>(size - offset, kReadBlock)));
         if (block.empty()) break;
         for (const char c : block) {
           if (IsLineEnd(c)) {

@@ -1,8 +1,8 @@
 #include "store/outbox_line.h"
 
 #include <charconv>
-#include <cstdint>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <system_error>
 #include <vector>
@@ -41,11 +41,20 @@ namespace {
 void AppendEscaped(std::string& line, std::string_view text) {
   for (const char c : text) {
     switch (c) {
-      case '\\': line += "\\\\"; break;
-      case '\t': line += "\\t"; break;
-      case '\n': line += "\\n"; break;
-      case '\r': line += "\\r"; break;
-      default: line += c;
+      case '\\':
+        line += "\\\\";
+        break;
+      case '\t':
+        line += "\\t";
+        break;
+      case '\n':
+        line += "\\n";
+        break;
+      case '\r':
+        line += "\\r";
+        break;
+      default:
+        line += c;
     }
   }
 }
@@ -76,11 +85,20 @@ bool Unescape(std::string_view field, std::string& text) {
     }
     if (++at == field.size()) return false;
     switch (field[at]) {
-      case '\\': text += '\\'; break;
-      case 't': text += '\t'; break;
-      case 'n': text += '\n'; break;
-      case 'r': text += '\r'; break;
-      default: return false;
+      case '\\':
+        text += '\\';
+        break;
+      case 't':
+        text += '\t';
+        break;
+      case 'n':
+        text += '\n';
+        break;
+      case 'r':
+        text += '\r';
+        break;
+      default:
+        return false;
     }
   }
   return true;
@@ -162,7 +180,7 @@ std::string StorableText(std::string_view text) {
   stored.reserve(text.size() < kLongestStoredText ? text.size() : kLongestStoredText);
   for (size_t at = 0; at < text.size();) {
     const common::Utf8Char c = common::DecodeUtf8(text, at);
-    const std::string_view bytes = !c.valid            ? common::kUtf8Replacement
+    const std::string_view bytes = !c.valid           ? common::kUtf8Replacement
                                    : c.codePoint == 0 ? std::string_view(" ")
                                                       : text.substr(at, c.length);
     if (stored.size() + bytes.size() > kLongestStoredText) break;

@@ -10,8 +10,7 @@ namespace orvana::store {
 bool PgRow::IsNull(int column) const { return PQgetisnull(m_result, 0, column) != 0; }
 
 std::string_view PgRow::Text(int column) const {
-  return {PQgetvalue(m_result, 0, column),
-          static_cast<size_t>(PQgetlength(m_result, 0, column))};
+  return {PQgetvalue(m_result, 0, column), static_cast<size_t>(PQgetlength(m_result, 0, column))};
 }
 
 std::string OneLine(std::string_view message) {
@@ -44,7 +43,8 @@ PgLink::Wait PgLink::WaitFor(short events) {
   if (fds[0].fd < 0) return Wait::Failed;
   const int count = m_stopFd >= 0 ? 2 : 1;
   for (;;) {
-    const int ready = ::poll(fds, static_cast<nfds_t>(count), static_cast<int>(m_silenceLimit.count()));
+    const int ready =
+        ::poll(fds, static_cast<nfds_t>(count), static_cast<int>(m_silenceLimit.count()));
     if (ready < 0 && errno == EINTR) continue;
     if (ready < 0) return Wait::Failed;
     if (ready == 0) return Wait::TimedOut;

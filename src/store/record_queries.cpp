@@ -41,7 +41,9 @@ std::optional<std::string> Param(const std::string& text) {
   return text.empty() ? std::nullopt : std::optional<std::string>(text);
 }
 
-std::string Why(const PgReply& reply) { return reply.message.empty() ? "no answer" : reply.message; }
+std::string Why(const PgReply& reply) {
+  return reply.message.empty() ? "no answer" : reply.message;
+}
 
 }  // namespace
 

@@ -2,11 +2,11 @@
 
 #include <sys/random.h>
 
+#include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <ctime>
-#include <atomic>
-#include <cstdint>
 #include <random>
 
 namespace orvana::store {

@@ -27,7 +27,9 @@ class ResultStore {
 
   const std::string& Bench() const { return m_config.bench; }
   // Called on the forwarder's thread when events are queued.
-  void SetEventSignal(std::function<void()> signal) { m_forwarder->SetEventSignal(std::move(signal)); }
+  void SetEventSignal(std::function<void()> signal) {
+    m_forwarder->SetEventSignal(std::move(signal));
+  }
   std::vector<StoreEvent> TakeEvents() { return m_forwarder->TakeEvents(); }
   size_t Sent() const { return m_forwarder->Sent(); }
   bool WaitUntilSent(std::chrono::milliseconds limit) { return m_forwarder->WaitUntilSent(limit); }

@@ -52,9 +52,7 @@ std::string Failure(const PgReply& reply) {
 
 }  // namespace
 
-std::string SchemaSql() {
-  return std::string("BEGIN;\n") + kTables + "COMMIT;\n";
-}
+std::string SchemaSql() { return std::string("BEGIN;\n") + kTables + "COMMIT;\n"; }
 
 std::string EnsureSchema(PgLink& link) {
   std::string versionText;

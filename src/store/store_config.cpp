@@ -42,8 +42,9 @@ std::string CheckConninfo(const std::string& conninfo) {
     // A password there would show in every process list and shell history.
     if (std::strcmp(option->keyword, "password") == 0 && option->val != nullptr &&
         *option->val != '\0') {
-      why = "the database connection string holds a password: put it in ~/.pgpass or "
-            "PGPASSFILE instead";
+      why =
+          "the database connection string holds a password: put it in ~/.pgpass or "
+          "PGPASSFILE instead";
     }
   }
   PQconninfoFree(options);

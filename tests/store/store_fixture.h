@@ -51,14 +51,16 @@ class StoreTest : public ::testing::Test {
   }
   // "rows distinct-keys" of the bench's results.
   std::string Count(const std::string& bench) {
-    return m_server.Sql("SELECT count(*) || ' ' || count(DISTINCT serial) FROM orvana.results "
-                        "WHERE bench = '" + bench + "'");
+    return m_server.Sql(
+        "SELECT count(*) || ' ' || count(DISTINCT serial) FROM orvana.results "
+        "WHERE bench = '" +
+        bench + "'");
   }
   // The bench's rows, -1 before the table is there.
   int Rows(const std::string& bench) {
     try {
-      return std::stoi(m_server.Sql("SELECT count(*) FROM orvana.results WHERE bench = '" + bench +
-                                    "'"));
+      return std::stoi(
+          m_server.Sql("SELECT count(*) FROM orvana.results WHERE bench = '" + bench + "'"));
     } catch (const std::exception&) {
       return -1;
     }

@@ -70,7 +70,8 @@ TEST(OutboxLine, TextsAreMadeStorableForTheDatabase) {
   const std::string wide(2000, '\xE5');  // a broken lead byte each
   EXPECT_LE(StorableText(wide).size(), kLongestStoredText);
   const std::string chinese = std::string(kLongestStoredText - 1, 'x') + "光";
-  EXPECT_EQ(StorableText(chinese), std::string(kLongestStoredText - 1, 'x'));  // never half a character
+  EXPECT_EQ(StorableText(chinese),
+            std::string(kLongestStoredText - 1, 'x'));  // never half a character
 }
 
 class OutboxFiles : public ::testing::Test {

@@ -94,8 +94,8 @@ TEST_F(StoreTest, ARefusingDatabaseIsToldClearlyAndTheBenchKeepsItsResults) {
   m_server.Sql("CREATE ROLE pw_bench LOGIN PASSWORD 'right'");
   const std::string passwords = m_work.Path() + "/pgpass";
   testing::WriteFile(passwords, "*:*:*:pw_bench:wrong\n");
-  std::filesystem::permissions(passwords, std::filesystem::perms::owner_read |
-                                              std::filesystem::perms::owner_write);
+  std::filesystem::permissions(
+      passwords, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
   ::setenv("PGPASSFILE", passwords.c_str(), 1);
 
   const struct {

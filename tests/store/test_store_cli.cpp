@@ -51,7 +51,8 @@ class StoreCli : public ::testing::Test {
   std::vector<std::string> RecordLines(const std::string& bench) {
     const std::string text = m_server.Sql(
         "SELECT concat_ws('   ', serial, il1, rl1, il2, rl2, time_text) FROM orvana.results "
-        "WHERE bench = '" + bench + "' ORDER BY 1");
+        "WHERE bench = '" +
+        bench + "' ORDER BY 1");
     std::vector<std::string> lines;
     for (size_t start = 0; start < text.size();) {
       const size_t end = std::min(text.find('\n', start), text.size());
@@ -180,13 +181,12 @@ TEST_F(StoreCli, OldLogsAreStoredOnceHoweverOftenAndTheLinesReportNamesTheBench)
 
   auto status = Cli({"store", "--status", "--database", database});
   ASSERT_EQ(status->WaitExit(kPatience), 0);
-  EXPECT_EQ(status->Lines(),
-            (std::vector<std::string>{
-                R"({"bench":"b1","results":5,"last":"2026-12-02T08:00:00Z"})",
-                R"({"bench":"b2","results":3,"last":"2026-12-01T08:00:00Z"})"}));
+  EXPECT_EQ(status->Lines(), (std::vector<std::string>{
+                                 R"({"bench":"b1","results":5,"last":"2026-12-02T08:00:00Z"})",
+                                 R"({"bench":"b2","results":3,"last":"2026-12-01T08:00:00Z"})"}));
 
-  auto report = Cli({"report", "--from-database", "--database", database, "--since",
-                             "2026-12-01", "--until", "2026-12-01", "-o", "line.xlsx"});
+  auto report = Cli({"report", "--from-database", "--database", database, "--since", "2026-12-01",
+                     "--until", "2026-12-01", "-o", "line.xlsx"});
   ASSERT_EQ(report->WaitExit(kPatience), 0) << report->ErrorText();
   const auto sheets = testing::ReadWorkbook(m_bench + "/line.xlsx");
   ASSERT_TRUE(sheets);
@@ -201,8 +201,7 @@ TEST_F(StoreCli, OldLogsAreStoredOnceHoweverOftenAndTheLinesReportNamesTheBench)
   EXPECT_EQ(seen, (std::multiset<std::string>{"SN 1 with spaces@b1", "SN-2@b1", "SN-2@b1",
                                               "SN 1 with spaces@b2", "SN-2@b2", "SN-2@b2"}));
 
-  auto wrong = Cli({"report", "--from-database", "--database", database, "--since",
-                            "2026-02-30"});
+  auto wrong = Cli({"report", "--from-database", "--database", database, "--since", "2026-02-30"});
   EXPECT_EQ(wrong->WaitExit(kPatience), 64);
   EXPECT_NE(wrong->ErrorText().find("--since needs a day"), std::string::npos);
 }
