@@ -2,6 +2,7 @@
 // typed or scanned between results, the report inputs filled in while the
 // meter sends, the settings applied with results in the table, the view
 // scrolled back to look at an earlier part, a port where nothing answers.
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -54,6 +55,7 @@ class WindowAtTheBenchTest : public QObject {
   testing::TempFolder m_folder;
   std::unique_ptr<app::COrvanaDlg> m_window;
   QStringList m_opened;
+  store::StoreConfig m_store;  // none unless a test sets one
 
   app::COrvanaDlg& Make(std::vector<link::PortEntry> ports = {{"pty", "/tmp/orvana-none"}}) {
     return Make(m_folder, std::move(ports));
@@ -61,6 +63,7 @@ class WindowAtTheBenchTest : public QObject {
   app::COrvanaDlg& Make(const testing::TempFolder& folder, std::vector<link::PortEntry> ports) {
     auto options = guitest::WindowOptions(folder, std::move(ports));
     options.full = true;
+    options.store = m_store;
     options.reportExport.tempFolder = QString::fromStdString(folder.Path());
     options.reportExport.open = [this](const QString& path) {
       m_opened << path;
@@ -75,7 +78,47 @@ class WindowAtTheBenchTest : public QObject {
 
  private slots:
   void initTestCase() { guitest::PrepareApplication(); }
-  void cleanup() { m_window.reset(); }
+  void cleanup() {
+    m_window.reset();
+    m_store = {};
+  }
+
+  void aLostDatabaseIsToldOnceBesideTheTableAndNeverInABox() {
+    // A database whose server is not there: the first attempt fails at once.
+    m_store = {"host=" + m_folder.Path() + "/no-server dbname=orvana", "bench-1"};
+    QStringList boxes;
+    guitest::Poller answerer([&] {
+      if (QMessageBox* box = guitest::OpenBox()) {
+        boxes << box->text();
+        box->accept();
+      }
+      return false;
+    });
+    app::COrvanaDlg& window = Make();
+    const QString down = QString::fromUtf8("结果数据库不可用");
+    QTRY_VERIFY(window.Controls().connect->accessibleDescription().contains(down));
+    const auto* note = window.findChild<QLabel*>(QStringLiteral("storeNote"));
+    QVERIFY(note != nullptr);
+    QVERIFY(note->isVisible());
+    QVERIFY(note->text().startsWith(down));
+    // Beside the table, not over it.
+    const QRect table(window.Controls().resultList->mapTo(&window, QPoint(0, 0)),
+                      window.Controls().resultList->size());
+    QVERIFY(!table.intersects(note->geometry()));
+
+    for (int n = 0; n < 3; ++n) Record(window, -0.21f);
+    QTest::qWait(300);
+    QVERIFY(boxes.isEmpty());
+    QCOMPARE(window.Table().RowCount(), 3);
+    // The bench records on: the day log and the outbox both have every result.
+    size_t waiting = 0;
+    for (const auto& file : std::filesystem::directory_iterator(m_folder / "Savetemp/outbox")) {
+      if (file.path().extension() != ".outbox") continue;
+      const std::string lines = testing::ReadFile(file.path().string());
+      waiting += static_cast<size_t>(std::count(lines.begin(), lines.end(), '\n'));
+    }
+    QCOMPARE(waiting, size_t{3});
+  }
 
   void whatIsTypedIsRecordedAndNeverOverwritten() {
     app::COrvanaDlg& window = Make();
