@@ -56,6 +56,9 @@ class WindowAtTheBenchTest : public QObject {
   std::unique_ptr<app::COrvanaDlg> m_window;
   QStringList m_opened;
   store::StoreConfig m_store;  // none unless a test sets one
+  // The store's test works here: its outbox folder would be read as a log
+  // by the tests that read every file of Savetemp.
+  testing::TempFolder m_storeFolder;
 
   app::COrvanaDlg& Make(std::vector<link::PortEntry> ports = {{"pty", "/tmp/orvana-none"}}) {
     return Make(m_folder, std::move(ports));
@@ -85,7 +88,7 @@ class WindowAtTheBenchTest : public QObject {
 
   void aLostDatabaseIsToldOnceBesideTheTableAndNeverInABox() {
     // A database whose server is not there: the first attempt fails at once.
-    m_store = {"host=" + m_folder.Path() + "/no-server dbname=orvana", "bench-1"};
+    m_store = {"host=" + m_storeFolder.Path() + "/no-server dbname=orvana", "bench-1"};
     QStringList boxes;
     guitest::Poller answerer([&] {
       if (QMessageBox* box = guitest::OpenBox()) {
@@ -94,7 +97,7 @@ class WindowAtTheBenchTest : public QObject {
       }
       return false;
     });
-    app::COrvanaDlg& window = Make();
+    app::COrvanaDlg& window = Make(m_storeFolder, {{"pty", "/tmp/orvana-none"}});
     const QString down = QString::fromUtf8("结果数据库不可用");
     QTRY_VERIFY(window.Controls().connect->accessibleDescription().contains(down));
     const auto* note = window.findChild<QLabel*>(QStringLiteral("storeNote"));
@@ -112,7 +115,7 @@ class WindowAtTheBenchTest : public QObject {
     QCOMPARE(window.Table().RowCount(), 3);
     // The bench records on: the day log and the outbox both have every result.
     size_t waiting = 0;
-    for (const auto& file : std::filesystem::directory_iterator(m_folder / "Savetemp/outbox")) {
+    for (const auto& file : std::filesystem::directory_iterator(m_storeFolder / "Savetemp/outbox")) {
       if (file.path().extension() != ".outbox") continue;
       const std::string lines = testing::ReadFile(file.path().string());
       waiting += static_cast<size_t>(std::count(lines.begin(), lines.end(), '\n'));
