@@ -148,14 +148,14 @@ void QtStationUi::ShowNote(const QString& text) {
   m_note->setText(text);
   m_note->setAccessibleName(text);
   m_note->adjustSize();
+  m_note->show();
   PlaceNote();
   m_note->raise();
-  m_note->show();
   m_noteTimer.start(kNoteMilliseconds);
 }
 
 void QtStationUi::PlaceNote() {
-  if (m_note == nullptr) return;
+  if (m_note == nullptr || m_note->isHidden()) return;
   const QPushButton& exit = *m_controls.exit;
   const QPoint corner = exit.mapTo(&m_window, QPoint(exit.width(), 0));
   m_note->move(std::max(0, corner.x() - m_note->width()),

@@ -1,11 +1,11 @@
 #include "cli/store_command.h"
 
 #include <cstdio>
-#include <ctime>
 #include <optional>
 
 #include "cli/database_link.h"
 #include "cli/json_text.h"
+#include "common/clock.h"
 #include "records/log_import.h"
 #include "store/batch_insert.h"
 #include "store/logged_result.h"
@@ -69,29 +69,6 @@ struct LogCount {
   size_t refused = 0;  // the database would not take them
 };
 
-long long SecondsOf(const store::StoredResult& result, const std::string& day) {
-  common::LocalTime when{};
-  if (const auto time = store::ParseTimeText(result.timeText)) {
-    when = *time;
-  } else {
-    when = {std::stoi(day.substr(0, 4)),
-            std::stoi(day.substr(4, 2)),
-            std::stoi(day.substr(6, 2)),
-            0,
-            0,
-            0};
-  }
-  std::tm local{};
-  local.tm_year = when.year - 1900;
-  local.tm_mon = when.month - 1;
-  local.tm_mday = when.day;
-  local.tm_hour = when.hour;
-  local.tm_min = when.minute;
-  local.tm_sec = when.second;
-  local.tm_isdst = -1;
-  return static_cast<long long>(std::mktime(&local));
-}
-
 int StoreLogs(const std::string& conninfo, const std::string& benchName,
               const std::vector<std::string>& logs) {
   for (const std::string& log : logs) {
@@ -135,7 +112,8 @@ int StoreLogs(const std::string& conninfo, const std::string& benchName,
         [&](const records::RowFields& fields) {
           ++count.lines;
           store::StoredResult result = store::LoggedResult(day, summary.line, fields);
-          if (liveFrom && SecondsOf(result, day) >= *liveFrom) {
+          if (liveFrom &&
+              common::MomentOf(store::LoggedTime(day, result.timeText)) >= *liveFrom) {
             ++count.live;
             return;
           }

@@ -15,6 +15,10 @@ struct LocalTime {
   int second = 0;
 };
 
+// The moment `time` names on this machine's clock, daylight saving decided
+// by the zone's rules; -1 when it names none.
+std::time_t MomentOf(const LocalTime& time);
+
 class IClock {
  public:
   virtual ~IClock() = default;

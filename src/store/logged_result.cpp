@@ -35,6 +35,11 @@ std::optional<common::LocalTime> ParseTimeText(std::string_view text) {
   return cell.time;
 }
 
+common::LocalTime LoggedTime(const std::string& day, std::string_view timeText) {
+  if (const auto time = ParseTimeText(timeText)) return *time;
+  return {Number(day, 0, 4), Number(day, 4, 2), Number(day, 6, 2), 0, 0, 0};
+}
+
 StoredResult LoggedResult(const std::string& day, size_t line, const records::RowFields& fields) {
   using results::Column;
   using results::ColumnIndex;
@@ -42,9 +47,7 @@ StoredResult LoggedResult(const std::string& day, size_t line, const records::Ro
   result.key = "l:" + day + ":" + std::to_string(line);
   result.serial = StorableText(fields[ColumnIndex(Column::Serial)]);
   result.timeText = StorableText(fields[ColumnIndex(Column::Time)]);
-  common::LocalTime when{Number(day, 0, 4), Number(day, 4, 2), Number(day, 6, 2), 0, 0, 0};
-  if (const auto time = ParseTimeText(fields[ColumnIndex(Column::Time)])) when = *time;
-  result.recordedAt = RecordedAtText(when);
+  result.recordedAt = RecordedAtText(LoggedTime(day, fields[ColumnIndex(Column::Time)]));
   for (size_t k = 0; k < 4; ++k) {
     const std::string_view text = fields[ColumnIndex(results::ValueColumn(static_cast<int>(k)))];
     result.texts[k] = StorableText(text);

@@ -56,15 +56,7 @@ std::string NewResultKey() {
 }
 
 std::string RecordedAtText(const common::LocalTime& time) {
-  std::tm local{};
-  local.tm_year = time.year - 1900;
-  local.tm_mon = time.month - 1;
-  local.tm_mday = time.day;
-  local.tm_hour = time.hour;
-  local.tm_min = time.minute;
-  local.tm_sec = time.second;
-  local.tm_isdst = -1;
-  const std::time_t moment = std::mktime(&local);
+  const std::time_t moment = common::MomentOf(time);
   long offset = 0;
   std::tm again{};
   if (moment != static_cast<std::time_t>(-1) && ::localtime_r(&moment, &again) != nullptr) {
