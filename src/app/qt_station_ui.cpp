@@ -127,8 +127,8 @@ void QtStationUi::ShowStoreState(const store::StoreEvent& event) {
 }
 
 void QtStationUi::ShowNote(const QString& text) {
-  // Losing the database and getting it back are said once, in a note above
-  // the exit button that goes by itself: the bench records on either way, so
+  // Losing the database and getting it back are said once, in a note in the
+  // window's corner that goes by itself: the bench records on either way, so
   // nothing waits for an answer, and the table stays in view. The reason is
   // in the connect button's hint.
   if (m_note == nullptr) {
@@ -141,7 +141,7 @@ void QtStationUi::ShowNote(const QString& text) {
     m_note->setMargin(4);
     m_noteTimer.setSingleShot(true);
     // The window may be laid out anew (maximised at start, resized by the
-    // user): the note stays by the exit button.
+    // user): the note stays in its corner.
     m_window.installEventFilter(&m_noteFollower);
     QObject::connect(&m_noteTimer, &QTimer::timeout, m_note, &QLabel::hide);
   }
@@ -156,10 +156,10 @@ void QtStationUi::ShowNote(const QString& text) {
 
 void QtStationUi::PlaceNote() {
   if (m_note == nullptr || m_note->isHidden()) return;
-  const QPushButton& exit = *m_controls.exit;
-  const QPoint corner = exit.mapTo(&m_window, QPoint(exit.width(), 0));
-  m_note->move(std::max(0, corner.x() - m_note->width()),
-               std::max(0, corner.y() - m_note->height() - exit.height() / 2));
+  // The window's bottom right corner, below the exit button: the one strip
+  // that holds no control at any window size.
+  m_note->move(std::max(0, m_window.width() - m_note->width() - 4),
+               std::max(0, m_window.height() - m_note->height() - 2));
 }
 
 void QtStationUi::ShowStates() {
