@@ -6,6 +6,7 @@
 #include "app/main_buttons.h"
 #include "app/template_texts.h"
 #include "ui/button_st.h"
+#include "ui/cached_panel_style.h"
 #include "ui/fonts.h"
 
 namespace orvana::app {
@@ -178,12 +179,13 @@ MainWindowControls CreateMainWindowControls(QWidget& window, const MessageTexts&
     edit->resize(std::max(edit->width(), EditWidthFor(*edit, QString::fromLatin1(kWidestValue))),
                  edit->height());
     edit->setAccessibleName(caption(captions::kValueLabels[k]));
-    // Rewritten with every result: an edit paints all of its face, so the
-    // frame and the window behind it need not be painted again each time.
-    edit->setAttribute(Qt::WA_OpaquePaintEvent);
     c.valueLabels[k]->setBuddy(edit);
     c.valueEdits[k] = edit;
   }
+  // Made after the fields, so that it goes after them when the window does.
+  auto* fieldStyle = new ui::CachedPanelStyle;
+  fieldStyle->setParent(&window);
+  for (QLineEdit* edit : c.valueEdits) edit->setStyle(fieldStyle);
   c.reportGroup =
       make.Group(kReportGroup, caption(captions::kReportGroup), kReportGroupSize, false);
   c.productNumberLabel =

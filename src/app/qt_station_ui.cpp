@@ -39,8 +39,10 @@ QtStationUi::QtStationUi(QWidget& window, const MainWindowControls& controls)
     : m_window(window),
       m_controls(controls),
       m_valuesUpdate(&window, ui::kScreenUpdateInterval, [this] {
+        // An unchanged value is not laid out and drawn again.
         for (size_t k = 0; k < m_values.size(); ++k) {
-          m_controls.valueEdits[k]->setText(Utf8(m_values[k]));
+          const QString value = Utf8(m_values[k]);
+          if (m_controls.valueEdits[k]->text() != value) m_controls.valueEdits[k]->setText(value);
         }
       }) {}
 

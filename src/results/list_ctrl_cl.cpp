@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "ui/fonts.h"
+#include "ui/partial_repaint_scroll_bar.h"
 
 namespace orvana::results {
 namespace {
@@ -21,9 +22,13 @@ CellDelegate::CellDelegate(CListCtrlCl& list) : QStyledItemDelegate(&list), m_li
 void CellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
                          const QModelIndex& index) const {
   const QRect cell = option.rect;
-  const bool selected = option.state.testFlag(QStyle::State_Selected);
-  painter->fillRect(cell, selected ? option.palette.color(QPalette::Active, QPalette::Highlight)
-                                   : ToQColor(m_list.BackColor()));
+  // Unselected, the cell shows the list's background, which the view has
+  // just filled its whole update with.
+  if (option.state.testFlag(QStyle::State_Selected)) {
+    painter->fillRect(cell, option.palette.color(QPalette::Active, QPalette::Highlight));
+  } else if (!m_list.FillsBackground()) {
+    painter->fillRect(cell, ToQColor(m_list.BackColor()));
+  }
 
   const QString text = index.data(Qt::DisplayRole).toString();
   if (text.isEmpty()) return;
@@ -35,7 +40,11 @@ void CellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
   const int left = cell.left() + (cell.width() - drawn.width) / 2;
   const QVariant foreground = index.data(Qt::ForegroundRole);
   painter->save();
-  painter->setClipRect(cell);
+  // Only a text reaching past its cell (the smallest font did not make it
+  // fit, or the cell is too low for it) needs the clip.
+  if (left < cell.left() || top < cell.top() || top + drawn.fontHeight > cell.bottom() + 1) {
+    painter->setClipRect(cell);
+  }
   painter->setFont(drawn.font);
   painter->setPen(foreground.isValid() ? foreground.value<QColor>()
                                        : ToQColor(m_list.ListTextColor()));
@@ -50,6 +59,12 @@ CListCtrlCl::CListCtrlCl(QWidget* parent)
       m_cellMetrics(m_cellFont),
       m_rowsUpdate(this, ui::kScreenUpdateInterval, [this] { ShowChangedRows(); }) {
   setHorizontalHeader(m_header);
+  // Rows arriving move the handle by a pixel or not at all: only that is
+  // repainted. The view's own links to its scroll bar go with the old one.
+  auto* bar = new ui::PartialRepaintScrollBar(Qt::Vertical, this);
+  setVerticalScrollBar(bar);
+  connect(bar, &QScrollBar::actionTriggered, this, &CListCtrlCl::verticalScrollbarAction);
+  connect(bar, &QScrollBar::valueChanged, this, &CListCtrlCl::verticalScrollbarValueChanged);
   setItemDelegate(new CellDelegate(*this));
   setSelectionBehavior(QAbstractItemView::SelectRows);
   setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -137,6 +152,9 @@ void CListCtrlCl::SetBackColor(Rgb color) {
   QPalette palette = this->palette();
   palette.setColor(QPalette::Base, ToQColor(color));
   setPalette(palette);
+  const QWidget& area = *viewport();
+  m_fillsBackground = area.autoFillBackground() && area.backgroundRole() == QPalette::Base &&
+                      area.palette().color(QPalette::Base) == ToQColor(color);
   viewport()->update();
 }
 
@@ -152,8 +170,7 @@ void CListCtrlCl::SetFontSize(int height, int width) {
   viewport()->update();
 }
 
-const CListCtrlCl::DrawnText& CListCtrlCl::DrawnTextFor(const QString& text,
-                                                        int cellWidth) const {
+const CListCtrlCl::DrawnText& CListCtrlCl::DrawnTextFor(const QString& text, int cellWidth) const {
   constexpr qsizetype kKeptTexts = 4096;
   if (m_drawnTexts.size() > kKeptTexts) m_drawnTexts.clear();
   if (m_naturalWidths.size() > kKeptTexts) m_naturalWidths.clear();
@@ -165,9 +182,9 @@ const CListCtrlCl::DrawnText& CListCtrlCl::DrawnTextFor(const QString& text,
   const bool fits = *natural <= available || *natural <= 0 || available <= 0;
   // A time that does not fit its column would be cut to its middle; it is
   // drawn smaller instead, just as much as it needs. One font per size.
-  const int size =
-      fits ? m_cellFont.pixelSize()
-           : std::max(kSmallestCellFont, m_cellFont.pixelSize() * available / *natural);
+  const int size = fits
+                       ? m_cellFont.pixelSize()
+                       : std::max(kSmallestCellFont, m_cellFont.pixelSize() * available / *natural);
   auto found = m_drawnTexts.find(text);
   if (found != m_drawnTexts.end() && found->shrunk == !fits && found->fontSize == size) {
     return *found;

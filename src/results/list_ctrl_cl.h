@@ -56,6 +56,8 @@ class CListCtrlCl final : public QTableView {
   Rgb ListTextColor() const { return m_textColor; }
   void SetBackColor(Rgb color);
   Rgb BackColor() const { return m_backColor; }
+  // The view fills what it repaints with the background before its cells.
+  bool FillsBackground() const { return m_fillsBackground; }
   void SetFontSize(int height, int width);
   const QFont& CellFont() const { return m_cellFont; }
   // A cell text as it is drawn: in the cell font, or in a smaller one when it
@@ -111,6 +113,7 @@ class CListCtrlCl final : public QTableView {
   int m_rowHeight = 0;
   Rgb m_textColor{0, 0, 0};
   Rgb m_backColor{255, 255, 255};
+  bool m_fillsBackground = false;
   int m_fontHeight = 12;
   int m_fontWidth = 0;
   QFont m_cellFont;

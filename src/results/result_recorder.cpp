@@ -31,12 +31,14 @@ void ResultRecorder::RecolourPrevious() {
   // A row the user blanked stays blank.
   if (IsBlankedRow(m_table, row)) m_prevOutcome[0] = OUTCOME_NONE;
   if (m_prevOutcome[0] == OUTCOME_NONE) return;
+  RowContent content = m_table.Content(row);
   for (int k = 0; k < 4; ++k) {
     const size_t index = static_cast<size_t>(k);
-    m_table.SetCellTextColor(ValueColumn(k), row,
-                            m_prevOutcome[index] == OUTCOME_FAIL ? COLOR_FAIL : COLOR_PASS);
-    m_table.SetText(row, ValueColumn(k), m_prevText[index]);
+    const auto column = static_cast<size_t>(ColumnIndex(ValueColumn(k)));
+    content.colors[column] = m_prevOutcome[index] == OUTCOME_FAIL ? COLOR_FAIL : COLOR_PASS;
+    content.texts[column] = m_prevText[index];
   }
+  m_table.SetRow(row, content);
 }
 
 std::optional<RecordedRow> ResultRecorder::Record(const MeasurementResult& result,
@@ -48,25 +50,27 @@ std::optional<RecordedRow> ResultRecorder::Record(const MeasurementResult& resul
   m_rowSerial = serialText.empty() ? kNoSerial : serialText;
   if (m_table.RowCount() > 0) RecolourPrevious();
 
-  m_currentRow = m_table.AppendRow(m_rowSerial);
-  const std::array<float, 4> thresholds = Thresholds(settings);
-  for (int k = 0; k < 4; ++k) {
-    const size_t index = static_cast<size_t>(k);
-    const Outcome outcome = Judge(result.judged[index], thresholds[index]);
-    m_table.SetCellTextColor(ValueColumn(k), m_currentRow,
-                            outcome == OUTCOME_FAIL ? COLOR_FAIL : COLOR_PASS_LATEST);
-    m_table.SetText(m_currentRow, ValueColumn(k), result.texts[index]);
-    m_prevOutcome[index] = outcome;
-  }
-  m_prevText = result.texts;
-  m_prevRow = m_table.KeyAt(m_currentRow);
-
   RecordedRow recorded;
   recorded.serial = m_rowSerial;
   recorded.texts = result.texts;
   recorded.timeText = FormatTimestamp(now);
+
+  RowContent content;
+  content.texts[static_cast<size_t>(ColumnIndex(Column::Serial))] = m_rowSerial;
+  content.texts[static_cast<size_t>(ColumnIndex(Column::Time))] = recorded.timeText;
+  const std::array<float, 4> thresholds = Thresholds(settings);
+  for (int k = 0; k < 4; ++k) {
+    const size_t index = static_cast<size_t>(k);
+    const auto column = static_cast<size_t>(ColumnIndex(ValueColumn(k)));
+    const Outcome outcome = Judge(result.judged[index], thresholds[index]);
+    content.colors[column] = outcome == OUTCOME_FAIL ? COLOR_FAIL : COLOR_PASS_LATEST;
+    content.texts[column] = result.texts[index];
+    m_prevOutcome[index] = outcome;
+  }
+  m_currentRow = m_table.AppendRow(content);
+  m_prevText = result.texts;
+  m_prevRow = m_table.KeyAt(m_currentRow);
   recorded.row = m_currentRow;
-  m_table.SetText(m_currentRow, Column::Time, recorded.timeText);
   return recorded;
 }
 

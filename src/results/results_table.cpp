@@ -143,6 +143,47 @@ int ResultsTable::InsertRow(int index, std::string serialText) {
   return index;
 }
 
+namespace {
+
+void SetColors(const RowContent& content, auto& row) {
+  for (size_t column = 0; column < content.colors.size(); ++column) {
+    if (content.colors[column]) row.SetColor(column, *content.colors[column]);
+  }
+}
+
+}  // namespace
+
+int ResultsTable::AppendRow(const RowContent& content) {
+  RowPtr row = Row::Make(content.texts);
+  SetColors(content, *row);
+  row->key = m_nextKey++;
+  m_rows.push_back(std::move(row));
+  const int index = RowCount() - 1;
+  NotifyAll([index](ITableObserver& observer) { observer.RowsInserted(index, 1); });
+  return index;
+}
+
+RowContent ResultsTable::Content(int row) const {
+  RowContent content;
+  if (!Contains(row)) return content;
+  const Row& stored = *m_rows[static_cast<size_t>(row)];
+  for (size_t column = 0; column < content.texts.size(); ++column) {
+    content.texts[column] = stored.Text(column);
+    content.colors[column] = stored.Color(column);
+  }
+  return content;
+}
+
+void ResultsTable::SetRow(int row, const RowContent& content) {
+  if (!Contains(row)) return;
+  RowPtr& slot = m_rows[static_cast<size_t>(row)];
+  RowPtr changed = Row::Make(content.texts);  // copies the texts before the old row goes
+  SetColors(content, *changed);
+  changed->key = slot->key;
+  slot = std::move(changed);
+  NotifyAll([row](ITableObserver& observer) { observer.RowChanged(row); });
+}
+
 int ResultsTable::InsertRows(int index, std::vector<RowTexts> rows) {
   RowBlock block;
   block.m_rows.reserve(rows.size());
@@ -168,7 +209,7 @@ int ResultsTable::InsertBlock(int index, RowBlock block) {
     m_rows = std::move(block.m_rows);  // an import into an empty table: no second vector
   } else {
     m_rows.insert(m_rows.begin() + index, std::make_move_iterator(block.m_rows.begin()),
-                 std::make_move_iterator(block.m_rows.end()));
+                  std::make_move_iterator(block.m_rows.end()));
   }
   NotifyAll([index, count](ITableObserver& observer) { observer.RowsInserted(index, count); });
   return index;

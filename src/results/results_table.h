@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -42,6 +43,14 @@ class CellText : public std::string_view {
   operator std::string() const { return std::string(data(), size()); }
 };
 
+// A whole row: its seven texts and the colours of its coloured cells. The
+// texts are views: into the caller's strings, or, from Content, into the
+// table's own row (valid until that row is changed or the table cleared).
+struct RowContent {
+  std::array<std::string_view, kColumnCount> texts{};
+  std::array<std::optional<Rgb>, kColumnCount> colors{};
+};
+
 class ResultsTable {
  public:
   // Identifies a row for as long as it exists, wherever inserts move it.
@@ -64,6 +73,15 @@ class ResultsTable {
   // 0..RowCount() appends. Returns where the row went.
   int InsertRow(int index, std::string serialText);
   int AppendRow(std::string serialText) { return InsertRow(RowCount(), std::move(serialText)); }
+  // Appends a row made whole, as one insert: a result's row is not built
+  // cell by cell in front of the views.
+  int AppendRow(const RowContent& content);
+  // The row's texts and colours; empty outside the table.
+  RowContent Content(int row) const;
+  // Replaces the row's texts and colours, telling the observers once. The
+  // content may be the row's own, from Content. Does nothing outside the
+  // table.
+  void SetRow(int row, const RowContent& content);
   // Inserts a block of rows, in order, at `index` (outside 0..RowCount():
   // appended), without colours. Returns the index of the first.
   int InsertRows(int index, std::vector<RowTexts> rows);

@@ -37,13 +37,28 @@ bool LastRowShown(const results::CListCtrlCl& list) {
   return list.viewport()->rect().contains(list.visualRect(last));
 }
 
+// What the screen shows of `widget` now.
+QImage Shown(const QWidget& window, const QWidget& widget) {
+  const QRect rect(widget.mapTo(&window, QPoint(0, 0)), widget.size());
+  return window.screen()
+      ->grabWindow(window.winId())
+      .toImage()
+      .copy(rect)
+      .convertToFormat(QImage::Format_RGB32);
+}
+
 // The table as the window shows it (what its partial repaints left on
 // screen) matches a full repaint of it.
 bool ShowsWhatAFullRepaintDraws(const QWidget& window, QWidget& area) {
-  const QRect rect(area.mapTo(&window, QPoint(0, 0)), area.size());
-  const QImage shown = window.screen()->grabWindow(window.winId()).toImage().copy(rect);
-  const QImage drawn = area.grab().toImage();
-  return shown.convertToFormat(QImage::Format_RGB32) == drawn.convertToFormat(QImage::Format_RGB32);
+  return Shown(window, area) == area.grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+// The same for a widget that lets the window show through it: all of it
+// repainted on screen, with what lies behind.
+bool ShowsWhatARepaintDraws(const QWidget& window, QWidget& widget) {
+  const QImage shown = Shown(window, widget);
+  widget.repaint();
+  return Shown(window, widget) == shown;
 }
 
 }  // namespace
@@ -115,7 +130,8 @@ class WindowAtTheBenchTest : public QObject {
     QCOMPARE(window.Table().RowCount(), 3);
     // The bench records on: the day log and the outbox both have every result.
     size_t waiting = 0;
-    for (const auto& file : std::filesystem::directory_iterator(m_storeFolder / "Savetemp/outbox")) {
+    for (const auto& file :
+         std::filesystem::directory_iterator(m_storeFolder / "Savetemp/outbox")) {
       if (file.path().extension() != ".outbox") continue;
       const std::string lines = testing::ReadFile(file.path().string());
       waiting += static_cast<size_t>(std::count(lines.begin(), lines.end(), '\n'));
@@ -179,6 +195,15 @@ class WindowAtTheBenchTest : public QObject {
     QTRY_VERIFY(LastRowShown(list));
     QTest::qWait(150);  // the last screen update
     QVERIFY(ShowsWhatAFullRepaintDraws(window, *list.viewport()));
+    // The scroll bar repainted only where its handle moved.
+    QVERIFY(ShowsWhatARepaintDraws(window, *list.verticalScrollBar()));
+    // A value field, its panel copied, looks as a plain edit does.
+    QLineEdit& field = *window.Controls().valueEdits[0];
+    const QImage shownField = Shown(window, field);
+    field.setStyle(nullptr);
+    field.setAttribute(Qt::WA_OpaquePaintEvent, false);
+    window.repaint();
+    QCOMPARE(Shown(window, field), shownField);
     for (int n = 0; n < 40; ++n) Record(window, -0.21f);
     QTRY_VERIFY(LastRowShown(list));
 
@@ -188,6 +213,7 @@ class WindowAtTheBenchTest : public QObject {
     QCOMPARE(list.verticalScrollBar()->value(), 0);
     QVERIFY(!LastRowShown(list));
     QVERIFY(ShowsWhatAFullRepaintDraws(window, *list.viewport()));
+    QVERIFY(ShowsWhatARepaintDraws(window, *list.verticalScrollBar()));
 
     list.setFocus();
     QTest::keyClick(&list, Qt::Key_End, Qt::ControlModifier);
