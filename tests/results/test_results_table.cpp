@@ -133,6 +133,32 @@ TEST(CellColors, RewritingTextsKeepsTheRowsColoursKeyAndOtherTexts) {
   EXPECT_EQ(copy, "x");
 }
 
+TEST(CellColors, AWholeRowIsAppendedAndRewrittenFromItsOwnContentInOneChange) {
+  ResultsTable table;
+  RecordingObserver observer;
+  table.AppendRow("first");
+  table.AddObserver(&observer);
+  RowContent content;
+  const std::string serial = "SN-7";
+  content.texts[0] = serial;
+  content.texts[1] = "-0.21";
+  content.colors[1] = COLOR_FAIL;
+  EXPECT_EQ(table.AppendRow(content), 1);
+  // Rewritten from views into the row itself, one cell changed.
+  RowContent own = table.Content(1);
+  own.texts[1] = "-0.22";
+  own.colors[4] = COLOR_PASS;
+  table.SetRow(1, own);
+  table.SetRow(5, own);  // no such row
+  EXPECT_EQ(table.Text(1, Column::Serial), "SN-7");
+  EXPECT_EQ(table.Text(1, Column::Value1), "-0.22");
+  EXPECT_EQ(table.CellTextColor(1, Column::Value1), COLOR_FAIL);
+  EXPECT_EQ(table.CellTextColor(1, Column::Value4), COLOR_PASS);
+  EXPECT_EQ(table.CellTextColor(1, Column::Serial), std::nullopt);
+  EXPECT_EQ(observer.events, (std::vector<std::string>{"insert 1+1", "change 1"}));
+  EXPECT_TRUE(table.Content(9).texts[0].empty());
+}
+
 TEST(CellColors, ReplacingAndClearing) {
   ResultsTable table;
   table.AppendRow("a");
