@@ -6,6 +6,7 @@
 #include "app/main_buttons.h"
 #include "app/template_texts.h"
 #include "ui/button_st.h"
+#include "ui/cached_group_box.h"
 #include "ui/cached_panel_style.h"
 #include "ui/fonts.h"
 
@@ -95,7 +96,7 @@ class Builder {
     return Add(id, label, size, visible);
   }
   QGroupBox* Group(int id, const QString& caption, UnitSize size, bool visible) {
-    auto* group = new QGroupBox(caption, &m_window);
+    auto* group = new ui::CachedGroupBox(caption, &m_window);
     group->lower();  // frames stay behind what they frame
     return Add(id, group, size, visible);
   }

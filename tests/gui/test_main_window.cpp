@@ -4,6 +4,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScreen>
 #include <QStyle>
 #include <QtTest>
 
@@ -270,6 +271,45 @@ class MainWindowTest : public QObject {
     // Right of the last section the gradient starts again from the top.
     const int end = header.sectionViewportPosition(6) + header.sectionSize(6);
     if (end + 2 < image.width()) QCOMPARE(image.pixelColor(end + 2, 17), QColor(3, 119, 3));
+  }
+
+  void framesCopiedFromTheirPictureShowWhatTheStyleDraws() {
+    COrvanaDlg& window = Make(true);
+    window.repaint();
+    const auto shown = [&window] {
+      return window.screen()
+          ->grabWindow(window.winId())
+          .toImage()
+          .convertToFormat(QImage::Format_RGB32);
+    };
+    const QImage copied = shown();
+    // Each frame replaced by one the style draws straight onto the window.
+    const auto frames = window.findChildren<QGroupBox*>();
+    QVERIFY(frames.size() >= 3);
+    std::vector<std::unique_ptr<QGroupBox>> plain;
+    for (QGroupBox* frame : frames) {
+      plain.push_back(std::make_unique<QGroupBox>(frame->title(), &window));
+      plain.back()->setFont(frame->font());
+      plain.back()->setGeometry(frame->geometry());
+      plain.back()->stackUnder(frame);
+      plain.back()->setVisible(frame->isVisible());
+      frame->hide();
+    }
+    window.repaint();
+    // A style's smoothly scaled edge may round one step otherwise in a
+    // picture than on the window; nothing more may differ.
+    const QImage drawn = shown();
+    QCOMPARE(drawn.size(), copied.size());
+    int largest = 0;
+    for (int y = 0; y < drawn.height(); ++y) {
+      for (int x = 0; x < drawn.width(); ++x) {
+        const QRgb a = drawn.pixel(x, y);
+        const QRgb b = copied.pixel(x, y);
+        largest = std::max({largest, std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                            std::abs(qBlue(a) - qBlue(b))});
+      }
+    }
+    QVERIFY2(largest <= 1, qPrintable(QString::number(largest)));
   }
 
   void cellsKeepTheirColoursWhenSelected() {
