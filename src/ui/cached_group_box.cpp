@@ -1,6 +1,7 @@
 #include "ui/cached_group_box.h"
 
 #include <QPaintEngine>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOptionGroupBox>
@@ -39,7 +40,7 @@ CachedGroupBox::Look CachedGroupBox::CurrentLook() const {
   return look;
 }
 
-void CachedGroupBox::paintEvent(QPaintEvent* /*event*/) {
+void CachedGroupBox::paintEvent(QPaintEvent* event) {
   QPainter painter(this);
   // Over a plain background the picture is made in the screen's own format,
   // so that it blends as the frame drawn straight onto the screen does (a
@@ -66,7 +67,12 @@ void CachedGroupBox::paintEvent(QPaintEvent* /*event*/) {
     m_faceLook = look;
     setAttribute(Qt::WA_OpaquePaintEvent, look.background.has_value());
   }
-  painter.drawImage(0, 0, m_face);
+  // Only what is exposed: copying the whole picture into a small clip still
+  // has the raster engine share the copy out among its worker threads.
+  for (const QRect& part : event->region()) {
+    painter.drawImage(part.topLeft(), m_face,
+                      QRect(part.topLeft() * look.ratio, part.size() * look.ratio));
+  }
 }
 
 }  // namespace orvana::ui
