@@ -3,6 +3,7 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QHeaderView>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <algorithm>
@@ -21,7 +22,9 @@ CellDelegate::CellDelegate(CListCtrlCl& list) : QStyledItemDelegate(&list), m_li
 
 void CellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
                          const QModelIndex& index) const {
-  const QRect cell = option.rect;
+  QRect cell = option.rect;
+  // The list's own grid takes the right and bottom edges, as the base's does.
+  if (m_list.DrawsOwnGrid()) cell.adjust(0, 0, -1, -1);
   // Unselected, the cell shows the list's background, which the view has
   // just filled its whole update with.
   if (option.state.testFlag(QStyle::State_Selected)) {
@@ -69,7 +72,7 @@ CListCtrlCl::CListCtrlCl(QWidget* parent)
   setSelectionBehavior(QAbstractItemView::SelectRows);
   setSelectionMode(QAbstractItemView::ExtendedSelection);
   setEditTriggers(QAbstractItemView::NoEditTriggers);
-  setShowGrid(true);
+  SetOwnGrid(true);
   setWordWrap(false);
   setCornerButtonEnabled(false);
   verticalHeader()->hide();
@@ -283,6 +286,56 @@ void CListCtrlCl::dataChanged(const QModelIndex& topLeft, const QModelIndex& bot
     m_changedLast = std::max(m_changedLast, row);
   }
   m_rowsUpdate.Request();
+}
+
+void CListCtrlCl::SetOwnGrid(bool own) {
+  m_ownGrid = own;
+  setShowGrid(!own);
+  viewport()->update();
+}
+
+void CListCtrlCl::paintEvent(QPaintEvent* event) {
+  QTableView::paintEvent(event);
+  if (m_ownGrid) PaintGrid(event->region());
+}
+
+void CListCtrlCl::PaintGrid(const QRegion& region) {
+  const QHeaderView& rows = *verticalHeader();
+  const QHeaderView& columns = *horizontalHeader();
+  if (rows.count() == 0 || columns.count() == 0) return;
+  QStyleOptionViewItem option;
+  initViewItemOption(&option);
+  const QColor color = QColor::fromRgba(
+      static_cast<QRgb>(style()->styleHint(QStyle::SH_Table_GridLineColor, &option, this)));
+  // Lines reach as far as the rows and columns do, not into the empty
+  // space beyond them.
+  const int lastX = columns.length() - columns.offset() - 1;
+  const int lastY = rows.length() - rows.offset() - 1;
+  QPainter painter(viewport());
+  for (QRect area : region) {
+    area.setRight(std::min(area.right(), lastX));
+    area.setBottom(std::min(area.bottom(), lastY));
+    if (area.isEmpty()) continue;
+    int top = rows.visualIndexAt(area.top());
+    int bottom = rows.visualIndexAt(area.bottom());
+    if (bottom < 0) bottom = rows.count() - 1;
+    int left = columns.visualIndexAt(area.left());
+    int right = columns.visualIndexAt(area.right());
+    if (right < 0) right = columns.count() - 1;
+    if (top < 0 || left < 0) continue;
+    for (int visual = top; visual <= bottom; ++visual) {
+      const int row = rows.logicalIndex(visual);
+      if (rows.isSectionHidden(row)) continue;
+      const int y = rowViewportPosition(row) + rowHeight(row) - 1;
+      painter.fillRect(area.left(), y, area.width(), 1, color);
+    }
+    for (int visual = left; visual <= right; ++visual) {
+      const int column = columns.logicalIndex(visual);
+      if (columns.isSectionHidden(column)) continue;
+      const int x = columnViewportPosition(column) + columnWidth(column) - 1;
+      painter.fillRect(x, area.top(), 1, area.height(), color);
+    }
+  }
 }
 
 void CListCtrlCl::MakeRowVisible(int row) {

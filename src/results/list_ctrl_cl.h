@@ -89,6 +89,12 @@ class CListCtrlCl final : public QTableView {
   void MakeRowVisible(int row);
   bool FollowsNewestRow() const { return m_followNewest; }
 
+  // The grid is drawn by the list in solid strips, where the base draws it
+  // a pixel at a time down every column; the same lines in the same places.
+  // Off, the base draws its own.
+  void SetOwnGrid(bool own);
+  bool DrawsOwnGrid() const { return m_ownGrid; }
+
   // Qt lays the whole view out again, and repaints every visible row, after
   // any change of the row count. Rows appended at the end move nothing, so
   // then only the scrollbars are updated and only the new rows repainted.
@@ -99,6 +105,7 @@ class CListCtrlCl final : public QTableView {
   // next screen update.
   void dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
                    const QList<int>& roles = QList<int>()) override;
+  void paintEvent(QPaintEvent* event) override;
 
  private:
   void OnSelectionChanged(const QItemSelection& selected);
@@ -107,6 +114,7 @@ class CListCtrlCl final : public QTableView {
   // is followed.
   void ShowChangedRows();
   const QFont& ShrunkFont(int size) const;
+  void PaintGrid(const QRegion& region);
 
   CHeaderCtrlCl* m_header;
   ResultsModel* m_model = nullptr;
@@ -114,6 +122,7 @@ class CListCtrlCl final : public QTableView {
   Rgb m_textColor{0, 0, 0};
   Rgb m_backColor{255, 255, 255};
   bool m_fillsBackground = false;
+  bool m_ownGrid = false;
   int m_fontHeight = 12;
   int m_fontWidth = 0;
   QFont m_cellFont;

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QScreen>
+#include <QScrollBar>
 #include <QStyle>
 #include <QtTest>
 
@@ -342,6 +343,33 @@ class MainWindowTest : public QObject {
     QVERIFY(ContainsColor(selected, list.visualRect(list.model()->index(row, 2)),
                           Q(results::COLOR_PASS_LATEST)));
     QCOMPARE(list.SelectionMark(), row);
+  }
+
+  void theListDrawsTheGridTheBaseWould() {
+    COrvanaDlg& window = Make();
+    auto& table = window.Table();
+    auto& list = *window.Controls().resultList;
+    for (int n = 0; n < 5; ++n) {
+      const int row = table.AppendRow("A" + std::to_string(n));
+      table.SetText(row, Column::Value1, "-0.45");
+      table.SetCellTextColor(Column::Value1, row, results::COLOR_FAIL);
+      table.SetText(row, Column::Time, "2017/05/03 12:34:56");
+    }
+    list.selectRow(2);
+    const auto drawn = [&](bool own) {
+      list.SetOwnGrid(own);
+      QCoreApplication::processEvents();
+      return list.viewport()->grab().toImage();
+    };
+    // A few rows and the empty space below them, in both looks, one row
+    // selected; then scrolled part of a row down a full table.
+    QCOMPARE(drawn(true), drawn(false));
+    window.GetStation().OnSettingsApplied();
+    QCOMPARE(drawn(true), drawn(false));
+    for (int n = 0; n < 60; ++n) table.AppendRow("B" + std::to_string(n));
+    list.verticalScrollBar()->setValue(list.verticalScrollBar()->maximum() / 2 + 7);
+    QCOMPARE(drawn(true), drawn(false));
+    list.SetOwnGrid(true);
   }
 
   void enterAndEscapeNeverCloseTheWindow() {
