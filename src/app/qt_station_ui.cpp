@@ -1,6 +1,7 @@
 #include "app/qt_station_ui.h"
 
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QTimer>
 #include <algorithm>
@@ -51,17 +52,26 @@ void QtStationUi::ShowValues(const std::array<std::string, 4>& values) {
   m_valuesUpdate.Request();
 }
 
+const std::string& QtStationUi::Read(const QLineEdit& edit, ReadText& last) {
+  const QString shown = edit.text();
+  if (shown != last.shown) {
+    last.text = Utf8(shown);
+    last.shown = shown;
+  }
+  return last.text;
+}
+
 void QtStationUi::ReadBoundFields(BoundFields& fields) {
-  fields.serialText = Utf8(m_controls.serialEdit->text());
-  fields.autoNumberText = Utf8(m_controls.autoNumberEdit->text());
+  fields.serialText = Read(*m_controls.serialEdit, m_readSerial);
+  fields.autoNumberText = Read(*m_controls.autoNumberEdit, m_readAutoNumber);
   // Values waiting for their screen update are what the fields will show.
   for (size_t k = 0; k < fields.valueText.size(); ++k) {
     fields.valueText[k] =
-        m_valuesUpdate.Held() ? m_values[k] : Utf8(m_controls.valueEdits[k]->text());
+        m_valuesUpdate.Held() ? m_values[k] : Read(*m_controls.valueEdits[k], m_readValues[k]);
   }
-  fields.saveFileName = Utf8(m_controls.saveFileNameEdit->text());
-  fields.productNumber = Utf8(m_controls.productNumberEdit->text());
-  fields.orderNumber = Utf8(m_controls.orderNumberEdit->text());
+  fields.saveFileName = Read(*m_controls.saveFileNameEdit, m_readSaveFileName);
+  fields.productNumber = Read(*m_controls.productNumberEdit, m_readProductNumber);
+  fields.orderNumber = Read(*m_controls.orderNumberEdit, m_readOrderNumber);
 }
 
 void QtStationUi::WriteBoundFields(const BoundFields& fields) {

@@ -67,6 +67,16 @@ class QtStationUi final : public IStationUi {
   // more often than anyone can read it.
   std::array<std::string, 4> m_values;
   ui::CoalescedUpdate m_valuesUpdate;
+  // A field's text as last read, converted once: the fields are read at
+  // every result, and between two results they seldom change.
+  struct ReadText {
+    QString shown;
+    std::string text;
+  };
+  const std::string& Read(const QLineEdit& edit, ReadText& last);
+  ReadText m_readSerial, m_readAutoNumber, m_readSaveFileName, m_readProductNumber,
+      m_readOrderNumber;
+  std::array<ReadText, 4> m_readValues;
 };
 
 }  // namespace orvana::app
