@@ -380,8 +380,14 @@ bool COrvanaDlg::IsOwnWidget(QObject* object) const {
 }
 
 bool COrvanaDlg::eventFilter(QObject* watched, QEvent* event) {
+  // Every event of the program passes here: the kind is asked first.
+  const QEvent::Type type = event->type();
+  if (type != QEvent::KeyPress && type != QEvent::MouseButtonPress &&
+      type != QEvent::MouseButtonDblClick) {
+    return false;
+  }
   if (!IsOwnWidget(watched)) return false;
-  switch (event->type()) {
+  switch (type) {
     case QEvent::KeyPress: {
       const int key = static_cast<QKeyEvent*>(event)->key();
       if (key == Qt::Key_Escape) return true;
