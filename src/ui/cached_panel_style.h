@@ -5,10 +5,10 @@
 // The application's style, except that a line edit's panel (its frame and
 // face) is drawn once per size, state and palette and then copied. For
 // fields rewritten many times a second, where the style's rounded,
-// antialiased frame costs more than the text inside it. The panel is made
-// opaque over the window's background colour, so an edit that says it paints
-// all of its face (Qt::WA_OpaquePaintEvent) truly does, and drawing it again
-// over itself changes nothing.
+// antialiased frame costs more than the text inside it. The copy keeps the
+// frame's see-through corners, so the field must let what is behind it be
+// painted first (no Qt::WA_OpaquePaintEvent): drawn again over itself, an
+// antialiased corner darkens a little more each time.
 namespace orvana::ui {
 
 class CachedPanelStyle final : public QProxyStyle {

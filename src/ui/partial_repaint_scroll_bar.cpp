@@ -25,8 +25,8 @@ PartialRepaintScrollBar::Look PartialRepaintScrollBar::CurrentLook() const {
 
 void PartialRepaintScrollBar::sliderChange(SliderChange change) {
   const bool moves = change == SliderRangeChange || change == SliderValueChange;
-  // Dragged, hovered or pressed, the style may draw the handle otherwise;
-  // and before the first paint there is nothing to compare with.
+  // Dragged, the handle may be drawn pressed; and before the first paint
+  // there is nothing to compare with.
   if (!moves || !m_paintedValid || isSliderDown()) {
     QScrollBar::sliderChange(change);
     return;
