@@ -108,14 +108,8 @@ class WindowAtTheBenchTest : public QObject {
   void aLostDatabaseIsToldOnceBesideTheTableAndNeverInABox() {
     // A database whose server is not there: the first attempt fails at once.
     m_store = {"host=" + m_storeFolder.Path() + "/no-server dbname=orvana", "bench-1"};
-    QStringList boxes;
-    guitest::Poller answerer([&] {
-      if (QMessageBox* box = guitest::OpenBox()) {
-        boxes << box->text();
-        box->accept();
-      }
-      return false;
-    });
+    guitest::BoxAnswerer answerer;
+    const QStringList& boxes = answerer.Texts();
     app::COrvanaDlg& window = Make(m_storeFolder, {{"pty", "/tmp/orvana-none"}});
     const QString down = QString::fromUtf8("结果数据库不可用");
     QTRY_VERIFY(window.Controls().connect->accessibleDescription().contains(down));
@@ -257,14 +251,8 @@ class WindowAtTheBenchTest : public QObject {
     testing::WriteFile(folder / "Savetemp", "a file where the folder should be");
     qputenv("XDG_DATA_HOME", QByteArray::fromStdString(folder / "data"));
     app::COrvanaDlg& window = Make(folder, {{"pty", "/tmp/orvana-none"}});
-    QStringList boxes;
-    guitest::Poller answerer([&] {
-      if (QMessageBox* box = guitest::OpenBox()) {
-        boxes << box->text();
-        box->accept();
-      }
-      return false;
-    });
+    guitest::BoxAnswerer answerer;
+    const QStringList& boxes = answerer.Texts();
     for (int n = 0; n < 10; ++n) Record(window, -0.21f);
     QTRY_COMPARE(boxes.size(), 1);
     QTest::qWait(200);

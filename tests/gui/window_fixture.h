@@ -53,4 +53,22 @@ inline QMessageBox* OpenBox() {
   return qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
 }
 
+// Accepts every box that opens and keeps its text.
+class BoxAnswerer {
+ public:
+  BoxAnswerer()
+      : m_poller([this] {
+          if (QMessageBox* box = OpenBox()) {
+            m_texts << box->text();
+            box->accept();
+          }
+          return false;
+        }) {}
+  const QStringList& Texts() const { return m_texts; }
+
+ private:
+  QStringList m_texts;
+  Poller m_poller;
+};
+
 }  // namespace orvana::guitest
