@@ -100,9 +100,17 @@ CListCtrlCl::CListCtrlCl(QWidget* parent)
           [this](int value) { m_followNewest = value >= verticalScrollBar()->maximum(); });
 }
 
+CListCtrlCl::~CListCtrlCl() {
+  if (m_model) m_model->HoldAppendedRows({});
+}
+
 void CListCtrlCl::SetResultsModel(ResultsModel* model) {
+  if (m_model) m_model->HoldAppendedRows({});
   m_model = model;
   setModel(model);
+  // A result's row is announced to the view, and laid out, at the screen
+  // update that shows it: one insert for the rows of a fifth of a second.
+  if (model) model->HoldAppendedRows([this] { m_rowsUpdate.Request(); });
   connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
           [this](const QItemSelection& selected, const QItemSelection&) {
             OnSelectionChanged(selected);
@@ -245,10 +253,18 @@ void CListCtrlCl::doItemsLayout() {
     return;
   }
   if (m_appendedToShow < 0 || appendedFrom < m_appendedToShow) m_appendedToShow = appendedFrom;
-  m_rowsUpdate.Request();
+  if (!m_showingRows) m_rowsUpdate.Request();
 }
 
 void CListCtrlCl::ShowChangedRows() {
+  if (m_model) {
+    // The waiting rows are laid out here and now, not at the view's next
+    // pass of the event loop.
+    m_showingRows = true;
+    m_model->AnnounceWaitingRows();
+    executeDelayedItemsLayout();
+    m_showingRows = false;
+  }
   const int appended = m_appendedToShow;
   m_appendedToShow = -1;
   if (appended >= 0) updateGeometries();
@@ -339,14 +355,16 @@ void CListCtrlCl::PaintGrid(const QRegion& region) {
 }
 
 void CListCtrlCl::MakeRowVisible(int row) {
-  if (!m_model || row < 0 || row >= m_model->rowCount()) return;
+  const int rows = m_model ? m_model->Table().RowCount() : 0;
+  if (row < 0 || row >= rows) return;
   // scrollToBottom lays the new rows out first; scrollTo right after an
   // insert leaves the last row just out of view.
-  if (row == m_model->rowCount() - 1) {
+  if (row == rows - 1) {
     if (!m_followNewest) return;
     m_scrollPending = true;
     m_rowsUpdate.Request();
   } else {
+    if (row >= m_model->rowCount()) ShowChangedRows();
     scrollTo(m_model->index(row, 0), QAbstractItemView::EnsureVisible);
   }
 }

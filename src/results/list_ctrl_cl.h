@@ -3,6 +3,7 @@
 #include <QFont>
 #include <QFontMetrics>
 #include <QHash>
+#include <QPointer>
 #include <QStaticText>
 #include <QStyledItemDelegate>
 #include <QTableView>
@@ -41,6 +42,9 @@ class CListCtrlCl final : public QTableView {
   enum class Format { Left, Right, Center };
 
   explicit CListCtrlCl(QWidget* parent = nullptr);
+  ~CListCtrlCl() override;
+  CListCtrlCl(const CListCtrlCl&) = delete;
+  CListCtrlCl& operator=(const CListCtrlCl&) = delete;
 
   // The model must outlive the view or be replaced first.
   void SetResultsModel(ResultsModel* model);
@@ -117,7 +121,8 @@ class CListCtrlCl final : public QTableView {
   void PaintGrid(const QRegion& region);
 
   CHeaderCtrlCl* m_header;
-  ResultsModel* m_model = nullptr;
+  // Cleared when the model goes first, as it may while the window closes.
+  QPointer<ResultsModel> m_model;
   int m_rowHeight = 0;
   Rgb m_textColor{0, 0, 0};
   Rgb m_backColor{255, 255, 255};
@@ -148,6 +153,7 @@ class CListCtrlCl final : public QTableView {
   int m_changedFirst = 0;
   int m_changedLast = -1;
   bool m_scrollPending = false;
+  bool m_showingRows = false;  // within ShowChangedRows, laying out its rows
 };
 
 }  // namespace orvana::results

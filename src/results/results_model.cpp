@@ -83,13 +83,36 @@ void ResultsModel::SetColumnTitle(int column, const QString& title) {
   emit headerDataChanged(Qt::Horizontal, column, column);
 }
 
+void ResultsModel::HoldAppendedRows(std::function<void()> firstWaiting) {
+  m_firstWaiting = std::move(firstWaiting);
+  if (!m_firstWaiting) AnnounceWaitingRows();
+}
+
+void ResultsModel::AnnounceWaitingRows() {
+  const int waiting = WaitingRows();
+  if (waiting <= 0) return;
+  beginInsertRows({}, m_rows, m_rows + waiting - 1);
+  m_rows += waiting;
+  endInsertRows();
+}
+
 void ResultsModel::RowsInserted(int first, int count) {
+  // Rows put in after every announced row join the waiting ones; the rows
+  // the view knows are still the table's first m_rows.
+  if (m_firstWaiting && first >= m_rows) {
+    if (WaitingRows() == count) m_firstWaiting();
+    return;
+  }
+  // Put in among the announced rows: told at once, and the waiting rows,
+  // moved down with the rest, still follow every announced one.
   beginInsertRows({}, first, first + count - 1);
   m_rows += count;
   endInsertRows();
 }
 
 void ResultsModel::RowChanged(int row) {
+  // A waiting row is read whole when it is announced.
+  if (row >= m_rows) return;
   emit dataChanged(index(row, 0), index(row, kColumnCount - 1));
 }
 

@@ -4,6 +4,7 @@
 #include <QColor>
 #include <QString>
 #include <array>
+#include <functional>
 
 #include "results/results_table.h"
 
@@ -37,6 +38,16 @@ class ResultsModel final : public QAbstractTableModel, private ITableObserver {
   void SetColumnTitle(int column, const QString& title);
   const ResultsTable& Table() const { return m_table; }
 
+  // A view that shows rows only at its screen updates has them announced
+  // then, all at once, instead of one insert per result: rows appended at
+  // the end wait, and `firstWaiting` is called when the first of them comes.
+  // Any other change is told at once. Without a handler (the default) every
+  // row is announced as it comes.
+  void HoldAppendedRows(std::function<void()> firstWaiting);
+  // Announces the rows that wait, as one insert.
+  void AnnounceWaitingRows();
+  int WaitingRows() const { return m_table.RowCount() - m_rows; }
+
  signals:
   // The table's look (colours, gradient, row height, font size) changed.
   void lookChanged();
@@ -53,10 +64,11 @@ class ResultsModel final : public QAbstractTableModel, private ITableObserver {
   ResultsTable& m_table;
   OutcomeTexts m_outcomes;
   std::array<QString, kColumnCount> m_titles;
-  // Rows the view has been told about. The table reports a change after
-  // making it, while Qt wants to hear of it before; counting our own rows
-  // keeps the two in step.
+  // Rows the view has been told about: always the table's first m_rows
+  // rows. The table reports a change after making it, while Qt wants to
+  // hear of it before; counting our own rows keeps the two in step.
   int m_rows = 0;
+  std::function<void()> m_firstWaiting;
 };
 
 }  // namespace orvana::results

@@ -355,6 +355,7 @@ class MainWindowTest : public QObject {
       table.SetCellTextColor(Column::Value1, row, results::COLOR_FAIL);
       table.SetText(row, Column::Time, "2017/05/03 12:34:56");
     }
+    QTRY_COMPARE(list.model()->rowCount(), table.RowCount());  // shown
     list.selectRow(2);
     const auto drawn = [&](bool own) {
       list.SetOwnGrid(own);
@@ -367,9 +368,54 @@ class MainWindowTest : public QObject {
     window.GetStation().OnSettingsApplied();
     QCOMPARE(drawn(true), drawn(false));
     for (int n = 0; n < 60; ++n) table.AppendRow("B" + std::to_string(n));
+    QTRY_COMPARE(list.model()->rowCount(), table.RowCount());
     list.verticalScrollBar()->setValue(list.verticalScrollBar()->maximum() / 2 + 7);
     QCOMPARE(drawn(true), drawn(false));
     list.SetOwnGrid(true);
+  }
+
+  void rowsWaitingForTheScreenAreShownAsTheTableHoldsThem() {
+    COrvanaDlg& window = Make();
+    auto& table = window.Table();
+    auto& list = *window.Controls().resultList;
+    const auto selectedSerial = [&] {
+      const QModelIndexList rows = list.selectionModel()->selectedRows();
+      return rows.size() == 1 ? rows[0].data().toString() : QString();
+    };
+    // The view was told of exactly the rows the model counts.
+    const auto toldAsCounted = [&] {
+      return list.verticalHeader()->count() == list.model()->rowCount();
+    };
+    table.AppendRow("A0");  // after a quiet spell: shown at once
+    QCOMPARE(list.model()->rowCount(), 1);
+    list.selectRow(0);
+    for (int n = 1; n < 4; ++n) table.AppendRow("A" + std::to_string(n));
+    QCOMPARE(list.model()->rowCount(), 1);
+    // Rows put in above the shown ones and among the waiting ones, and a
+    // waiting row changed, while rows wait for the screen: the selection
+    // stays on its row.
+    table.InsertRow(0, "W");
+    table.InsertRows(3, {{"I1"}, {"I2"}});
+    table.SetText(4, Column::Value1, "-0.50");
+    QVERIFY(toldAsCounted());
+    QCOMPARE(selectedSerial(), QStringLiteral("A0"));
+    QTRY_COMPARE(list.model()->rowCount(), table.RowCount());
+    QVERIFY(toldAsCounted());
+    QCOMPARE(selectedSerial(), QStringLiteral("A0"));
+    // A waiting row brought into view is shown first.
+    for (int n = 0; n < 40; ++n) table.AppendRow("B" + std::to_string(n));
+    QVERIFY(list.model()->rowCount() < table.RowCount());
+    list.MakeRowVisible(table.RowCount() - 2);
+    QCOMPARE(list.model()->rowCount(), table.RowCount());
+    QVERIFY(toldAsCounted());
+    QVERIFY(list.viewport()->rect().intersects(
+        list.visualRect(list.model()->index(table.RowCount() - 2, 0))));
+    // Cleared while rows wait: none of them comes back.
+    for (int n = 0; n < 5; ++n) table.AppendRow("C" + std::to_string(n));
+    table.DeleteAllRows();
+    QTest::qWait(guitest::kScreenUpdate);
+    QCOMPARE(list.model()->rowCount(), 0);
+    QVERIFY(toldAsCounted());
   }
 
   void enterAndEscapeNeverCloseTheWindow() {

@@ -13,15 +13,11 @@
 #include "support/pty_pair.h"
 #include "support/sim_frames.h"
 #include "support/workbook_reader.h"
-#include "ui/coalesced_update.h"
 
 using namespace orvana;
 using results::Column;
 
 namespace {
-
-// Long enough for a held screen update to have run.
-constexpr int kScreenUpdate = static_cast<int>(ui::kScreenUpdateInterval.count()) * 3 / 2;
 
 void Record(app::COrvanaDlg& window, float il) {
   for (uint8_t byte : testing::DualResultBytes(il, 56.3f, -0.35f, 54.0f)) {
@@ -37,7 +33,9 @@ void Scan(QLineEdit& edit, const QString& text) {
 }
 
 bool LastRowShown(const results::CListCtrlCl& list) {
-  const QModelIndex last = list.model()->index(list.model()->rowCount() - 1, 0);
+  const int rows = list.Model()->Table().RowCount();
+  if (list.model()->rowCount() != rows) return false;  // waiting for the screen
+  const QModelIndex last = list.model()->index(rows - 1, 0);
   return list.viewport()->rect().contains(list.visualRect(last));
 }
 
@@ -191,7 +189,7 @@ class WindowAtTheBenchTest : public QObject {
       QTest::qWait(25);
     }
     QTRY_VERIFY(LastRowShown(list));
-    QTest::qWait(kScreenUpdate);  // the last screen update
+    QTest::qWait(guitest::kScreenUpdate);  // the last screen update
     QVERIFY(ShowsWhatAFullRepaintDraws(window, *list.viewport()));
     // The scroll bar repainted only where its handle moved.
     QVERIFY(ShowsWhatARepaintDraws(window, *list.verticalScrollBar()));
@@ -207,7 +205,7 @@ class WindowAtTheBenchTest : public QObject {
 
     list.verticalScrollBar()->setValue(0);  // the wheel, the scrollbar
     for (int n = 0; n < 50; ++n) Record(window, -0.21f);
-    QTest::qWait(kScreenUpdate);  // a screen update or two
+    QTest::qWait(guitest::kScreenUpdate);  // a screen update or two
     QCOMPARE(list.verticalScrollBar()->value(), 0);
     QVERIFY(!LastRowShown(list));
     QVERIFY(ShowsWhatAFullRepaintDraws(window, *list.viewport()));

@@ -10,6 +10,7 @@
 
 #include "app/orvana_dlg.h"
 #include "support/temp_folder.h"
+#include "ui/coalesced_update.h"
 #include "ui/fonts.h"
 
 // A main window started in a scratch folder holding the Chinese language file,
@@ -25,6 +26,9 @@ inline app::COrvanaDlg::Options WindowOptions(const testing::TempFolder& folder,
   options.discoverPorts = [ports] { return ports; };
   return options;
 }
+
+// Long enough for a held screen update to have run.
+inline constexpr int kScreenUpdate = static_cast<int>(ui::kScreenUpdateInterval.count()) * 3 / 2;
 
 inline void PrepareApplication() {
   ui::InstallFontSubstitutions();
