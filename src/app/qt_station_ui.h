@@ -62,7 +62,7 @@ class QtStationUi final : public IStationUi {
   class QLabel* m_note = nullptr;  // the window's child
   QTimer m_noteTimer;
   NoteFollower m_noteFollower{*this};
-  // The values of the newest result, put into the fields five times a second
+  // The values of the newest result, put into the fields four times a second
   // at most: a field rewritten for every result of a fast meter is repainted
   // more often than anyone can read it.
   std::array<std::string, 4> m_values;

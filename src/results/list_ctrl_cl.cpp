@@ -109,7 +109,7 @@ void CListCtrlCl::SetResultsModel(ResultsModel* model) {
   m_model = model;
   setModel(model);
   // A result's row is announced to the view, and laid out, at the screen
-  // update that shows it: one insert for the rows of a fifth of a second.
+  // update that shows it: one insert for the rows of a quarter of a second.
   if (model) model->HoldAppendedRows([this] { m_rowsUpdate.Request(); });
   connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
           [this](const QItemSelection& selected, const QItemSelection&) {

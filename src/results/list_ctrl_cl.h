@@ -147,7 +147,7 @@ class CListCtrlCl final : public QTableView {
   // -1 when nothing changed; kFullLayout after anything else.
   static constexpr int kFullLayout = -2;
   int m_appendedFrom = -1;
-  // A meter's rows are shown five times a second at most, however fast they
+  // A meter's rows are shown four times a second at most, however fast they
   // come: each showing scrolls the whole view, and nobody reads rows faster.
   ui::CoalescedUpdate m_rowsUpdate;
   int m_appendedToShow = -1;  // the first row not yet shown, -1 for none

@@ -6,7 +6,7 @@
 
 // A group box that draws its frame once per look and copies it afterwards.
 // The fields inside a frame let it show through, so every repaint of one of
-// them (five times a second for the meter's values) repaints the frame
+// them (four times a second for the meter's values) repaints the frame
 // behind it too, and a style may draw a frame as a picture smoothly scaled
 // to the frame's whole size, on worker threads, whatever little is shown.
 // Where the frame stands on a plain background, the copy is made over that

@@ -7,7 +7,7 @@
 
 // Runs a screen update at once when it is asked for after a quiet spell, and
 // at most once per interval while requests keep coming: a meter sending
-// forty results a second then costs five repaints, not forty, and no result
+// forty results a second then costs four repaints, not forty, and no result
 // waits on screen longer than one interval.
 namespace orvana::ui {
 
@@ -27,9 +27,10 @@ class CoalescedUpdate {
   bool m_held = false;
 };
 
-// Five updates a second while results stream in, as an instrument's own
+// Four updates a second while results stream in, as an instrument's own
 // display changes: faster than anyone reads a changing value, and each one
-// scrolls the whole table. A result after a quiet spell shows at once.
-inline constexpr std::chrono::milliseconds kScreenUpdateInterval{200};
+// scrolls the whole table and costs the same whatever it shows. A result
+// after a quiet spell shows at once.
+inline constexpr std::chrono::milliseconds kScreenUpdateInterval{250};
 
 }  // namespace orvana::ui

@@ -6,7 +6,7 @@
 
 // A scroll bar that, when its range or value changes, repaints only where its
 // handle was and where it is now. A plain QScrollBar repaints all of itself
-// at every change: beside a table that grows five times a second that is a
+// at every change: beside a table that grows four times a second that is a
 // full-height gradient each time (which Qt's raster engine splits across its
 // worker threads), although the handle moved a pixel or not at all. When the
 // handle stays where it was, nothing is repainted; when an arrow's enabled
