@@ -315,20 +315,6 @@ void CListCtrlCl::paintEvent(QPaintEvent* event) {
   if (m_ownGrid) PaintGrid(event->region());
 }
 
-void CListCtrlCl::scrollContentsBy(int dx, int dy) {
-  // What the base does for a vertical scroll in pixels with its own grid
-  // off, but with the move limited to the columns.
-  const int columnsEnd = horizontalHeader()->length() - horizontalHeader()->offset();
-  if (dx != 0 || dy == 0 || !m_ownGrid || isRightToLeft() ||
-      verticalScrollMode() != ScrollPerPixel || columnsEnd >= viewport()->width()) {
-    QTableView::scrollContentsBy(dx, dy);
-    return;
-  }
-  verticalHeader()->setOffset(verticalScrollBar()->value());
-  scrollDirtyRegion(0, dy);
-  viewport()->scroll(0, dy, QRect(0, 0, std::max(0, columnsEnd), viewport()->height()));
-}
-
 void CListCtrlCl::PaintGrid(const QRegion& region) {
   const QHeaderView& rows = *verticalHeader();
   const QHeaderView& columns = *horizontalHeader();

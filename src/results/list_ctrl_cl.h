@@ -110,9 +110,6 @@ class CListCtrlCl final : public QTableView {
   void dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
                    const QList<int>& roles = QList<int>()) override;
   void paintEvent(QPaintEvent* event) override;
-  // The columns end well before the list's right edge, and beyond them is
-  // only the background: a vertical scroll moves the columns' pixels alone.
-  void scrollContentsBy(int dx, int dy) override;
 
  private:
   void OnSelectionChanged(const QItemSelection& selected);
