@@ -29,8 +29,8 @@ class CoalescedUpdate {
 
 // Four updates a second while results stream in, as an instrument's own
 // display changes: faster than anyone reads a changing value, and each one
-// scrolls the whole table and costs the same whatever it shows. A result
-// after a quiet spell shows at once.
+// scrolls the whole table, which costs the same however few rows it brings.
+// A result after a quiet spell shows at once.
 inline constexpr std::chrono::milliseconds kScreenUpdateInterval{250};
 
 }  // namespace orvana::ui
