@@ -10,7 +10,8 @@
 // full-height gradient each time (which Qt's raster engine splits across its
 // worker threads), although the handle moved a pixel or not at all. When the
 // handle stays where it was, nothing is repainted; when an arrow's enabled
-// look may have changed (the value reached or left an end), all of it is.
+// look may have changed (the value reached or left an end), that arrow is
+// repainted too.
 namespace orvana::ui {
 
 class PartialRepaintScrollBar final : public QScrollBar {
