@@ -48,6 +48,22 @@
         <translation>Result database has every result (%1 sent)</translation>
     </message>
     <message>
+        <source>结果无法存入待发送文件（%1 条在内存中）：%2</source>
+        <translation>Results cannot be kept for the database (%1 held in memory): %2</translation>
+    </message>
+    <message>
+        <source>待发送文件已恢复写入</source>
+        <translation>Results are kept for the database again</translation>
+    </message>
+    <message>
+        <source>结果数据库拒收 %1 条结果，已保存在 %2</source>
+        <translation>The result database refused %1 results; they are kept in %2</translation>
+    </message>
+    <message>
+        <source>待发送文件 %1 被改动，未发送的结果可能只在日志中：用 orvana-cli store 日志文件 补发</source>
+        <translation>The outbox %1 was changed by someone else; results it held unsent may be in the day log only: orvana-cli store LOG brings them</translation>
+    </message>
+    <message>
         <source>确定</source>
         <translation>OK</translation>
     </message>

@@ -21,6 +21,10 @@ inline constexpr std::string_view kLogSavedDefault =
     "Results the day's log did not take have been saved in:";
 inline constexpr std::string_view kLogLostDefault =
     "Results could not be saved anywhere. Close all the same, losing them?";
+inline constexpr std::string_view kStoreSavedDefault =
+    "Results not yet kept for the database have been saved in:";
+inline constexpr std::string_view kStoreLostDefault =
+    "Results not yet kept for the database are in the day log only: orvana-cli store LOG sends them.";
 
 struct MessageTexts {
   std::string save;           // caption of the export button
@@ -47,6 +51,8 @@ struct MessageTexts {
   std::string logfailing{kLogFailingDefault};  // the day's log cannot be written
   std::string logsaved{kLogSavedDefault};      // where unwritten lines went at exit
   std::string loglost{kLogLostDefault};        // question: close though lines are lost
+  std::string storesaved{kStoreSavedDefault};  // where the database's unkept results went
+  std::string storelost{kStoreLostDefault};    // they could be saved nowhere but the day log
 };
 
 inline constexpr std::string_view kLanguageFileName = "language.ini";
@@ -93,11 +99,13 @@ struct NewerTextKey {
   std::string MessageTexts::*member;
   std::string_view builtIn;
 };
-inline constexpr std::array<NewerTextKey, 4> kNewerTextKeys{{
+inline constexpr std::array<NewerTextKey, 6> kNewerTextKeys{{
     {"noanswer", 60, &MessageTexts::noanswer, kNoAnswerDefault},
     {"logfailing", 120, &MessageTexts::logfailing, kLogFailingDefault},
     {"logsaved", 120, &MessageTexts::logsaved, kLogSavedDefault},
     {"loglost", 120, &MessageTexts::loglost, kLogLostDefault},
+    {"storesaved", 120, &MessageTexts::storesaved, kStoreSavedDefault},
+    {"storelost", 120, &MessageTexts::storelost, kStoreLostDefault},
 }};
 
 // <directory>/language.ini; an empty directory means the current one.

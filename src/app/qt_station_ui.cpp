@@ -133,6 +133,26 @@ void QtStationUi::ShowStoreState(const store::StoreEvent& event) {
       if (m_storeWasDown) note = m_storeState;
       m_storeWasDown = false;
       break;
+    // The outbox's own trouble is said in the same note, and stays in the
+    // hint while it lasts: results are then in the day log only.
+    case Kind::Failing:
+      m_storeState = captions::Caption(captions::kStoreFailing)
+                         .arg(static_cast<qulonglong>(event.pending))
+                         .arg(Utf8(event.reason));
+      note = m_storeState;
+      break;
+    case Kind::Recovered:
+      m_storeState = captions::Caption(captions::kStoreRecovered);
+      note = m_storeState;
+      break;
+    case Kind::Refused:
+      note = captions::Caption(captions::kStoreRefused)
+                 .arg(static_cast<qulonglong>(event.results))
+                 .arg(Utf8(event.file));
+      break;
+    case Kind::Changed:
+      note = captions::Caption(captions::kStoreChanged).arg(Utf8(event.file));
+      break;
   }
   ShowStates();
   if (!note.isEmpty()) ShowNote(note);

@@ -247,6 +247,7 @@ void Station::OnStoreEvents() {
 }
 
 bool Station::OnClosing() {
+  SaveStoreLines();
   if (m_dailyLog.PendingLines() == 0) return true;
   const records::SaveResult result = m_dailyLog.SavePending();
   if (!result.saved.empty()) {
@@ -256,6 +257,18 @@ bool Station::OnClosing() {
   }
   if (result.lost == 0) return true;
   return m_env.ui.AskQuestion(kAppTitle, m_env.texts.loglost) == Answer::Ok;
+}
+
+void Station::SaveStoreLines() {
+  if (m_env.store == nullptr || m_env.store->Outbox().Unwritten() == 0) return;
+  const records::SaveResult result = m_env.store->SaveUnwritten();
+  if (!result.saved.empty()) {
+    std::string text = m_env.texts.storesaved + "\n";
+    for (const records::SavedLines& saved : result.saved) text += "\n" + saved.path;
+    m_env.ui.ShowMessage(kAppTitle, text);
+  }
+  // The day log holds them: nothing to decide, only to know.
+  if (result.lost > 0) m_env.ui.ShowMessage(kAppTitle, m_env.texts.storelost);
 }
 
 // ---------------------------------------------------------------- tick, serial number

@@ -137,6 +137,9 @@ class Station {
   void ProcessResult(const protocol::Frame& frame);
   void ClearTable();
   void CheckSerialNumber();
+  // Results the store's outbox did not take go where a later run sends
+  // them; the user is told where, or that the day log alone holds them.
+  void SaveStoreLines();
 
   StationEnvironment m_env;
   protocol::FrameReceiver m_receiver;

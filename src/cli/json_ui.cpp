@@ -100,6 +100,28 @@ void JsonUi::ShowStoreState(const store::StoreEvent& event) {
       AppendJsonString(line, "caught-up");
       line += ",\"sent\":" + std::to_string(event.sent);
       break;
+    case store::StoreEvent::Kind::Failing:
+      AppendJsonString(line, "failing");
+      line += ",\"reason\":";
+      AppendJsonString(line, event.reason);
+      line += ",\"pending\":" + std::to_string(event.pending);
+      break;
+    case store::StoreEvent::Kind::Recovered:
+      AppendJsonString(line, "recovered");
+      break;
+    case store::StoreEvent::Kind::Refused:
+      AppendJsonString(line, "refused");
+      line += ",\"results\":" + std::to_string(event.results) + ",\"reason\":";
+      AppendJsonString(line, event.reason);
+      line += ",\"file\":";
+      AppendJsonString(line, event.file);
+      break;
+    case store::StoreEvent::Kind::Changed:
+      // What the file held unsent is in the day log only now.
+      AppendJsonString(line, "outbox-changed");
+      line += ",\"file\":";
+      AppendJsonString(line, event.file);
+      break;
   }
   line += '}';
   Emit(line);

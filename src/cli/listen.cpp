@@ -90,6 +90,30 @@ void SaveLogLines(JsonUi& ui, records::DailyLog& log) {
   }
 }
 
+// The same for results the store's outbox did not take: saved where the next
+// run sends them, or (when nowhere takes them) said to be in the day log.
+void SaveStoreLines(JsonUi& ui, store::ResultStore& resultStore, const std::string& logFolder) {
+  const records::SaveResult result = resultStore.SaveUnwritten();
+  for (const records::SavedLines& saved : result.saved) {
+    std::string line = "{\"store\":\"saved\",\"path\":";
+    AppendJsonString(line, saved.path);
+    line += ",\"results\":" + std::to_string(saved.lines) + "}";
+    ui.Emit(line);
+    std::fprintf(stderr, "orvana-cli: %zu results for the database are in %s; the next run sends them\n",
+                 saved.lines, saved.path.c_str());
+  }
+  if (result.lost > 0) {
+    std::string line = "{\"store\":\"lost\",\"results\":" + std::to_string(result.lost) +
+                       ",\"log\":";
+    AppendJsonString(line, logFolder);
+    ui.Emit(line + "}");
+    std::fprintf(stderr,
+                 "orvana-cli: %zu results for the database could be saved nowhere; they are in the "
+                 "day log in %s, and orvana-cli store LOG sends them\n",
+                 result.lost, logFolder.c_str());
+  }
+}
+
 class FileDescriptor {
  public:
   explicit FileDescriptor(int fd) : m_fd(fd) {}
@@ -269,6 +293,8 @@ int RunListen(const ListenOptions& options) {
   SaveLogLines(ui, log);
   if (resultStore) {
     resultStore->WaitUntilSent(kLastSendWait);
+    theStation.OnStoreEvents();
+    SaveStoreLines(ui, *resultStore, place.logFolder);
     theStation.OnStoreEvents();
   }
   ui.Flush();

@@ -131,6 +131,10 @@ int Import(const std::string& path) {
     std::fprintf(stderr, "orvana-cli: %s: %zu lines skipped (longer than %zu bytes)\n",
                  path.c_str(), summary.skippedTooLong, orvana::records::kLongestLogLine);
   }
+  if (summary.damaged > 0) {
+    std::fprintf(stderr, "orvana-cli: %s: %zu damaged lines skipped (torn by a crash)\n",
+                 path.c_str(), summary.damaged);
+  }
   return !outputFailed && std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : kExitOutputClosed;
 }
 

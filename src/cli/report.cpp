@@ -428,6 +428,10 @@ int RunReport(const std::vector<std::string>& args) {
       std::fprintf(stderr, "orvana-cli: %s: %zu lines skipped (longer than %zu bytes)\n",
                    log.c_str(), summary.skippedTooLong, records::kLongestLogLine);
     }
+    if (summary.damaged > 0) {
+      std::fprintf(stderr, "orvana-cli: %s: %zu damaged lines skipped (torn by a crash)\n",
+                   log.c_str(), summary.damaged);
+    }
     struct stat info {};
     if (::stat(log.c_str(), &info) == 0) logFiles.push_back({info.st_dev, info.st_ino});
     contents.push_back(std::move(*rows));

@@ -1,7 +1,12 @@
 #include "cli/store_command.h"
 
+#include <cstdint>
 #include <cstdio>
+#include <filesystem>
+#include <array>
 #include <optional>
+#include <string_view>
+#include <unordered_map>
 
 #include "cli/database_link.h"
 #include "cli/json_text.h"
@@ -9,6 +14,8 @@
 #include "records/log_import.h"
 #include "store/batch_insert.h"
 #include "store/logged_result.h"
+#include "store/outbox.h"
+#include "store/outbox_line.h"
 #include "store/record_queries.h"
 #include "store/schema.h"
 #include "store/store_config.h"
@@ -64,10 +71,58 @@ int Status(const std::string& conninfo) {
 
 struct LogCount {
   size_t lines = 0;    // result lines in the log
-  size_t stored = 0;   // new in the record
-  size_t live = 0;     // left out: the bench sent them live
-  size_t refused = 0;  // the database would not take them
+  size_t queued = 0;   // of them, waiting in the bench's outbox: it sends them itself
+  size_t missing = 0;  // of them, neither in the record nor queued
+  size_t stored = 0;   // of those, stored now
+  size_t refused = 0;  // of those, the database would not take
 };
+
+// A result as its logged texts say it, to match a log's lines with what the
+// record holds: the same six texts are the same line, whoever sent it.
+std::string MatchText(const std::array<std::string_view, 6>& texts) {
+  std::string joined;
+  for (const std::string_view text : texts) joined.append(text).push_back('\x1f');
+  return joined;
+}
+
+// How often the bench's outbox beside the log (and what a run saved for it
+// in the unsaved folders) holds each line of the day, not yet sent: the
+// bench sends those itself, under their own keys, and storing them here
+// too would put them in the record twice.
+void QueuedTexts(const std::string& log, const std::string& bench, const std::string& day,
+                 std::unordered_map<std::string, size_t>& queued) {
+  const std::string prefix = day.substr(0, 4) + "/" + day.substr(4, 2) + "/" + day.substr(6, 2);
+  const auto count = [&](const store::StoredResult& result) {
+    if (result.bench != bench || result.timeText.compare(0, prefix.size(), prefix) != 0) return;
+    ++queued[MatchText({result.serial, result.texts[0], result.texts[1], result.texts[2],
+                        result.texts[3], result.timeText})];
+  };
+  const std::filesystem::path folder = std::filesystem::path(log).parent_path() / "outbox";
+  store::OutboxReader reader(folder.empty() ? std::string("outbox") : folder.string());
+  for (const store::StoredResult& result : reader.Next(SIZE_MAX).results) count(result);
+  for (const std::string& unsaved : records::UnsavedLineFolders()) {
+    for (const std::string& path : store::OutboxFilesIn(unsaved)) {
+      std::string bytes;
+      if (!store::ReadOutboxFile(path, bytes)) continue;
+      for (size_t at = 0; at < bytes.size();) {
+        size_t end = bytes.find('\n', at);
+        if (end == std::string::npos) end = bytes.size();
+        if (auto result = store::ParseOutboxLine(std::string_view(bytes).substr(at, end - at))) {
+          count(*result);
+        }
+        at = end + 1;
+      }
+    }
+  }
+}
+
+// How often the record holds each logged line of the bench's day.
+std::string RecordedTexts(store::PgLink& link, const std::string& bench, const std::string& day,
+                          std::unordered_map<std::string, size_t>& held) {
+  return store::QueryDayTexts(link, bench, day, [&](const store::ReportRowTexts& row) {
+    ++held[MatchText({row[0], row[1], row[2], row[3], row[4], row[5]})];
+  });
+}
 
 int StoreLogs(const std::string& conninfo, const std::string& benchName,
               const std::vector<std::string>& logs) {
@@ -79,18 +134,21 @@ int StoreLogs(const std::string& conninfo, const std::string& benchName,
   }
   store::PgLink link;
   if (!OpenRecord(link, conninfo)) return kExitNoDatabase;
-  const std::string bench =
-      benchName.empty() ? store::StoreConfigFromEnvironment(conninfo).bench : benchName;
-  // From the bench's first live result on, its lines are in the record
-  // already, under their own keys; storing them again would count them twice.
-  std::optional<long long> liveFrom;
-  if (const std::string why = store::QueryFirstLiveResult(link, bench, liveFrom); !why.empty()) {
-    std::fprintf(stderr, "orvana-cli: %s\n", why.c_str());
-    return kExitNoDatabase;
-  }
+  const std::string bench = store::StorableText(
+      benchName.empty() ? store::StoreConfigFromEnvironment(conninfo).bench : benchName);
 
   for (const std::string& log : logs) {
     const std::string day = store::DayOfLogName(log);
+    // What the record holds of the day, however it got there (sent live, or
+    // by an earlier store): only the lines beyond that are missing. Two
+    // equal lines need two equal rows.
+    std::unordered_map<std::string, size_t> held;
+    if (const std::string why = RecordedTexts(link, bench, day, held); !why.empty()) {
+      std::fprintf(stderr, "orvana-cli: %s\n", why.c_str());
+      return kExitNoDatabase;
+    }
+    std::unordered_map<std::string, size_t> queued;
+    QueuedTexts(log, bench, day, queued);
     LogCount count;
     std::vector<store::StoredResult> batch;
     std::string failure;
@@ -112,11 +170,20 @@ int StoreLogs(const std::string& conninfo, const std::string& benchName,
         [&](const records::RowFields& fields) {
           ++count.lines;
           store::StoredResult result = store::LoggedResult(day, summary.line, fields);
-          if (liveFrom &&
-              common::MomentOf(store::LoggedTime(day, result.timeText)) >= *liveFrom) {
-            ++count.live;
+          const std::string match = MatchText({result.serial, result.texts[0], result.texts[1],
+                                                result.texts[2], result.texts[3], result.timeText});
+          const auto take = [&match](std::unordered_map<std::string, size_t>& texts) {
+            const auto found = texts.find(match);
+            if (found == texts.end() || found->second == 0) return false;
+            --found->second;
+            return true;
+          };
+          if (take(held)) return;
+          if (take(queued)) {
+            ++count.queued;
             return;
           }
+          ++count.missing;
           result.bench = bench;
           batch.push_back(std::move(result));
           if (batch.size() >= kBatch) send();
@@ -131,13 +198,22 @@ int StoreLogs(const std::string& conninfo, const std::string& benchName,
       std::fprintf(stderr, "orvana-cli: %s: %s\n", log.c_str(), failure.c_str());
       return kExitNoDatabase;
     }
+    // Lines that are no result are told, never stored cut short.
+    if (summary.skippedTooLong > 0 || summary.damaged > 0) {
+      std::fprintf(stderr,
+                   "orvana-cli: %s: %zu lines skipped (longer than %zu bytes), %zu damaged lines "
+                   "skipped (torn by a crash)\n",
+                   log.c_str(), summary.skippedTooLong, records::kLongestLogLine, summary.damaged);
+    }
     std::string line = "{\"log\":";
     AppendJsonString(line, log);
     line += ",\"lines\":" + std::to_string(count.lines) +
             ",\"stored\":" + std::to_string(count.stored) + ",\"present\":" +
-            std::to_string(count.lines - count.stored - count.live - count.refused) +
-            ",\"live\":" + std::to_string(count.live) +
-            ",\"refused\":" + std::to_string(count.refused) + "}\n";
+ std::to_string(count.lines - count.stored - count.refused - count.queued) +
+            ",\"queued\":" + std::to_string(count.queued) + ",\"missing\":" + std::to_string(count.missing) +
+            ",\"refused\":" + std::to_string(count.refused) +
+            ",\"skipped\":" + std::to_string(summary.skippedTooLong) +
+            ",\"damaged\":" + std::to_string(summary.damaged) + "}\n";
     std::fputs(line.c_str(), stdout);
     std::fflush(stdout);
   }

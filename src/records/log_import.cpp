@@ -15,6 +15,7 @@
 #include "common/trace.h"
 #include "records/daily_log.h"
 #include "records/regular_file.h"
+#include "records/workbook_writer.h"
 
 namespace orvana::records {
 namespace {
@@ -99,6 +100,12 @@ bool SizeBetweenLines(int fd, off_t& size) {
 
 }  // namespace
 
+bool IsDamagedLine(const RowFields& fields, size_t count) {
+  if (count < kFieldCount) return true;
+  const CellValue time = ClassifyCellText(fields[results::ColumnIndex(results::Column::Time)]);
+  return time.kind != CellValue::Kind::DateTime;
+}
+
 size_t SplitLineFields(std::string_view line, RowFields& fields) {
   fields.fill({});
   return Split(line, [&](size_t index, std::string_view text) {
@@ -135,9 +142,14 @@ bool ForEachLogRow(const std::string& path, const RowSink& row, ImportSummary& s
   LogLineReader lines;
   RowFields fields;
   size_t handed = 0;
-  const auto onLine = [&](std::string_view line) {
+  const auto onLine = [&](std::string_view line, bool nearNul) {
     summary.line = ++handed + lines.Skipped();
-    if (SplitLineFields(line, fields) == 0) return;
+    const size_t count = SplitLineFields(line, fields);
+    if (count == 0) return;
+    if (nearNul && IsDamagedLine(fields, count)) {
+      ++summary.damaged;
+      return;
+    }
     ++summary.rows;
     row(fields);
   };
@@ -192,6 +204,9 @@ std::optional<ImportSummary> ImportLogFile(results::ResultsTable& table, const s
   if (summary.skippedTooLong > 0) {
     common::Trace("Import of %s: %zu lines skipped: too long\n", path.c_str(),
                   summary.skippedTooLong);
+  }
+  if (summary.damaged > 0) {
+    common::Trace("Import of %s: %zu lines skipped: damaged\n", path.c_str(), summary.damaged);
   }
   const int index = table.RowCount() == 0 ? 0 : kImportIndex;
   table.InsertBlock(index, std::move(block));

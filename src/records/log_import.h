@@ -30,15 +30,21 @@ using RowFields = std::array<std::string_view, results::kColumnCount>;
 // (no row).
 size_t SplitLineFields(std::string_view line, RowFields& fields);
 
+// The line touches a NUL run (LogLineReader says so) and `fields` (as
+// SplitLineFields cut it into `count`) are not a whole result line.
+bool IsDamagedLine(const RowFields& fields, size_t count);
+
 // Cuts a log's bytes into lines as they arrive, in pieces of any size. An LF
 // ends a line, and so does a run of NUL bytes: a crash can leave a block of
 // them where a line was being written, and the next run's lines follow it.
 // No line handed over holds a NUL or an LF. A line longer than
 // kLongestLogLine is skipped and counted; memory stays bounded by that.
+// Each line is handed with whether a NUL run touches it (ends it, or comes
+// right before it): such a line may be a torn one, or the rest of one.
 class LogLineReader {
  public:
-  // Hands each complete line to onLine(std::string_view), valid only during
-  // the call.
+  // Hands each complete line to onLine(std::string_view, bool nearNul), the
+  // view valid only during the call.
   template <typename OnLine>
   void Feed(std::string_view bytes, OnLine&& onLine) {
     // Both ends are looked for ahead only once each, so a piece full of
@@ -46,6 +52,12 @@ class LogLineReader {
     size_t lf = bytes.find('\n');
     size_t nul = bytes.find('\0');
     size_t at = 0;
+    if (m_inNulRun) {
+      // A run that goes on from the last piece ends no further line.
+      at = bytes.find_first_not_of('\0');
+      if (at == std::string_view::npos) return;
+      m_inNulRun = false;
+    }
     while (at < bytes.size()) {
       if (lf != std::string_view::npos && lf < at) lf = bytes.find('\n', at);
       if (nul != std::string_view::npos && nul < at) nul = bytes.find('\0', at);
@@ -55,23 +67,28 @@ class LogLineReader {
         return;
       }
       const std::string_view piece = bytes.substr(at, end - at);
+      const bool nearNul = m_afterNul || end == nul;
       if (!m_skipping && m_carry.empty() && piece.size() <= kLongestLogLine) {
-        onLine(piece);  // the usual case: the whole line is in this piece
+        onLine(piece, nearNul);  // the usual case: the whole line is in this piece
       } else {
         Hold(piece);
-        EndLine(onLine);
+        EndLine(onLine, nearNul);
       }
       at = end + 1;
+      m_afterNul = end == nul;
       if (end == nul) {
         at = bytes.find_first_not_of('\0', at);
-        if (at == std::string_view::npos) return;
+        if (at == std::string_view::npos) {
+          m_inNulRun = true;
+          return;
+        }
       }
     }
   }
   // The last line needs no line end.
   template <typename OnLine>
   void Finish(OnLine&& onLine) {
-    if (m_skipping || !m_carry.empty()) EndLine(onLine);
+    if (m_skipping || !m_carry.empty()) EndLine(onLine, m_afterNul);
   }
   // Lines skipped so far for being longer than kLongestLogLine.
   size_t Skipped() const { return m_skipped; }
@@ -79,17 +96,19 @@ class LogLineReader {
  private:
   void Hold(std::string_view piece);
   template <typename OnLine>
-  void EndLine(OnLine&& onLine) {
+  void EndLine(OnLine&& onLine, bool nearNul) {
     if (m_skipping) {
       ++m_skipped;
       m_skipping = false;
       return;
     }
-    onLine(std::string_view(m_carry));
+    onLine(std::string_view(m_carry), nearNul);
     m_carry.clear();
   }
 
   std::string m_carry;
+  bool m_afterNul = false;  // the last line ended at a NUL run
+  bool m_inNulRun = false;  // the last piece ended inside one
   bool m_skipping = false;
   size_t m_skipped = 0;
 };
@@ -97,6 +116,11 @@ class LogLineReader {
 struct ImportSummary {
   size_t rows = 0;            // lines that gave a row
   size_t skippedTooLong = 0;  // lines skipped: longer than kLongestLogLine
+  // Lines skipped as damaged: a NUL run touches them and they are not a
+  // whole result line (six fields, the last a time of the log's own), so
+  // they are a torn line or the rest of one. A value cut short by a crash
+  // must never be read as a number that looks valid.
+  size_t damaged = 0;
   // While a row is handed over: the number of its line in the file, from 1,
   // every line counted (blank and skipped ones too), so that a line keeps its
   // number however often the file is read and whatever is appended to it.

@@ -93,7 +93,9 @@ void Forwarder::Queue(StoreEvent event) {
   std::function<void()> signal;
   {
     std::lock_guard lock(m_mutex);
-    if (event.kind != StoreEvent::Kind::CaughtUp) m_up = event.kind == StoreEvent::Kind::Up;
+    if (event.kind == StoreEvent::Kind::Up || event.kind == StoreEvent::Kind::Down) {
+      m_up = event.kind == StoreEvent::Kind::Up;
+    }
     m_sentChanged.notify_all();
     // An owner that never looks must not make the queue grow without end;
     // the newest state is the one that matters.
@@ -147,6 +149,13 @@ void Forwarder::Reject(const std::vector<std::string>& lines, const std::string&
   if (lines.empty()) return;
   const std::string path = m_outbox.Folder() + "/" + kRejectedFile;
   common::Trace("%zu results kept in %s, not sent: %s\n", lines.size(), path.c_str(), why.c_str());
+  // A file nobody reads is no way to be told: the owner hears of it too.
+  StoreEvent refused;
+  refused.kind = StoreEvent::Kind::Refused;
+  refused.reason = why;
+  refused.results = lines.size();
+  refused.file = path;
+  Queue(std::move(refused));
   std::string bytes;
   for (const std::string& line : lines) bytes.append(line).push_back('\n');
   const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
@@ -197,7 +206,7 @@ void Forwarder::Run() {
       }
       if (m_state != State::Up) {
         m_state = State::Up;
-        Queue(StoreEvent{StoreEvent::Kind::Up, {}, 0, 0});
+        Queue(StoreEvent{StoreEvent::Kind::Up, {}, 0, 0, 0, {}});
         catchingUp = true;
         sentSinceUp = 0;
       }
@@ -207,6 +216,12 @@ void Forwarder::Run() {
       m_newLines = false;
     }
     OutboxBatch batch = reader.Next(m_options.batchSize);
+    for (std::string& file : reader.TakeChangedFiles()) {
+      StoreEvent changed;
+      changed.kind = StoreEvent::Kind::Changed;
+      changed.file = std::move(file);
+      Queue(std::move(changed));
+    }
     if (batch.Empty()) {
       if (m_outbox.Unwritten() == 0) {
         std::lock_guard lock(m_mutex);
@@ -215,7 +230,7 @@ void Forwarder::Run() {
       }
       if (catchingUp && m_outbox.Unwritten() == 0) {
         catchingUp = false;
-        Queue(StoreEvent{StoreEvent::Kind::CaughtUp, {}, 0, sentSinceUp});
+        Queue(StoreEvent{StoreEvent::Kind::CaughtUp, {}, 0, sentSinceUp, 0, {}});
       }
       if (!WaitForLines()) return;
       continue;

@@ -21,9 +21,14 @@ namespace orvana::store {
 namespace {
 
 constexpr std::string_view kMarkExtension = ".sent";
-// A mark is always this long (20 digits and LF), so rewriting it in place
-// never leaves a longer old one's tail.
-constexpr size_t kMarkSize = 21;
+// A mark is always this long (20 digits of offset, a space, 16 hex digits of
+// fingerprint and LF), so rewriting it in place never leaves a longer old
+// one's tail. Marks of other lengths (an older version's) are not trusted.
+constexpr size_t kMarkSize = 38;
+// The fingerprint covers this much before the offset: more than a whole
+// outbox line's check field, so two different files agree on it only where
+// they hold the same results.
+constexpr size_t kFingerprintSpan = 64;
 // How much of a file is read at once; far more than the longest line.
 constexpr size_t kReadBlock = 1 << 20;
 
@@ -55,6 +60,19 @@ std::string ReadAt(int fd, uint64_t offset, size_t count) {
   return bytes;
 }
 
+// FNV-1a over the bytes of `fd` just before `offset`; the basis alone at 0.
+uint64_t Fingerprint(int fd, uint64_t offset) {
+  const uint64_t span = std::min<uint64_t>(offset, kFingerprintSpan);
+  const std::string bytes = ReadAt(fd, offset - span, static_cast<size_t>(span));
+  uint64_t hash = 14695981039346656037ull;
+  for (const char c : bytes) {
+    hash ^= static_cast<unsigned char>(c);
+    hash *= 1099511628211ull;
+  }
+  // A short read (the file shrank meanwhile) must not match.
+  return bytes.size() == span ? hash : ~hash;
+}
+
 }  // namespace
 
 OutboxWriter::FolderLock::FolderLock(const std::string& folder) {
@@ -82,9 +100,11 @@ void OutboxWriter::Append(const common::LocalTime& when, const StoredResult& res
   m_log.AppendLine(when, std::move(line));
 }
 
-std::vector<std::string> OutboxReader::Files() const {
+namespace {
+
+std::vector<std::string> OutboxNamesIn(const std::string& folderPath) {
   std::vector<std::string> names;
-  std::unique_ptr<DIR, int (*)(DIR*)> folder(::opendir(m_folder.c_str()), ::closedir);
+  std::unique_ptr<DIR, int (*)(DIR*)> folder(::opendir(folderPath.c_str()), ::closedir);
   if (!folder) return names;
   while (const dirent* entry = ::readdir(folder.get())) {
     if (IsOutboxName(entry->d_name)) names.emplace_back(entry->d_name);
@@ -93,29 +113,81 @@ std::vector<std::string> OutboxReader::Files() const {
   return names;
 }
 
-uint64_t OutboxReader::Mark(const std::string& name, uint64_t size) {
-  if (const auto known = m_marks.find(name); known != m_marks.end() && known->second <= size) {
-    return known->second;
-  }
-  uint64_t mark = 0;
+}  // namespace
+
+std::vector<std::string> OutboxFilesIn(const std::string& folder) {
+  std::vector<std::string> paths = OutboxNamesIn(folder);
+  for (std::string& name : paths) name = folder + "/" + name;
+  return paths;
+}
+
+common::LocalTime DayOfOutboxFile(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  const std::string_view name =
+      std::string_view(path).substr(slash == std::string::npos ? 0 : slash + 1);
+  const auto number = [&](size_t at, size_t count) {
+    int value = 0;
+    std::from_chars(name.data() + at, name.data() + at + count, value);
+    return value;
+  };
+  if (!IsOutboxName(name)) return {};
+  return {number(0, 4), number(4, 2), number(6, 2), 0, 0, 0};
+}
+
+bool ReadOutboxFile(const std::string& path, std::string& bytes) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+  if (fd < 0) return false;
+  struct stat info {};
+  const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+  if (regular) bytes = ReadAt(fd, 0, static_cast<size_t>(info.st_size));
+  ::close(fd);
+  return regular;
+}
+
+std::vector<std::string> OutboxReader::Files() const { return OutboxNamesIn(m_folder); }
+
+std::optional<OutboxReader::Position> OutboxReader::ReadMarkFile(const std::string& name) const {
   const int fd = ::open((PathOf(name) + std::string(kMarkExtension)).c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd >= 0) {
-    const std::string text = ReadAt(fd, 0, kMarkSize + 1);
-    ::close(fd);
-    uint64_t value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    // A mark that is not one we wrote, or that points past the file, is
-    // ignored: the file is sent again from its start, and the database
-    // keeps each result once.
-    if (text.size() == kMarkSize && error == std::errc{} && end == text.data() + kMarkSize - 1 &&
-        text.back() == '\n' && value <= size) {
-      mark = value;
-    } else {
-      common::Trace("Outbox mark of %s unreadable, the file is sent again\n", name.c_str());
-    }
+  if (fd < 0) return std::nullopt;
+  const std::string text = ReadAt(fd, 0, kMarkSize + 1);
+  ::close(fd);
+  Position position;
+  const char* const end = text.data() + text.size();
+  const auto offset = std::from_chars(text.data(), end, position.offset);
+  if (text.size() != kMarkSize || offset.ec != std::errc{} || offset.ptr != text.data() + 20 ||
+      text[20] != ' ' || text.back() != '\n') {
+    common::Trace("Outbox mark of %s unreadable, the file is sent again\n", name.c_str());
+    return std::nullopt;
   }
-  m_marks[name] = mark;
-  return mark;
+  const auto fingerprint = std::from_chars(text.data() + 21, end, position.fingerprint, 16);
+  if (fingerprint.ec != std::errc{} || fingerprint.ptr != end - 1) return std::nullopt;
+  return position;
+}
+
+uint64_t OutboxReader::Mark(const std::string& name, int fd, uint64_t size) {
+  std::optional<Position> position;
+  if (const auto known = m_marks.find(name); known != m_marks.end()) {
+    position = known->second;
+  } else {
+    position = ReadMarkFile(name);
+  }
+  // A mark past the end, or over bytes that are not the ones it was taken
+  // after, belongs to another file of that name: this one is sent whole.
+  if (position && position->offset > 0 &&
+      (position->offset > size || Fingerprint(fd, position->offset) != position->fingerprint)) {
+    common::Trace("Outbox %s changed under its mark, sent again from its start\n", name.c_str());
+    m_changed.push_back(PathOf(name));
+    position.reset();
+  }
+  if (!position) position = Position{0, Fingerprint(fd, 0)};
+  m_marks[name] = *position;
+  return position->offset;
+}
+
+std::vector<std::string> OutboxReader::TakeChangedFiles() {
+  std::vector<std::string> changed;
+  changed.swap(m_changed);
+  return changed;
 }
 
 OutboxReader::~OutboxReader() {
@@ -135,7 +207,7 @@ OutboxBatch OutboxReader::Next(size_t most) {
       continue;
     }
     const uint64_t size = static_cast<uint64_t>(info.st_size);
-    uint64_t offset = Mark(name, size);
+    uint64_t offset = Mark(name, fd, size);
     const uint64_t start = offset;
     while (offset < size && batch.results.size() < most) {
       const std::string block =
@@ -165,20 +237,19 @@ OutboxBatch OutboxReader::Next(size_t most) {
       offset += at;
       if (block.size() < kReadBlock && at < block.size()) break;
     }
+    if (offset != start) batch.marks.push_back({name, offset, Fingerprint(fd, offset)});
     ::close(fd);
-    if (offset != start) batch.marks.push_back({name, offset});
   }
   return batch;
 }
 
 void OutboxReader::Commit(const OutboxBatch& batch, bool writerIdle) {
   for (const OutboxMark& mark : batch.marks) {
-    m_marks[mark.name] = mark.offset;
+    const Position position{mark.offset, mark.fingerprint};
+    m_marks[mark.name] = position;
     const std::string path = PathOf(mark.name);
     const bool newest = !m_files.empty() && m_files.back() == mark.name;
-    struct stat info {};
-    if (!newest && writerIdle && ::stat(path.c_str(), &info) == 0 &&
-        static_cast<uint64_t>(info.st_size) == mark.offset) {
+    if (!newest && writerIdle && SentWhole(path, position)) {
       // A past day sent whole. The mark goes first: a crash in between
       // leaves a file without a mark, which is sent again, never a mark
       // without its file.
@@ -188,11 +259,22 @@ void OutboxReader::Commit(const OutboxBatch& batch, bool writerIdle) {
       m_marks.erase(mark.name);
       continue;
     }
-    WriteMark(mark.name, mark.offset);
+    WriteMark(mark.name, position);
   }
 }
 
-void OutboxReader::WriteMark(const std::string& name, uint64_t offset) {
+bool OutboxReader::SentWhole(const std::string& path, const Position& position) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  if (fd < 0) return false;
+  struct stat info {};
+  const bool whole = ::fstat(fd, &info) == 0 &&
+                     static_cast<uint64_t>(info.st_size) == position.offset &&
+                     Fingerprint(fd, position.offset) == position.fingerprint;
+  ::close(fd);
+  return whole;
+}
+
+void OutboxReader::WriteMark(const std::string& name, const Position& position) {
   auto file = m_markFiles.find(name);
   if (file == m_markFiles.end()) {
     const int fd = ::open((PathOf(name) + std::string(kMarkExtension)).c_str(),
@@ -204,7 +286,9 @@ void OutboxReader::WriteMark(const std::string& name, uint64_t offset) {
     file = m_markFiles.emplace(name, fd).first;
   }
   char text[kMarkSize + 1];
-  std::snprintf(text, sizeof text, "%020llu\n", static_cast<unsigned long long>(offset));
+  std::snprintf(text, sizeof text, "%020llu %016llx\n",
+                static_cast<unsigned long long>(position.offset),
+                static_cast<unsigned long long>(position.fingerprint));
   if (::pwrite(file->second, text, kMarkSize, 0) != static_cast<ssize_t>(kMarkSize)) {
     common::Trace("Outbox mark of %s not written, its results may be sent again\n", name.c_str());
     ForgetMarkFile(name);
@@ -227,7 +311,7 @@ size_t OutboxReader::CountUnsent() {
     if (::fstat(fd, &info) == 0) {
       const uint64_t size = static_cast<uint64_t>(info.st_size);
       bool inLine = false;
-      for (uint64_t offset = Mark(name, size); offset < size;) {
+      for (uint64_t offset = Mark(name, fd, size); offset < size;) {
         const std::string block =
             ReadAt(fd, offset, static_cast<size_t>(std::min<uint64_t>(size - offset, kReadBlock)));
         if (block.empty()) break;

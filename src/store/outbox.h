@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,7 +17,11 @@
 // forwarder, which marks in "YYYYMMDD.outbox.sent" how far the database has
 // committed each file. A mark that is lost or behind only sends results
 // again, which the database ignores; so the mark is written without waiting
-// for the disk.
+// for the disk. A mark also holds a fingerprint of the bytes just before its
+// offset, so it can only ever point into the file it was taken in: a file
+// deleted and made again, truncated or replaced under the same name is read
+// from its start (the database keeps the first copy of each result), and the
+// reader says so, since what the old file held unsent is gone from it.
 namespace orvana::store {
 
 inline constexpr const char* kOutboxExtension = ".outbox";
@@ -33,6 +38,8 @@ class OutboxWriter {
   // Results kept in memory because their file could not take them yet.
   size_t Unwritten() const { return m_log.PendingLines(); }
   records::DailyLog& Log() { return m_log; }
+  // This process has the folder to itself.
+  bool SoleWriter() const { return m_lock.Held(); }
   const std::string& Folder() const { return m_log.Folder(); }
 
  private:
@@ -54,10 +61,19 @@ class OutboxWriter {
   records::DailyLog m_log;
 };
 
+// The outbox files ("YYYYMMDD.outbox") in `folder`, by path, oldest first.
+std::vector<std::string> OutboxFilesIn(const std::string& folder);
+// The day an outbox file's name stands for.
+common::LocalTime DayOfOutboxFile(const std::string& path);
+// The whole of a regular file (no link, FIFO or device); false when it
+// cannot be read.
+bool ReadOutboxFile(const std::string& path, std::string& bytes);
+
 // Where a file's reading stands after a batch.
 struct OutboxMark {
   std::string name;  // the file's name in the folder
   uint64_t offset = 0;
+  uint64_t fingerprint = 0;  // of the bytes before `offset`
 };
 
 struct OutboxBatch {
@@ -86,18 +102,30 @@ class OutboxReader {
   void Commit(const OutboxBatch& batch, bool writerIdle);
   // Results in the files past their marks.
   size_t CountUnsent();
+  // The files found changed under their marks since the last call (deleted
+  // and made again, truncated, replaced), by path.
+  std::vector<std::string> TakeChangedFiles();
 
  private:
   std::vector<std::string> Files() const;
-  uint64_t Mark(const std::string& name, uint64_t size);
-  void WriteMark(const std::string& name, uint64_t offset);
+  struct Position {
+    uint64_t offset = 0;
+    uint64_t fingerprint = 0;
+  };
+  // Where reading file `name` (open as `fd`, `size` bytes) goes on.
+  uint64_t Mark(const std::string& name, int fd, uint64_t size);
+  std::optional<Position> ReadMarkFile(const std::string& name) const;
+  void WriteMark(const std::string& name, const Position& position);
+  // The file under `path` ends at `position` and is the one it was taken in.
+  static bool SentWhole(const std::string& path, const Position& position);
   void ForgetMarkFile(const std::string& name);
   std::string PathOf(const std::string& name) const { return m_folder + "/" + name; }
 
   std::string m_folder;
-  std::map<std::string, uint64_t> m_marks;  // as last read or committed
+  std::map<std::string, Position> m_marks;  // as last read or committed
   std::map<std::string, int> m_markFiles;   // kept open: a commit costs one write
   std::vector<std::string> m_files;         // as the last Next found them
+  std::vector<std::string> m_changed;       // for TakeChangedFiles
 };
 
 }  // namespace orvana::store

@@ -95,18 +95,22 @@ std::string QueryBenchStatus(PgLink& link, std::vector<BenchStatus>& benches) {
   return reply.Ok() ? std::string() : Why(reply);
 }
 
-std::string QueryFirstLiveResult(PgLink& link, const std::string& bench,
-                                 std::optional<long long>& seconds) {
-  seconds.reset();
+std::string QueryDayTexts(PgLink& link, const std::string& bench, const std::string& day,
+                          const std::function<void(const ReportRowTexts&)>& row) {
+  if (day.size() != 8) return "not a day: " + day;
+  const std::string date = day.substr(0, 4) + "-" + day.substr(4, 2) + "-" + day.substr(6, 2);
+  const std::string since = DayStart(date, 0);
+  const std::string until = DayStart(date, 1);
+  if (since.empty() || until.empty()) return "not a day: " + day;
+  const std::string logged = day.substr(0, 4) + "/" + day.substr(4, 2) + "/" + day.substr(6, 2) + " %";
+  ReportRowTexts texts(6);
   const PgReply reply = link.Exec(
-      "SELECT extract(epoch FROM min(recorded_at))::bigint FROM orvana.results "
-      "WHERE bench = $1 AND result_key LIKE 'r:%'",
-      {bench}, [&](const PgRow& result) {
-        if (result.IsNull(0)) return;
-        long long value = 0;
-        const std::string_view text = result.Text(0);
-        std::from_chars(text.data(), text.data() + text.size(), value);
-        seconds = value;
+      "SELECT serial, il1, rl1, il2, rl2, time_text FROM orvana.results WHERE bench = $1 "
+      "AND ((recorded_at >= $2::timestamptz AND recorded_at < $3::timestamptz) "
+      "OR time_text LIKE $4)",
+      {bench, since, until, logged}, [&](const PgRow& result) {
+        for (int column = 0; column < 6; ++column) texts[column] = result.Text(column);
+        row(texts);
       });
   return reply.Ok() ? std::string() : Why(reply);
 }

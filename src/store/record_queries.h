@@ -38,10 +38,10 @@ struct BenchStatus {
 };
 std::string QueryBenchStatus(PgLink& link, std::vector<BenchStatus>& benches);
 
-// The moment (seconds since the epoch) of the first result the bench sent
-// live, if it has; lines of its day logs from then on are in the record
-// already. Empty reason when the answer came.
-std::string QueryFirstLiveResult(PgLink& link, const std::string& bench,
-                                 std::optional<long long>& seconds);
+// The logged texts (serial, IL1, RL1, IL2, RL2, time) of every result the
+// bench has in the record for the local day `day` ("YYYYMMDD"): recorded
+// that day, or logged with that day's time text. Empty reason when all came.
+std::string QueryDayTexts(PgLink& link, const std::string& bench, const std::string& day,
+                          const std::function<void(const ReportRowTexts&)>& row);
 
 }  // namespace orvana::store

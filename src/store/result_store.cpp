@@ -1,6 +1,8 @@
 #include "store/result_store.h"
 
+#include <fcntl.h>
 #include <sys/random.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
@@ -9,11 +11,69 @@
 #include <ctime>
 #include <random>
 
+#include "common/trace.h"
+#include "store/outbox_line.h"
+
 namespace orvana::store {
 
-ResultStore::ResultStore(StoreConfig config, std::string outboxFolder, ForwarderOptions options)
-    : m_config(std::move(config)), m_outbox(std::move(outboxFolder)) {
+ResultStore::ResultStore(StoreConfig config, std::string outboxFolder, ForwarderOptions options,
+                         std::vector<std::string> unsavedFolders)
+    : m_config(std::move(config)),
+      m_unsavedFolders(unsavedFolders.empty() ? records::UnsavedLineFolders()
+                                              : std::move(unsavedFolders)),
+      m_outbox(std::move(outboxFolder)) {
+  m_config.bench = StorableText(m_config.bench);
+  if (m_outbox.SoleWriter()) AdoptSaved();
   m_forwarder = std::make_unique<Forwarder>(m_config.conninfo, m_outbox, options);
+}
+
+void ResultStore::SetEventSignal(std::function<void()> signal) {
+  m_outbox.Log().SetEventSignal(signal);
+  m_forwarder->SetEventSignal(std::move(signal));
+}
+
+std::vector<StoreEvent> ResultStore::TakeEvents() {
+  std::vector<StoreEvent> events;
+  for (records::LogEvent& logged : m_outbox.Log().TakeEvents()) {
+    StoreEvent& event = events.emplace_back();
+    if (logged.kind == records::LogEvent::Kind::Failing) {
+      event.kind = StoreEvent::Kind::Failing;
+      event.reason = logged.path + ": " + logged.reason;
+      event.pending = logged.pending;
+    } else {
+      event.kind = StoreEvent::Kind::Recovered;
+    }
+  }
+  for (StoreEvent& event : m_forwarder->TakeEvents()) events.push_back(std::move(event));
+  return events;
+}
+
+records::SaveResult ResultStore::SaveUnwritten() {
+  return m_outbox.Log().SavePending(m_unsavedFolders);
+}
+
+void ResultStore::AdoptSaved() {
+  for (const std::string& folder : m_unsavedFolders) {
+    for (const std::string& path : OutboxFilesIn(folder)) {
+      std::string bytes;
+      if (!ReadOutboxFile(path, bytes)) continue;
+      const common::LocalTime day = DayOfOutboxFile(path);
+      size_t lines = 0;
+      for (size_t at = 0; at < bytes.size();) {
+        size_t end = bytes.find('\n', at);
+        if (end == std::string::npos) end = bytes.size();
+        if (end > at) {
+          m_outbox.Log().AppendLine(day, bytes.substr(at, end - at) + "\n");
+          ++lines;
+        }
+        at = end + 1;
+      }
+      // Its lines are the writer's now, in the outbox or (when it cannot
+      // take them) held and saved again at the end of this run.
+      ::unlink(path.c_str());
+      common::Trace("%zu results saved by an earlier run taken from %s\n", lines, path.c_str());
+    }
+  }
 }
 
 void ResultStore::Record(const common::LocalTime& when, StoredResult result) {

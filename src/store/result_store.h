@@ -18,25 +18,40 @@ namespace orvana::store {
 
 class ResultStore {
  public:
-  // `outboxFolder` is created when the first result comes.
-  ResultStore(StoreConfig config, std::string outboxFolder, ForwarderOptions options = {});
+  // `outboxFolder` is created when the first result comes. `unsavedFolders`
+  // are where results an earlier run could not keep were saved (the day
+  // log's unsaved folders when empty).
+  ResultStore(StoreConfig config, std::string outboxFolder, ForwarderOptions options = {},
+              std::vector<std::string> unsavedFolders = {});
 
   // Gives `result` the bench's name and a key of its own and keeps it; on the
   // station's thread, never waiting on the database.
   void Record(const common::LocalTime& when, StoredResult result);
 
   const std::string& Bench() const { return m_config.bench; }
-  // Called on the forwarder's thread when events are queued.
-  void SetEventSignal(std::function<void()> signal) {
-    m_forwarder->SetEventSignal(std::move(signal));
-  }
-  std::vector<StoreEvent> TakeEvents() { return m_forwarder->TakeEvents(); }
+  // Called on the forwarder's thread (or the outbox's flusher, or the
+  // station's) when events are queued; it should only wake the owner.
+  void SetEventSignal(std::function<void()> signal);
+  // The database's events and the outbox's own failures, as StoreEvents.
+  std::vector<StoreEvent> TakeEvents();
   size_t Sent() const { return m_forwarder->Sent(); }
   bool WaitUntilSent(std::chrono::milliseconds limit) { return m_forwarder->WaitUntilSent(limit); }
   OutboxWriter& Outbox() { return m_outbox; }
 
+  // For the end of a run, after the last wait for the database: results
+  // the outbox could not take are saved in files of the outbox's names in
+  // the first of the unsaved folders that takes them, where a later run
+  // finds and forwards them.
+  records::SaveResult SaveUnwritten();
+
  private:
+  // Results an earlier run saved with SaveUnwritten go into this run's
+  // outbox, so they are sent with the rest; only by the outbox's sole
+  // writer, so two benches never take the same file.
+  void AdoptSaved();
+
   StoreConfig m_config;
+  const std::vector<std::string> m_unsavedFolders;
   OutboxWriter m_outbox;
   std::unique_ptr<Forwarder> m_forwarder;
 };

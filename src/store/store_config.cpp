@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "store/outbox_line.h"
 #include "store/pg_link.h"
 
 namespace orvana::store {
@@ -23,6 +24,9 @@ StoreConfig StoreConfigFromEnvironment(const std::string& conninfo) {
     if (::gethostname(host, sizeof host - 1) == 0) config.bench = host;
     if (config.bench.empty()) config.bench = "bench";
   }
+  // The database holds UTF-8 only: a name with other bytes would have every
+  // result refused. It is made storable as the results' own texts are.
+  config.bench = StorableText(config.bench);
   return config;
 }
 

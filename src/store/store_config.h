@@ -13,7 +13,8 @@ struct StoreConfig {
 };
 
 // ORVANA_DATABASE (unless `conninfo` is given, from a command line) and
-// ORVANA_BENCH, which defaults to the host name.
+// ORVANA_BENCH, which defaults to the host name; the bench's name is made
+// storable (valid UTF-8) as the results' texts are.
 StoreConfig StoreConfigFromEnvironment(const std::string& conninfo = {});
 
 // Empty when libpq can read the connection string and it holds no password;

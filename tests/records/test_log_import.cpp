@@ -111,7 +111,7 @@ TEST(LogLines, SameLinesWhereverAReadEnds) {
   const Fields expected{"A1   1\r\r", "B2", "C3", "D4", "E5"};
   for (size_t first = 0; first <= content.size(); ++first) {
     Fields lines;
-    const auto onLine = [&](std::string_view line) {
+    const auto onLine = [&](std::string_view line, bool) {
       if (!line.empty()) lines.emplace_back(line);
     };
     LogLineReader reader;
