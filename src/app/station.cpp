@@ -144,6 +144,7 @@ void Station::OnConnectOk(const Frame&) {
 }
 
 void Station::OnEraseOk(const Frame&) {
+  ++m_erasesConfirmed;
   m_env.ui.ShowMessage(kCaptionOtdr, m_env.texts.dellallok);
   m_env.ui.FrameHandled();
 }
@@ -151,12 +152,14 @@ void Station::OnEraseOk(const Frame&) {
 void Station::OnRecordHeader(const Frame& frame) {
   m_recordDate = protocol::FormatRecordDate(frame);
   ++m_recordNo;
+  ++m_recordFrames;
   m_env.ui.FrameHandled();
 }
 
 void Station::OnRecordEvent(const Frame& frame) {
   using results::Column;
   const auto cells = protocol::RecordEventCells(m_recordNo, frame);
+  ++m_recordFrames;
   const int row = m_env.table.AppendRow(cells[0]);
   m_recorder.SetCurrentRow(row);
   m_env.table.SetText(row, Column::Extra, m_recordDate);

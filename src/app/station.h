@@ -112,6 +112,10 @@ class Station {
   BoundFields& Fields() { return m_fields; }
   const MessageTexts& Texts() const { return m_env.texts; }
   bool Connected() const { return m_connected; }
+  // Frames of an upload's answer (record headers and events) handled so far.
+  size_t RecordFramesHandled() const { return m_recordFrames; }
+  // Erases the meter has confirmed so far.
+  size_t ErasesConfirmed() const { return m_erasesConfirmed; }
   uint8_t RecordNo() const { return m_recordNo; }
   const std::string& RecordDate() const { return m_recordDate; }
   int ResultRow() const { return m_recorder.CurrentRow(); }
@@ -157,6 +161,8 @@ class Station {
   bool m_linkBoxOpen = false;
   std::optional<std::pair<const char*, std::string>> m_nextLinkMessage;
   uint8_t m_recordNo = 0;
+  size_t m_recordFrames = 0;
+  size_t m_erasesConfirmed = 0;
   std::string m_recordDate;
   int8_t m_tickCount = 0;
   std::string m_lastSerialText;

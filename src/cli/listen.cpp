@@ -30,14 +30,21 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Once both are asked for, the erase waits until the upload's answer has
+// Once both are asked for, the erase waits until the upload's records have
 // stopped arriving for this long: its purge would cut the records short.
+// Only the records count: results the meter streams meanwhile do not.
 constexpr auto kQuietBeforeErase = std::chrono::milliseconds(1000);
+// The meter did not answer the greeting within the window's wait.
+constexpr auto kGreetingWait = std::chrono::milliseconds(app::kGreetingAnswerMilliseconds);
 
 // The meter's port went away (and, with --reconnect, had not come back).
 constexpr int kExitLinkLost = 3;
 // Whoever read the station's output has gone (a closed pipe, a lost terminal).
 constexpr int kExitOutputClosed = 4;
+// The meter never answered on the port during the whole run.
+constexpr int kExitNoAnswer = 5;
+// An erase was asked for and the meter did not confirm one by the end.
+constexpr int kExitEraseNotDone = 6;
 
 // How often a lost port is looked for, as the window does.
 constexpr auto kWatchInterval = std::chrono::milliseconds(500);
@@ -229,8 +236,10 @@ int RunListen(const ListenOptions& options) {
   const auto deadline = options.seconds ? start + *options.seconds : Clock::time_point::max();
   bool uploadPending = options.upload;
   bool erasePending = options.erase;
-  auto lastTraffic = Clock::now();
+  auto lastRecord = Clock::now();
+  size_t recordFrames = 0;
   auto nextWatch = Clock::now();
+  auto greetingDue = Clock::now() + kGreetingWait;
   int status = 0;
 
   for (;;) {
@@ -253,26 +262,40 @@ int RunListen(const ListenOptions& options) {
     if (now >= deadline) break;
     if (theStation.WatchingForPort() && now >= nextWatch) {
       nextWatch = now + kWatchInterval;
-      if (theStation.OnWatchTick()) ui.Emit(LinkJson("restored", nullptr));
+      if (theStation.OnWatchTick()) {
+        ui.Emit(LinkJson("restored", nullptr));
+        greetingDue = now + kGreetingWait;
+      }
       ui.Flush();
+    }
+    // A silent port is told as the window tells it, naming the port.
+    if (greetingDue != Clock::time_point::max() && now >= greetingDue) {
+      greetingDue = Clock::time_point::max();
+      theStation.OnGreetingTimeout();
+      ui.Flush();
+    }
+    if (theStation.RecordFramesHandled() != recordFrames) {
+      recordFrames = theStation.RecordFramesHandled();
+      lastRecord = now;
     }
     if (theStation.Connected() && uploadPending) {
       uploadPending = false;
       theStation.OnUploadRequest();
-      lastTraffic = now;
+      lastRecord = now;
     }
     if (theStation.Connected() && erasePending && !uploadPending &&
-        (!options.upload || now - lastTraffic >= kQuietBeforeErase)) {
+        (!options.upload || now - lastRecord >= kQuietBeforeErase)) {
       erasePending = false;
       theStation.OnEraseRequest();
     }
 
     // Between frames the loop sleeps until something is due: the end of the
-    // run, the next look for a lost port, or the quiet the erase waits for.
-    auto wakeAt = deadline;
+    // run, the next look for a lost port, the greeting's answer, or the
+    // quiet the erase waits for.
+    auto wakeAt = std::min(deadline, greetingDue);
     if (theStation.WatchingForPort()) wakeAt = std::min(wakeAt, nextWatch);
     if (erasePending && theStation.Connected()) {
-      wakeAt = std::min(wakeAt, lastTraffic + kQuietBeforeErase);
+      wakeAt = std::min(wakeAt, lastRecord + kQuietBeforeErase);
     }
     // The wake-up (output, the day log's events), the signals, the line. A
     // command or a stop asked for in this round goes out without a wait.
@@ -284,10 +307,21 @@ int RunListen(const ListenOptions& options) {
       uint64_t count = 0;
       [[maybe_unused]] const ssize_t n = read(wake.Get(), &count, sizeof count);
     }
-    if (transport.Service(fds[2].revents) > 0) lastTraffic = Clock::now();
+    transport.Service(fds[2].revents);
   }
   // A run that ends while the port is still gone says so.
   if (status == 0 && theStation.WatchingForPort()) status = kExitLinkLost;
+  if (status == 0 && !theStation.Connected()) status = kExitNoAnswer;
+  if (options.erase && theStation.ErasesConfirmed() == 0) {
+    const char* why = !theStation.Connected() ? "the meter never answered"
+                      : erasePending          ? "the upload's records were still arriving"
+                                              : "the meter did not confirm the erase";
+    std::string line = "{\"erase\":\"not-done\",\"reason\":";
+    AppendJsonString(line, why);
+    ui.Emit(line + "}");
+    std::fprintf(stderr, "orvana-cli: the meter's records were not erased: %s\n", why);
+    if (status == 0) status = kExitEraseNotDone;
+  }
   ui.Flush();
   transport.Stop();
   SaveLogLines(ui, log);
