@@ -27,7 +27,7 @@ struct NullTransport final : link::ITransport {
 
 struct NullUi final : app::IStationUi {
   void ShowMessage(const std::string&, const std::string&) override {}
-  app::Answer AskQuestion(const std::string&, const std::string&) override {
+  app::Answer AskQuestion(const std::string&, const std::string&, app::Answer) override {
     return app::Answer::Ok;
   }
   void ShowValues(const std::array<std::string, 4>&) override {}

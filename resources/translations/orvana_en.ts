@@ -7,6 +7,10 @@
         <source>备份数据 (*.txt)</source>
         <translation>Backup data (*.txt)</translation>
     </message>
+    <message>
+        <source>上传的记录 (*.records)</source>
+        <translation>Uploaded records (*.records)</translation>
+    </message>
 </context>
 <context>
     <name>orvana::app::ReportExport</name>

@@ -89,7 +89,8 @@ COrvanaDlg::COrvanaDlg(Options options, QWidget* parent)
     m_store = std::make_unique<store::ResultStore>(m_options.store, logFolder + "/outbox");
   }
   m_station = std::make_unique<Station>(StationEnvironment{
-      m_serial, *m_ui, m_clock, m_table, texts, logFolder, PortLister(m_options), m_store.get()});
+      m_serial, *m_ui, m_clock, m_table, texts, logFolder, PortLister(m_options), m_store.get(),
+      m_options.full});
 
   m_ui->WriteBoundFields(m_station->Fields());
   m_station->RefreshPortList(false);
@@ -122,10 +123,12 @@ COrvanaDlg::COrvanaDlg(Options options, QWidget* parent)
   });
   // The log's flusher may notice a failure or a recovery on its own thread;
   // the station tells the user on ours.
-  m_station->DayLog().SetEventSignal([this] {
-    QMetaObject::invokeMethod(
-        this, [this] { m_station->OnLogEvents(); }, Qt::QueuedConnection);
-  });
+  for (records::DailyLog* log : {&m_station->DayLog(), &m_station->RecordLog()}) {
+    log->SetEventSignal([this] {
+      QMetaObject::invokeMethod(
+          this, [this] { m_station->OnLogEvents(); }, Qt::QueuedConnection);
+    });
+  }
   if (m_store) {
     m_store->SetEventSignal([this] {
       QMetaObject::invokeMethod(
@@ -189,7 +192,8 @@ void COrvanaDlg::OnImportBackup() {
   const QString path = m_options.chooseImportFile ? m_options.chooseImportFile(*this)
                                                   : QFileDialog::getOpenFileName(
                                                         this, captions::Caption(captions::kImport),
-                                                        QString(), tr("备份数据 (*.txt)"));
+                                                        QString(), tr("备份数据 (*.txt)") + QStringLiteral(";;") +
+                                                                      tr("上传的记录 (*.records)"));
   if (path.isEmpty()) return;
   std::string error;
   if (!m_station->OnImportBackup(path.toStdString(), error)) {

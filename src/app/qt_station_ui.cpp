@@ -28,10 +28,11 @@ void QtStationUi::ShowMessage(const std::string& caption, const std::string& tex
   box.exec();
 }
 
-Answer QtStationUi::AskQuestion(const std::string& caption, const std::string& text) {
+Answer QtStationUi::AskQuestion(const std::string& caption, const std::string& text,
+                                Answer byDefault) {
   QMessageBox box(QMessageBox::Question, Utf8(caption), Utf8(text),
                   QMessageBox::Ok | QMessageBox::Cancel, &m_window);
-  box.setDefaultButton(QMessageBox::Ok);
+  box.setDefaultButton(byDefault == Answer::Ok ? QMessageBox::Ok : QMessageBox::Cancel);
   KeepCaptionReadable(box);
   return box.exec() == QMessageBox::Ok ? Answer::Ok : Answer::Cancel;
 }

@@ -19,7 +19,8 @@ class QtStationUi final : public IStationUi {
   QtStationUi(QWidget& window, const MainWindowControls& controls);
 
   void ShowMessage(const std::string& caption, const std::string& text) override;
-  Answer AskQuestion(const std::string& caption, const std::string& text) override;
+  Answer AskQuestion(const std::string& caption, const std::string& text,
+                     Answer byDefault) override;
   void ShowValues(const std::array<std::string, 4>& values) override;
   void ReadBoundFields(BoundFields& fields) override;
   void WriteBoundFields(const BoundFields& fields) override;

@@ -5,6 +5,7 @@
 
 #include "protocol/device_actions.h"
 #include "records/log_import.h"
+#include "records/uploaded_records.h"
 #include "results/measurement_result.h"
 #include "results/table_operations.h"
 #include "store/live_result.h"
@@ -14,7 +15,10 @@ namespace orvana::app {
 using protocol::Frame;
 
 Station::Station(StationEnvironment environment)
-    : m_env(std::move(environment)), m_recorder(m_env.table), m_dailyLog(m_env.logFolder) {
+    : m_env(std::move(environment)),
+      m_recorder(m_env.table),
+      m_dailyLog(m_env.logFolder),
+      m_recordLog(m_env.logFolder, std::string(records::kRecordsExtension)) {
   InstallHandlers();
 }
 
@@ -166,6 +170,13 @@ void Station::OnRecordEvent(const Frame& frame) {
   for (int column = 1; column < 6; ++column) {
     m_env.table.SetText(row, static_cast<Column>(column), cells[static_cast<size_t>(column)]);
   }
+  // Kept as it arrives: once the meter is erased, this is all there is.
+  results::RowTexts texts;
+  for (size_t column = 0; column < cells.size(); ++column) texts[column] = cells[column];
+  texts[results::ColumnIndex(Column::Extra)] = m_recordDate;
+  std::string line = records::FormatRecordLine(texts);
+  line += records::kLogLineEnd;
+  m_recordLog.AppendLine(m_env.clock.Now(), std::move(line));
   m_env.ui.MakeRowVisible(row);
   m_env.ui.FrameHandled();
 }
@@ -202,7 +213,8 @@ void Station::OnUploadRequest() {
 }
 
 void Station::OnEraseRequest() {
-  if (m_env.ui.AskQuestion(kCaptionIlRl, m_env.texts.dellallts) != Answer::Ok) return;
+  const Answer safe = m_env.scannerAtBench ? Answer::Cancel : Answer::Ok;
+  if (m_env.ui.AskQuestion(kCaptionIlRl, m_env.texts.dellallts, safe) != Answer::Ok) return;
   ClearTable();
   if (!m_connected) return;
   m_recordNo = 0;
@@ -210,7 +222,7 @@ void Station::OnEraseRequest() {
 }
 
 void Station::OnClearScreen() {
-  if (m_env.ui.AskQuestion(kCaptionOtdr, m_env.texts.dellallts) != Answer::Ok) return;
+  if (m_env.ui.AskQuestion(kCaptionOtdr, m_env.texts.dellallts, Answer::Ok) != Answer::Ok) return;
   ClearTable();
 }
 
@@ -222,7 +234,7 @@ void Station::ClearTable() {
 }
 
 void Station::OnBlankSelectedRow(int selectionMark) {
-  if (m_env.ui.AskQuestion(kCaptionIlRl, m_env.texts.dellallts) != Answer::Ok) return;
+  if (m_env.ui.AskQuestion(kCaptionIlRl, m_env.texts.dellallts, Answer::Ok) != Answer::Ok) return;
   results::BlankRow(m_env.table, selectionMark);
 }
 
@@ -237,10 +249,12 @@ bool Station::OnImportBackup(const std::string& path, std::string& error) {
 // ---------------------------------------------------------------- the day log
 
 void Station::OnLogEvents() {
-  for (const records::LogEvent& event : m_dailyLog.TakeEvents()) {
-    if (event.kind != records::LogEvent::Kind::Failing) continue;
-    m_env.ui.ShowMessage(kAppTitle,
-                         m_env.texts.logfailing + "\n\n" + event.path + ": " + event.reason);
+  for (records::DailyLog* log : {&m_dailyLog, &m_recordLog}) {
+    for (const records::LogEvent& event : log->TakeEvents()) {
+      if (event.kind != records::LogEvent::Kind::Failing) continue;
+      m_env.ui.ShowMessage(kAppTitle,
+                           m_env.texts.logfailing + "\n\n" + event.path + ": " + event.reason);
+    }
   }
 }
 
@@ -251,15 +265,18 @@ void Station::OnStoreEvents() {
 
 bool Station::OnClosing() {
   SaveStoreLines();
-  if (m_dailyLog.PendingLines() == 0) return true;
-  const records::SaveResult result = m_dailyLog.SavePending();
+  if (m_dailyLog.PendingLines() == 0 && m_recordLog.PendingLines() == 0) return true;
+  records::SaveResult result = m_dailyLog.SavePending();
+  const records::SaveResult uploaded = m_recordLog.SavePending();
+  result.saved.insert(result.saved.end(), uploaded.saved.begin(), uploaded.saved.end());
+  result.lost += uploaded.lost;
   if (!result.saved.empty()) {
     std::string text = m_env.texts.logsaved + "\n";
     for (const records::SavedLines& saved : result.saved) text += "\n" + saved.path;
     m_env.ui.ShowMessage(kAppTitle, text);
   }
   if (result.lost == 0) return true;
-  return m_env.ui.AskQuestion(kAppTitle, m_env.texts.loglost) == Answer::Ok;
+  return m_env.ui.AskQuestion(kAppTitle, m_env.texts.loglost, Answer::Ok) == Answer::Ok;
 }
 
 void Station::SaveStoreLines() {

@@ -46,6 +46,9 @@ struct StationEnvironment {
   // The line's record, when a database is configured: every result also
   // goes there. Owned by the caller; none keeps the day log only.
   store::ResultStore* store = nullptr;
+  // A barcode scanner types into the window (the bench mode): its Enter
+  // must never confirm a destruction, so such questions default to Cancel.
+  bool scannerAtBench = false;
 };
 
 class Station {
@@ -95,16 +98,16 @@ class Station {
   void OnEnterKey();
   void OnLeftButtonDown(bool insideSerialEdit);
 
-  // --- the day log's health
-  // The log has queued events (DailyLog::SetEventSignal said so; call on the
+  // --- the day log's health (and the uploaded records')
+  // A log has queued events (DailyLog::SetEventSignal said so; call on the
   // station's thread): a failure episode is told once, with its reason.
   void OnLogEvents();
   // The result store has queued events (its signal said so): the state of
   // the database is shown quietly, never in a box.
   void OnStoreEvents();
-  // The window is about to close. Lines the day's log has not taken are
-  // saved where the user is told; false when they could be saved nowhere
-  // and the user chose to keep the window open.
+  // The window is about to close. Lines the day's log (or the records' file)
+  // has not taken are saved where the user is told; false when they could be
+  // saved nowhere and the user chose to keep the window open.
   bool OnClosing();
 
   // --- state the window shows or edits
@@ -123,6 +126,8 @@ class Station {
   // The log itself, for its owner to learn of its failures and save what it
   // still holds at the end.
   records::DailyLog& DayLog() { return m_dailyLog; }
+  // The same for the uploaded records, kept beside it ("YYYYMMDD.records").
+  records::DailyLog& RecordLog() { return m_recordLog; }
 
   void SendCommand(uint8_t code);
 
@@ -151,6 +156,7 @@ class Station {
   results::TestSettings m_settings = results::TestSettings::StartValues();
   results::ResultRecorder m_recorder;
   records::DailyLog m_dailyLog;
+  records::DailyLog m_recordLog;
   BoundFields m_fields;
 
   bool m_connected = false;  // set by the meter's answer to the greeting; never cleared

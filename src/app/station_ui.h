@@ -31,8 +31,10 @@ class IStationUi {
 
   // A message box with an OK button.
   virtual void ShowMessage(const std::string& caption, const std::string& text) = 0;
-  // A question with OK and Cancel and the question icon.
-  virtual Answer AskQuestion(const std::string& caption, const std::string& text) = 0;
+  // A question with OK and Cancel and the question icon; `byDefault` is the
+  // button that Enter presses.
+  virtual Answer AskQuestion(const std::string& caption, const std::string& text,
+                             Answer byDefault) = 0;
 
   // The four value fields, put there at once when a result arrives.
   virtual void ShowValues(const std::array<std::string, 4>& values) = 0;

@@ -21,7 +21,8 @@ class JsonUi final : public app::IStationUi, public results::ITableObserver {
 
   // app::IStationUi
   void ShowMessage(const std::string& caption, const std::string& text) override;
-  app::Answer AskQuestion(const std::string& caption, const std::string& text) override;
+  app::Answer AskQuestion(const std::string& caption, const std::string& text,
+                          app::Answer byDefault) override;
   void ShowValues(const std::array<std::string, 4>& values) override;
   void ReadBoundFields(app::BoundFields&) override {}
   void WriteBoundFields(const app::BoundFields&) override {}

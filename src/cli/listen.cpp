@@ -60,11 +60,12 @@ std::string LinkJson(const char* state, const std::string* reason) {
   return line;
 }
 
-// The day log's failures, told once per episode: scripts watching the bench
-// learn that its lasting record is not being written.
-void EmitLogEvents(JsonUi& ui, records::DailyLog& log) {
+// The day log's failures (and the uploaded records' file's, under "records"),
+// told once per episode: scripts watching the bench learn that its lasting
+// record is not being written.
+void EmitLogEvents(JsonUi& ui, records::DailyLog& log, const char* key = "log") {
   for (const records::LogEvent& event : log.TakeEvents()) {
-    std::string line = "{\"log\":";
+    std::string line = std::string("{\"") + key + "\":";
     if (event.kind == records::LogEvent::Kind::Failing) {
       AppendJsonString(line, "failing");
       line += ",\"reason\":";
@@ -80,11 +81,11 @@ void EmitLogEvents(JsonUi& ui, records::DailyLog& log) {
 
 // At the end of the run, lines the day's file never took go where the user
 // can find them, and the output says where.
-void SaveLogLines(JsonUi& ui, records::DailyLog& log) {
+void SaveLogLines(JsonUi& ui, records::DailyLog& log, const char* key = "log") {
   const records::SaveResult result = log.SavePending();
-  EmitLogEvents(ui, log);
+  EmitLogEvents(ui, log, key);
   for (const records::SavedLines& saved : result.saved) {
-    std::string line = "{\"log\":\"saved\",\"path\":";
+    std::string line = std::string("{\"") + key + "\":\"saved\",\"path\":";
     AppendJsonString(line, saved.path);
     line += ",\"lines\":" + std::to_string(saved.lines) + "}";
     ui.Emit(line);
@@ -92,7 +93,8 @@ void SaveLogLines(JsonUi& ui, records::DailyLog& log) {
                  saved.lines, saved.path.c_str());
   }
   if (result.lost > 0) {
-    ui.Emit("{\"log\":\"lost\",\"lines\":" + std::to_string(result.lost) + "}");
+    ui.Emit(std::string("{\"") + key + "\":\"lost\",\"lines\":" + std::to_string(result.lost) +
+            "}");
     std::fprintf(stderr, "orvana-cli: %zu log lines could be saved nowhere\n", result.lost);
   }
 }
@@ -218,8 +220,10 @@ int RunListen(const ListenOptions& options) {
       resultStore.get()});
   station = &theStation;
   records::DailyLog& log = theStation.DayLog();
-  // The log's flusher may notice a recovery on its own thread.
+  records::DailyLog& recordLog = theStation.RecordLog();
+  // The logs' flushers may notice a recovery on their own threads.
   log.SetEventSignal([fd = wake.Get()] { Poke(fd); });
+  recordLog.SetEventSignal([fd = wake.Get()] { Poke(fd); });
 
   theStation.RefreshPortList(false);
   const bool opened = theStation.OnConnect(0);
@@ -244,6 +248,7 @@ int RunListen(const ListenOptions& options) {
 
   for (;;) {
     EmitLogEvents(ui, log);
+    EmitLogEvents(ui, recordLog, "records");
     theStation.OnStoreEvents();
     ui.Flush();
     if (output.Closed()) {
@@ -325,6 +330,7 @@ int RunListen(const ListenOptions& options) {
   ui.Flush();
   transport.Stop();
   SaveLogLines(ui, log);
+  SaveLogLines(ui, recordLog, "records");
   if (resultStore) {
     resultStore->WaitUntilSent(kLastSendWait);
     theStation.OnStoreEvents();

@@ -15,6 +15,7 @@
 #include "common/trace.h"
 #include "records/daily_log.h"
 #include "records/regular_file.h"
+#include "records/uploaded_records.h"
 #include "records/workbook_writer.h"
 
 namespace orvana::records {
@@ -100,6 +101,21 @@ bool SizeBetweenLines(int fd, off_t& size) {
 
 }  // namespace
 
+size_t SplitRecordFields(std::string_view line, RowFields& fields) {
+  fields.fill({});
+  line = DropTrailingCr(line);
+  if (OnlyBlanks(line)) return 0;
+  size_t count = 0;
+  while (count + 1 < fields.size()) {
+    const size_t at = line.find(kFieldSeparator);
+    fields[count++] = line.substr(0, at);
+    if (at == std::string_view::npos) return count;
+    line = line.substr(at + kFieldSeparator.size());
+  }
+  fields[count++] = line;
+  return count;
+}
+
 bool IsDamagedLine(const RowFields& fields, size_t count) {
   if (count < kFieldCount) return true;
   const CellValue time = ClassifyCellText(fields[results::ColumnIndex(results::Column::Time)]);
@@ -142,11 +158,12 @@ bool ForEachLogRow(const std::string& path, const RowSink& row, ImportSummary& s
   LogLineReader lines;
   RowFields fields;
   size_t handed = 0;
+  const bool records = IsRecordsFile(path);
   const auto onLine = [&](std::string_view line, bool nearNul) {
     summary.line = ++handed + lines.Skipped();
-    const size_t count = SplitLineFields(line, fields);
+    const size_t count = records ? SplitRecordFields(line, fields) : SplitLineFields(line, fields);
     if (count == 0) return;
-    if (nearNul && IsDamagedLine(fields, count)) {
+    if (nearNul && (records ? count < fields.size() : IsDamagedLine(fields, count))) {
       ++summary.damaged;
       return;
     }

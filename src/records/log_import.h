@@ -30,6 +30,11 @@ using RowFields = std::array<std::string_view, results::kColumnCount>;
 // (no row).
 size_t SplitLineFields(std::string_view line, RowFields& fields);
 
+// Cuts a line of uploaded records (see uploaded_records.h) into its seven
+// cells, from the left; the last takes whatever follows its separator.
+// Returns how many cells the line gave, 0 for a blank line.
+size_t SplitRecordFields(std::string_view line, RowFields& fields);
+
 // The line touches a NUL run (LogLineReader says so) and `fields` (as
 // SplitLineFields cut it into `count`) are not a whole result line.
 bool IsDamagedLine(const RowFields& fields, size_t count);
@@ -127,7 +132,8 @@ struct ImportSummary {
   size_t line = 0;
 };
 
-// Reads a log file piece by piece and hands each row to `row`, in file order;
+// Reads a log file piece by piece and hands each row to `row`, in file order
+// (a file of uploaded records, "….records", row by row as it was uploaded);
 // the views are valid only during the call. Memory stays bounded whatever the
 // file holds. Fails, with `error` telling why (the system's reason included),
 // when the path is not a regular file or cannot be opened or read; rows

@@ -76,26 +76,29 @@ TEST(ReportCommand, LogsBecomeTheRowsTheirImportWouldGive) {
   EXPECT_EQ(dated.Lines(), std::vector<std::string>{"20170502.xlsx"});
 }
 
-TEST(ReportCommand, DamagedLinesAreReadAsWrittenAndSkippedOnesCounted) {
-  // A NUL in a serial, an overlong line, and the NULs a crash leaves before
-  // the next run's line.
+TEST(ReportCommand, DamagedLinesAreCountedNeverShownChangedAndWholeOnesReadAsWritten) {
+  // A serial torn by a NUL, a NUL inside a value (IL1 "-0.12" cut to
+  // "-0.1", the rest of its line behind it), an overlong line, and the NULs
+  // a crash leaves before the next run's line.
   TempFolder work;
   const std::string log = work.Write(
       "20170501.txt", std::string("A1\0", 3) + Line("B1", "-0.21", "2017/05/01 08:00:00") +
-                          std::string(5000, 'x') + "\r\r\n" + std::string(8192, '\0') +
-                          Line("C1", "-0.22", "2017/05/01 09:00:00"));
+                          std::string("T1   -0.1\0", 10) + "2   55.3   -0.20   56.1   " +
+                          "2017/05/01 08:30:00\r\r\n" + std::string(5000, 'x') + "\r\r\n" +
+                          std::string(8192, '\0') + Line("C1", "-0.22", "2017/05/01 09:00:00"));
   ChildProcess cli(ORVANA_CLI_PATH, {"report", log}, work.Path());
   ASSERT_EQ(cli.WaitExit(kPatience), 0) << cli.ErrorText();
-  EXPECT_NE(cli.ErrorText().find("1 lines skipped"), std::string::npos) << cli.ErrorText();
+  const std::string errors = cli.ErrorText();
+  EXPECT_NE(errors.find("1 lines skipped"), std::string::npos) << errors;
+  EXPECT_NE(errors.find("3 damaged lines skipped"), std::string::npos) << errors;
   const auto sheets = ReadWorkbook(work / "20170501.xlsx");
   ASSERT_TRUE(sheets.has_value());
   const Sheet& sheet = (*sheets)[0];
-  ASSERT_EQ(sheet.Rows(), (std::vector<int>{1, 3, 4, 5}));
-  EXPECT_EQ(sheet.At("B3")->text, "A1");
-  EXPECT_EQ(sheet.At("B4")->text, "B1");
-  EXPECT_EQ(sheet.At("C4")->value, "-0.21");
-  EXPECT_EQ(sheet.At("B5")->text, "C1");
-  EXPECT_EQ(sheet.At("C5")->value, "-0.22");
+  ASSERT_EQ(sheet.Rows(), (std::vector<int>{1, 3, 4}));
+  EXPECT_EQ(sheet.At("B3")->text, "B1");
+  EXPECT_EQ(sheet.At("C3")->value, "-0.21");
+  EXPECT_EQ(sheet.At("B4")->text, "C1");
+  EXPECT_EQ(sheet.At("C4")->value, "-0.22");
 }
 
 TEST(ReportCommand, AnUnreadableLogMeansNoWorkbook) {

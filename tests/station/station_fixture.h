@@ -61,8 +61,10 @@ struct ScriptedUi final : app::IStationUi {
     messages.push_back({caption, text, false});
     if (whileBoxIsOpen) whileBoxIsOpen();
   }
-  app::Answer AskQuestion(const std::string& caption, const std::string& text) override {
+  app::Answer AskQuestion(const std::string& caption, const std::string& text,
+                          app::Answer byDefault) override {
     messages.push_back({caption, text, true});
+    defaults.push_back(byDefault);
     return answer;
   }
   void ShowValues(const std::array<std::string, 4>& values) override {
@@ -82,6 +84,7 @@ struct ScriptedUi final : app::IStationUi {
   void ShowLinkState(const std::string& text) override { linkStates.push_back(text); }
 
   app::Answer answer = app::Answer::Ok;
+  std::vector<app::Answer> defaults;  // each question's default button
   std::function<void()> whileBoxIsOpen;
   std::vector<Message> messages;
   std::vector<std::array<std::string, 4>> shownValues;

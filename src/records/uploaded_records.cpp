@@ -1,0 +1,30 @@
+#include "records/uploaded_records.h"
+
+#include <algorithm>
+
+#include "records/daily_log.h"
+
+namespace orvana::records {
+
+std::string FormatRecordLine(const results::RowTexts& cells) {
+  std::string line;
+  for (size_t column = 0; column < cells.size(); ++column) {
+    if (column > 0) line += kFieldSeparator;
+    // A cell is the meter's numbers as text; the cut only keeps a line
+    // within what the import reads.
+    const std::string& cell = cells[column];
+    const size_t start = line.size();
+    line.append(cell, 0, std::min(cell.size(), kLongestLogValue));
+    for (size_t at = start; at < line.size(); ++at) {
+      if (line[at] == '\n' || line[at] == '\r' || line[at] == '\0') line[at] = ' ';
+    }
+  }
+  return line;
+}
+
+bool IsRecordsFile(std::string_view path) {
+  return path.size() > kRecordsExtension.size() &&
+         path.substr(path.size() - kRecordsExtension.size()) == kRecordsExtension;
+}
+
+}  // namespace orvana::records
