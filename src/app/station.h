@@ -82,6 +82,8 @@ class Station {
 
   // --- bytes from the line, one at a time, in order
   void OnReceiveByte(uint8_t byte) { m_receiver.OnReceiveByte(byte); }
+  // A frame has begun and not ended yet: more of it is on its way.
+  bool MidFrame() const { return m_receiver.Count() > 0; }
 
   // --- the buttons
   void OnUploadRequest();

@@ -46,6 +46,15 @@ constexpr int kExitNoAnswer = 5;
 // An erase was asked for and the meter did not confirm one by the end.
 constexpr int kExitEraseNotDone = 6;
 
+// After a read that brought only a few bytes of a frame that is not whole
+// yet (a line at the meter's 9600 baud brings them one by one, a
+// millisecond apart), the line is left alone this long, so one wake-up takes
+// several bytes instead of each its own. A result is then shown at most this
+// much later, which nobody sees; a fast line (a read of many bytes) is read
+// again at once, and so is the line once a frame is whole.
+constexpr auto kLineRest = std::chrono::milliseconds(8);
+constexpr size_t kFewBytes = 64;
+
 // How often a lost port is looked for, as the window does.
 constexpr auto kWatchInterval = std::chrono::milliseconds(500);
 
@@ -244,6 +253,7 @@ int RunListen(const ListenOptions& options) {
   size_t recordFrames = 0;
   auto nextWatch = Clock::now();
   auto greetingDue = Clock::now() + kGreetingWait;
+  auto lineRestsUntil = Clock::now();
   int status = 0;
 
   for (;;) {
@@ -302,9 +312,12 @@ int RunListen(const ListenOptions& options) {
     if (erasePending && theStation.Connected()) {
       wakeAt = std::min(wakeAt, lastRecord + kQuietBeforeErase);
     }
+    const bool lineRests = now < lineRestsUntil;
+    if (lineRests) wakeAt = std::min(wakeAt, lineRestsUntil);
     // The wake-up (output, the day log's events), the signals, the line. A
     // command or a stop asked for in this round goes out without a wait.
     pollfd fds[] = {{wake.Get(), POLLIN, 0}, {signals.Get(), POLLIN, 0}, transport.LineWait()};
+    if (lineRests) fds[2].fd = -1;  // poll() passes over it
     const int timeout = transport.Due() ? 0 : PollTimeout(now, wakeAt);
     if (poll(fds, std::size(fds), timeout) < 0) continue;
     if (fds[1].revents & POLLIN) break;
@@ -312,7 +325,10 @@ int RunListen(const ListenOptions& options) {
       uint64_t count = 0;
       [[maybe_unused]] const ssize_t n = read(wake.Get(), &count, sizeof count);
     }
-    transport.Service(fds[2].revents);
+    const size_t handed = transport.Service(fds[2].revents);
+    if (handed > 0 && handed < kFewBytes && theStation.MidFrame()) {
+      lineRestsUntil = Clock::now() + kLineRest;
+    }
   }
   // A run that ends while the port is still gone says so.
   if (status == 0 && theStation.WatchingForPort()) status = kExitLinkLost;

@@ -114,6 +114,10 @@ int AppendWhole(const std::string& path, const std::string& bytes) {
 // never looks must not make the log grow without end.
 constexpr size_t kMostKeptEvents = 256;
 
+// Lines written since the file was last confirmed to be the day's are kept
+// up to this many; a flood confirms it sooner, so memory stays bounded.
+constexpr size_t kMostUnconfirmed = 4096;
+
 }  // namespace
 
 std::string LoggedSerial(const std::string& serial) {
@@ -167,6 +171,7 @@ DailyLog::~DailyLog() {
   m_wake.notify_all();
   m_flusher.join();
   std::lock_guard lock(m_mutex);
+  ConfirmFile();
   DrainPending(true);
   for (const PendingLine& line : m_pending) {
     const size_t end = line.bytes.find_last_not_of("\r\n");
@@ -236,6 +241,7 @@ SaveResult DailyLog::SavePending(std::vector<std::string> folders) {
   std::function<void()> signal;
   {
     std::lock_guard lock(m_mutex);
+    ConfirmFile();
     DrainPending(true);
     struct UnsavedFile {
       std::string path;
@@ -291,6 +297,14 @@ SaveResult DailyLog::SavePending(std::vector<std::string> folders) {
 
 void DailyLog::DrainPending(bool traceFailures) {
   while (!m_pending.empty()) {
+    // Before another day's file, or once many lines wait for it, the open
+    // file is confirmed; lines it takes back come first.
+    if (m_fd >= 0 && (m_pending.front().path != m_fdPath ||
+                      m_unconfirmed.size() >= kMostUnconfirmed)) {
+      ConfirmFile();
+      if (m_pending.front().path != m_fdPath) CloseFile();
+      continue;
+    }
     if (!WriteLine(m_pending.front(), traceFailures)) return;
     m_pending.pop_front();
   }
@@ -314,7 +328,7 @@ std::function<void()> DailyLog::SignalDue() {
   return m_signal;
 }
 
-bool DailyLog::WriteLine(const PendingLine& line, bool traceFailures) {
+bool DailyLog::WriteLine(PendingLine& line, bool traceFailures) {
   RegularFile failure;
   bool written = false;
   if (OpenFor(line.path, failure)) {
@@ -329,6 +343,7 @@ bool DailyLog::WriteLine(const PendingLine& line, bool traceFailures) {
   }
   if (written) {
     m_dirty = true;
+    m_unconfirmed.push_back(std::move(line.bytes));
     return true;
   }
   if (traceFailures) TraceFailure(line.path, failure);
@@ -345,16 +360,38 @@ bool DailyLog::WriteLine(const PendingLine& line, bool traceFailures) {
   return false;
 }
 
-bool DailyLog::OpenFor(const std::string& path, RegularFile& failure) {
-  if (m_fd >= 0 && m_fdPath == path) {
-    // Keep the open file only while it is still the one under that name: a
-    // day's file moved or deleted by someone else must not swallow our lines.
-    struct stat current {};
-    if (::stat(path.c_str(), &current) == 0 && current.st_dev == m_fdDevice &&
-        current.st_ino == m_fdInode) {
-      return true;
-    }
+void DailyLog::ConfirmFile() {
+  if (m_fd < 0) {
+    m_unconfirmed.clear();
+    return;
   }
+  struct stat named {};
+  if (::stat(m_fdPath.c_str(), &named) == 0 && named.st_dev == m_fdDevice &&
+      named.st_ino == m_fdInode) {
+    m_unconfirmed.clear();
+    return;
+  }
+  // Someone else moved, deleted or replaced the day's file. Lines in a file
+  // that no name reaches any more are lost unless written again.
+  struct stat opened {};
+  const bool gone = ::fstat(m_fd, &opened) == 0 && opened.st_nlink == 0;
+  common::Trace("Daily log %s was %s by someone else; the next line makes it anew\n",
+                m_fdPath.c_str(), gone ? "deleted" : "moved");
+  const std::string path = m_fdPath;
+  std::deque<std::string> lines = std::move(m_unconfirmed);
+  m_unconfirmed.clear();
+  if (gone) m_dirty = false;  // nothing there is worth a sync
+  CloseFile();
+  if (!gone) return;
+  for (auto line = lines.rbegin(); line != lines.rend(); ++line) {
+    m_pending.push_front({path, std::move(*line)});
+  }
+}
+
+bool DailyLog::OpenFor(const std::string& path, RegularFile& failure) {
+  // The open file stays the day's until ConfirmFile finds otherwise: no
+  // system call per line to look for someone else's move.
+  if (m_fd >= 0 && m_fdPath == path) return true;
   CloseFile();
   // Only a regular file takes our lines: a FIFO or a device under the day's
   // name would block the open or swallow the line.
@@ -387,6 +424,7 @@ bool DailyLog::OpenFor(const std::string& path, RegularFile& failure) {
 }
 
 void DailyLog::CloseFile() {
+  m_unconfirmed.clear();
   if (m_fd < 0) return;
   if (m_dirty) ::fdatasync(m_fd);
   m_dirty = false;
@@ -404,6 +442,7 @@ void DailyLog::FlusherLoop() {
     }
     if (m_wake.wait_until(lock, m_lastFlush + kFlushInterval, [this] { return m_stop; })) break;
     m_lastFlush = SteadyClock::now();
+    ConfirmFile();
     // Lines kept after a failure go out without waiting for the next result;
     // their failure was traced when they were first tried.
     DrainPending(false);

@@ -143,7 +143,14 @@ class DailyLog {
 
   // All of these expect m_mutex held.
   void DrainPending(bool traceFailures);
-  bool WriteLine(const PendingLine& line, bool traceFailures);
+  // Moves the line's bytes into m_unconfirmed when it is written.
+  bool WriteLine(PendingLine& line, bool traceFailures);
+  // Whether the open file is still the one under its name, looked at about
+  // once a second rather than for every line. A file deleted meanwhile
+  // takes the lines written since the last look back in front of the kept
+  // ones, so they go into the file made anew; a file moved away keeps them.
+  // Either way the next line opens the file under the day's name again.
+  void ConfirmFile();
   void QueueEvent(LogEvent event);
   // Takes the signal to call, once the lock is released, when events were
   // queued since the last call.
@@ -164,6 +171,7 @@ class DailyLog {
   std::function<void()> m_signal;
   int m_fd = -1;
   std::string m_fdPath;
+  std::deque<std::string> m_unconfirmed;  // written to m_fd since the last ConfirmFile
   dev_t m_fdDevice = 0;
   ino_t m_fdInode = 0;
   bool m_dirty = false;  // written since the last flush to the disk

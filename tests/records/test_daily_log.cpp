@@ -133,14 +133,46 @@ TEST(DailyLogFile, MissingFolderIsCreated) {
   EXPECT_EQ(ReadFile(nested + "/20170503.txt"), kExampleLine);
 }
 
-TEST(DailyLogFile, FileReplacedUnderneathGetsTheNextLine) {
+TEST(DailyLogFile, AFileMovedOrDeletedUnderneathLosesNoLineAndIsMadeAnew) {
+  // The log looks at its file about once a second, not for every line: until
+  // then a moved file keeps taking lines, a deleted one has them written
+  // again into the file made anew.
   TempFolder folder;
+  const std::string day = folder / "20170503.txt";
+  const auto serialsIn = [](const std::string& path) {
+    std::vector<std::string> serials;
+    const std::string text = std::filesystem::exists(path) ? ReadFile(path) : std::string();
+    for (size_t at = 0; at < text.size(); at = text.find('\n', at) + 1) {
+      serials.push_back(text.substr(at, text.find(' ', at) - at));
+    }
+    return serials;
+  };
   DailyLog log(folder.Path());
   AppendExample(log, "one");
-  std::filesystem::rename(folder / "20170503.txt", folder / "moved.txt");
+  std::filesystem::rename(day, folder / "moved.txt");
+  std::vector<std::string> written{"one"};
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (!std::filesystem::exists(day) && std::chrono::steady_clock::now() < deadline) {
+    written.push_back("m" + std::to_string(written.size()));
+    AppendExample(log, written.back());
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  // Each line once, in order: the moved file's first, then the new file's.
+  std::vector<std::string> found = serialsIn(folder / "moved.txt");
+  const std::vector<std::string> after = serialsIn(day);
+  ASSERT_FALSE(after.empty());
+  found.insert(found.end(), after.begin(), after.end());
+  EXPECT_EQ(found, written);
+
+  std::filesystem::remove(day);
   AppendExample(log, "two");
-  EXPECT_EQ(ReadFile(folder / "20170503.txt"), "two" + kExampleLine.substr(9));
-  EXPECT_EQ(ReadFile(folder / "moved.txt"), "one" + kExampleLine.substr(9));
+  while (!std::filesystem::exists(day) && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  // Lines the deleted file took since the last look come again with it.
+  const std::vector<std::string> anew = serialsIn(day);
+  ASSERT_FALSE(anew.empty());
+  EXPECT_EQ(anew.back(), "two");
 }
 
 TEST(DailyLogFile, BurstWakesTheFlusherOnlyWhenItHadNothingToFlush) {
@@ -236,11 +268,18 @@ TEST_F(UnwritableLog, EachFailureEpisodeIsToldOnceAndSoIsItsEnd) {
   EXPECT_EQ(events[0].kind, LogEvent::Kind::Recovered);
   EXPECT_EQ(signals, 2);
 
-  // A second episode is told again, with its own cause.
-  std::filesystem::remove(blocked + "/20170503.txt");
-  std::filesystem::create_directory(blocked + "/20170503.txt");
+  // A second episode is told again, with its own cause. The day's file is
+  // replaced at once (the log looks at it about once a second, so the line
+  // may go into the old one first and be taken back).
+  const std::string fifo = blocked + "/fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::filesystem::rename(fifo, blocked + "/20170503.txt");
   AppendExample(log, "four");
-  events = log.TakeEvents();
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  do {
+    events = log.TakeEvents();
+  } while (events.empty() && std::chrono::steady_clock::now() < deadline &&
+           (std::this_thread::sleep_for(std::chrono::milliseconds(20)), true));
   ASSERT_EQ(events.size(), 1u);
   EXPECT_EQ(events[0].kind, LogEvent::Kind::Failing);
   EXPECT_EQ(events[0].reason, "not a regular file");
