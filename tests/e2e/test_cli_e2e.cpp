@@ -2,6 +2,7 @@
 // the meter's bytes to JSON lines and the daily log file on disk.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -18,6 +19,7 @@
 #include "records/log_import.h"
 #include "results/results_table.h"
 #include "support/child_process.h"
+#include "support/pty_pair.h"
 #include "support/sim_harness.h"
 #include "support/temp_folder.h"
 
@@ -55,7 +57,7 @@ class CliEndToEnd : public ::testing::Test {
     std::error_code error;
     for (std::filesystem::directory_iterator it(work.Path() + "/Savetemp", error), end;
          !error && it != end; it.increment(error)) {
-      files.insert(it->path().string());
+      if (it->path().extension() == ".txt") files.insert(it->path().string());
     }
     std::vector<std::string> lines;
     for (const std::string& file : files) {
@@ -180,6 +182,61 @@ TEST_F(CliEndToEnd, EraseIsAskedClearsTheTableAndTheMeterConfirms) {
       [&](const std::string& l) { return IsMessage(l, "OTDR", texts.dellallok); }, kPatience));
   cli.Signal(SIGTERM);
   EXPECT_EQ(cli.WaitExit(kPatience), 0);
+}
+
+TEST_F(CliEndToEnd, UploadedRecordsAreKeptOnDiskAndTheEraseWaitsOnlyForThemNotForResults) {
+  SimProcess sim({"--stdin"});
+  const std::string port = sim.FirstLine();
+  sim.Input(
+      "store-record 26 12 9 10 30\n"
+      "store-event 1 120 0.5 -45.0 0.2 2\n"
+      "store-event 2 2400 0.3 -50.5 0.8 1\n"
+      "store-record 26 12 9 11 5\n"
+      "store-event 1 300 0.1 -40.0 0.1 2\n");
+  ChildProcess cli(ORVANA_CLI_PATH, {"listen", port, "--upload", "--erase", "--seconds", "60"},
+                   work.Path());
+  // A meter in use: a result every 300 ms all the while, never a second of
+  // quiet on the line.
+  sim.Input(DistinctResults(60, 300));
+  ASSERT_TRUE(cli.WaitFor(
+      [&](const std::string& l) { return IsMessage(l, "OTDR", texts.dellallok); }, kPatience))
+      << cli.ErrorText();
+  cli.Signal(SIGTERM);
+  ASSERT_EQ(cli.WaitExit(kPatience), 0) << cli.ErrorText();
+
+  // The erase cleared the table and the meter; the records are on disk, and
+  // the import reads them back as the event rows the upload showed.
+  std::vector<std::string> files;
+  for (const auto& entry : std::filesystem::directory_iterator(work.Path() + "/Savetemp")) {
+    if (entry.path().extension() == ".records") files.push_back(entry.path().string());
+  }
+  ASSERT_EQ(files.size(), 1u);
+  ChildProcess import(ORVANA_CLI_PATH, {"import", files[0]}, work.Path());
+  ASSERT_EQ(import.WaitExit(kPatience), 0) << import.ErrorText();
+  std::vector<json> cells;
+  for (const std::string& line : import.Lines()) cells.push_back(json::parse(line)["cells"]);
+  EXPECT_EQ(cells, (std::vector<json>{
+                       json::parse(R"(["1--1","120","0.5","-45.0","0.2","Loss","2026-12-09 10:30 "])"),
+                       json::parse(
+                           R"(["1--2","2400","0.3","-50.5","0.8","Reflect","2026-12-09 10:30 "])"),
+                       json::parse(R"(["2--1","300","0.1","-40.0","0.1","Loss","2026-12-09 11:05 "])"),
+                   }));
+}
+
+TEST_F(CliEndToEnd, APortWhereNothingAnswersIsToldAndTheRunEndsWithStatusesOfItsOwn) {
+  testing::PtyPair silent;
+  ChildProcess cli(ORVANA_CLI_PATH, {"listen", silent.SlavePath(), "--erase", "--seconds", "5"},
+                   work.Path());
+  // As the window tells it: the text and the port, 3 s after the greeting.
+  EXPECT_TRUE(cli.WaitFor(
+      [&](const std::string& l) {
+        return IsMessage(l, "Orvana", texts.noanswer + "\n\n" + silent.SlavePath());
+      },
+      kPatience));
+  EXPECT_EQ(cli.WaitExit(kPatience), 5) << cli.ErrorText();
+  EXPECT_NE(std::find(cli.Lines().begin(), cli.Lines().end(),
+                      R"({"erase":"not-done","reason":"the meter never answered"})"),
+            cli.Lines().end());
 }
 
 TEST_F(CliEndToEnd, ReaderThatStopsReadingCostsNoResultAndHangUpEndsTheRunInOrder) {

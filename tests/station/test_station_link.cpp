@@ -206,6 +206,20 @@ TEST_F(StationTest, CancelledEraseTouchesNothing) {
   EXPECT_EQ(ui.messages[0].caption, "IL&RL");
 }
 
+TEST_F(StationTest, WhereAScannerTypesTheEraseQuestionDefaultsToCancel) {
+  // A scanner's Enter answers whatever box is open: at the bench it must
+  // not erase the meter. The plain window keeps OK as its default.
+  ui.answer = app::Answer::Cancel;
+  station->OnEraseRequest();
+  station = std::make_unique<app::Station>(
+      app::StationEnvironment{transport, ui, clock, table, texts, (folder / "Savetemp").string(),
+                              [this] { return ports; }, nullptr, true});
+  station->OnEraseRequest();
+  station->OnClearScreen();
+  EXPECT_EQ(ui.defaults,
+            (std::vector<app::Answer>{app::Answer::Ok, app::Answer::Cancel, app::Answer::Ok}));
+}
+
 TEST_F(StationTest, ConfirmedEraseClearsSendsAndTheAnswerIsShown) {
   Connect();
   Feed(DualResultBytes(-0.2f, 56.0f, -0.2f, 56.0f));
