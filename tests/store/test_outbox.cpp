@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <memory>
 #include <limits>
 
 #include "store/outbox.h"
@@ -127,6 +128,30 @@ TEST_F(OutboxFiles, MarksSurviveARestartAndABrokenMarkSendsAgainRatherThanSkip) 
   EXPECT_EQ(OutboxReader(m_folder.Path()).Next(10).results.size(), 3u);
   WriteFile(Path("20261209.outbox.sent"), "garbage");
   EXPECT_EQ(OutboxReader(m_folder.Path()).Next(10).results.size(), 3u);
+}
+
+TEST_F(OutboxFiles, AFileReplacedOrTruncatedUnderItsMarkIsReadFromItsStartAndTold) {
+  Append("20261209.outbox", Line("r:1") + Line("r:2") + Line("r:3"));
+  for (const bool restart : {false, true}) {
+    auto reader = std::make_unique<OutboxReader>(m_folder.Path());
+    OutboxBatch sent = reader->Next(10);
+    reader->Commit(sent, true);
+    // Another file under the name, longer than the mark: never skipped into.
+    std::filesystem::remove(Path("20261209.outbox"));
+    Append("20261209.outbox", Line("r:10") + Line("r:11") + Line("r:12") + Line("r:13"));
+    if (restart) reader = std::make_unique<OutboxReader>(m_folder.Path());
+    sent = reader->Next(10);
+    EXPECT_EQ(Keys(sent), (std::vector<std::string>{"r:10", "r:11", "r:12", "r:13"}));
+    EXPECT_EQ(reader->TakeChangedFiles(), std::vector<std::string>{Path("20261209.outbox")});
+    // Truncated and written again past where the mark stood.
+    reader->Commit(sent, true);
+    WriteFile(Path("20261209.outbox"), Line("r:20") + Line("r:21") + Line("r:22") + Line("r:23") +
+                                           Line("r:24"));
+    EXPECT_EQ(reader->CountUnsent(), 5u);
+    EXPECT_EQ(reader->TakeChangedFiles().size(), 1u);
+    WriteFile(Path("20261209.outbox"), Line("r:1") + Line("r:2") + Line("r:3"));
+    std::filesystem::remove(Path("20261209.outbox.sent"));
+  }
 }
 
 TEST_F(OutboxFiles, ATornLineIsSetAsideAndTheResultsAfterItStillGo) {

@@ -8,6 +8,7 @@
 #include "store/outbox.h"
 #include "store/pg_link.h"
 #include "store/schema.h"
+#include "store/store_config.h"
 #include "store_fixture.h"
 
 namespace orvana::store {
@@ -143,7 +144,7 @@ TEST_F(StoreTest, ABenchRoleNeedsOnlyToInsertAndToReadTheVersion) {
   EXPECT_EQ(Count("b7"), Exactly(100));
 }
 
-TEST_F(StoreTest, AResultTheDatabaseRefusesIsSetAsideAndTheRestArrive) {
+TEST_F(StoreTest, AResultTheDatabaseRefusesIsSetAsideToldAndTheRestArrive) {
   auto bench = Bench("b1", m_server.Conninfo());
   for (int n = 0; n < 99; ++n) {
     StoredResult result = Numbered(n);
@@ -156,6 +157,26 @@ TEST_F(StoreTest, AResultTheDatabaseRefusesIsSetAsideAndTheRestArrive) {
   const std::string rejected = testing::ReadFile(m_work.Path() + "/b1/outbox/rejected.txt");
   EXPECT_NE(rejected.find("\tSN-41\t"), std::string::npos);
   EXPECT_EQ(std::count(rejected.begin(), rejected.end(), '\n'), 1);
+  // Told, not only written where nobody looks.
+  EXPECT_TRUE(std::any_of(m_events.begin(), m_events.end(), [&](const StoreEvent& event) {
+    return event.kind == StoreEvent::Kind::Refused && event.results == 1 &&
+           event.file == m_work.Path() + "/b1/outbox/rejected.txt";
+  }));
+}
+
+TEST_F(StoreTest, ABenchNameThatIsNotUtf8IsMadeStorableRatherThanEveryResultRefused) {
+  ::setenv("ORVANA_BENCH", "bench-\xff", 1);
+  const StoreConfig config = StoreConfigFromEnvironment(m_server.Conninfo());
+  ::unsetenv("ORVANA_BENCH");
+  EXPECT_EQ(config.bench, "bench-\xEF\xBF\xBD");
+  // A name handed in straight, as a caller may, is made storable too.
+  auto bench = Bench("b\xfe", m_server.Conninfo());
+  for (int n = 0; n < 20; ++n) bench->Record(kDay, Numbered(n));
+  EXPECT_EQ(WaitForCount("b\xEF\xBF\xBD", 20), Exactly(20));
+  ASSERT_TRUE(WaitForEvent(*bench, StoreEvent::Kind::CaughtUp));
+  EXPECT_TRUE(std::none_of(m_events.begin(), m_events.end(), [](const StoreEvent& event) {
+    return event.kind == StoreEvent::Kind::Refused;
+  }));
 }
 
 }  // namespace

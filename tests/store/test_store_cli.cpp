@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <csignal>
 #include <filesystem>
 #include <memory>
@@ -29,7 +30,12 @@ constexpr milliseconds kPatience{30000};
 
 class StoreCli : public ::testing::Test {
  protected:
-  StoreCli() { std::filesystem::create_directories(m_bench); }
+  StoreCli() {
+    std::filesystem::create_directories(m_bench);
+    // Where a run saves what its files did not take: this test's own.
+    ::setenv("XDG_DATA_HOME", (m_work.Path() + "/data").c_str(), 1);
+  }
+  ~StoreCli() override { ::unsetenv("XDG_DATA_HOME"); }
 
   // Every line of the bench's day logs, sorted.
   static std::vector<std::string> LogLines(const std::string& folder) {
@@ -48,11 +54,17 @@ class StoreCli : public ::testing::Test {
     return lines;
   }
   // The bench's rows in the database, each written as its log line, sorted.
+  // None before the first bench has made the tables.
   std::vector<std::string> RecordLines(const std::string& bench) {
-    const std::string text = m_server.Sql(
+    std::string text;
+    try {
+      text = m_server.Sql(
         "SELECT concat_ws('   ', serial, il1, rl1, il2, rl2, time_text) FROM orvana.results "
         "WHERE bench = '" +
         bench + "' ORDER BY 1");
+    } catch (const std::exception&) {
+      return {};
+    }
     std::vector<std::string> lines;
     for (size_t start = 0; start < text.size();) {
       const size_t end = std::min(text.find('\n', start), text.size());
@@ -63,11 +75,65 @@ class StoreCli : public ::testing::Test {
     return lines;
   }
   std::unique_ptr<ChildProcess> Cli(const std::vector<std::string>& args,
-                                    const std::string& bench = "b1") {
+                                    const std::string& bench = "b1",
+                                    const std::vector<std::string>& before = {}) {
     ::setenv("ORVANA_BENCH", bench.c_str(), 1);
-    auto cli = std::make_unique<ChildProcess>(ORVANA_CLI_PATH, args, m_bench);
+    std::vector<std::string> command = before;
+    command.push_back(ORVANA_CLI_PATH);
+    command.insert(command.end(), args.begin(), args.end());
+    auto cli = std::make_unique<ChildProcess>(
+        command.front(), std::vector<std::string>(command.begin() + 1, command.end()), m_bench);
     ::unsetenv("ORVANA_BENCH");
     return cli;
+  }
+  // Waits until `done` holds, reading what `reading` prints meanwhile (a
+  // reader that stops reading would have lines dropped); false when the
+  // patience ran out.
+  static bool Eventually(const std::function<bool()>& done, ChildProcess* reading = nullptr) {
+    const auto deadline = std::chrono::steady_clock::now() + kPatience;
+    while (!done()) {
+      if (std::chrono::steady_clock::now() > deadline) return false;
+      if (reading != nullptr) {
+        while (reading->NextLine(milliseconds(5))) {
+        }
+      } else {
+        std::this_thread::sleep_for(milliseconds(20));
+      }
+    }
+    return true;
+  }
+  std::vector<std::string> FilesIn(const std::string& folder, const std::string& extension) {
+    std::vector<std::string> files;
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
+         it.increment(error)) {
+      if (it->path().extension() == extension) files.push_back(it->path().string());
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+  }
+  // Stores the bench's day logs with `store`; its JSON lines.
+  std::vector<std::string> StoreDayLogs() {
+    std::vector<std::string> args = {"store", "--database", m_server.Conninfo()};
+    for (const std::string& log : FilesIn(m_bench + "/Savetemp", ".txt")) args.push_back(log);
+    auto store = Cli(args);
+    EXPECT_EQ(store->WaitExit(kPatience), 0) << store->ErrorText();
+    return store->Lines();
+  }
+  static bool Has(const ChildProcess& cli, const std::string& part) {
+    return std::any_of(cli.Lines().begin(), cli.Lines().end(), [&](const std::string& line) {
+      return line.find(part) != std::string::npos;
+    });
+  }
+  // A listen run on `port` that has greeted the meter.
+  std::unique_ptr<ChildProcess> Listen(const std::string& port,
+                                       const std::vector<std::string>& before = {}) {
+    auto listen = Cli({"listen", port, "--database", m_server.Conninfo()}, "b1", before);
+    EXPECT_TRUE(listen->WaitFor(
+        [](const std::string& line) { return line.find("\"message\"") != std::string::npos; },
+        kPatience))
+        << listen->ErrorText();
+    return listen;
   }
   static std::string Results(int count, int pauseMs) {
     std::string script;
@@ -204,6 +270,122 @@ TEST_F(StoreCli, OldLogsAreStoredOnceHoweverOftenAndTheLinesReportNamesTheBench)
   auto wrong = Cli({"report", "--from-database", "--database", database, "--since", "2026-02-30"});
   EXPECT_EQ(wrong->WaitExit(kPatience), 64);
   EXPECT_NE(wrong->ErrorText().find("--since needs a day"), std::string::npos);
+}
+
+TEST_F(StoreCli, AnOutboxDeletedOrTruncatedUnderARunningBenchLosesNothingOnceStoreLogHasRun) {
+  simtest::SimProcess sim({"--stdin"});
+  const std::string port = sim.FirstLine();
+  const std::string outbox = m_bench + "/Savetemp/outbox";
+  auto listen = Listen(port);
+  sim.Input(Results(300, 2));
+  ASSERT_TRUE(Eventually([&] { return RecordLines("b1").size() == 300; }, listen.get()));
+  // Deleted by a clean-up: the file made anew is read from its start.
+  for (const std::string& file : FilesIn(outbox, ".outbox")) std::filesystem::remove(file);
+  sim.Input(Results(300, 2));
+  ASSERT_TRUE(Eventually([&] { return LogLines(m_bench).size() == 600; }, listen.get()));
+  EXPECT_TRUE(Eventually([&] { return RecordLines("b1") == LogLines(m_bench); }, listen.get()))
+      << RecordLines("b1").size() << " of 600 in the record";
+  // Truncated in the middle of a flood: what it held unsent is only in the
+  // day log now, and the bench says so.
+  sim.Input(Results(3000, 1));
+  ASSERT_TRUE(Eventually([&] { return LogLines(m_bench).size() >= 2000; }, listen.get()));
+  for (const std::string& file : FilesIn(outbox, ".outbox")) std::filesystem::resize_file(file, 0);
+  ASSERT_TRUE(Eventually([&] { return LogLines(m_bench).size() == 3600; }, listen.get()));
+  listen->Signal(SIGTERM);
+  ASSERT_EQ(listen->WaitExit(kPatience), 0) << listen->ErrorText();
+  EXPECT_TRUE(Has(*listen, R"({"store":"outbox-changed","file":")"));
+
+  // One store of the day log brings exactly what the record lacks, and a
+  // second brings nothing.
+  const size_t held = RecordLines("b1").size();
+  const std::vector<std::string> stored = StoreDayLogs();
+  ASSERT_EQ(stored.size(), 1u);
+  const std::string missing = std::to_string(3600 - held);
+  EXPECT_NE(stored[0].find("\"stored\":" + missing + ","), std::string::npos) << stored[0];
+  EXPECT_NE(stored[0].find("\"missing\":" + missing + ","), std::string::npos) << stored[0];
+  EXPECT_EQ(RecordLines("b1"), LogLines(m_bench));
+  const std::vector<std::string> again = StoreDayLogs();
+  ASSERT_EQ(again.size(), 1u);
+  EXPECT_NE(again[0].find("\"stored\":0,\"present\":3600,"), std::string::npos) << again[0];
+}
+
+TEST_F(StoreCli, AnOutboxThatTakesNothingIsToldAndItsResultsAreSavedAndSentByTheNextRun) {
+  simtest::SimProcess sim({"--stdin"});
+  const std::string port = sim.FirstLine();
+  std::filesystem::create_directories(m_bench + "/Savetemp");
+  testing::WriteFile(m_bench + "/Savetemp/outbox", "a file where the outbox folder goes");
+  {
+    auto listen = Listen(port);
+    sim.Input(Results(100, 2));
+    ASSERT_TRUE(Eventually([&] { return LogLines(m_bench).size() == 100; }, listen.get()));
+    listen->Signal(SIGTERM);
+    ASSERT_EQ(listen->WaitExit(kPatience), 0) << listen->ErrorText();
+    EXPECT_TRUE(Has(*listen, R"({"store":"failing","reason":")")) << listen->ErrorText();
+    EXPECT_TRUE(Has(*listen, R"(","results":100})")) << listen->ErrorText();
+    EXPECT_TRUE(Has(*listen, R"({"store":"saved","path":")" + m_work.Path() +
+                                 "/data/orvana/unsaved/"));
+  }
+  EXPECT_TRUE(RecordLines("b1").empty());
+  std::filesystem::remove(m_bench + "/Savetemp/outbox");
+  auto next = Cli({"listen", port, "--database", m_server.Conninfo()});
+  ASSERT_TRUE(next->WaitFor(
+      [](const std::string& line) { return line.find(R"("sent":100)") != std::string::npos; },
+      kPatience))
+      << next->ErrorText();
+  next->Signal(SIGTERM);
+  ASSERT_EQ(next->WaitExit(kPatience), 0);
+  EXPECT_EQ(RecordLines("b1"), LogLines(m_bench));
+}
+
+TEST_F(StoreCli, ADiskThatFillsUpIsToldAndNothingItHeldIsOutOfReach) {
+  simtest::SimProcess sim({"--stdin"});
+  const std::string port = sim.FirstLine();
+  {
+    // No file of the run may grow past 64 KiB: the day log's 600 lines fit,
+    // the outbox's do not, and neither does the file it would save them in.
+    auto listen = Listen(port, {"/usr/bin/prlimit", "--fsize=65536"});
+    sim.Input(Results(600, 1));
+    ASSERT_TRUE(Eventually([&] { return LogLines(m_bench).size() == 600; }, listen.get()));
+    listen->Signal(SIGTERM);
+    ASSERT_EQ(listen->WaitExit(kPatience), 0) << listen->ErrorText();
+    EXPECT_TRUE(Has(*listen, std::string(R"({"store":"failing","reason":")"))) << listen->ErrorText();
+    if (Has(*listen, R"({"store":"lost")")) {
+      EXPECT_NE(listen->ErrorText().find("orvana-cli store LOG"), std::string::npos);
+    } else {
+      EXPECT_TRUE(Has(*listen, R"({"store":"saved")"));
+    }
+  }
+  StoreDayLogs();
+  // What a run saved goes with the next one.
+  auto next = Cli({"listen", port, "--database", m_server.Conninfo()});
+  ASSERT_TRUE(next->WaitFor(
+      [](const std::string& line) { return line.find("caught-up") != std::string::npos; },
+      kPatience));
+  next->Signal(SIGTERM);
+  ASSERT_EQ(next->WaitExit(kPatience), 0);
+  EXPECT_EQ(RecordLines("b1"), LogLines(m_bench));
+}
+
+TEST_F(StoreCli, StoringADamagedLogCountsWhatItSkipsAndNeverStoresAValueCutShort) {
+  const std::string good1 = records::FormatLogLine("SN-1", {"-0.21", "56.3", "-0.35", "54.0"},
+                                                   "2026/12/01 08:00:00");
+  const std::string good2 = records::FormatLogLine("SN-2", {"-0.12", "51.0", "-0.30", "50.0"},
+                                                   "2026/12/01 08:00:05");
+  const std::string end(records::kLogLineEnd);
+  const std::string log = m_bench + "/20261201.txt";
+  testing::WriteFile(log, good1 + end + std::string(5000, 'x') + end +
+                              std::string("T1   -0.1\0", 10) +
+                              "2   55.3   -0.20   56.1   2026/12/01 08:00:03" + end + good2 + end);
+  auto store = Cli({"store", "--database", m_server.Conninfo(), log});
+  ASSERT_EQ(store->WaitExit(kPatience), 0) << store->ErrorText();
+  ASSERT_EQ(store->Lines().size(), 1u);
+  EXPECT_NE(store->Lines()[0].find(R"("lines":2,"stored":2,)"), std::string::npos)
+      << store->Lines()[0];
+  EXPECT_NE(store->Lines()[0].find(R"("skipped":1,"damaged":2})"), std::string::npos)
+      << store->Lines()[0];
+  std::vector<std::string> expected = {good1, good2};
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(RecordLines("b1"), expected);
 }
 
 }  // namespace
