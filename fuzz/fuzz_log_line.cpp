@@ -65,6 +65,19 @@ void CheckSplit(std::string_view line) {
   for (size_t i = count; i < fields.size(); ++i) {
     if (!fields[i].empty()) __builtin_trap();
   }
+  // An uploaded records' line is cut from the left, the last cell taking
+  // the rest: joined again it is the line, too.
+  orvana::records::RowFields cells;
+  const size_t cellCount = orvana::records::SplitRecordFields(line, cells);
+  if ((cellCount == 0) != Blank(content) || cellCount > cells.size()) __builtin_trap();
+  if (cellCount > 0) {
+    std::string rejoined(cells[0]);
+    for (size_t i = 1; i < cellCount; ++i) {
+      rejoined += kFieldSeparator;
+      rejoined += cells[i];
+    }
+    if (rejoined != content) __builtin_trap();
+  }
   // The values and the time are cut at the rightmost separators, so none of
   // them can hold one.
   if (count == 6) {

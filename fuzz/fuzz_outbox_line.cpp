@@ -3,6 +3,7 @@
 // reached (random bytes would almost never pass the check). A line it takes
 // must be one the writer could have written: formatted again it holds no line
 // end and parses to the same result, and every text is UTF-8 without NUL.
+// The same holds for an uploaded event's line, read by its own parser.
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -50,6 +51,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string line(reinterpret_cast<const char*>(data), size);
   line += '\t';
   line += orvana::store::OutboxLineCheck(std::string_view(line).substr(0, size));
+  if (const auto event = orvana::store::ParseOutboxEventLine(line)) {
+    if (!IsStorable(event->key) || !IsStorable(event->bench) || !IsStorable(event->recordDate)) {
+      std::abort();
+    }
+    for (const std::string& cell : event->cells) {
+      if (!IsStorable(cell)) std::abort();
+    }
+    const std::string again = orvana::store::FormatOutboxEventLine(*event);
+    if (again.find_first_of(std::string("\n\r\0", 3)) != std::string::npos) std::abort();
+    const auto back = orvana::store::ParseOutboxEventLine(again);
+    if (!back || *back != *event) std::abort();
+  }
   const auto result = orvana::store::ParseOutboxLine(line);
   if (!result) return 0;
   for (const std::string* text :

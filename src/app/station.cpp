@@ -176,7 +176,9 @@ void Station::OnRecordEvent(const Frame& frame) {
   texts[results::ColumnIndex(Column::Extra)] = m_recordDate;
   std::string line = records::FormatRecordLine(texts);
   line += records::kLogLineEnd;
-  m_recordLog.AppendLine(m_env.clock.Now(), std::move(line));
+  const common::LocalTime now = m_env.clock.Now();
+  m_recordLog.AppendLine(now, std::move(line));
+  if (m_env.store != nullptr) m_env.store->RecordEvent(now, m_recordDate, cells);
   m_env.ui.MakeRowVisible(row);
   m_env.ui.FrameHandled();
 }

@@ -44,9 +44,12 @@ void PrintSchema() {
       "--   CREATE ROLE bench_7 LOGIN;\n"
       "--   GRANT USAGE ON SCHEMA orvana TO bench_7;\n"
       "--   GRANT INSERT ON orvana.results TO bench_7;\n"
+      "--   GRANT INSERT ON orvana.records TO bench_7;  -- the records a meter uploads\n"
       "--   GRANT SELECT ON orvana.schema_version TO bench_7;\n"
       "-- Reports and orvana-cli store LOG... also read the results:\n"
-      "--   GRANT SELECT ON orvana.results TO reporting_role;\n",
+      "--   GRANT SELECT ON orvana.results TO reporting_role;\n"
+      "-- A database made by an earlier version gains the records' table when its owner\n"
+      "-- runs this again; until then a bench keeps its uploaded records in its own files.\n",
       stdout);
 }
 

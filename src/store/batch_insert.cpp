@@ -1,6 +1,7 @@
 #include "store/batch_insert.h"
 
 #include <array>
+#include <functional>
 
 #include "store/outbox_line.h"
 
@@ -92,10 +93,14 @@ bool IsDataError(const std::string& sqlState) {
 
 namespace {
 
-bool Send(PgLink& link, const std::vector<StoredResult>& results, size_t first, size_t count,
-          InsertOutcome& outcome) {
+// Sends items [first, first + count) with `statement` and the parameters
+// `params` makes of them, halving on a refusal for the data.
+using MakeParameters = std::function<std::vector<std::optional<std::string>>(size_t, size_t)>;
+
+bool Send(PgLink& link, const std::string& statement, const MakeParameters& params, size_t first,
+          size_t count, InsertOutcome& outcome) {
   if (count == 0) return true;
-  outcome.reply = link.Exec(InsertStatement(), InsertParameters(results, first, count));
+  outcome.reply = link.Exec(statement, params(first, count));
   if (outcome.reply.Ok()) {
     outcome.inserted += static_cast<size_t>(outcome.reply.affected);
     return true;
@@ -109,17 +114,55 @@ bool Send(PgLink& link, const std::vector<StoredResult>& results, size_t first, 
     return true;
   }
   const size_t half = count / 2;
-  return Send(link, results, first, half, outcome) &&
-         Send(link, results, first + half, count - half, outcome);
+  return Send(link, statement, params, first, half, outcome) &&
+         Send(link, statement, params, first + half, count - half, outcome);
 }
+
+InsertOutcome SendAll(PgLink& link, const std::string& statement, const MakeParameters& params,
+                      size_t count) {
+  InsertOutcome outcome;
+  outcome.reply.status = PgReply::Status::Ok;
+  Send(link, statement, params, 0, count, outcome);
+  return outcome;
+}
+
+constexpr size_t kEventColumns = 10;
 
 }  // namespace
 
 InsertOutcome InsertResults(PgLink& link, const std::vector<StoredResult>& results) {
-  InsertOutcome outcome;
-  outcome.reply.status = PgReply::Status::Ok;
-  Send(link, results, 0, results.size(), outcome);
-  return outcome;
+  return SendAll(
+      link, InsertStatement(),
+      [&](size_t first, size_t count) { return InsertParameters(results, first, count); },
+      results.size());
+}
+
+InsertOutcome InsertEvents(PgLink& link, const std::vector<UploadedEvent>& events) {
+  static const std::string statement =
+      "INSERT INTO orvana.records (bench, event_key, uploaded_at, record_date, event, distance, "
+      "loss, reflectance, total_loss, event_type) "
+      "SELECT * FROM unnest($1::text[], $2::text[], $3::timestamptz[], $4::text[], $5::text[], "
+      "$6::text[], $7::text[], $8::text[], $9::text[], $10::text[]) "
+      "ON CONFLICT DO NOTHING";
+  return SendAll(
+      link, statement,
+      [&](size_t first, size_t count) {
+        std::array<std::string, kEventColumns> arrays;
+        for (std::string& array : arrays) array = "{";
+        for (size_t index = first; index < first + count; ++index) {
+          const UploadedEvent& e = events[index];
+          size_t column = 0;
+          for (const std::string* text : {&e.bench, &e.key, &e.uploadedAt, &e.recordDate}) {
+            AppendElement(arrays[column++], text);
+          }
+          for (const std::string& cell : e.cells) AppendElement(arrays[column++], &cell);
+        }
+        std::vector<std::optional<std::string>> params;
+        params.reserve(kEventColumns);
+        for (std::string& array : arrays) params.emplace_back(std::move(array += '}'));
+        return params;
+      },
+      events.size());
 }
 
 }  // namespace orvana::store

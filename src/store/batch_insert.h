@@ -32,6 +32,9 @@ std::vector<std::optional<std::string>> InsertParameters(const std::vector<Store
 // nothing reported inserted is in doubt, the rest is to be sent again.
 InsertOutcome InsertResults(PgLink& link, const std::vector<StoredResult>& results);
 
+// The same for uploaded events, into orvana.records.
+InsertOutcome InsertEvents(PgLink& link, const std::vector<UploadedEvent>& events);
+
 // True for an SQLSTATE that blames the data rather than the server.
 bool IsDataError(const std::string& sqlState);
 

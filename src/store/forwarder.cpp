@@ -23,6 +23,21 @@ constexpr const char* kRejectedFile = "rejected.txt";
 // writer's kept lines reach their file without telling anyone.
 constexpr auto kIdleLook = std::chrono::seconds(1);
 
+// A database made before uploaded records were kept has no table for them,
+// and a bench's role may lack the right to fill it: the records are set aside.
+bool EventsNotTaken(const PgReply& reply) {
+  return reply.status == PgReply::Status::Failed &&
+         (reply.sqlState == "42P01" || reply.sqlState == "42501");
+}
+
+std::string EventsWhy(const PgReply& reply) {
+  return reply.sqlState == "42P01"
+             ? "the database has no table for uploaded records: let its owner run orvana-cli "
+               "store --schema's SQL"
+             : "this role may not store uploaded records (" + reply.message +
+                   "); grant it as orvana-cli store --schema shows";
+}
+
 }  // namespace
 
 Forwarder::Forwarder(std::string conninfo, OutboxWriter& outbox, ForwarderOptions options)
@@ -250,6 +265,24 @@ void Forwarder::Run() {
     std::vector<std::string> refused;
     for (const size_t index : outcome.refused) refused.push_back(batch.lines[index]);
     Reject(refused, "the database refused them");
+    if (!batch.events.empty()) {
+      const InsertOutcome events = InsertEvents(link, batch.events);
+      if (events.reply.status == PgReply::Status::Stopped) return;
+      if (!events.Done() && !EventsNotTaken(events.reply)) {
+        if (!fail(events.reply.message)) return;
+        continue;  // the results go again with them; the database keeps one copy
+      }
+      std::vector<std::string> notTaken;
+      if (events.Done()) {
+        for (const size_t index : events.refused) notTaken.push_back(batch.eventLines[index]);
+      } else {
+        notTaken = batch.eventLines;
+      }
+      // The records are in the bench's own files whatever happens here; a
+      // database without their table, or a role that may not fill it, must
+      // not hold the results up.
+      Reject(notTaken, events.Done() ? "the database refused them" : EventsWhy(events.reply));
+    }
     reader.Commit(batch, m_outbox.Unwritten() == 0);
     const size_t sent = batch.results.size() - outcome.refused.size();
     sentSinceUp += sent;

@@ -100,6 +100,12 @@ void OutboxWriter::Append(const common::LocalTime& when, const StoredResult& res
   m_log.AppendLine(when, std::move(line));
 }
 
+void OutboxWriter::Append(const common::LocalTime& when, const UploadedEvent& event) {
+  std::string line = FormatOutboxEventLine(event);
+  line += '\n';
+  m_log.AppendLine(when, std::move(line));
+}
+
 namespace {
 
 std::vector<std::string> OutboxNamesIn(const std::string& folderPath) {
@@ -198,7 +204,7 @@ OutboxBatch OutboxReader::Next(size_t most) {
   OutboxBatch batch;
   m_files = Files();
   for (const std::string& name : m_files) {
-    if (batch.results.size() >= most) break;
+    if (batch.Size() >= most) break;
     const int fd = ::open(PathOf(name).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0) continue;
     struct stat info {};
@@ -209,11 +215,11 @@ OutboxBatch OutboxReader::Next(size_t most) {
     const uint64_t size = static_cast<uint64_t>(info.st_size);
     uint64_t offset = Mark(name, fd, size);
     const uint64_t start = offset;
-    while (offset < size && batch.results.size() < most) {
+    while (offset < size && batch.Size() < most) {
       const std::string block =
           ReadAt(fd, offset, static_cast<size_t>(std::min<uint64_t>(size - offset, kReadBlock)));
       size_t at = 0;
-      while (batch.results.size() < most) {
+      while (batch.Size() < most) {
         const auto end =
             std::find_if(block.begin() + static_cast<long>(at), block.end(), IsLineEnd);
         if (end == block.end()) break;  // the rest is still being written
@@ -224,6 +230,9 @@ OutboxBatch OutboxReader::Next(size_t most) {
         if (auto result = ParseOutboxLine(line)) {
           batch.results.push_back(std::move(*result));
           batch.lines.emplace_back(line);
+        } else if (auto event = ParseOutboxEventLine(line)) {
+          batch.events.push_back(std::move(*event));
+          batch.eventLines.emplace_back(line);
         } else {
           batch.malformed.emplace_back(line);
         }

@@ -35,6 +35,8 @@ class OutboxWriter {
 
   // On the station's thread, for each recorded result.
   void Append(const common::LocalTime& when, const StoredResult& result);
+  // The same for each event of an upload.
+  void Append(const common::LocalTime& when, const UploadedEvent& event);
   // Results kept in memory because their file could not take them yet.
   size_t Unwritten() const { return m_log.PendingLines(); }
   records::DailyLog& Log() { return m_log; }
@@ -79,10 +81,13 @@ struct OutboxMark {
 struct OutboxBatch {
   std::vector<StoredResult> results;
   std::vector<std::string> lines;      // each result's line, for a result the database refuses
+  std::vector<UploadedEvent> events;   // uploaded records' events
+  std::vector<std::string> eventLines;  // each event's line
   std::vector<std::string> malformed;  // lines that are no result (torn, or written by hand)
   std::vector<OutboxMark> marks;       // one per file the batch read from
 
-  bool Empty() const { return results.empty() && malformed.empty(); }
+  size_t Size() const { return results.size() + events.size(); }
+  bool Empty() const { return results.empty() && events.empty() && malformed.empty(); }
 };
 
 class OutboxReader {
@@ -92,7 +97,7 @@ class OutboxReader {
   OutboxReader(const OutboxReader&) = delete;
   OutboxReader& operator=(const OutboxReader&) = delete;
 
-  // Up to `most` results that are not yet committed, the oldest day first,
+  // Up to `most` results and events that are not yet committed, the oldest day first,
   // from where the last Commit left each file. Only whole lines are read.
   OutboxBatch Next(size_t most);
   // The database has committed `batch` (the last one Next gave): each

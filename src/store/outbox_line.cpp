@@ -13,6 +13,9 @@ namespace orvana::store {
 namespace {
 
 constexpr std::string_view kVersion = "1";
+// An uploaded event's line: key, bench, upload time, record date, six cells.
+constexpr std::string_view kEventVersion = "E1";
+constexpr size_t kEventFieldCount = 12;
 constexpr std::string_view kNull = "\\N";
 // Version, key, bench, serial, time text, recorded at, 4 texts, 4 values,
 // 4 verdicts, 4 thresholds, wavelengths, device, product, order, check.
@@ -250,6 +253,73 @@ std::optional<StoredResult> ParseOutboxLine(std::string_view line) {
     return std::nullopt;
   }
   return result;
+}
+
+namespace {
+
+// The line's tab-separated fields, when there are exactly `count` of them
+// and the last checks the others.
+std::optional<std::vector<std::string_view>> CheckedFields(std::string_view line, size_t count) {
+  std::vector<std::string_view> fields;
+  fields.reserve(count);
+  for (size_t at = 0;;) {
+    const size_t tab = line.find('\t', at);
+    fields.push_back(line.substr(at, tab == std::string_view::npos ? line.npos : tab - at));
+    if (tab == std::string_view::npos || fields.size() > count) break;
+    at = tab + 1;
+  }
+  if (fields.size() != count) return std::nullopt;
+  const std::string_view check = fields.back();
+  if (check != CheckOf(line.substr(0, line.size() - check.size() - 1))) return std::nullopt;
+  return fields;
+}
+
+}  // namespace
+
+std::string FormatOutboxEventLine(const UploadedEvent& event) {
+  std::string line(kEventVersion);
+  for (const std::string* text : {&event.key, &event.bench, &event.uploadedAt, &event.recordDate}) {
+    AppendField(line, *text);
+  }
+  for (const std::string& cell : event.cells) AppendField(line, cell);
+  const std::string check = CheckOf(line);
+  AppendField(line, check);
+  return line;
+}
+
+std::optional<UploadedEvent> ParseOutboxEventLine(std::string_view line) {
+  const auto fields = CheckedFields(line, kEventFieldCount);
+  if (!fields || (*fields)[0] != kEventVersion) return std::nullopt;
+  UploadedEvent event;
+  size_t next = 1;
+  const auto text = [&](std::string& into) {
+    return Unescape((*fields)[next++], into) && IsValidUtf8(into);
+  };
+  if (!text(event.key) || event.key.empty() || !text(event.bench) || !text(event.uploadedAt) ||
+      !IsTimestamp(event.uploadedAt) || !text(event.recordDate)) {
+    return std::nullopt;
+  }
+  for (std::string& cell : event.cells) {
+    if (!text(cell)) return std::nullopt;
+  }
+  return event;
+}
+
+std::string UploadedEventKey(std::string_view recordDate, const std::array<std::string, 6>& cells) {
+  uint64_t hash = 14695981039346656037ull;
+  const auto add = [&](std::string_view text) {
+    for (const char c : text) {
+      hash ^= static_cast<unsigned char>(c);
+      hash *= 1099511628211ull;
+    }
+    hash ^= 0x1f;  // between the texts, so "ab","c" is not "a","bc"
+    hash *= 1099511628211ull;
+  };
+  add(recordDate);
+  for (const std::string& cell : cells) add(cell);
+  char text[24];
+  std::snprintf(text, sizeof text, "e:%016llx", static_cast<unsigned long long>(hash));
+  return text;
 }
 
 }  // namespace orvana::store

@@ -26,6 +26,13 @@ std::string FormatOutboxLine(const StoredResult& result);
 // writer made it so.
 std::optional<StoredResult> ParseOutboxLine(std::string_view line);
 
+// An uploaded event's line: its own version field, then key, bench, upload
+// time, record date, the six cells and the check, escaped as above.
+std::string FormatOutboxEventLine(const UploadedEvent& event);
+std::optional<UploadedEvent> ParseOutboxEventLine(std::string_view line);
+// "e:" and the FNV-1a 64 hash of the record date and the cells, in hex.
+std::string UploadedEventKey(std::string_view recordDate, const std::array<std::string, 6>& cells);
+
 // Free texts (serial, device name, product and order numbers) are kept up to
 // this many bytes, cut at a character boundary, with anything that is not
 // UTF-8 replaced by U+FFFD; a text this long is not a part's name.

@@ -27,6 +27,18 @@ ResultStore::ResultStore(StoreConfig config, std::string outboxFolder, Forwarder
   m_forwarder = std::make_unique<Forwarder>(m_config.conninfo, m_outbox, options);
 }
 
+void ResultStore::RecordEvent(const common::LocalTime& when, const std::string& recordDate,
+                              const std::array<std::string, 6>& cells) {
+  UploadedEvent event;
+  event.bench = m_config.bench;
+  event.uploadedAt = RecordedAtText(when);
+  event.recordDate = StorableText(recordDate);
+  for (size_t k = 0; k < cells.size(); ++k) event.cells[k] = StorableText(cells[k]);
+  event.key = UploadedEventKey(event.recordDate, event.cells);
+  m_outbox.Append(when, event);
+  m_forwarder->Notify();
+}
+
 void ResultStore::SetEventSignal(std::function<void()> signal) {
   m_outbox.Log().SetEventSignal(signal);
   m_forwarder->SetEventSignal(std::move(signal));

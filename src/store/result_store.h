@@ -28,6 +28,11 @@ class ResultStore {
   // station's thread, never waiting on the database.
   void Record(const common::LocalTime& when, StoredResult result);
 
+  // One event of an uploaded record, as the table shows it (`cells`, and
+  // the record's date): kept as the results are, keyed by what it holds.
+  void RecordEvent(const common::LocalTime& when, const std::string& recordDate,
+                   const std::array<std::string, 6>& cells);
+
   const std::string& Bench() const { return m_config.bench; }
   // Called on the forwarder's thread (or the outbox's flusher, or the
   // station's) when events are queued; it should only wake the owner.

@@ -31,6 +31,16 @@ CREATE TABLE IF NOT EXISTS orvana.results (
 );
 CREATE INDEX IF NOT EXISTS results_recorded_at ON orvana.results (recorded_at);
 CREATE INDEX IF NOT EXISTS results_order ON orvana.results (order_number, recorded_at);
+CREATE TABLE IF NOT EXISTS orvana.records (
+  bench          text NOT NULL,
+  event_key      text NOT NULL,
+  uploaded_at    timestamptz NOT NULL,
+  record_date    text NOT NULL,
+  event text NOT NULL, distance text NOT NULL, loss text NOT NULL,
+  reflectance text NOT NULL, total_loss text NOT NULL, event_type text NOT NULL,
+  stored_at      timestamptz NOT NULL DEFAULT now(),
+  PRIMARY KEY (bench, event_key)
+);
 INSERT INTO orvana.schema_version (version)
   SELECT 1 WHERE NOT EXISTS (SELECT FROM orvana.schema_version);
 )";

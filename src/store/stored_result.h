@@ -33,4 +33,19 @@ struct StoredResult {
   bool operator==(const StoredResult&) const = default;
 };
 
+// One event of a record the meter had stored, as an upload brought it.
+struct UploadedEvent {
+  // "e:" and 16 hex digits of what the event holds: the same records
+  // uploaded again carry the same keys and are stored once.
+  std::string key;
+  std::string bench;
+  std::string uploadedAt;  // "YYYY-MM-DDThh:mm:ss+hh:mm", when it arrived
+  std::string recordDate;  // the record's date as the table shows it
+  // The table's cells: "record--event", distance, loss, reflectance, total
+  // loss, the event's type.
+  std::array<std::string, 6> cells;
+
+  bool operator==(const UploadedEvent&) const = default;
+};
+
 }  // namespace orvana::store

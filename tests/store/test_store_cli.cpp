@@ -388,5 +388,48 @@ TEST_F(StoreCli, StoringADamagedLogCountsWhatItSkipsAndNeverStoresAValueCutShort
   EXPECT_EQ(RecordLines("b1"), expected);
 }
 
+TEST_F(StoreCli, UploadedRecordsReachTheirTableOnceHoweverOftenTheyAreUploaded) {
+  simtest::SimProcess sim({"--stdin"});
+  const std::string port = sim.FirstLine();
+  sim.Input(
+      "store-record 26 12 9 10 30\n"
+      "store-event 1 120 0.5 -45.0 0.2 2\n"
+      "store-event 2 2400 0.3 -50.5 0.8 1\n"
+      "store-record 26 12 9 11 5\n"
+      "store-event 1 300 0.1 -40.0 0.1 2\n");
+  for (size_t run = 1; run <= 2; ++run) {
+    auto listen = Cli({"listen", port, "--upload", "--database", m_server.Conninfo()});
+    ASSERT_TRUE(Eventually(
+        [&] {
+          const auto files = FilesIn(m_bench + "/Savetemp", ".records");
+          if (files.size() != 1) return false;
+          const std::string text = ReadFile(files[0]);
+          return std::count(text.begin(), text.end(), '\n') == static_cast<long>(3 * run);
+        },
+        listen.get()));
+    listen->Signal(SIGTERM);
+    ASSERT_EQ(listen->WaitExit(kPatience), 0) << listen->ErrorText();
+  }
+  // Each event once, as the bench's own file has it.
+  const std::string text = ReadFile(FilesIn(m_bench + "/Savetemp", ".records")[0]);
+  std::set<std::string> kept;
+  for (size_t start = 0, at; (at = text.find("\r\r\n", start)) != std::string::npos;
+       start = at + 3) {
+    kept.insert(text.substr(start, at - start));
+  }
+  const std::string rows = m_server.Sql(
+      "SELECT concat_ws('   ', event, distance, loss, reflectance, total_loss, event_type, "
+      "record_date) FROM orvana.records WHERE bench = 'b1' ORDER BY 1");
+  std::vector<std::string> stored;
+  for (size_t start = 0; start < rows.size();) {
+    const size_t end = std::min(rows.find('\n', start), rows.size());
+    stored.push_back(rows.substr(start, end - start));
+    start = end + 1;
+  }
+  EXPECT_EQ(stored, std::vector<std::string>(kept.begin(), kept.end()));
+  EXPECT_EQ(kept.size(), 3u);
+  EXPECT_FALSE(std::filesystem::exists(m_bench + "/Savetemp/outbox/rejected.txt"));
+}
+
 }  // namespace
 }  // namespace orvana::store
