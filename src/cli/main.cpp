@@ -59,8 +59,8 @@ constexpr const char* kHelp =
     "         [--order NUMBER] [-o FILE.xlsx]\n"
     "                    the same workbook of the database's results, with their bench\n"
     "  store [--bench NAME] LOG...\n"
-    "                    send day logs written before the bench used the database (each line\n"
-    "                    once, however often this is run); prints a JSON line per log\n"
+    "                    send what the database lacks of day logs (each line once, however\n"
+    "                    often this is run); prints a JSON line per log\n"
     "  store --status    each bench's count of results and its newest result's time, as JSON\n"
     "  store --schema    the SQL that makes the database's tables, and a bench role's grants\n"
     "  -h, --help        show this help\n"
@@ -75,6 +75,7 @@ constexpr const char* kHelp =
     "\n"
     "Exit status: 0 done; 1 no port found (ports), report not written; 2 the port, a log or\n"
     "the database cannot be opened; 3 the meter's port was lost (listen); 4 standard output closed;\n"
+    "5 the meter never answered (listen); 6 an erase asked for was not done (listen);\n"
     "64 wrong arguments.\n";
 
 int Usage() {
