@@ -77,7 +77,8 @@ bool Throughput(const testing::PgCluster& server, int backlog) {
   }
   const long long before = Rows(server);
   const auto start = Clock::now();
-  store::ResultStore bench(store::StoreConfig{server.Conninfo(), "backlog"}, outbox);
+  store::ResultStore bench(store::StoreConfig{server.Conninfo(), "backlog"}, outbox, {},
+                           {outbox + "/unsaved"});
   while (bench.Sent() < static_cast<size_t>(backlog) && Clock::now() - start < 600s) {
     std::this_thread::sleep_for(1ms);
   }
@@ -91,7 +92,8 @@ bool Throughput(const testing::PgCluster& server, int backlog) {
 
 bool Latency(const testing::PgCluster& server, int seconds) {
   testing::TempFolder work;
-  store::ResultStore bench(store::StoreConfig{server.Conninfo(), "paced"}, work.Path() + "/outbox");
+  store::ResultStore bench(store::StoreConfig{server.Conninfo(), "paced"}, work.Path() + "/outbox",
+                           {}, {work.Path() + "/unsaved"});
   // Connected and caught up before the first result.
   while (bench.TakeEvents().empty()) std::this_thread::sleep_for(1ms);
   const int count = seconds * 40;
@@ -167,8 +169,8 @@ bool CostAtPace(const testing::PgCluster& server, int seconds) {
   double storeCpu = 0;
   bool all = false;
   {
-    store::ResultStore bench(store::StoreConfig{server.Conninfo(), "cost"},
-                             work.Path() + "/outbox");
+    store::ResultStore bench(store::StoreConfig{server.Conninfo(), "cost"}, work.Path() + "/outbox",
+                             {}, {work.Path() + "/unsaved"});
     storeCpu = paced([&](int n) { bench.Record(kDay, Result(n)); });
     all = bench.WaitUntilSent(10s);
   }

@@ -24,7 +24,8 @@ inline constexpr std::string_view kLogLostDefault =
 inline constexpr std::string_view kStoreSavedDefault =
     "Results not yet kept for the database have been saved in:";
 inline constexpr std::string_view kStoreLostDefault =
-    "Results not yet kept for the database are in the day log only: orvana-cli store LOG sends them.";
+    "Results not yet kept for the database are in the day log only: orvana-cli store LOG sends "
+    "them.";
 
 struct MessageTexts {
   std::string save;           // caption of the export button

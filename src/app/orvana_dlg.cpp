@@ -88,9 +88,9 @@ COrvanaDlg::COrvanaDlg(Options options, QWidget* parent)
   if (!m_options.store.conninfo.empty()) {
     m_store = std::make_unique<store::ResultStore>(m_options.store, logFolder + "/outbox");
   }
-  m_station = std::make_unique<Station>(StationEnvironment{
-      m_serial, *m_ui, m_clock, m_table, texts, logFolder, PortLister(m_options), m_store.get(),
-      m_options.full});
+  m_station = std::make_unique<Station>(StationEnvironment{m_serial, *m_ui, m_clock, m_table, texts,
+                                                           logFolder, PortLister(m_options),
+                                                           m_store.get(), m_options.full});
 
   m_ui->WriteBoundFields(m_station->Fields());
   m_station->RefreshPortList(false);
@@ -189,11 +189,12 @@ void COrvanaDlg::OnBlankSelectedRow() {
 }
 
 void COrvanaDlg::OnImportBackup() {
-  const QString path = m_options.chooseImportFile ? m_options.chooseImportFile(*this)
-                                                  : QFileDialog::getOpenFileName(
-                                                        this, captions::Caption(captions::kImport),
-                                                        QString(), tr("备份数据 (*.txt)") + QStringLiteral(";;") +
-                                                                      tr("上传的记录 (*.records)"));
+  const QString path =
+      m_options.chooseImportFile
+          ? m_options.chooseImportFile(*this)
+          : QFileDialog::getOpenFileName(
+                this, captions::Caption(captions::kImport), QString(),
+                tr("备份数据 (*.txt)") + QStringLiteral(";;") + tr("上传的记录 (*.records)"));
   if (path.isEmpty()) return;
   std::string error;
   if (!m_station->OnImportBackup(path.toStdString(), error)) {

@@ -53,17 +53,17 @@ inline constexpr const char* kStoreUp =
     QT_TRANSLATE_NOOP("orvana::app::captions", "结果数据库：已连接");
 inline constexpr const char* kStoreDown = QT_TRANSLATE_NOOP(
     "orvana::app::captions", "结果数据库不可用，结果保存在本机（%1 条待发送）：%2");
-inline constexpr const char* kStoreDownNote = QT_TRANSLATE_NOOP(
-    "orvana::app::captions", "结果数据库不可用，结果保存在本机（%1 条待发送）");
+inline constexpr const char* kStoreDownNote =
+    QT_TRANSLATE_NOOP("orvana::app::captions", "结果数据库不可用，结果保存在本机（%1 条待发送）");
 inline constexpr const char* kStoreCaughtUp =
     QT_TRANSLATE_NOOP("orvana::app::captions", "结果数据库已收到全部结果（发送 %1 条）");
 // Ours: the bench's own outbox for the database, and results it refused.
-inline constexpr const char* kStoreFailing = QT_TRANSLATE_NOOP(
-    "orvana::app::captions", "结果无法存入待发送文件（%1 条在内存中）：%2");
+inline constexpr const char* kStoreFailing =
+    QT_TRANSLATE_NOOP("orvana::app::captions", "结果无法存入待发送文件（%1 条在内存中）：%2");
 inline constexpr const char* kStoreRecovered =
     QT_TRANSLATE_NOOP("orvana::app::captions", "待发送文件已恢复写入");
-inline constexpr const char* kStoreRefused = QT_TRANSLATE_NOOP(
-    "orvana::app::captions", "结果数据库拒收 %1 条结果，已保存在 %2");
+inline constexpr const char* kStoreRefused =
+    QT_TRANSLATE_NOOP("orvana::app::captions", "结果数据库拒收 %1 条结果，已保存在 %2");
 inline constexpr const char* kStoreChanged = QT_TRANSLATE_NOOP(
     "orvana::app::captions",
     "待发送文件 %1 被改动，未发送的结果可能只在日志中：用 orvana-cli store 日志文件 补发");

@@ -41,8 +41,7 @@ void JsonUi::ShowMessage(const std::string& caption, const std::string& text) {
   Message(caption, text, nullptr);
 }
 
-app::Answer JsonUi::AskQuestion(const std::string& caption, const std::string& text,
-                               app::Answer) {
+app::Answer JsonUi::AskQuestion(const std::string& caption, const std::string& text, app::Answer) {
   Message(caption, text, m_answer == app::Answer::Ok ? "ok" : "cancel");
   return m_answer;
 }

@@ -117,12 +117,13 @@ void SaveStoreLines(JsonUi& ui, store::ResultStore& resultStore, const std::stri
     AppendJsonString(line, saved.path);
     line += ",\"results\":" + std::to_string(saved.lines) + "}";
     ui.Emit(line);
-    std::fprintf(stderr, "orvana-cli: %zu results for the database are in %s; the next run sends them\n",
+    std::fprintf(stderr,
+                 "orvana-cli: %zu results for the database are in %s; the next run sends them\n",
                  saved.lines, saved.path.c_str());
   }
   if (result.lost > 0) {
-    std::string line = "{\"store\":\"lost\",\"results\":" + std::to_string(result.lost) +
-                       ",\"log\":";
+    std::string line =
+        "{\"store\":\"lost\",\"results\":" + std::to_string(result.lost) + ",\"log\":";
     AppendJsonString(line, logFolder);
     ui.Emit(line + "}");
     std::fprintf(stderr,

@@ -51,7 +51,8 @@ constexpr const char* kHelp =
     "      --reconnect   when the port goes away, wait for it and connect again\n"
     "      --database CONNINFO\n"
     "                    also send every result to this PostgreSQL database (default:\n"
-    "                    ORVANA_DATABASE); the results wait in ./Savetemp/outbox until it has them\n"
+    "                    ORVANA_DATABASE); the results wait in ./Savetemp/outbox until it has "
+    "them\n"
     "  import FILE       print the rows a saved day log puts into an empty table\n"
     "  report [-o FILE.xlsx] LOG...\n"
     "                    write the report workbook of the logs' rows and print its name\n"
@@ -74,7 +75,8 @@ constexpr const char* kHelp =
     "bench (default: the host name).\n"
     "\n"
     "Exit status: 0 done; 1 no port found (ports), report not written; 2 the port, a log or\n"
-    "the database cannot be opened; 3 the meter's port was lost (listen); 4 standard output closed;\n"
+    "the database cannot be opened; 3 the meter's port was lost (listen); 4 standard output "
+    "closed;\n"
     "5 the meter never answered (listen); 6 an erase asked for was not done (listen);\n"
     "64 wrong arguments.\n";
 

@@ -1,9 +1,9 @@
 #include "cli/store_command.h"
 
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
-#include <array>
 #include <optional>
 #include <string_view>
 #include <unordered_map>
@@ -174,7 +174,7 @@ int StoreLogs(const std::string& conninfo, const std::string& benchName,
           ++count.lines;
           store::StoredResult result = store::LoggedResult(day, summary.line, fields);
           const std::string match = MatchText({result.serial, result.texts[0], result.texts[1],
-                                                result.texts[2], result.texts[3], result.timeText});
+                                               result.texts[2], result.texts[3], result.timeText});
           const auto take = [&match](std::unordered_map<std::string, size_t>& texts) {
             const auto found = texts.find(match);
             if (found == texts.end() || found->second == 0) return false;
@@ -212,8 +212,9 @@ int StoreLogs(const std::string& conninfo, const std::string& benchName,
     AppendJsonString(line, log);
     line += ",\"lines\":" + std::to_string(count.lines) +
             ",\"stored\":" + std::to_string(count.stored) + ",\"present\":" +
- std::to_string(count.lines - count.stored - count.refused - count.queued) +
-            ",\"queued\":" + std::to_string(count.queued) + ",\"missing\":" + std::to_string(count.missing) +
+            std::to_string(count.lines - count.stored - count.refused - count.queued) +
+            ",\"queued\":" + std::to_string(count.queued) +
+            ",\"missing\":" + std::to_string(count.missing) +
             ",\"refused\":" + std::to_string(count.refused) +
             ",\"skipped\":" + std::to_string(summary.skippedTooLong) +
             ",\"damaged\":" + std::to_string(summary.damaged) + "}\n";

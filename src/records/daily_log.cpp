@@ -299,8 +299,8 @@ void DailyLog::DrainPending(bool traceFailures) {
   while (!m_pending.empty()) {
     // Before another day's file, or once many lines wait for it, the open
     // file is confirmed; lines it takes back come first.
-    if (m_fd >= 0 && (m_pending.front().path != m_fdPath ||
-                      m_unconfirmed.size() >= kMostUnconfirmed)) {
+    if (m_fd >= 0 &&
+        (m_pending.front().path != m_fdPath || m_unconfirmed.size() >= kMostUnconfirmed)) {
       ConfirmFile();
       if (m_pending.front().path != m_fdPath) CloseFile();
       continue;

@@ -122,6 +122,11 @@ std::vector<std::string> OutboxNamesIn(const std::string& folderPath) {
 }  // namespace
 
 std::vector<std::string> OutboxFilesIn(const std::string& folder) {
+  // A folder of ours only, never a link someone put in its place.
+  struct stat info {};
+  if (::lstat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != ::geteuid()) {
+    return {};
+  }
   std::vector<std::string> paths = OutboxNamesIn(folder);
   for (std::string& name : paths) name = folder + "/" + name;
   return paths;
@@ -144,7 +149,10 @@ bool ReadOutboxFile(const std::string& path, std::string& bytes) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
   if (fd < 0) return false;
   struct stat info {};
-  const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+  // Only a file of ours: in a shared /tmp someone else could leave one to
+  // have their lines sent as this bench's.
+  const bool regular =
+      ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == ::geteuid();
   if (regular) bytes = ReadAt(fd, 0, static_cast<size_t>(info.st_size));
   ::close(fd);
   return regular;

@@ -63,12 +63,13 @@ class OutboxWriter {
   records::DailyLog m_log;
 };
 
-// The outbox files ("YYYYMMDD.outbox") in `folder`, by path, oldest first.
+// The outbox files ("YYYYMMDD.outbox") in `folder`, by path, oldest first;
+// none unless the folder is a real one (no link) of this user's.
 std::vector<std::string> OutboxFilesIn(const std::string& folder);
 // The day an outbox file's name stands for.
 common::LocalTime DayOfOutboxFile(const std::string& path);
-// The whole of a regular file (no link, FIFO or device); false when it
-// cannot be read.
+// The whole of a regular file of this user's (no link, FIFO or device);
+// false when it cannot be read.
 bool ReadOutboxFile(const std::string& path, std::string& bytes);
 
 // Where a file's reading stands after a batch.
@@ -80,11 +81,11 @@ struct OutboxMark {
 
 struct OutboxBatch {
   std::vector<StoredResult> results;
-  std::vector<std::string> lines;      // each result's line, for a result the database refuses
-  std::vector<UploadedEvent> events;   // uploaded records' events
+  std::vector<std::string> lines;       // each result's line, for a result the database refuses
+  std::vector<UploadedEvent> events;    // uploaded records' events
   std::vector<std::string> eventLines;  // each event's line
-  std::vector<std::string> malformed;  // lines that are no result (torn, or written by hand)
-  std::vector<OutboxMark> marks;       // one per file the batch read from
+  std::vector<std::string> malformed;   // lines that are no result (torn, or written by hand)
+  std::vector<OutboxMark> marks;        // one per file the batch read from
 
   size_t Size() const { return results.size() + events.size(); }
   bool Empty() const { return results.empty() && events.empty() && malformed.empty(); }

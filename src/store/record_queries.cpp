@@ -102,7 +102,8 @@ std::string QueryDayTexts(PgLink& link, const std::string& bench, const std::str
   const std::string since = DayStart(date, 0);
   const std::string until = DayStart(date, 1);
   if (since.empty() || until.empty()) return "not a day: " + day;
-  const std::string logged = day.substr(0, 4) + "/" + day.substr(4, 2) + "/" + day.substr(6, 2) + " %";
+  const std::string logged =
+      day.substr(0, 4) + "/" + day.substr(4, 2) + "/" + day.substr(6, 2) + " %";
   ReportRowTexts texts(6);
   const PgReply reply = link.Exec(
       "SELECT serial, il1, rl1, il2, rl2, time_text FROM orvana.results WHERE bench = $1 "

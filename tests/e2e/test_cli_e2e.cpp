@@ -215,12 +215,12 @@ TEST_F(CliEndToEnd, UploadedRecordsAreKeptOnDiskAndTheEraseWaitsOnlyForThemNotFo
   ASSERT_EQ(import.WaitExit(kPatience), 0) << import.ErrorText();
   std::vector<json> cells;
   for (const std::string& line : import.Lines()) cells.push_back(json::parse(line)["cells"]);
-  EXPECT_EQ(cells, (std::vector<json>{
-                       json::parse(R"(["1--1","120","0.5","-45.0","0.2","Loss","2026-12-09 10:30 "])"),
-                       json::parse(
-                           R"(["1--2","2400","0.3","-50.5","0.8","Reflect","2026-12-09 10:30 "])"),
-                       json::parse(R"(["2--1","300","0.1","-40.0","0.1","Loss","2026-12-09 11:05 "])"),
-                   }));
+  EXPECT_EQ(cells,
+            (std::vector<json>{
+                json::parse(R"(["1--1","120","0.5","-45.0","0.2","Loss","2026-12-09 10:30 "])"),
+                json::parse(R"(["1--2","2400","0.3","-50.5","0.8","Reflect","2026-12-09 10:30 "])"),
+                json::parse(R"(["2--1","300","0.1","-40.0","0.1","Loss","2026-12-09 11:05 "])"),
+            }));
 }
 
 TEST_F(CliEndToEnd, APortWhereNothingAnswersIsToldAndTheRunEndsWithStatusesOfItsOwn) {

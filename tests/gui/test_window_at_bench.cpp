@@ -135,6 +135,25 @@ class WindowAtTheBenchTest : public QObject {
     QCOMPARE(waiting, size_t{3});
   }
 
+  void anOutboxThatTakesNoResultIsToldInTheSameNote() {
+    testing::TempFolder bench;
+    m_store = {"host=" + bench.Path() + "/no-server dbname=orvana", "bench-1"};
+    std::filesystem::create_directories(bench / "Savetemp");
+    testing::WriteFile(bench / "Savetemp/outbox", "not a folder");
+    guitest::BoxAnswerer answerer;
+    app::COrvanaDlg& window = Make(bench, {{"pty", "/tmp/orvana-none"}});
+    Record(window, -0.21f);
+    const QString failing = QString::fromUtf8("结果无法存入待发送文件（1 条在内存中）");
+    const auto* note = window.findChild<QLabel*>(QStringLiteral("storeNote"));
+    QTRY_VERIFY(note != nullptr && note->isVisible() && note->text().startsWith(failing));
+    QVERIFY(window.Controls().connect->accessibleDescription().startsWith(failing));
+    QVERIFY(answerer.Texts().isEmpty());
+    // The held result goes into the outbox once it can; then the window goes.
+    std::filesystem::remove(bench / "Savetemp/outbox");
+    QTRY_VERIFY(std::filesystem::is_directory(bench / "Savetemp/outbox"));
+    m_window.reset();
+  }
+
   void whatIsTypedIsRecordedAndNeverOverwritten() {
     app::COrvanaDlg& window = Make();
     const auto& c = window.Controls();

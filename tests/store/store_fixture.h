@@ -46,8 +46,10 @@ inline ForwarderOptions QuickRetries() {
 class StoreTest : public ::testing::Test {
  protected:
   std::unique_ptr<ResultStore> Bench(const std::string& name, const std::string& conninfo) {
+    // Unsaved results of the tests' own, never the user's.
     return std::make_unique<ResultStore>(StoreConfig{conninfo, name},
-                                         m_work.Path() + "/" + name + "/outbox", QuickRetries());
+                                         m_work.Path() + "/" + name + "/outbox", QuickRetries(),
+                                         std::vector<std::string>{m_work.Path() + "/unsaved"});
   }
   // "rows distinct-keys" of the bench's results.
   std::string Count(const std::string& bench) {

@@ -5,8 +5,8 @@
 
 #include <cmath>
 #include <filesystem>
-#include <memory>
 #include <limits>
+#include <memory>
 
 #include "store/outbox.h"
 #include "store/outbox_line.h"
@@ -145,8 +145,8 @@ TEST_F(OutboxFiles, AFileReplacedOrTruncatedUnderItsMarkIsReadFromItsStartAndTol
     EXPECT_EQ(reader->TakeChangedFiles(), std::vector<std::string>{Path("20261209.outbox")});
     // Truncated and written again past where the mark stood.
     reader->Commit(sent, true);
-    WriteFile(Path("20261209.outbox"), Line("r:20") + Line("r:21") + Line("r:22") + Line("r:23") +
-                                           Line("r:24"));
+    WriteFile(Path("20261209.outbox"),
+              Line("r:20") + Line("r:21") + Line("r:22") + Line("r:23") + Line("r:24"));
     EXPECT_EQ(reader->CountUnsent(), 5u);
     EXPECT_EQ(reader->TakeChangedFiles().size(), 1u);
     WriteFile(Path("20261209.outbox"), Line("r:1") + Line("r:2") + Line("r:3"));

@@ -4,9 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <functional>
 #include <csignal>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <regex>
 #include <set>
@@ -59,9 +59,9 @@ class StoreCli : public ::testing::Test {
     std::string text;
     try {
       text = m_server.Sql(
-        "SELECT concat_ws('   ', serial, il1, rl1, il2, rl2, time_text) FROM orvana.results "
-        "WHERE bench = '" +
-        bench + "' ORDER BY 1");
+          "SELECT concat_ws('   ', serial, il1, rl1, il2, rl2, time_text) FROM orvana.results "
+          "WHERE bench = '" +
+          bench + "' ORDER BY 1");
     } catch (const std::exception&) {
       return {};
     }
@@ -322,8 +322,8 @@ TEST_F(StoreCli, AnOutboxThatTakesNothingIsToldAndItsResultsAreSavedAndSentByThe
     ASSERT_EQ(listen->WaitExit(kPatience), 0) << listen->ErrorText();
     EXPECT_TRUE(Has(*listen, R"({"store":"failing","reason":")")) << listen->ErrorText();
     EXPECT_TRUE(Has(*listen, R"(","results":100})")) << listen->ErrorText();
-    EXPECT_TRUE(Has(*listen, R"({"store":"saved","path":")" + m_work.Path() +
-                                 "/data/orvana/unsaved/"));
+    EXPECT_TRUE(
+        Has(*listen, R"({"store":"saved","path":")" + m_work.Path() + "/data/orvana/unsaved/"));
   }
   EXPECT_TRUE(RecordLines("b1").empty());
   std::filesystem::remove(m_bench + "/Savetemp/outbox");
@@ -348,7 +348,8 @@ TEST_F(StoreCli, ADiskThatFillsUpIsToldAndNothingItHeldIsOutOfReach) {
     ASSERT_TRUE(Eventually([&] { return LogLines(m_bench).size() == 600; }, listen.get()));
     listen->Signal(SIGTERM);
     ASSERT_EQ(listen->WaitExit(kPatience), 0) << listen->ErrorText();
-    EXPECT_TRUE(Has(*listen, std::string(R"({"store":"failing","reason":")"))) << listen->ErrorText();
+    EXPECT_TRUE(Has(*listen, std::string(R"({"store":"failing","reason":")")))
+        << listen->ErrorText();
     if (Has(*listen, R"({"store":"lost")")) {
       EXPECT_NE(listen->ErrorText().find("orvana-cli store LOG"), std::string::npos);
     } else {
@@ -367,10 +368,10 @@ TEST_F(StoreCli, ADiskThatFillsUpIsToldAndNothingItHeldIsOutOfReach) {
 }
 
 TEST_F(StoreCli, StoringADamagedLogCountsWhatItSkipsAndNeverStoresAValueCutShort) {
-  const std::string good1 = records::FormatLogLine("SN-1", {"-0.21", "56.3", "-0.35", "54.0"},
-                                                   "2026/12/01 08:00:00");
-  const std::string good2 = records::FormatLogLine("SN-2", {"-0.12", "51.0", "-0.30", "50.0"},
-                                                   "2026/12/01 08:00:05");
+  const std::string good1 =
+      records::FormatLogLine("SN-1", {"-0.21", "56.3", "-0.35", "54.0"}, "2026/12/01 08:00:00");
+  const std::string good2 =
+      records::FormatLogLine("SN-2", {"-0.12", "51.0", "-0.30", "50.0"}, "2026/12/01 08:00:05");
   const std::string end(records::kLogLineEnd);
   const std::string log = m_bench + "/20261201.txt";
   testing::WriteFile(log, good1 + end + std::string(5000, 'x') + end +
