@@ -135,16 +135,17 @@ void QtStationUi::ShowStoreState(const store::StoreEvent& event) {
       m_storeWasDown = false;
       break;
     // The outbox's own trouble is said in the same note, and stays in the
-    // hint while it lasts: results are then in the day log only.
+    // hint beside the database's state while it lasts: results are then in
+    // the day log only.
     case Kind::Failing:
-      m_storeState = captions::Caption(captions::kStoreFailing)
-                         .arg(static_cast<qulonglong>(event.pending))
-                         .arg(Utf8(event.reason));
-      note = m_storeState;
+      m_outboxState = captions::Caption(captions::kStoreFailing)
+                          .arg(static_cast<qulonglong>(event.pending))
+                          .arg(Utf8(event.reason));
+      note = m_outboxState;
       break;
     case Kind::Recovered:
-      m_storeState = captions::Caption(captions::kStoreRecovered);
-      note = m_storeState;
+      m_outboxState.clear();
+      note = captions::Caption(captions::kStoreRecovered);
       break;
     case Kind::Refused:
       note = captions::Caption(captions::kStoreRefused)
@@ -201,7 +202,7 @@ void QtStationUi::ShowStates() {
   QPushButton& button = *m_controls.connect;
   if (!m_connectHint) m_connectHint = button.toolTip();
   QStringList states;
-  for (const QString* state : {&m_linkState, &m_storeState}) {
+  for (const QString* state : {&m_linkState, &m_outboxState, &m_storeState}) {
     if (!state->isEmpty()) states << *state;
   }
   const QString state = states.join('\n');

@@ -57,6 +57,7 @@ class QtStationUi final : public IStationUi {
   std::optional<QString> m_connectHint;
   QString m_linkState;
   QString m_storeState;
+  QString m_outboxState;  // while the outbox cannot take results
   bool m_storeWasDown = false;  // since the database was last caught up
   // How long a note about the database stays.
   static constexpr int kNoteMilliseconds = 10000;
