@@ -111,7 +111,9 @@ COrvanaDlg::COrvanaDlg(Options options, QWidget* parent)
     ApplyPaintTimeLayout();
   });
 
-  m_export = new ReportExport(this, m_options.reportExport);
+  ReportExport::Environment exportEnvironment = m_options.reportExport;
+  exportEnvironment.logFolder = logFolder;
+  m_export = new ReportExport(this, std::move(exportEnvironment));
   WireControls();
   qApp->installEventFilter(this);
   connect(&m_portWatch, &QTimer::timeout, this, [this] {

@@ -15,9 +15,11 @@
 #include <chrono>
 #include <cstdio>
 #include <utility>
+#include <vector>
 
 #include "common/trace.h"
 #include "records/export_folders.h"
+#include "records/workbook_file.h"
 
 namespace orvana::app {
 namespace {
@@ -138,13 +140,23 @@ void ReportExport::Write(const QString& path, Stage stage) {
   m_cancel = false;
   m_startedMs = QDateTime::currentMSecsSinceEpoch();
   m_poll.start();
-  m_worker = std::thread([this, content = m_content, target = path.toStdString(), stage] {
+  // A name the user picked is written as every such name is: never over a
+  // day log, a FIFO or a device. The export's own fresh folder needs none of
+  // that.
+  std::vector<records::FileId> protect;
+  if (stage == Stage::Saving && !m_environment.logFolder.empty()) {
+    protect = records::FilesToProtectIn(m_environment.logFolder);
+  }
+  m_worker = std::thread([this, content = m_content, target = path.toStdString(), stage,
+                          protect = std::move(protect)] {
     records::WorkbookOptions options;
     options.progress = [this](size_t written, size_t) {
       m_written = written;
       return !m_cancel.load();
     };
-    records::WorkbookResult result = records::WriteWorkbook(target, *content, options);
+    records::WorkbookResult result =
+        stage == Stage::Saving ? records::WriteWorkbookAs(target, *content, protect, options)
+                               : records::WriteWorkbook(target, *content, options);
     // Back on the window's thread; dropped if the export object is gone.
     QMetaObject::invokeMethod(
         this, [this, result = std::move(result), stage] { Written(result, stage); },

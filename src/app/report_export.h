@@ -54,6 +54,9 @@ class ReportExport final : public QObject {
     int progressDelayMs = 500;
     // The time of the export, which names it when no save-file name is set.
     std::function<common::LocalTime()> now;
+    // The day logs' folder: a workbook saved to a name the user picks never
+    // takes the place of a file in it (or in its folders, the outbox's).
+    std::string logFolder;
   };
 
   explicit ReportExport(QWidget* parent);

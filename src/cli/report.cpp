@@ -1,16 +1,6 @@
 #include "cli/report.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <climits>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <utility>
 
@@ -19,6 +9,7 @@
 #include "cli/database_link.h"
 #include "common/clock.h"
 #include "records/log_import.h"
+#include "records/workbook_file.h"
 #include "records/workbook_writer.h"
 #include "results/column.h"
 #include "results/results_table.h"
@@ -63,255 +54,14 @@ std::string DefaultReportName(const std::string& firstLog,
   return (stem.empty() ? std::string("report") : stem) + ".xlsx";
 }
 
-struct FileId {
-  dev_t device = 0;
-  ino_t inode = 0;
-};
-
-// Where the workbook goes. A new name, or a regular file that is none of the
-// logs; a link counts as what it leads to, and the link itself stays.
-struct Output {
-  std::string path;     // the name to replace, links resolved
-  bool exists = false;  // a workbook (or other regular file) is there now
-  struct stat info {};  // its mode and owner, kept for the new one
-};
-
-bool ResolveOutput(const std::string& name, const std::vector<FileId>& logs, Output& output,
-                   std::string& why) {
-  output.path = name;
-  struct stat entry {};
-  if (::lstat(name.c_str(), &entry) != 0) {
-    if (errno == ENOENT) return true;  // a new name; a missing folder shows when writing
-    why = std::strerror(errno);
-    return false;
-  }
-  if (S_ISLNK(entry.st_mode)) {
-    char* resolved = ::realpath(name.c_str(), nullptr);
-    if (resolved == nullptr) {
-      why = std::string("a link that leads nowhere: ") + std::strerror(errno);
-      return false;
-    }
-    output.path = resolved;
-    std::free(resolved);
-  }
-  if (::stat(output.path.c_str(), &output.info) != 0) {
-    why = std::strerror(errno);
-    return false;
-  }
-  // A FIFO, a terminal or a device would be replaced by a plain file, and
-  // whoever relied on it would find it gone.
-  if (!S_ISREG(output.info.st_mode)) {
-    why = "not a regular file";
-    return false;
-  }
-  for (const FileId& log : logs) {
-    if (log.device == output.info.st_dev && log.inode == output.info.st_ino) {
-      why = "it is one of the logs the report is made from";
-      return false;
-    }
-  }
-  output.exists = true;
-  return true;
-}
-
-// The workbook is written in a private folder beside its final place and
-// renamed over it only once it is whole. A folder rather than one temporary
-// file, because the workbook writer makes its own partial file beside the
-// name it is given: the folder holds both, under short names, so a long
-// output name never grows past what a file name may be, and one folder is
-// all there is to remove when the run is stopped. (An unnamed O_TMPFILE
-// would leave nothing even after SIGKILL, but the workbook is written by
-// name.) The folder is removed on failure and on SIGINT, SIGTERM and SIGHUP;
-// only SIGKILL can leave it behind.
-class TemporaryFolder {
- public:
-  TemporaryFolder() = default;
-  ~TemporaryFolder() { Remove(); }
-  TemporaryFolder(const TemporaryFolder&) = delete;
-  TemporaryFolder& operator=(const TemporaryFolder&) = delete;
-
-  // In the folder of `path`. False with errno set when it cannot be made.
-  bool Create(const std::string& path);
-  const std::string& Path() const { return m_path; }
-  void Remove();
-
- private:
-  std::string m_path;
-};
-
-// What the signal handler removes. Set only while the termination signals
-// are blocked, so the handler never sees it half written.
-char g_folder[PATH_MAX];
-int g_folderFd = -1;
-constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
-
-// Only calls that are safe in a signal handler.
-void RemoveFolderContents(int folderFd) {
-  alignas(dirent64) char buffer[4096];
-  bool removed = true;
-  while (removed) {
-    removed = false;
-    if (::lseek(folderFd, 0, SEEK_SET) != 0) return;
-    for (ssize_t got; (got = ::getdents64(folderFd, buffer, sizeof buffer)) > 0;) {
-      for (ssize_t at = 0; at < got;) {
-        const auto* entry = reinterpret_cast<const dirent64*>(buffer + at);
-        at += entry->d_reclen;
-        const char* name = entry->d_name;
-        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
-        if (::unlinkat(folderFd, name, 0) == 0) removed = true;
-      }
-    }
-  }
-}
-
-extern "C" void OnStopSignal(int number) {
-  const int saved = errno;
-  if (g_folderFd >= 0) {
-    RemoveFolderContents(g_folderFd);
-    ::rmdir(g_folder);
-  }
-  errno = saved;
-  // SA_RESETHAND has put the default action back: once this returns, the
-  // signal ends the program as it would have without us.
-  ::raise(number);
-}
-
-class StopSignalsBlocked {
- public:
-  StopSignalsBlocked() {
-    sigset_t signals;
-    sigemptyset(&signals);
-    for (const int number : kStopSignals) sigaddset(&signals, number);
-    ::sigprocmask(SIG_BLOCK, &signals, &m_previous);
-  }
-  ~StopSignalsBlocked() { ::sigprocmask(SIG_SETMASK, &m_previous, nullptr); }
-  StopSignalsBlocked(const StopSignalsBlocked&) = delete;
-  StopSignalsBlocked& operator=(const StopSignalsBlocked&) = delete;
-
- private:
-  sigset_t m_previous{};
-};
-
-void CatchStopSignals() {
-  for (const int number : kStopSignals) {
-    struct sigaction current {};
-    // A signal the caller chose to ignore (a background job's SIGINT) stays
-    // ignored.
-    if (::sigaction(number, nullptr, &current) != 0 || current.sa_handler == SIG_IGN) continue;
-    struct sigaction action {};
-    action.sa_handler = OnStopSignal;
-    sigemptyset(&action.sa_mask);
-    for (const int other : kStopSignals) sigaddset(&action.sa_mask, other);
-    action.sa_flags = SA_RESETHAND;
-    ::sigaction(number, &action, nullptr);
-  }
-}
-
-bool TemporaryFolder::Create(const std::string& path) {
-  std::string folder = std::filesystem::path(path).parent_path().string();
-  if (folder.empty()) folder = ".";
-  std::string name = folder + "/.orvana-XXXXXX";
-  if (name.size() >= sizeof g_folder) {
-    errno = ENAMETOOLONG;
-    return false;
-  }
-  StopSignalsBlocked blocked;
-  if (::mkdtemp(name.data()) == nullptr) return false;
-  const int fd = ::open(name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) {
-    const int error = errno;
-    ::rmdir(name.c_str());
-    errno = error;
-    return false;
-  }
-  m_path = name;
-  std::memcpy(g_folder, name.c_str(), name.size() + 1);
-  g_folderFd = fd;
-  CatchStopSignals();
-  return true;
-}
-
-void TemporaryFolder::Remove() {
-  if (m_path.empty()) return;
-  StopSignalsBlocked blocked;
-  RemoveFolderContents(g_folderFd);
-  ::rmdir(m_path.c_str());
-  ::close(g_folderFd);
-  g_folderFd = -1;
-  m_path.clear();
-}
-
-std::string ErrnoText(int error) { return std::strerror(error); }
-
-// Gives the finished workbook the mode and, where we may, the owner and
-// group of the one it replaces, and makes it reach the disk before it takes
-// that one's place.
-bool SettleWorkbook(const std::string& path, const Output& output, std::string& error) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) {
-    error = ErrnoText(errno);
-    return false;
-  }
-  bool ok = true;
-  if (output.exists) {
-    // Owner first: changing it may clear set-id bits that the mode then
-    // puts back. Someone else's file cannot be given away by an ordinary
-    // user; its group may still be ours to keep.
-    if (::fchown(fd, output.info.st_uid, output.info.st_gid) != 0) {
-      [[maybe_unused]] const int group = ::fchown(fd, static_cast<uid_t>(-1), output.info.st_gid);
-    }
-    if (::fchmod(fd, output.info.st_mode & 07777) != 0) {
-      error = ErrnoText(errno);
-      ok = false;
-    }
-  }
-  if (ok && ::fsync(fd) != 0) {
-    error = ErrnoText(errno);
-    ok = false;
-  }
-  ::close(fd);
-  return ok;
-}
-
-// The writer's messages name the file it wrote; the user knows only the name
-// they gave.
-std::string InTermsOf(std::string message, const std::string& temporary, const std::string& name) {
-  for (size_t at = message.find(temporary); at != std::string::npos;
-       at = message.find(temporary, at + name.size())) {
-    message.replace(at, temporary.size(), name);
-  }
-  return message;
-}
-
-int WriteReport(const std::string& name, const Output& output,
-                const records::ReportContent& content) {
-  TemporaryFolder folder;
-  if (!folder.Create(output.path)) {
-    std::fprintf(stderr, "orvana-cli: cannot write %s: %s\n", name.c_str(),
-                 ErrnoText(errno).c_str());
-    return kExitNotWritten;
-  }
-  const std::string written = folder.Path() + "/report.xlsx";
-  const records::WorkbookResult result = records::WriteWorkbook(written, content);
-  if (!result.Written()) {
-    std::fprintf(stderr, "orvana-cli: %s\n", InTermsOf(result.error, written, name).c_str());
-    return kExitNotWritten;
-  }
-  std::string error;
-  if (!SettleWorkbook(written, output, error)) {
-    std::fprintf(stderr, "orvana-cli: cannot write %s: %s\n", name.c_str(), error.c_str());
-    return kExitNotWritten;
-  }
-  // Stopped from here on, the run ends with the workbook either still in the
-  // folder (and removed with it) or already in its place.
-  StopSignalsBlocked blocked;
-  if (::rename(written.c_str(), output.path.c_str()) != 0) {
-    std::fprintf(stderr, "orvana-cli: cannot write %s: %s\n", name.c_str(),
-                 ErrnoText(errno).c_str());
-    return kExitNotWritten;
-  }
-  folder.Remove();
-  return 0;
+// Written as every workbook to a user's name is; a run stopped by a signal
+// leaves no partial workbook behind.
+int WriteReport(const records::WorkbookTarget& target, const records::ReportContent& content) {
+  const records::WorkbookResult result =
+      records::WriteWorkbookTo(target, content, {}, /*removeOnStopSignal=*/true);
+  if (result.Written()) return 0;
+  std::fprintf(stderr, "orvana-cli: %s\n", result.error.c_str());
+  return kExitNotWritten;
 }
 
 // The line's report: the record's rows that pass the filter, oldest first,
@@ -328,9 +78,9 @@ int ReportFromDatabase(const std::string& conninfo, const store::ReportFilter& f
     std::snprintf(name, sizeof name, "record-%04d%02d%02d.xlsx", now.year, now.month, now.day);
     output = name;
   }
-  Output target;
-  std::string why;
-  if (!ResolveOutput(output, {}, target, why)) {
+  records::WorkbookTarget target;
+  std::string why = records::ResolveWorkbookTarget(output, {}, target);
+  if (!why.empty()) {
     std::fprintf(stderr, "orvana-cli: will not write the report to %s: %s\n", output.c_str(),
                  why.c_str());
     return kExitNotWritten;
@@ -360,7 +110,7 @@ int ReportFromDatabase(const std::string& conninfo, const store::ReportFilter& f
         stderr);
     return kExitNotWritten;
   }
-  const int status = WriteReport(output, target, content);
+  const int status = WriteReport(target, content);
   if (status == 0) std::printf("%s\n", output.c_str());
   return status;
 }
@@ -415,7 +165,7 @@ int RunReport(const std::vector<std::string>& args) {
   // Every log is read before anything is written: one that cannot be read
   // means no report, rather than a report that silently lacks a day.
   std::vector<std::vector<results::RowTexts>> contents;
-  std::vector<FileId> logFiles;
+  std::vector<records::FileId> logFiles;
   for (const std::string& log : logs) {
     std::string error;
     records::ImportSummary summary;
@@ -432,15 +182,14 @@ int RunReport(const std::vector<std::string>& args) {
       std::fprintf(stderr, "orvana-cli: %s: %zu damaged lines skipped (torn by a crash)\n",
                    log.c_str(), summary.damaged);
     }
-    struct stat info {};
-    if (::stat(log.c_str(), &info) == 0) logFiles.push_back({info.st_dev, info.st_ino});
+    if (records::FileId id; records::IdOfFile(log, id)) logFiles.push_back(id);
     contents.push_back(std::move(*rows));
   }
   if (output.empty()) output = DefaultReportName(logs.front(), contents.front());
 
-  Output target;
-  std::string why;
-  if (!ResolveOutput(output, logFiles, target, why)) {
+  records::WorkbookTarget target;
+  if (const std::string why = records::ResolveWorkbookTarget(output, logFiles, target);
+      !why.empty()) {
     std::fprintf(stderr, "orvana-cli: will not write the report to %s: %s\n", output.c_str(),
                  why.c_str());
     return kExitNotWritten;
@@ -457,7 +206,7 @@ int RunReport(const std::vector<std::string>& args) {
   const records::ReportContent content = records::BuildReportContent(
       table, records::ReportInformation{}, results::TestSettings::StartValues(),
       app::TableColumnTitles(texts), common::SystemClock().Now());
-  const int status = WriteReport(output, target, content);
+  const int status = WriteReport(target, content);
   if (status == 0) std::printf("%s\n", output.c_str());
   return status;
 }

@@ -10,6 +10,7 @@
 #include <QSignalSpy>
 #include <QWidget>
 #include <QtTest>
+#include <sys/stat.h>
 
 #include "app/report_export.h"
 #include "app/translations.h"
@@ -210,6 +211,38 @@ class ReportExportTest : public QObject {
     QCOMPARE(dialogs, 2);
     QVERIFY(!openedAny);
     QVERIFY(!exporter.Busy());
+  }
+
+  void aSaveOverADayLogOrAFifoIsRefusedAndLeavesThemAsTheyWere() {
+    TempFolder folder;
+    std::filesystem::create_directories(folder / "Savetemp/outbox");
+    const std::string log = folder / "Savetemp/20261209.txt";
+    const std::string logged = "A1   -0.21   55.3   -0.20   56.1   2026/12/09 10:00:00\r\r\n";
+    orvana::testing::WriteFile(log, logged);
+    const std::string fifo = folder / "fifo";
+    QCOMPARE(::mkfifo(fifo.c_str(), 0600), 0);
+    QWidget window;
+    QStringList offered;
+    ReportExport::Environment environment;
+    environment.tempFolder = QString::fromStdString(folder.Path());
+    environment.logFolder = folder / "Savetemp";
+    environment.open = [](const QString&) { return false; };
+    // The user picks the day's log, then a FIFO, then gives up.
+    environment.chooseSaveFile = [&](QWidget*, const QString&) {
+      const std::vector<std::string> picks = {log, fifo};
+      const size_t pick = static_cast<size_t>(offered.size());
+      offered << QString::number(pick);
+      return pick < picks.size() ? QString::fromStdString(picks[pick]) : QString();
+    };
+    ReportExport exporter(&window, environment);
+    const auto [outcome, boxes] = ExportOneRowAnsweringBoxes(exporter);
+    QCOMPARE(outcome, std::optional(Outcome::Failed));
+    QCOMPARE(offered.size(), 3);
+    QCOMPARE(boxes.size(), 3);  // not opened, then each refusal
+    QCOMPARE(orvana::testing::ReadFile(log), logged);
+    struct stat info {};
+    QCOMPARE(::stat(fifo.c_str(), &info), 0);
+    QVERIFY(S_ISFIFO(info.st_mode));
   }
 
   void aLongExportShowsProgressAndCanBeCancelled() {
