@@ -8,9 +8,9 @@
 #include <filesystem>
 #include <vector>
 
-#include "app/station.h"
 #include "protocol/frame.h"
 #include "results/results_table.h"
+#include "station/station.h"
 
 namespace {
 
@@ -25,14 +25,14 @@ struct NullTransport final : link::ITransport {
   std::string LastOpenError() const override { return {}; }
 };
 
-struct NullUi final : app::IStationUi {
+struct NullUi final : station::IStationUi {
   void ShowMessage(const std::string&, const std::string&) override {}
-  app::Answer AskQuestion(const std::string&, const std::string&, app::Answer) override {
-    return app::Answer::Ok;
+  station::Answer AskQuestion(const std::string&, const std::string&, station::Answer) override {
+    return station::Answer::Ok;
   }
   void ShowValues(const std::array<std::string, 4>&) override {}
-  void ReadBoundFields(app::BoundFields&) override {}
-  void WriteBoundFields(const app::BoundFields&) override {}
+  void ReadBoundFields(station::BoundFields&) override {}
+  void WriteBoundFields(const station::BoundFields&) override {}
   void SelectSerialText() override {}
   void ShowPortList(const std::vector<link::PortEntry>&) override {}
   void MakeRowVisible(int) override {}
@@ -64,8 +64,8 @@ void ResultFramesThroughTheStation(benchmark::State& state) {
     row = {"SN", "-0.20", "56.0", "-0.20", "56.0", "2024/03/05 09:07:00", ""};
   table.InsertRows(0, std::move(filler));
   {
-    app::Station station(app::StationEnvironment{
-        transport, ui, clock, table, app::MessageTexts{}, (folder / "Savetemp").string(), {}});
+    station::Station station(station::StationEnvironment{
+        transport, ui, clock, table, texts::MessageTexts{}, (folder / "Savetemp").string(), {}});
     // Passes and fails alternate, so both colours and the recolouring run.
     const std::vector<uint8_t> frames[2] = {ResultFrame(-0.21f, 56.3f, -0.35f, 54.0f),
                                             ResultFrame(-0.10f, 58.0f, -0.12f, 57.5f)};

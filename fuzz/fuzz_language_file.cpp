@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "app/ini_reader.h"
-#include "app/message_texts.h"
+#include "texts/ini_reader.h"
+#include "texts/message_texts.h"
 
 namespace {
 
@@ -56,11 +56,11 @@ size_t CharacterCount(std::string_view utf8) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-  if (!IsValidUtf8(orvana::app::DecodeTextFile(bytes))) __builtin_trap();
+  if (!IsValidUtf8(orvana::texts::DecodeTextFile(bytes))) __builtin_trap();
 
-  const orvana::app::IniFile file = orvana::app::IniFile::FromBytes(bytes);
-  orvana::app::MessageTexts texts = orvana::app::ReadMessageTexts(file);
-  for (const orvana::app::MessageTextKey& key : orvana::app::kMessageTextKeys) {
+  const orvana::texts::IniFile file = orvana::texts::IniFile::FromBytes(bytes);
+  orvana::texts::MessageTexts texts = orvana::texts::ReadMessageTexts(file);
+  for (const orvana::texts::MessageTextKey& key : orvana::texts::kMessageTextKeys) {
     const std::string& text = texts.*key.member;
     if (!IsValidUtf8(text)) __builtin_trap();
     if (CharacterCount(text) > key.capacity - 1) __builtin_trap();

@@ -115,7 +115,7 @@ QWidget* MainWindowControls::ById(int id) const {
   return found == byId.end() ? nullptr : found->second;
 }
 
-MainWindowControls CreateMainWindowControls(QWidget& window, const MessageTexts& texts,
+MainWindowControls CreateMainWindowControls(QWidget& window, const texts::MessageTexts& texts,
                                             const ui::DialogUnits& units, bool showAll) {
   MainWindowControls c;
   Builder make(window, units, showAll, c);

@@ -9,9 +9,9 @@
 #include <array>
 #include <map>
 
-#include "app/message_texts.h"
 #include "app/window_layout.h"
 #include "results/list_ctrl_cl.h"
+#include "texts/message_texts.h"
 #include "ui/dialog_units.h"
 
 // Every control of the main window's template, made with its caption, size
@@ -80,7 +80,7 @@ struct MainWindowControls {
 // Creates the controls as children of `window`, in template order (which is
 // the tab order). With `showAll` the controls the template hides are shown
 // too (all but the hidden OK button and the unused picture).
-MainWindowControls CreateMainWindowControls(QWidget& window, const MessageTexts& texts,
+MainWindowControls CreateMainWindowControls(QWidget& window, const texts::MessageTexts& texts,
                                             const ui::DialogUnits& units, bool showAll);
 
 }  // namespace orvana::app

@@ -7,9 +7,9 @@
 
 #include "app/quit_on_signal.h"
 #include "app/translations.h"
-#include "app/work_place.h"
-#include "store/store_config.h"
 #include "common/user_folders.h"
+#include "store/store_config.h"
+#include "texts/work_place.h"
 #include "ui/fonts.h"
 
 namespace orvana::app {
@@ -85,7 +85,7 @@ int COrvanaApp::Run() {
   COrvanaDlg::Options windowOptions;
   windowOptions.full = m_options.full;
   windowOptions.startDirectory = std::filesystem::current_path().string();
-  const WorkPlace place = FindWorkPlaceOfProcess(UserLogFolder());
+  const texts::WorkPlace place = texts::FindWorkPlaceOfProcess(texts::UserLogFolder());
   // Before anything is shown: the captions, and Qt's buttons in every box,
   // speak the work place's language.
   const Translations translations(place.language, common::ExecutableFolder());

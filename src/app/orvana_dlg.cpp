@@ -72,8 +72,9 @@ COrvanaDlg::COrvanaDlg(Options options, QWidget* parent)
 
   // Start-up in the template's order: texts, controls, the port list, the
   // buttons, the table; the caller then shows the window maximised.
-  MessageTexts texts = m_options.languageFile.empty() ? LoadMessageTexts(m_options.startDirectory)
-                                                      : LoadMessageTextFile(m_options.languageFile);
+  texts::MessageTexts texts = m_options.languageFile.empty()
+                                  ? texts::LoadMessageTexts(m_options.startDirectory)
+                                  : texts::LoadMessageTextFile(m_options.languageFile);
   m_controls = CreateMainWindowControls(*this, texts, units, m_options.full);
   m_model = std::make_unique<results::ResultsModel>(
       m_table, results::ResultsModel::OutcomeTexts{captions::Caption(captions::kOutcomePass),
@@ -88,9 +89,9 @@ COrvanaDlg::COrvanaDlg(Options options, QWidget* parent)
   if (!m_options.store.conninfo.empty()) {
     m_store = std::make_unique<store::ResultStore>(m_options.store, logFolder + "/outbox");
   }
-  m_station = std::make_unique<Station>(StationEnvironment{m_serial, *m_ui, m_clock, m_table, texts,
-                                                           logFolder, PortLister(m_options),
-                                                           m_store.get(), m_options.full});
+  m_station = std::make_unique<station::Station>(
+      station::StationEnvironment{m_serial, *m_ui, m_clock, m_table, texts, logFolder,
+                                  PortLister(m_options), m_store.get(), m_options.full});
 
   m_ui->WriteBoundFields(m_station->Fields());
   m_station->RefreshPortList(false);
@@ -99,7 +100,7 @@ COrvanaDlg::COrvanaDlg(Options options, QWidget* parent)
   auto& list = *m_controls.resultList;
   list.InsertColumn(0, QStringLiteral("NO."), results::CListCtrlCl::Format::Center,
                     results::kInitialColumnWidths[0]);
-  const auto titles = TableColumnTitles(texts);
+  const auto titles = texts::TableColumnTitles(texts);
   for (int column = 1; column < results::kColumnCount; ++column) {
     list.InsertColumn(column, QString::fromStdString(titles[static_cast<size_t>(column - 1)]),
                       results::CListCtrlCl::Format::Center,
@@ -118,7 +119,7 @@ COrvanaDlg::COrvanaDlg(Options options, QWidget* parent)
   qApp->installEventFilter(this);
   connect(&m_portWatch, &QTimer::timeout, this, [this] {
     if (m_station->WatchingForPort()) {
-      if (m_station->OnWatchTick()) m_greetingWait.start(kGreetingAnswerMilliseconds);
+      if (m_station->OnWatchTick()) m_greetingWait.start(station::kGreetingAnswerMilliseconds);
     } else {
       m_portWatch.stop();
     }
@@ -176,7 +177,7 @@ void COrvanaDlg::WireControls() {
 
 void COrvanaDlg::OnConnect() {
   if (m_station->OnConnect(m_controls.portCombo->Selection())) {
-    m_greetingWait.start(kGreetingAnswerMilliseconds);
+    m_greetingWait.start(station::kGreetingAnswerMilliseconds);
   } else {
     m_greetingWait.stop();
   }
@@ -200,7 +201,7 @@ void COrvanaDlg::OnImportBackup() {
   if (path.isEmpty()) return;
   std::string error;
   if (!m_station->OnImportBackup(path.toStdString(), error)) {
-    m_ui->ShowMessage(kAppTitle, error);
+    m_ui->ShowMessage(station::kAppTitle, error);
   }
 }
 

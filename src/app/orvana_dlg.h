@@ -13,7 +13,6 @@
 #include "app/main_window_controls.h"
 #include "app/qt_station_ui.h"
 #include "app/report_export.h"
-#include "app/station.h"
 #include "app/window_layout.h"
 #include "common/clock.h"
 #include "link/port_discovery.h"
@@ -21,6 +20,7 @@
 #include "records/report_information.h"
 #include "results/results_model.h"
 #include "results/results_table.h"
+#include "station/station.h"
 #include "store/result_store.h"
 
 // The main window. It makes the controls, hands every click, key and byte to
@@ -56,7 +56,7 @@ class COrvanaDlg final : public QWidget {
   explicit COrvanaDlg(Options options, QWidget* parent = nullptr);
   ~COrvanaDlg() override;
 
-  Station& GetStation() { return *m_station; }
+  station::Station& GetStation() { return *m_station; }
   results::ResultsTable& Table() { return m_table; }
   records::ReportInformation& ReportInformation() { return m_reportInformation; }
   ReportExport& Export() { return *m_export; }
@@ -114,7 +114,7 @@ class COrvanaDlg final : public QWidget {
   std::unique_ptr<QtStationUi> m_ui;
   // Before the station, which records into it, so it goes after it.
   std::unique_ptr<store::ResultStore> m_store;
-  std::unique_ptr<Station> m_station;
+  std::unique_ptr<station::Station> m_station;
   // The four report texts live for the run; the dialog only edits them.
   records::ReportInformation m_reportInformation;
   // A child of the window: it joins its writer before the window goes.

@@ -28,13 +28,13 @@ void QtStationUi::ShowMessage(const std::string& caption, const std::string& tex
   box.exec();
 }
 
-Answer QtStationUi::AskQuestion(const std::string& caption, const std::string& text,
-                                Answer byDefault) {
+station::Answer QtStationUi::AskQuestion(const std::string& caption, const std::string& text,
+                                         station::Answer byDefault) {
   QMessageBox box(QMessageBox::Question, Utf8(caption), Utf8(text),
                   QMessageBox::Ok | QMessageBox::Cancel, &m_window);
-  box.setDefaultButton(byDefault == Answer::Ok ? QMessageBox::Ok : QMessageBox::Cancel);
+  box.setDefaultButton(byDefault == station::Answer::Ok ? QMessageBox::Ok : QMessageBox::Cancel);
   KeepCaptionReadable(box);
-  return box.exec() == QMessageBox::Ok ? Answer::Ok : Answer::Cancel;
+  return box.exec() == QMessageBox::Ok ? station::Answer::Ok : station::Answer::Cancel;
 }
 
 QtStationUi::QtStationUi(QWidget& window, const MainWindowControls& controls)
@@ -62,7 +62,7 @@ const std::string& QtStationUi::Read(const QLineEdit& edit, ReadText& last) {
   return last.text;
 }
 
-void QtStationUi::ReadBoundFields(BoundFields& fields) {
+void QtStationUi::ReadBoundFields(station::BoundFields& fields) {
   fields.serialText = Read(*m_controls.serialEdit, m_readSerial);
   fields.autoNumberText = Read(*m_controls.autoNumberEdit, m_readAutoNumber);
   // Values waiting for their screen update are what the fields will show.
@@ -75,7 +75,7 @@ void QtStationUi::ReadBoundFields(BoundFields& fields) {
   fields.orderNumber = Read(*m_controls.orderNumberEdit, m_readOrderNumber);
 }
 
-void QtStationUi::WriteBoundFields(const BoundFields& fields) {
+void QtStationUi::WriteBoundFields(const station::BoundFields& fields) {
   // setText moves the cursor and drops a selection; only touch what changed,
   // so a scanned number being typed is not disturbed.
   const auto write = [](QLineEdit* edit, const std::string& text) {

@@ -6,7 +6,7 @@
 #include <optional>
 
 #include "app/main_window_controls.h"
-#include "app/station_ui.h"
+#include "station/station_ui.h"
 #include "ui/coalesced_update.h"
 
 // The station's user interface made of the main window's widgets: message
@@ -14,16 +14,16 @@
 // port list.
 namespace orvana::app {
 
-class QtStationUi final : public IStationUi {
+class QtStationUi final : public station::IStationUi {
  public:
   QtStationUi(QWidget& window, const MainWindowControls& controls);
 
   void ShowMessage(const std::string& caption, const std::string& text) override;
-  Answer AskQuestion(const std::string& caption, const std::string& text,
-                     Answer byDefault) override;
+  station::Answer AskQuestion(const std::string& caption, const std::string& text,
+                              station::Answer byDefault) override;
   void ShowValues(const std::array<std::string, 4>& values) override;
-  void ReadBoundFields(BoundFields& fields) override;
-  void WriteBoundFields(const BoundFields& fields) override;
+  void ReadBoundFields(station::BoundFields& fields) override;
+  void WriteBoundFields(const station::BoundFields& fields) override;
   void SelectSerialText() override;
   void ShowPortList(const std::vector<link::PortEntry>& ports) override;
   void MakeRowVisible(int row) override;
@@ -57,7 +57,7 @@ class QtStationUi final : public IStationUi {
   std::optional<QString> m_connectHint;
   QString m_linkState;
   QString m_storeState;
-  QString m_outboxState;  // while the outbox cannot take results
+  QString m_outboxState;        // while the outbox cannot take results
   bool m_storeWasDown = false;  // since the database was last caught up
   // How long a note about the database stays.
   static constexpr int kNoteMilliseconds = 10000;

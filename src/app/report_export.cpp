@@ -96,16 +96,16 @@ bool ReportExport::OpenInSpreadsheet(const QString& path) {
   return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
-bool ReportExport::Start(const results::ResultsTable& table, const BoundFields& fields,
+bool ReportExport::Start(const results::ResultsTable& table, const station::BoundFields& fields,
                          const records::ReportInformation& information,
-                         const results::TestSettings& settings, const MessageTexts& texts) {
+                         const results::TestSettings& settings, const texts::MessageTexts& texts) {
   if (Busy()) return false;
   records::ReportInformation withFields = information;
   withFields.productNumber = fields.productNumber;
   withFields.orderNumber = fields.orderNumber;
   withFields.saveFileName = fields.saveFileName;
   m_content = std::make_shared<const records::ReportContent>(records::BuildReportContent(
-      table, withFields, settings, TableColumnTitles(texts), m_environment.now()));
+      table, withFields, settings, texts::TableColumnTitles(texts), m_environment.now()));
   m_errorText = QString::fromStdString(texts.createxcelerr);
   m_progressLabel = QString::fromStdString(texts.save);
   m_fileName = FileNameFor(fields.saveFileName, m_content->exportTime);

@@ -10,14 +10,14 @@
 #include <string>
 #include <thread>
 
-#include "app/message_texts.h"
-#include "app/station_ui.h"
 #include "common/clock.h"
 #include "records/report_content.h"
 #include "records/report_information.h"
 #include "records/workbook_writer.h"
 #include "results/results_table.h"
 #include "results/settings_record.h"
+#include "station/station_ui.h"
+#include "texts/message_texts.h"
 
 class QProgressDialog;
 class QWidget;
@@ -67,9 +67,9 @@ class ReportExport final : public QObject {
   // controls into `fields`. Copies the exported rows at once and returns;
   // the rest happens while the window's event loop runs. Does nothing and
   // returns false while an earlier export is still under way.
-  bool Start(const results::ResultsTable& table, const BoundFields& fields,
+  bool Start(const results::ResultsTable& table, const station::BoundFields& fields,
              const records::ReportInformation& information, const results::TestSettings& settings,
-             const MessageTexts& texts);
+             const texts::MessageTexts& texts);
 
   bool Busy() const { return m_content != nullptr; }
   // Where the last workbook was written or saved; empty before.

@@ -9,7 +9,7 @@
 namespace orvana::app {
 
 Translations::Translations(const std::string& language, const std::string& executableFolder) {
-  if (language == kChinese) {
+  if (language == texts::kChinese) {
     // Ours are Chinese already; Qt's come with Qt's translations
     // (qt6-translations-l10n), where the system keeps them.
     Install(QDir(QLibraryInfo::path(QLibraryInfo::TranslationsPath))
@@ -17,7 +17,7 @@ Translations::Translations(const std::string& language, const std::string& execu
     return;
   }
   // Qt's own texts are English already.
-  const std::string ours = FindInstalledFile(
+  const std::string ours = texts::FindInstalledFile(
       executableFolder, std::string(kTranslationsFolder) + "/orvana_" + language + ".qm");
   if (ours.empty()) {
     common::Trace("no translation orvana_%s.qm above %s; the captions stay Chinese\n",

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/work_place.h"
+#include "texts/work_place.h"
 
 // The language of the window's own captions and of Qt's buttons. The
 // captions are written in Chinese; in English they come from the program's

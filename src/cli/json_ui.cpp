@@ -4,7 +4,7 @@
 
 namespace orvana::cli {
 
-JsonUi::JsonUi(OutputQueue& out, const results::ResultsTable& table, app::Answer questionAnswer)
+JsonUi::JsonUi(OutputQueue& out, const results::ResultsTable& table, station::Answer questionAnswer)
     : m_out(out), m_table(table), m_answer(questionAnswer) {}
 
 void JsonUi::Emit(std::string_view line) {
@@ -41,8 +41,9 @@ void JsonUi::ShowMessage(const std::string& caption, const std::string& text) {
   Message(caption, text, nullptr);
 }
 
-app::Answer JsonUi::AskQuestion(const std::string& caption, const std::string& text, app::Answer) {
-  Message(caption, text, m_answer == app::Answer::Ok ? "ok" : "cancel");
+station::Answer JsonUi::AskQuestion(const std::string& caption, const std::string& text,
+                                    station::Answer) {
+  Message(caption, text, m_answer == station::Answer::Ok ? "ok" : "cancel");
   return m_answer;
 }
 

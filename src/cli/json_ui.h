@@ -5,9 +5,9 @@
 #include <string>
 #include <string_view>
 
-#include "app/station_ui.h"
 #include "cli/output_queue.h"
 #include "results/results_table.h"
+#include "station/station_ui.h"
 
 // The station's user interface on a terminal: every message box, value
 // update and table change becomes one JSON object on its own line. The lines
@@ -15,17 +15,17 @@
 // scripts follow the bench as it happens at one hand-over per frame.
 namespace orvana::cli {
 
-class JsonUi final : public app::IStationUi, public results::ITableObserver {
+class JsonUi final : public station::IStationUi, public results::ITableObserver {
  public:
-  JsonUi(OutputQueue& out, const results::ResultsTable& table, app::Answer questionAnswer);
+  JsonUi(OutputQueue& out, const results::ResultsTable& table, station::Answer questionAnswer);
 
-  // app::IStationUi
+  // station::IStationUi
   void ShowMessage(const std::string& caption, const std::string& text) override;
-  app::Answer AskQuestion(const std::string& caption, const std::string& text,
-                          app::Answer byDefault) override;
+  station::Answer AskQuestion(const std::string& caption, const std::string& text,
+                              station::Answer byDefault) override;
   void ShowValues(const std::array<std::string, 4>& values) override;
-  void ReadBoundFields(app::BoundFields&) override {}
-  void WriteBoundFields(const app::BoundFields&) override {}
+  void ReadBoundFields(station::BoundFields&) override {}
+  void WriteBoundFields(const station::BoundFields&) override {}
   void SelectSerialText() override {}
   void ShowPortList(const std::vector<link::PortEntry>&) override {}
   void MakeRowVisible(int) override {}
@@ -51,7 +51,7 @@ class JsonUi final : public app::IStationUi, public results::ITableObserver {
   std::string m_batch;
   size_t m_batchLines = 0;
   const results::ResultsTable& m_table;
-  app::Answer m_answer;
+  station::Answer m_answer;
   std::set<int> m_changedRows;  // since the last frame was handled
 };
 

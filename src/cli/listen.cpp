@@ -13,9 +13,6 @@
 #include <filesystem>
 #include <iterator>
 
-#include "app/message_texts.h"
-#include "app/station.h"
-#include "app/work_place.h"
 #include "cli/json_text.h"
 #include "cli/json_ui.h"
 #include "cli/output_queue.h"
@@ -23,7 +20,10 @@
 #include "link/owner_loop_transport.h"
 #include "records/daily_log.h"
 #include "results/results_table.h"
+#include "station/station.h"
 #include "store/result_store.h"
+#include "texts/message_texts.h"
+#include "texts/work_place.h"
 
 namespace orvana::cli {
 namespace {
@@ -35,7 +35,7 @@ using Clock = std::chrono::steady_clock;
 // Only the records count: results the meter streams meanwhile do not.
 constexpr auto kQuietBeforeErase = std::chrono::milliseconds(1000);
 // The meter did not answer the greeting within the window's wait.
-constexpr auto kGreetingWait = std::chrono::milliseconds(app::kGreetingAnswerMilliseconds);
+constexpr auto kGreetingWait = std::chrono::milliseconds(station::kGreetingAnswerMilliseconds);
 
 // The meter's port went away (and, with --reconnect, had not come back).
 constexpr int kExitLinkLost = 3;
@@ -192,14 +192,14 @@ int RunListen(const ListenOptions& options) {
 
   // Scripts rely on the day logs being in ./Savetemp, wherever the texts
   // come from.
-  const app::WorkPlace place = app::FindWorkPlaceOfProcess({});
+  const texts::WorkPlace place = texts::FindWorkPlaceOfProcess({});
   results::ResultsTable table;
   common::SystemClock clock;
-  const app::Answer answer = app::Answer::Ok;
+  const station::Answer answer = station::Answer::Ok;
   JsonUi ui(output, table, answer);
   table.AddObserver(&ui);
 
-  app::Station* station = nullptr;
+  station::Station* station = nullptr;
   bool linkLost = false;
   // The loop below waits on descriptors anyway, so it runs the line itself:
   // each read is handed to the station where it was made, with no second
@@ -222,8 +222,8 @@ int RunListen(const ListenOptions& options) {
   }
 
   const std::string port = options.port;
-  app::Station theStation(app::StationEnvironment{
-      transport, ui, clock, table, app::LoadMessageTextFile(place.languageFile), place.logFolder,
+  station::Station theStation(station::StationEnvironment{
+      transport, ui, clock, table, texts::LoadMessageTextFile(place.languageFile), place.logFolder,
       [port] {
         return std::vector<link::PortEntry>{link::PortEntry{"cli", port}};
       },

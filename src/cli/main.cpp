@@ -12,8 +12,6 @@
 #include <string>
 #include <string_view>
 
-#include "app/message_texts.h"
-#include "app/work_place.h"
 #include "cli/json_text.h"
 #include "cli/listen.h"
 #include "cli/report.h"
@@ -21,6 +19,8 @@
 #include "link/port_discovery.h"
 #include "records/log_import.h"
 #include "results/results_table.h"
+#include "texts/message_texts.h"
+#include "texts/work_place.h"
 
 namespace {
 
@@ -89,7 +89,7 @@ int Ports() {
   const auto ports = orvana::link::DiscoverPorts(orvana::link::DiscoveryRoots::System());
   if (ports.empty()) {
     const auto texts =
-        orvana::app::LoadMessageTextFile(orvana::app::FindWorkPlaceOfProcess({}).languageFile);
+        orvana::texts::LoadMessageTextFile(orvana::texts::FindWorkPlaceOfProcess({}).languageFile);
     std::fprintf(stderr, "%s\n", texts.nocom.c_str());
     return 1;
   }

@@ -4,8 +4,6 @@
 #include <filesystem>
 #include <utility>
 
-#include "app/message_texts.h"
-#include "app/work_place.h"
 #include "cli/database_link.h"
 #include "common/clock.h"
 #include "records/log_import.h"
@@ -15,6 +13,8 @@
 #include "results/results_table.h"
 #include "results/settings_record.h"
 #include "store/record_queries.h"
+#include "texts/message_texts.h"
+#include "texts/work_place.h"
 
 namespace orvana::cli {
 namespace {
@@ -87,11 +87,11 @@ int ReportFromDatabase(const std::string& conninfo, const store::ReportFilter& f
   }
   store::PgLink link;
   if (!OpenRecord(link, conninfo)) return kExitNoDatabase;
-  const app::MessageTexts texts =
-      app::LoadMessageTextFile(app::FindWorkPlaceOfProcess({}).languageFile);
+  const texts::MessageTexts texts =
+      texts::LoadMessageTextFile(texts::FindWorkPlaceOfProcess({}).languageFile);
   records::ReportContent content;
   content.rows = records::ReportRows::WithColumns(results::kColumnCount + 1);
-  content.columnTitles = app::TableColumnTitles(texts);
+  content.columnTitles = texts::TableColumnTitles(texts);
   content.settings = results::TestSettings::StartValues();
   content.exportTime = now;
   content.extraColumnTitle = "工位 Bench";
@@ -201,11 +201,11 @@ int RunReport(const std::vector<std::string>& args) {
   results::ResultsTable table;
   for (auto& rows : contents) table.InsertRows(table.RowCount(), std::move(rows));
 
-  const app::MessageTexts texts =
-      app::LoadMessageTextFile(app::FindWorkPlaceOfProcess({}).languageFile);
+  const texts::MessageTexts texts =
+      texts::LoadMessageTextFile(texts::FindWorkPlaceOfProcess({}).languageFile);
   const records::ReportContent content = records::BuildReportContent(
       table, records::ReportInformation{}, results::TestSettings::StartValues(),
-      app::TableColumnTitles(texts), common::SystemClock().Now());
+      texts::TableColumnTitles(texts), common::SystemClock().Now());
   const int status = WriteReport(target, content);
   if (status == 0) std::printf("%s\n", output.c_str());
   return status;

@@ -14,7 +14,6 @@
 #include <set>
 #include <thread>
 
-#include "app/message_texts.h"
 #include "cli/json_text.h"
 #include "records/log_import.h"
 #include "results/results_table.h"
@@ -22,6 +21,7 @@
 #include "support/pty_pair.h"
 #include "support/sim_harness.h"
 #include "support/temp_folder.h"
+#include "texts/message_texts.h"
 
 namespace orvana::e2e {
 namespace {
@@ -40,7 +40,7 @@ class CliEndToEnd : public ::testing::Test {
   CliEndToEnd() {
     std::filesystem::copy_file(ORVANA_SOURCE_DIR "/lang/en/language.ini",
                                work.Path() + "/language.ini");
-    texts = app::LoadMessageTexts(work.Path());
+    texts = texts::LoadMessageTexts(work.Path());
   }
 
   static bool IsMessage(const std::string& line, const std::string& caption,
@@ -100,7 +100,7 @@ class CliEndToEnd : public ::testing::Test {
   }
 
   TempDir work;
-  app::MessageTexts texts;
+  texts::MessageTexts texts;
 };
 
 TEST_F(CliEndToEnd, ResultsBecomeRowsColoursAndTheDailyLogByteForByte) {
@@ -386,7 +386,7 @@ TEST_F(CliEndToEnd, WithoutItsOwnLanguageIniTheFolderGetsTheInstalledTextsOfTheL
     return cli.ErrorText();
   };
   const auto installed = [](const char* language) {
-    return app::LoadMessageTexts(std::string(ORVANA_SOURCE_DIR "/lang/") + language).comnotopen;
+    return texts::LoadMessageTexts(std::string(ORVANA_SOURCE_DIR "/lang/") + language).comnotopen;
   };
   EXPECT_NE(comnotopenIn("zh_CN").find(installed("zh_CN")), std::string::npos);
   EXPECT_NE(comnotopenIn("en").find(installed("en")), std::string::npos);

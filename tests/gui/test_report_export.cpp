@@ -1,6 +1,8 @@
 // The export button's work: a workbook of the table as it was at the press,
 // written off the window's thread, handed to a replaceable opener, and saved
 // through the save dialog when nothing can open it.
+#include <sys/stat.h>
+
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -10,7 +12,6 @@
 #include <QSignalSpy>
 #include <QWidget>
 #include <QtTest>
-#include <sys/stat.h>
 
 #include "app/report_export.h"
 #include "app/translations.h"
@@ -38,8 +39,8 @@ void AddRow(ResultsTable& table, const std::string& serial, const std::string& i
   table.SetText(row, Column::Time, "2017/05/03 12:34:56");
 }
 
-orvana::app::MessageTexts Texts() {
-  orvana::app::MessageTexts texts;
+orvana::texts::MessageTexts Texts() {
+  orvana::texts::MessageTexts texts;
   texts.save = "Save report";
   texts.createxcelerr = "Cannot make the report";
   texts.disten = "D";
@@ -90,7 +91,7 @@ class ReportExportTest : public QObject {
     ResultsTable table;
     orvana::results::ApplySettings(table, orvana::results::TestSettings::StartValues());
     AddRow(table, "0012345", "-0.21");
-    orvana::app::BoundFields fields;
+    orvana::station::BoundFields fields;
     fields.saveFileName = "lot 5";
     fields.productNumber = "P-17";
     orvana::records::ReportInformation information;
@@ -151,7 +152,7 @@ class ReportExportTest : public QObject {
 
   void nothingToOpenItSaysWhatToInstallAndTheSaveDialogSaysWhatItSaves() {
     // In English, as the user reads it; the save dialog is the real one.
-    const orvana::app::Translations english(orvana::app::kEnglish,
+    const orvana::app::Translations english(orvana::texts::kEnglish,
                                             orvana::common::ExecutableFolder());
     QVERIFY(!english.Files().isEmpty());
     TempFolder folder;

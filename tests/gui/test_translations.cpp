@@ -177,7 +177,7 @@ class TranslationsTest : public QObject {
              lupdate.readAllStandardError().constData());
     const std::vector<Message> messages = ReadTranslationFile(copy);
 
-    const Translations english(app::kEnglish, common::ExecutableFolder());
+    const Translations english(texts::kEnglish, common::ExecutableFolder());
     QCOMPARE(english.Files().size(), 1);
     QSet<QString> found;
     for (const Message& message : messages) {
@@ -207,7 +207,7 @@ class TranslationsTest : public QObject {
   }
 
   void inEnglishTheWindowAndItsDialogsShowNoChineseAndFit() {
-    const Translations english(app::kEnglish, common::ExecutableFolder());
+    const Translations english(texts::kEnglish, common::ExecutableFolder());
     QVERIFY(!english.Files().isEmpty());
 
     testing::TempFolder folder;
@@ -288,7 +288,7 @@ class TranslationsTest : public QObject {
   }
 
   void inChineseQtsOwnButtonsAreChineseAndTheCaptionsAsWritten() {
-    const Translations chinese(app::kChinese, common::ExecutableFolder());
+    const Translations chinese(texts::kChinese, common::ExecutableFolder());
     QCOMPARE(chinese.Files().size(), 1);
     QVERIFY(chinese.Files().front().endsWith(QLatin1String("/qtbase_zh_CN.qm")));
     QMessageBox box(QMessageBox::Question, QStringLiteral("IL&RL"), QStringLiteral("?"),

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "app/station.h"
 #include "results/results_table.h"
+#include "station/station.h"
 #include "support/sim_frames.h"
 #include "support/temp_folder.h"
 
@@ -56,13 +56,13 @@ struct Message {
   bool question = false;
 };
 
-struct ScriptedUi final : app::IStationUi {
+struct ScriptedUi final : station::IStationUi {
   void ShowMessage(const std::string& caption, const std::string& text) override {
     messages.push_back({caption, text, false});
     if (whileBoxIsOpen) whileBoxIsOpen();
   }
-  app::Answer AskQuestion(const std::string& caption, const std::string& text,
-                          app::Answer byDefault) override {
+  station::Answer AskQuestion(const std::string& caption, const std::string& text,
+                              station::Answer byDefault) override {
     messages.push_back({caption, text, true});
     defaults.push_back(byDefault);
     return answer;
@@ -70,11 +70,11 @@ struct ScriptedUi final : app::IStationUi {
   void ShowValues(const std::array<std::string, 4>& values) override {
     shownValues.push_back(values);
   }
-  void ReadBoundFields(app::BoundFields& fields) override {
+  void ReadBoundFields(station::BoundFields& fields) override {
     ++reads;
     fields.serialText = serialEdit;
   }
-  void WriteBoundFields(const app::BoundFields& fields) override {
+  void WriteBoundFields(const station::BoundFields& fields) override {
     (void)fields;
     ++writes;
   }
@@ -83,8 +83,8 @@ struct ScriptedUi final : app::IStationUi {
   void MakeRowVisible(int row) override { visibleRows.push_back(row); }
   void ShowLinkState(const std::string& text) override { linkStates.push_back(text); }
 
-  app::Answer answer = app::Answer::Ok;
-  std::vector<app::Answer> defaults;  // each question's default button
+  station::Answer answer = station::Answer::Ok;
+  std::vector<station::Answer> defaults;  // each question's default button
   std::function<void()> whileBoxIsOpen;
   std::vector<Message> messages;
   std::vector<std::array<std::string, 4>> shownValues;
@@ -105,9 +105,9 @@ class StationTest : public ::testing::Test {
     texts.dellallts = "sure?";
     texts.nocom = "no port";
     texts.comnotopen = "cannot open";
-    station = std::make_unique<app::Station>(
-        app::StationEnvironment{transport, ui, clock, table, texts, (folder / "Savetemp").string(),
-                                [this] { return ports; }});
+    station = std::make_unique<station::Station>(
+        station::StationEnvironment{transport, ui, clock, table, texts,
+                                    (folder / "Savetemp").string(), [this] { return ports; }});
   }
   ~StationTest() override { station.reset(); }
 
@@ -130,12 +130,12 @@ class StationTest : public ::testing::Test {
   TempFolder scratch;
   std::filesystem::path folder;
   common::FixedClock clock;
-  app::MessageTexts texts;
+  texts::MessageTexts texts;
   RecordingTransport transport;
   ScriptedUi ui;
   results::ResultsTable table;
   std::vector<link::PortEntry> ports;
-  std::unique_ptr<app::Station> station;
+  std::unique_ptr<station::Station> station;
 };
 
 }  // namespace orvana::testing

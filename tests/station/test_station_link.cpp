@@ -13,7 +13,7 @@ TEST_F(StationTest, NoPortFoundSaysSoEachTimeTheListIsOpened) {
   station->RefreshPortList(false);
   station->RefreshPortList(true);
   ASSERT_EQ(ui.messages.size(), 2u);
-  EXPECT_EQ(ui.messages[0].caption, app::kAppTitle);
+  EXPECT_EQ(ui.messages[0].caption, station::kAppTitle);
   EXPECT_EQ(ui.messages[0].text, "no port");
   EXPECT_TRUE(ui.listed.empty());
   // With nothing to choose the connect button only stops the transport.
@@ -56,7 +56,7 @@ TEST_F(StationTest, SilentPortIsToldOnceByNameAndAnAnsweringOneIsShownAsTheLink)
   EXPECT_TRUE(station->OnGreetingTimeout());
   EXPECT_FALSE(station->OnGreetingTimeout()) << "told once";
   ASSERT_EQ(ui.messages.size(), 1u);
-  EXPECT_EQ(ui.messages[0].text, std::string(app::kNoAnswerDefault) + "\n\n/dev/ttyUSB0");
+  EXPECT_EQ(ui.messages[0].text, std::string(texts::kNoAnswerDefault) + "\n\n/dev/ttyUSB0");
   EXPECT_TRUE(station->ConnectedPort().empty());
 
   ASSERT_TRUE(station->OnConnect(1));
@@ -104,7 +104,7 @@ TEST_F(StationTest, PortThatCannotBeOpenedIsReportedWithTheReason) {
   transport.openSucceeds = false;
   EXPECT_FALSE(station->OnConnect(0));
   ASSERT_EQ(ui.messages.size(), 1u);
-  EXPECT_EQ(ui.messages[0].caption, app::kAppTitle);
+  EXPECT_EQ(ui.messages[0].caption, station::kAppTitle);
   EXPECT_EQ(ui.messages[0].text.rfind("cannot open", 0), 0u) << "the text comes first";
   EXPECT_NE(ui.messages[0].text.find("in use by another program"), std::string::npos);
   EXPECT_TRUE(transport.purgingWrites.empty());
@@ -116,7 +116,7 @@ TEST_F(StationTest, ALostPortIsWatchedForUntilItOpensAgainOrTheUserConnects) {
   station->OnLinkLost("the meter's port has gone");
   station->OnLinkLost("the meter's port has gone");
   ASSERT_EQ(ui.messages.size(), 1u) << "told once";
-  EXPECT_EQ(ui.messages[0].caption, app::kAppTitle);
+  EXPECT_EQ(ui.messages[0].caption, station::kAppTitle);
   EXPECT_EQ(ui.messages[0].text, "cannot open\n\nthe meter's port has gone");
   ASSERT_TRUE(station->WatchingForPort());
 
@@ -197,7 +197,7 @@ TEST_F(StationTest, UploadedRecordsBecomeEventRowsBelowWhatIsShown) {
 TEST_F(StationTest, CancelledEraseTouchesNothing) {
   Connect();
   table.AppendRow("keep");
-  ui.answer = app::Answer::Cancel;
+  ui.answer = station::Answer::Cancel;
   station->OnEraseRequest();
   EXPECT_EQ(table.RowCount(), 1);
   EXPECT_TRUE(transport.purgingWrites.empty());
@@ -209,15 +209,15 @@ TEST_F(StationTest, CancelledEraseTouchesNothing) {
 TEST_F(StationTest, WhereAScannerTypesTheEraseQuestionDefaultsToCancel) {
   // A scanner's Enter answers whatever box is open: at the bench it must
   // not erase the meter. The plain window keeps OK as its default.
-  ui.answer = app::Answer::Cancel;
+  ui.answer = station::Answer::Cancel;
   station->OnEraseRequest();
-  station = std::make_unique<app::Station>(
-      app::StationEnvironment{transport, ui, clock, table, texts, (folder / "Savetemp").string(),
-                              [this] { return ports; }, nullptr, true});
+  station = std::make_unique<station::Station>(station::StationEnvironment{
+      transport, ui, clock, table, texts, (folder / "Savetemp").string(), [this] { return ports; },
+      nullptr, true});
   station->OnEraseRequest();
   station->OnClearScreen();
-  EXPECT_EQ(ui.defaults,
-            (std::vector<app::Answer>{app::Answer::Ok, app::Answer::Cancel, app::Answer::Ok}));
+  EXPECT_EQ(ui.defaults, (std::vector<station::Answer>{station::Answer::Ok, station::Answer::Cancel,
+                                                       station::Answer::Ok}));
 }
 
 TEST_F(StationTest, ConfirmedEraseClearsSendsAndTheAnswerIsShown) {

@@ -35,9 +35,9 @@ class LostMeterTest : public ::testing::Test {
     roots.sysClassTty = scratch / "no-sys";
     roots.devDir = scratch / "no-dev";
     roots.linkDirs = {scratch / "ports"};
-    station = std::make_unique<app::Station>(
-        app::StationEnvironment{transport, ui, clock, table, texts, scratch / "Savetemp",
-                                [roots] { return link::DiscoverPorts(roots); }});
+    station = std::make_unique<station::Station>(
+        station::StationEnvironment{transport, ui, clock, table, texts, scratch / "Savetemp",
+                                    [roots] { return link::DiscoverPorts(roots); }});
   }
 
   void Wake() const {
@@ -85,10 +85,10 @@ class LostMeterTest : public ::testing::Test {
   } wake;
   ScriptedUi ui;
   common::FixedClock clock{common::LocalTime{2017, 5, 3, 12, 34, 56}};
-  app::MessageTexts texts;
+  texts::MessageTexts texts;
   results::ResultsTable table;
   link::SerialTransport transport;
-  std::unique_ptr<app::Station> station;
+  std::unique_ptr<station::Station> station;
 };
 
 TEST_F(LostMeterTest, AVanishedPortIsToldOnceAndGreetedAgainWhenItComesBack) {
@@ -104,7 +104,7 @@ TEST_F(LostMeterTest, AVanishedPortIsToldOnceAndGreetedAgainWhenItComesBack) {
   std::filesystem::remove(link);
   ASSERT_TRUE(Pump([&] { return station->WatchingForPort(); }));
   EXPECT_EQ(Boxes("cannot open\n\nthe meter's port has gone"), 1u);
-  ASSERT_EQ(ui.messages.back().caption, app::kAppTitle);
+  ASSERT_EQ(ui.messages.back().caption, station::kAppTitle);
   EXPECT_FALSE(station->OnWatchTick());
   EXPECT_TRUE(station->WatchingForPort());
 

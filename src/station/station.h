@@ -7,8 +7,6 @@
 #include <utility>
 #include <vector>
 
-#include "app/message_texts.h"
-#include "app/station_ui.h"
 #include "common/clock.h"
 #include "link/port_discovery.h"
 #include "link/transport.h"
@@ -17,14 +15,16 @@
 #include "results/result_recorder.h"
 #include "results/results_table.h"
 #include "results/settings_record.h"
+#include "station/station_ui.h"
 #include "store/result_store.h"
+#include "texts/message_texts.h"
 
 // The test station on the bench: everything the main window does that is not
 // drawing. It owns the receiver, the port table, the measurement state and the
 // daily log, and reaches the line, the clock, the table and the user only
 // through the interfaces it is given. The window (or orvana-cli) calls the
 // handlers below; all of them run on one thread.
-namespace orvana::app {
+namespace orvana::station {
 
 // Captions the meter software has always used for its boxes.
 inline constexpr const char* kAppTitle = "Orvana";
@@ -38,7 +38,7 @@ struct StationEnvironment {
   IStationUi& ui;
   const common::IClock& clock;
   results::ResultsTable& table;
-  MessageTexts texts;
+  texts::MessageTexts texts;
   // The folder the daily logs go to (the start-up directory's Savetemp).
   std::string logFolder;
   // Lists the machine's serial ports; replaceable so tests need no hardware.
@@ -115,7 +115,7 @@ class Station {
   // --- state the window shows or edits
   results::TestSettings& Settings() { return m_settings; }
   BoundFields& Fields() { return m_fields; }
-  const MessageTexts& Texts() const { return m_env.texts; }
+  const texts::MessageTexts& Texts() const { return m_env.texts; }
   bool Connected() const { return m_connected; }
   // Frames of an upload's answer (record headers and events) handled so far.
   size_t RecordFramesHandled() const { return m_recordFrames; }
@@ -177,4 +177,4 @@ class Station {
   bool m_reselectSerial = false;
 };
 
-}  // namespace orvana::app
+}  // namespace orvana::station

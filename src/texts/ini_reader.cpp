@@ -1,4 +1,4 @@
-#include "app/ini_reader.h"
+#include "texts/ini_reader.h"
 
 #include <fcntl.h>
 #include <iconv.h>
@@ -14,7 +14,7 @@
 #include "common/utf8.h"
 #include "records/regular_file.h"
 
-namespace orvana::app {
+namespace orvana::texts {
 namespace {
 
 using common::kUtf8Replacement;
@@ -226,4 +226,4 @@ std::string IniFile::Get(std::string_view section, std::string_view key, std::st
   return std::string(FirstCharacters(found, capacity - 1));
 }
 
-}  // namespace orvana::app
+}  // namespace orvana::texts

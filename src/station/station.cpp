@@ -1,4 +1,4 @@
-#include "app/station.h"
+#include "station/station.h"
 
 #include <algorithm>
 #include <utility>
@@ -10,7 +10,7 @@
 #include "results/table_operations.h"
 #include "store/live_result.h"
 
-namespace orvana::app {
+namespace orvana::station {
 
 using protocol::Frame;
 
@@ -325,4 +325,4 @@ void Station::OnLeftButtonDown(bool insideSerialEdit) {
   m_env.ui.ReadBoundFields(m_fields);
 }
 
-}  // namespace orvana::app
+}  // namespace orvana::station

@@ -2,10 +2,10 @@
 
 #include <string>
 
-#include "app/ini_reader.h"
 #include "support/temp_folder.h"
+#include "texts/ini_reader.h"
 
-namespace orvana::app {
+namespace orvana::texts {
 namespace {
 
 using testing::TempFolder;
@@ -160,4 +160,4 @@ TEST(IniEncoding, DecodedTextIsAlwaysValidUtf8) {
 }
 
 }  // namespace
-}  // namespace orvana::app
+}  // namespace orvana::texts

@@ -1,4 +1,4 @@
-#include "app/work_place.h"
+#include "texts/work_place.h"
 
 #include <sys/stat.h>
 
@@ -9,7 +9,7 @@
 #include "common/user_folders.h"
 #include "common/utf8.h"
 
-namespace orvana::app {
+namespace orvana::texts {
 namespace {
 
 // How far above the program's folder an install prefix may be: bin/ of an
@@ -122,4 +122,4 @@ std::string UserLogFolder() {
   return data.empty() ? std::string() : data + "/Savetemp";
 }
 
-}  // namespace orvana::app
+}  // namespace orvana::texts

@@ -4,12 +4,12 @@
 #include <set>
 #include <string>
 
-#include "app/message_texts.h"
 #include "common/trace.h"
 #include "support/fifo_trap.h"
 #include "support/temp_folder.h"
+#include "texts/message_texts.h"
 
-namespace orvana::app {
+namespace orvana::texts {
 namespace {
 
 using testing::TempFolder;
@@ -137,4 +137,4 @@ TEST_P(ShippedLanguageFile, HasEveryKeyWithinItsCapacity) {
 INSTANTIATE_TEST_SUITE_P(Languages, ShippedLanguageFile, ::testing::Values("zh_CN", "en"));
 
 }  // namespace
-}  // namespace orvana::app
+}  // namespace orvana::texts

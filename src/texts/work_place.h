@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "app/message_texts.h"
+#include "texts/message_texts.h"
 
 // Where the program finds its texts and keeps its day logs. A folder set up
 // for the meter, with its own language.ini, is worked in as the meter
@@ -10,7 +10,7 @@
 // else (from the desktop's menu, in the home folder) the program uses the
 // installed language file for the user's language and, for the window, a
 // per-user folder for the logs.
-namespace orvana::app {
+namespace orvana::texts {
 
 // The languages the program ships texts for.
 inline constexpr const char* kChinese = "zh_CN";
@@ -70,4 +70,4 @@ WorkPlace FindWorkPlaceOfProcess(const std::string& userLogFolder);
 // ~/.local/share/orvana/Savetemp unless XDG_DATA_HOME says otherwise.
 std::string UserLogFolder();
 
-}  // namespace orvana::app
+}  // namespace orvana::texts

@@ -14,7 +14,7 @@
 //
 // Whatever the file's encoding (UTF-8 with or without BOM, UTF-16 with BOM, or
 // GB18030 from a Chinese Windows machine), every text comes back as UTF-8.
-namespace orvana::app {
+namespace orvana::texts {
 
 class IniFile {
  public:
@@ -58,4 +58,4 @@ std::string DecodeTextFile(std::string_view bytes);
 // The first `count` characters (code points) of UTF-8 text.
 std::string_view FirstCharacters(std::string_view utf8, size_t count);
 
-}  // namespace orvana::app
+}  // namespace orvana::texts

@@ -5,12 +5,12 @@
 #include <string>
 #include <string_view>
 
-#include "app/ini_reader.h"
+#include "texts/ini_reader.h"
 
 // The user-editable texts of the program: button captions, column titles and
 // message-box texts, read once at start-up from language.ini so the program
 // can be shown in another language without rebuilding it.
-namespace orvana::app {
+namespace orvana::texts {
 
 // Built-in texts of the keys newer than the meter software's, which a
 // language file may well lack; they read as these, never as "Error".
@@ -129,4 +129,4 @@ const std::string* FindMessageText(const MessageTexts& texts, std::string_view k
 // and the report's first row.
 std::array<std::string, 6> TableColumnTitles(const MessageTexts& texts);
 
-}  // namespace orvana::app
+}  // namespace orvana::texts

@@ -1,6 +1,6 @@
-#include "app/message_texts.h"
+#include "texts/message_texts.h"
 
-namespace orvana::app {
+namespace orvana::texts {
 
 std::string LanguageFilePath(const std::string& directory) {
   if (directory.empty()) return std::string(kLanguageFileName);
@@ -41,4 +41,4 @@ std::array<std::string, 6> TableColumnTitles(const MessageTexts& texts) {
   return {texts.disten, texts.loss, texts.refl, texts.allloss, texts.eventtype, texts.timedata};
 }
 
-}  // namespace orvana::app
+}  // namespace orvana::texts

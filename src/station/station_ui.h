@@ -9,7 +9,7 @@
 
 // The few things a window does for the station. The Qt window implements it
 // with widgets, orvana-cli on a terminal, the tests with a script.
-namespace orvana::app {
+namespace orvana::station {
 
 // The values bound to the window's fields: read from the controls when a
 // result is recorded and when the window says so. The station writes back
@@ -59,4 +59,4 @@ class IStationUi {
   virtual void FrameHandled() {}
 };
 
-}  // namespace orvana::app
+}  // namespace orvana::station

@@ -6,11 +6,11 @@
 #include <filesystem>
 #include <string>
 
-#include "app/message_texts.h"
-#include "app/work_place.h"
 #include "support/temp_folder.h"
+#include "texts/message_texts.h"
+#include "texts/work_place.h"
 
-namespace orvana::app {
+namespace orvana::texts {
 namespace {
 
 TEST(ChooseLanguage, OrvanaLangFirstThenTheLocaleMessagesFollow) {
@@ -84,4 +84,4 @@ TEST_F(WorkPlaceTest, WithNothingInstalledTheTextsReadAsTheyAlwaysHave) {
 }
 
 }  // namespace
-}  // namespace orvana::app
+}  // namespace orvana::texts
