@@ -179,8 +179,14 @@ void QtStationUi::ShowNote(const QString& text) {
     m_window.installEventFilter(&m_noteFollower);
     QObject::connect(&m_noteTimer, &QTimer::timeout, m_note, &QLabel::hide);
   }
-  m_note->setText(text);
-  m_note->setAccessibleName(text);
+  // News that comes while the note is up joins it (the outbox failing and
+  // the database lost at once): each is read, the newest last.
+  if (m_note->isHidden()) m_noteLines.clear();
+  m_noteLines << text;
+  while (m_noteLines.size() > kNoteLines) m_noteLines.removeFirst();
+  const QString shown = m_noteLines.join(QLatin1Char('\n'));
+  m_note->setText(shown);
+  m_note->setAccessibleName(shown);
   m_note->adjustSize();
   m_note->show();
   PlaceNote();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QEvent>
+#include <QStringList>
 #include <QTimer>
 #include <QWidget>
 #include <optional>
@@ -63,6 +64,8 @@ class QtStationUi final : public station::IStationUi {
   static constexpr int kNoteMilliseconds = 10000;
   class QLabel* m_note = nullptr;  // the window's child
   QTimer m_noteTimer;
+  QStringList m_noteLines;  // what the note shows now, the newest last
+  static constexpr qsizetype kNoteLines = 3;
   NoteFollower m_noteFollower{*this};
   // The values of the newest result, put into the fields four times a second
   // at most: a field rewritten for every result of a fast meter is repainted

@@ -16,6 +16,7 @@
 #include <mutex>
 #include <string>
 
+#include "common/error_text.h"
 #include "common/trace.h"
 
 namespace orvana::cli {
@@ -274,7 +275,7 @@ void OutputQueue::Run(std::shared_ptr<State> state) {
       // queue fills and drops, and writing is tried again now and then.
       if (retryAt == Clock::time_point::min()) {
         common::Trace("orvana-cli: cannot write the output: %s; trying again\n",
-                      std::strerror(errno));
+                      common::ErrorText(errno).c_str());
       }
       retryAt = Clock::now() + kFullDiskRetry;
     } else {

@@ -42,4 +42,20 @@ Utf8Char DecodeUtf8(std::string_view text, size_t at) {
   return Utf8Char{true, length, value};
 }
 
+bool IsValidUtf8(std::string_view text) {
+  for (size_t at = 0; at < text.size();) {
+    const Utf8Char c = DecodeUtf8(text, at);
+    if (!c.valid) return false;
+    at += c.length;
+  }
+  return true;
+}
+
+std::string_view CutAtCharacter(std::string_view text, size_t limit) {
+  if (text.size() <= limit) return text;
+  size_t end = limit;
+  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+  return text.substr(0, end);
+}
+
 }  // namespace orvana::common

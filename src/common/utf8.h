@@ -29,4 +29,12 @@ struct Utf8Char {
 // is valid; no byte past the end of `text` is read.
 Utf8Char DecodeUtf8(std::string_view text, size_t at);
 
+// Every byte of `text` belongs to a valid character (NUL is one).
+bool IsValidUtf8(std::string_view text);
+
+// The longest start of `text` of at most `limit` bytes that does not end
+// inside a character (a text that is not UTF-8 is cut before a byte that
+// looks like a continuation).
+std::string_view CutAtCharacter(std::string_view text, size_t limit);
+
 }  // namespace orvana::common

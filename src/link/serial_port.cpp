@@ -8,8 +8,8 @@
 #include <cerrno>
 #include <chrono>
 
+#include "common/error_text.h"
 #include "common/trace.h"
-#include "link/error_text.h"
 #include "link/line_settings.h"
 #include "link/terminal_device.h"
 #include "link/timed_write.h"
@@ -102,7 +102,7 @@ void CSerialPort::ConfigureLine(int fd, int baudRate, char parity, int dataBits,
     // Pseudo-terminals and some virtual ports have no modem lines at all;
     // the meter does not need RTS to talk, so this is only worth a note.
     Trace("Port %d: RTS not raised (%s).\n", static_cast<int>(m_portNumber),
-          ErrorText(errno).c_str());
+          common::ErrorText(errno).c_str());
   }
 }
 
@@ -310,13 +310,13 @@ void CSerialPort::CloseDevice() {
 
 void CSerialPort::ReportError(const char* step, int error) const {
   Trace("WARNING:  %s Failed with the following error: \n%s\nPort: %d\n", step,
-        ErrorText(error).c_str(), static_cast<int>(m_portNumber));
+        common::ErrorText(error).c_str(), static_cast<int>(m_portNumber));
 }
 
 void CSerialPort::ReportGone(const char* why, int error) const {
   if (error != 0) {
     Trace("WARNING: Port %d has gone (%s: %s); the monitor ends.\n", static_cast<int>(m_portNumber),
-          why, ErrorText(error).c_str());
+          why, common::ErrorText(error).c_str());
   } else {
     Trace("WARNING: Port %d has gone (%s); the monitor ends.\n", static_cast<int>(m_portNumber),
           why);

@@ -6,8 +6,8 @@
 #include <system_error>
 #include <utility>
 
+#include "common/error_text.h"
 #include "common/trace.h"
-#include "link/error_text.h"
 
 namespace orvana::link {
 
@@ -27,7 +27,7 @@ bool SerialTransport::Open(const PortAddress& port, const LineSettings& settings
   EndMonitor();
   if (!m_writeEvent.CreateOrReset() || !m_shutdownEvent.CreateOrReset() ||
       !m_resumeEvent.CreateOrReset()) {
-    m_eventError = port.path + ": " + ErrorText(errno);
+    m_eventError = port.path + ": " + common::ErrorText(errno);
     return false;
   }
   m_eventError.clear();

@@ -9,7 +9,7 @@
 
 #include <cerrno>
 
-#include "link/error_text.h"
+#include "common/error_text.h"
 
 namespace orvana::link {
 namespace {
@@ -29,7 +29,7 @@ std::string OpenFailure(const std::string& path, int error) {
     case ENXIO:
       return path + ": no such device (unplugged?)";
     default:
-      return path + ": " + ErrorText(error);
+      return path + ": " + common::ErrorText(error);
   }
 }
 

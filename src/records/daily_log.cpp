@@ -12,6 +12,7 @@
 
 #include "common/trace.h"
 #include "common/user_folders.h"
+#include "common/utf8.h"
 #include "records/regular_file.h"
 
 namespace orvana::records {
@@ -45,15 +46,6 @@ int CreateFolders(const std::string& folder, mode_t mode) {
     if (!part.empty() && ::mkdir(part.c_str(), mode) != 0 && errno != EEXIST) return errno;
     if (slash == std::string::npos) return 0;
   }
-}
-
-// Cut to at most `limit` bytes, never inside a UTF-8 character (a text that is
-// not UTF-8 is cut before a byte that looks like a continuation).
-std::string_view CutAtCharacter(std::string_view text, size_t limit) {
-  if (text.size() <= limit) return text;
-  size_t end = limit;
-  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
-  return text.substr(0, end);
 }
 
 bool LockExclusive(int fd) {
@@ -121,7 +113,7 @@ constexpr size_t kMostUnconfirmed = 4096;
 }  // namespace
 
 std::string LoggedSerial(const std::string& serial) {
-  std::string stored(CutAtCharacter(serial, kLongestLogSerial));
+  std::string stored(common::CutAtCharacter(serial, kLongestLogSerial));
   for (char& c : stored) {
     if (c == '\n' || c == '\0') c = ' ';
   }
@@ -133,10 +125,10 @@ std::string FormatLogLine(const std::string& serial, const std::array<std::strin
   std::string line = LoggedSerial(serial);
   for (const std::string& text : texts) {
     line += kFieldSeparator;
-    line += CutAtCharacter(text, kLongestLogValue);
+    line += common::CutAtCharacter(text, kLongestLogValue);
   }
   line += kFieldSeparator;
-  line += CutAtCharacter(timeText, kLongestLogValue);
+  line += common::CutAtCharacter(timeText, kLongestLogValue);
   return line;
 }
 

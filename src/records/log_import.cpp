@@ -12,6 +12,7 @@
 #include <memory>
 #include <thread>
 
+#include "common/error_text.h"
 #include "common/trace.h"
 #include "records/daily_log.h"
 #include "records/regular_file.h"
@@ -150,7 +151,7 @@ bool ForEachLogRow(const std::string& path, const RowSink& row, ImportSummary& s
   }
   off_t left = 0;
   if (!SizeBetweenLines(file.fd, left)) {
-    error = "Cannot read " + path + ": " + std::strerror(errno);
+    error = "Cannot read " + path + ": " + common::ErrorText(errno);
     ::close(file.fd);
     return false;
   }
@@ -178,7 +179,7 @@ bool ForEachLogRow(const std::string& path, const RowSink& row, ImportSummary& s
     const ssize_t got = ::read(file.fd, buffer.get(), want);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) {
-      error = "Cannot read " + path + ": " + std::strerror(errno);
+      error = "Cannot read " + path + ": " + common::ErrorText(errno);
       readFailed = true;
       break;
     }

@@ -7,11 +7,13 @@
 #include <cerrno>
 #include <cstring>
 
+#include "common/error_text.h"
+
 namespace orvana::records {
 
 std::string RegularFile::Reason() const {
   if (notRegular) return "not a regular file";
-  return std::strerror(error);
+  return common::ErrorText(error);
 }
 
 RegularFile OpenRegularFile(const std::string& path, int flags, mode_t mode) {

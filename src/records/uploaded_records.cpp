@@ -1,7 +1,6 @@
 #include "records/uploaded_records.h"
 
-#include <algorithm>
-
+#include "common/utf8.h"
 #include "records/daily_log.h"
 
 namespace orvana::records {
@@ -12,9 +11,8 @@ std::string FormatRecordLine(const results::RowTexts& cells) {
     if (column > 0) line += kFieldSeparator;
     // A cell is the meter's numbers as text; the cut only keeps a line
     // within what the import reads.
-    const std::string& cell = cells[column];
     const size_t start = line.size();
-    line.append(cell, 0, std::min(cell.size(), kLongestLogValue));
+    line += common::CutAtCharacter(cells[column], kLongestLogValue);
     for (size_t at = start; at < line.size(); ++at) {
       if (line[at] == '\n' || line[at] == '\r' || line[at] == '\0') line[at] = ' ';
     }

@@ -11,6 +11,8 @@
 #include <cstring>
 #include <filesystem>
 
+#include "common/error_text.h"
+
 namespace orvana::records {
 namespace {
 
@@ -146,15 +148,13 @@ void TemporaryFolder::Remove() {
   m_path.clear();
 }
 
-std::string ErrnoText(int error) { return std::strerror(error); }
-
 // Gives the finished workbook the mode and, where we may, the owner and
 // group of the one it replaces, and makes it reach the disk before it takes
 // that one's place.
 bool SettleWorkbook(const std::string& path, const WorkbookTarget& target, std::string& error) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) {
-    error = ErrnoText(errno);
+    error = common::ErrorText(errno);
     return false;
   }
   bool ok = true;
@@ -166,12 +166,12 @@ bool SettleWorkbook(const std::string& path, const WorkbookTarget& target, std::
       [[maybe_unused]] const int group = ::fchown(fd, static_cast<uid_t>(-1), target.info.st_gid);
     }
     if (::fchmod(fd, target.info.st_mode & 07777) != 0) {
-      error = ErrnoText(errno);
+      error = common::ErrorText(errno);
       ok = false;
     }
   }
   if (ok && ::fsync(fd) != 0) {
-    error = ErrnoText(errno);
+    error = common::ErrorText(errno);
     ok = false;
   }
   ::close(fd);
@@ -232,15 +232,15 @@ std::string ResolveWorkbookTarget(const std::string& name, const std::vector<Fil
   struct stat entry {};
   if (::lstat(name.c_str(), &entry) != 0) {
     if (errno == ENOENT) return {};  // a new name; a missing folder shows when writing
-    return ErrnoText(errno);
+    return common::ErrorText(errno);
   }
   if (S_ISLNK(entry.st_mode)) {
     char* resolved = ::realpath(name.c_str(), nullptr);
-    if (resolved == nullptr) return "a link that leads nowhere: " + ErrnoText(errno);
+    if (resolved == nullptr) return "a link that leads nowhere: " + common::ErrorText(errno);
     target.path = resolved;
     std::free(resolved);
   }
-  if (::stat(target.path.c_str(), &target.info) != 0) return ErrnoText(errno);
+  if (::stat(target.path.c_str(), &target.info) != 0) return common::ErrorText(errno);
   // A FIFO, a terminal or a device would be replaced by a plain file, and
   // whoever relied on it would find it gone.
   if (!S_ISREG(target.info.st_mode)) return "not a regular file";
@@ -257,7 +257,7 @@ WorkbookResult WriteWorkbookTo(const WorkbookTarget& target, const ReportContent
                                const WorkbookOptions& options, bool removeOnStopSignal) {
   TemporaryFolder folder(removeOnStopSignal);
   if (!folder.Create(target.path)) {
-    return Failure("cannot write " + target.name + ": " + ErrnoText(errno));
+    return Failure("cannot write " + target.name + ": " + common::ErrorText(errno));
   }
   const std::string written = folder.Path() + "/report.xlsx";
   WorkbookResult result = WriteWorkbook(written, content, options);
@@ -273,15 +273,14 @@ WorkbookResult WriteWorkbookTo(const WorkbookTarget& target, const ReportContent
   // in the folder (and removed with it) or already in its place.
   StopSignalsBlocked blocked;
   if (::rename(written.c_str(), target.path.c_str()) != 0) {
-    return Failure("cannot write " + target.name + ": " + ErrnoText(errno));
+    return Failure("cannot write " + target.name + ": " + common::ErrorText(errno));
   }
   folder.Remove();
   return result;
 }
 
 WorkbookResult WriteWorkbookAs(const std::string& name, const ReportContent& content,
-                               const std::vector<FileId>& protect,
-                               const WorkbookOptions& options) {
+                               const std::vector<FileId>& protect, const WorkbookOptions& options) {
   WorkbookTarget target;
   if (std::string why = ResolveWorkbookTarget(name, protect, target); !why.empty()) {
     return Failure("will not write the report to " + name + ": " + why);

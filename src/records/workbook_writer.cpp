@@ -13,6 +13,7 @@
 #include <limits>
 #include <string>
 
+#include "common/error_text.h"
 #include "common/utf8.h"
 #include "results/column.h"
 
@@ -182,12 +183,6 @@ std::string ShortestText(float value) {
   return std::string(buffer.data(), end);
 }
 
-std::string ErrnoText(int error) {
-  std::array<char, 256> buffer{};
-  // The GNU strerror_r returns the text, which may or may not be `buffer`.
-  return strerror_r(error, buffer.data(), buffer.size());
-}
-
 // A fresh file beside `path`, created with the user's usual permissions, for
 // the workbook to be written into before it takes `path`'s place.
 bool CreatePartialFile(const std::string& path, std::string& partial, std::string& error) {
@@ -200,7 +195,7 @@ bool CreatePartialFile(const std::string& path, std::string& partial, std::strin
       return true;
     }
     if (errno != EEXIST) {
-      error = "cannot write " + path + ": " + ErrnoText(errno);
+      error = "cannot write " + path + ": " + common::ErrorText(errno);
       return false;
     }
   }
@@ -282,8 +277,9 @@ bool Writer::WriteText(lxw_worksheet* sheet, lxw_row_t row, lxw_col_t column, st
                        const char* cText) {
   // An empty text leaves the cell empty, as typing nothing would.
   if (text.empty()) return true;
-  return Check(worksheet_write_string(sheet, row, column, CellText(text, cText, m_scratch), nullptr),
-               "cannot write a cell");
+  return Check(
+      worksheet_write_string(sheet, row, column, CellText(text, cText, m_scratch), nullptr),
+      "cannot write a cell");
 }
 
 bool Writer::WriteCell(lxw_worksheet* sheet, lxw_row_t row, lxw_col_t column, std::string_view text,
@@ -331,10 +327,10 @@ bool Writer::WriteHeadings(lxw_worksheet* sheet) {
     if (!Check(status, "cannot write the headings")) return false;
   }
   const std::string& extra = m_content.extraColumnTitle;
-  return Check(extra.empty() ? worksheet_write_blank(sheet, kHeadingRow, kLastColumn, m_bold)
-                             : worksheet_write_string(sheet, kHeadingRow, kLastColumn,
-                                                      CellText(extra, extra.c_str(), m_scratch),
-                                                      m_bold),
+  return Check(extra.empty()
+                   ? worksheet_write_blank(sheet, kHeadingRow, kLastColumn, m_bold)
+                   : worksheet_write_string(sheet, kHeadingRow, kLastColumn,
+                                            CellText(extra, extra.c_str(), m_scratch), m_bold),
                "cannot write the headings");
 }
 
@@ -459,15 +455,16 @@ WorkbookResult Writer::Write(const std::string& path) {
     m_workbook = nullptr;  // closing frees it, whatever it returns
     const lxw_error status = workbook_close(workbook);
     ok = Check(status, ("cannot write " + path).c_str());
-    if (!ok && status == LXW_ERROR_CREATING_XLSX_FILE) m_error += ": " + ErrnoText(errno);
+    if (!ok && status == LXW_ERROR_CREATING_XLSX_FILE) m_error += ": " + common::ErrorText(errno);
   }
   if (ok && rename(partial.c_str(), path.c_str()) != 0) {
-    m_error = "cannot write " + path + ": " + ErrnoText(errno);
+    m_error = "cannot write " + path + ": " + common::ErrorText(errno);
     ok = false;
   }
   if (!ok) {
     unlink(partial.c_str());
-    result.status = m_cancelled ? WorkbookResult::Status::Cancelled : WorkbookResult::Status::Failed;
+    result.status =
+        m_cancelled ? WorkbookResult::Status::Cancelled : WorkbookResult::Status::Failed;
     if (!m_cancelled) result.error = m_error;
     return result;
   }

@@ -159,13 +159,9 @@ bool IsTimestamp(std::string_view text) {
          Digits(text, 23, 2);
 }
 
-bool IsValidUtf8(std::string_view text) {
-  for (size_t at = 0; at < text.size();) {
-    const common::Utf8Char c = common::DecodeUtf8(text, at);
-    if (!c.valid || c.codePoint == 0) return false;
-    at += c.length;
-  }
-  return true;
+// What the database takes: UTF-8 without NUL.
+bool IsStorable(std::string_view text) {
+  return common::IsValidUtf8(text) && text.find('\0') == std::string_view::npos;
 }
 
 }  // namespace
@@ -230,7 +226,7 @@ std::optional<StoredResult> ParseOutboxLine(std::string_view line) {
   StoredResult result;
   size_t next = 1;
   const auto text = [&](std::string& into) {
-    return Unescape(fields[next++], into) && IsValidUtf8(into);
+    return Unescape(fields[next++], into) && IsStorable(into);
   };
   if (!text(result.key) || result.key.empty() || !text(result.bench) || !text(result.serial) ||
       !text(result.timeText) || !text(result.recordedAt) || !IsTimestamp(result.recordedAt)) {
@@ -293,7 +289,7 @@ std::optional<UploadedEvent> ParseOutboxEventLine(std::string_view line) {
   UploadedEvent event;
   size_t next = 1;
   const auto text = [&](std::string& into) {
-    return Unescape((*fields)[next++], into) && IsValidUtf8(into);
+    return Unescape((*fields)[next++], into) && IsStorable(into);
   };
   if (!text(event.key) || event.key.empty() || !text(event.bench) || !text(event.uploadedAt) ||
       !IsTimestamp(event.uploadedAt) || !text(event.recordDate)) {

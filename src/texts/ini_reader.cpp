@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "common/error_text.h"
 #include "common/trace.h"
 #include "common/utf8.h"
 #include "records/regular_file.h"
@@ -17,16 +18,8 @@
 namespace orvana::texts {
 namespace {
 
+using common::IsValidUtf8;
 using common::kUtf8Replacement;
-
-bool IsValidUtf8(std::string_view text) {
-  for (size_t pos = 0; pos < text.size();) {
-    const common::Utf8Char c = common::DecodeUtf8(text, pos);
-    if (!c.valid) return false;
-    pos += c.length;
-  }
-  return true;
-}
 
 // Every byte that is not part of a character becomes a U+FFFD of its own.
 std::string ReplaceInvalidUtf8(std::string_view text) {
@@ -50,7 +43,8 @@ std::string ReplaceInvalidUtf8(std::string_view text) {
 std::string ConvertToUtf8(std::string_view bytes, const char* encoding, size_t unit) {
   iconv_t cd = iconv_open("UTF-8", encoding);
   if (cd == reinterpret_cast<iconv_t>(-1)) {
-    common::Trace("language file: no converter from %s (%s)\n", encoding, std::strerror(errno));
+    common::Trace("language file: no converter from %s (%s)\n", encoding,
+                  common::ErrorText(errno).c_str());
     return {};
   }
   std::string out(bytes.size() * 2 + 16, '\0');
@@ -129,7 +123,7 @@ bool ReadWholeFile(const std::string& path, std::string& bytes) {
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 || bytes.size() + static_cast<size_t>(n) > kLargestIniFile) {
       common::Trace("Can't read %s: %s\n", path.c_str(),
-                    n < 0 ? std::strerror(errno) : "it grows while it is read");
+                    n < 0 ? common::ErrorText(errno).c_str() : "it grows while it is read");
       close(fd);
       return false;
     }

@@ -408,6 +408,8 @@ TEST_F(StoreCli, UploadedRecordsReachTheirTableOnceHoweverOftenTheyAreUploaded) 
           return std::count(text.begin(), text.end(), '\n') == static_cast<long>(3 * run);
         },
         listen.get()));
+    // With the database up, the end of the run waits for what is on its way.
+    ASSERT_TRUE(Eventually([&] { return Has(*listen, "caught-up"); }, listen.get()));
     listen->Signal(SIGTERM);
     ASSERT_EQ(listen->WaitExit(kPatience), 0) << listen->ErrorText();
   }
