@@ -113,7 +113,7 @@ void QtStationUi::ShowLinkState(const std::string& linkText) {
   ShowStates();
 }
 
-void QtStationUi::ShowStoreState(const store::StoreEvent& event) {
+void QtStationUi::ShowStoreState(const store::StoreEvent& event, bool news) {
   using Kind = store::StoreEvent::Kind;
   QString note;
   switch (event.kind) {
@@ -124,15 +124,12 @@ void QtStationUi::ShowStoreState(const store::StoreEvent& event) {
       const auto pending = static_cast<qulonglong>(event.pending);
       m_storeState = captions::Caption(captions::kStoreDown).arg(pending).arg(Utf8(event.reason));
       note = captions::Caption(captions::kStoreDownNote).arg(pending);
-      m_storeWasDown = true;
       break;
     }
     case Kind::CaughtUp:
       m_storeState =
           captions::Caption(captions::kStoreCaughtUp).arg(static_cast<qulonglong>(event.sent));
-      // Caught up at every start is no news; after an outage it is.
-      if (m_storeWasDown) note = m_storeState;
-      m_storeWasDown = false;
+      note = m_storeState;
       break;
     // The outbox's own trouble is said in the same note, and stays in the
     // hint beside the database's state while it lasts: results are then in
@@ -157,7 +154,7 @@ void QtStationUi::ShowStoreState(const store::StoreEvent& event) {
       break;
   }
   ShowStates();
-  if (!note.isEmpty()) ShowNote(note);
+  if (news && !note.isEmpty()) ShowNote(note);
 }
 
 void QtStationUi::ShowNote(const QString& text) {

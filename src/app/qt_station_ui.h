@@ -29,7 +29,7 @@ class QtStationUi final : public station::IStationUi {
   void ShowPortList(const std::vector<link::PortEntry>& ports) override;
   void MakeRowVisible(int row) override;
   void ShowLinkState(const std::string& linkText) override;
-  void ShowStoreState(const store::StoreEvent& event) override;
+  void ShowStoreState(const store::StoreEvent& event, bool news) override;
 
  private:
   QWidget& m_window;
@@ -58,8 +58,7 @@ class QtStationUi final : public station::IStationUi {
   std::optional<QString> m_connectHint;
   QString m_linkState;
   QString m_storeState;
-  QString m_outboxState;        // while the outbox cannot take results
-  bool m_storeWasDown = false;  // since the database was last caught up
+  QString m_outboxState;  // while the outbox cannot take results
   // How long a note about the database stays.
   static constexpr int kNoteMilliseconds = 10000;
   class QLabel* m_note = nullptr;  // the window's child

@@ -85,7 +85,7 @@ void JsonUi::TableCleared() {
 
 // {"store":"up"}, {"store":"down","reason":R,"pending":N},
 // {"store":"caught-up","sent":N}.
-void JsonUi::ShowStoreState(const store::StoreEvent& event) {
+void JsonUi::ShowStoreState(const store::StoreEvent& event, bool) {
   std::string line = "{\"store\":";
   switch (event.kind) {
     case store::StoreEvent::Kind::Up:

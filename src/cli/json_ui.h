@@ -29,7 +29,7 @@ class JsonUi final : public station::IStationUi, public results::ITableObserver 
   void SelectSerialText() override {}
   void ShowPortList(const std::vector<link::PortEntry>&) override {}
   void MakeRowVisible(int) override {}
-  void ShowStoreState(const store::StoreEvent& event) override;
+  void ShowStoreState(const store::StoreEvent& event, bool news) override;
   void FrameHandled() override;
 
   // results::ITableObserver

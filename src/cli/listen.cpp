@@ -90,8 +90,8 @@ void EmitLogEvents(JsonUi& ui, records::DailyLog& log, const char* key = "log") 
 
 // At the end of the run, lines the day's file never took go where the user
 // can find them, and the output says where.
-void SaveLogLines(JsonUi& ui, records::DailyLog& log, const char* key = "log") {
-  const records::SaveResult result = log.SavePending();
+void TellSavedLines(JsonUi& ui, records::DailyLog& log, const records::SaveResult& result,
+                    const char* key) {
   EmitLogEvents(ui, log, key);
   for (const records::SavedLines& saved : result.saved) {
     std::string line = std::string("{\"") + key + "\":\"saved\",\"path\":";
@@ -110,8 +110,7 @@ void SaveLogLines(JsonUi& ui, records::DailyLog& log, const char* key = "log") {
 
 // The same for results the store's outbox did not take: saved where the next
 // run sends them, or (when nowhere takes them) said to be in the day log.
-void SaveStoreLines(JsonUi& ui, store::ResultStore& resultStore, const std::string& logFolder) {
-  const records::SaveResult result = resultStore.SaveUnwritten();
+void TellSavedResults(JsonUi& ui, const records::SaveResult& result, const std::string& logFolder) {
   for (const records::SavedLines& saved : result.saved) {
     std::string line = "{\"store\":\"saved\",\"path\":";
     AppendJsonString(line, saved.path);
@@ -346,12 +345,12 @@ int RunListen(const ListenOptions& options) {
   }
   ui.Flush();
   transport.Stop();
-  SaveLogLines(ui, log);
-  SaveLogLines(ui, recordLog, "records");
+  const station::EndOfRunSave save = theStation.SaveAtEnd(kLastSendWait);
+  TellSavedLines(ui, log, save.log, "log");
+  TellSavedLines(ui, recordLog, save.records, "records");
   if (resultStore) {
-    resultStore->WaitUntilSent(kLastSendWait);
     theStation.OnStoreEvents();
-    SaveStoreLines(ui, *resultStore, place.logFolder);
+    TellSavedResults(ui, save.store, place.logFolder);
     theStation.OnStoreEvents();
   }
   ui.Flush();

@@ -262,35 +262,47 @@ void Station::OnLogEvents() {
 
 void Station::OnStoreEvents() {
   if (m_env.store == nullptr) return;
-  for (const store::StoreEvent& event : m_env.store->TakeEvents()) m_env.ui.ShowStoreState(event);
+  using Kind = store::StoreEvent::Kind;
+  for (const store::StoreEvent& event : m_env.store->TakeEvents()) {
+    // Caught up at every start is no news; after an outage it is.
+    const bool news = event.kind == Kind::CaughtUp ? m_storeWasDown : event.kind != Kind::Up;
+    if (event.kind == Kind::Down) m_storeWasDown = true;
+    if (event.kind == Kind::CaughtUp) m_storeWasDown = false;
+    m_env.ui.ShowStoreState(event, news);
+  }
+}
+
+EndOfRunSave Station::SaveAtEnd(std::chrono::milliseconds storeWait) {
+  EndOfRunSave save;
+  save.log = m_dailyLog.SavePending();
+  save.records = m_recordLog.SavePending();
+  if (m_env.store != nullptr) {
+    // What was recorded last may still be on its way; a database that is
+    // down gets no time, the outbox keeps it.
+    if (storeWait.count() > 0) m_env.store->WaitUntilSent(storeWait);
+    save.store = m_env.store->SaveUnwritten();
+  }
+  return save;
 }
 
 bool Station::OnClosing() {
-  SaveStoreLines();
-  if (m_dailyLog.PendingLines() == 0 && m_recordLog.PendingLines() == 0) return true;
-  records::SaveResult result = m_dailyLog.SavePending();
-  const records::SaveResult uploaded = m_recordLog.SavePending();
-  result.saved.insert(result.saved.end(), uploaded.saved.begin(), uploaded.saved.end());
-  result.lost += uploaded.lost;
-  if (!result.saved.empty()) {
-    std::string text = m_env.texts.logsaved + "\n";
-    for (const records::SavedLines& saved : result.saved) text += "\n" + saved.path;
-    m_env.ui.ShowMessage(kAppTitle, text);
-  }
-  if (result.lost == 0) return true;
-  return m_env.ui.AskQuestion(kAppTitle, m_env.texts.loglost, Answer::Ok) == Answer::Ok;
-}
-
-void Station::SaveStoreLines() {
-  if (m_env.store == nullptr || m_env.store->Outbox().Unwritten() == 0) return;
-  const records::SaveResult result = m_env.store->SaveUnwritten();
-  if (!result.saved.empty()) {
+  const EndOfRunSave save = SaveAtEnd(std::chrono::milliseconds(0));
+  if (!save.store.saved.empty()) {
     std::string text = m_env.texts.storesaved + "\n";
-    for (const records::SavedLines& saved : result.saved) text += "\n" + saved.path;
+    for (const records::SavedLines& saved : save.store.saved) text += "\n" + saved.path;
     m_env.ui.ShowMessage(kAppTitle, text);
   }
   // The day log holds them: nothing to decide, only to know.
-  if (result.lost > 0) m_env.ui.ShowMessage(kAppTitle, m_env.texts.storelost);
+  if (save.store.lost > 0) m_env.ui.ShowMessage(kAppTitle, m_env.texts.storelost);
+  std::vector<records::SavedLines> saved = save.log.saved;
+  saved.insert(saved.end(), save.records.saved.begin(), save.records.saved.end());
+  if (!saved.empty()) {
+    std::string text = m_env.texts.logsaved + "\n";
+    for (const records::SavedLines& file : saved) text += "\n" + file.path;
+    m_env.ui.ShowMessage(kAppTitle, text);
+  }
+  if (save.log.lost + save.records.lost == 0) return true;
+  return m_env.ui.AskQuestion(kAppTitle, m_env.texts.loglost, Answer::Ok) == Answer::Ok;
 }
 
 // ---------------------------------------------------------------- tick, serial number

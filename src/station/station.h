@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -49,6 +50,13 @@ struct StationEnvironment {
   // A barcode scanner types into the window (the bench mode): its Enter
   // must never confirm a destruction, so such questions default to Cancel.
   bool scannerAtBench = false;
+};
+
+// Where what the logs and the store's outbox still held went at the end.
+struct EndOfRunSave {
+  records::SaveResult log;      // the day log's lines
+  records::SaveResult records;  // the uploaded records' lines
+  records::SaveResult store;    // results the outbox did not take (a later run sends them)
 };
 
 class Station {
@@ -107,9 +115,13 @@ class Station {
   // The result store has queued events (its signal said so): the state of
   // the database is shown quietly, never in a box.
   void OnStoreEvents();
-  // The window is about to close. Lines the day's log (or the records' file)
-  // has not taken are saved where the user is told; false when they could be
-  // saved nowhere and the user chose to keep the window open.
+  // The end of a run, for both front ends: lines the logs have not taken
+  // are saved beside the unsaved lines, then, after up to `storeWait` for
+  // the database, the results the outbox has not taken.
+  EndOfRunSave SaveAtEnd(std::chrono::milliseconds storeWait);
+  // The window is about to close: SaveAtEnd, and the user is told where
+  // things went; false when lines could be saved nowhere and the user chose
+  // to keep the window open.
   bool OnClosing();
 
   // --- state the window shows or edits
@@ -148,9 +160,6 @@ class Station {
   void ProcessResult(const protocol::Frame& frame);
   void ClearTable();
   void CheckSerialNumber();
-  // Results the store's outbox did not take go where a later run sends
-  // them; the user is told where, or that the day log alone holds them.
-  void SaveStoreLines();
 
   StationEnvironment m_env;
   protocol::FrameReceiver m_receiver;
@@ -171,6 +180,7 @@ class Station {
   uint8_t m_recordNo = 0;
   size_t m_recordFrames = 0;
   size_t m_erasesConfirmed = 0;
+  bool m_storeWasDown = false;  // since the database was last caught up
   std::string m_recordDate;
   int8_t m_tickCount = 0;
   std::string m_lastSerialText;

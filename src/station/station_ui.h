@@ -52,9 +52,14 @@ class IStationUi {
   // What the link is: the meter's answer and its port while connected, empty
   // once the link is over. Shown quietly, never in a box.
   virtual void ShowLinkState(const std::string& linkText) { (void)linkText; }
-  // The database took a new state (up, down and why, caught up); told once
-  // per change, quietly: never a box, never a question.
-  virtual void ShowStoreState(const store::StoreEvent& event) { (void)event; }
+  // The database or the outbox took a new state (up, down and why, caught
+  // up, failing, ...); told once per change, quietly: never a box, never a
+  // question. `news` when it is worth a note that a person reads now: not
+  // the database coming up, nor being caught up at every start.
+  virtual void ShowStoreState(const store::StoreEvent& event, bool news) {
+    (void)event;
+    (void)news;
+  }
   // One received frame has been handled completely.
   virtual void FrameHandled() {}
 };
