@@ -33,8 +33,8 @@ struct LineNotification {
 };
 // The order in which a line event reports the other masked events.
 constexpr LineNotification kLineNotifications[] = {
-    {EV_CTS, WM_COMM_CTS},   {EV_BREAK, WM_COMM_LINE_BREAK},  {EV_ERR, WM_COMM_LINE_ERROR},
-    {EV_RING, WM_COMM_RING}, {EV_RXFLAG, WM_COMM_EVENT_CHAR},
+    {kEventCts, kCommCts},   {kEventBreak, kCommLineBreak},  {kEventError, kCommLineError},
+    {kEventRing, kCommRing}, {kEventRxFlag, kCommEventChar},
 };
 
 constexpr short kHungUp = POLLHUP | POLLERR | POLLNVAL;
@@ -146,7 +146,7 @@ bool CSerialPort::BeginMonitor(int stopEvent) {
     tcflush(m_hPort, TCIOFLUSH);
   }
   m_stopEvent = stopEvent;
-  m_watchInput = (m_eventMask & EV_RXCHAR) != 0;
+  m_watchInput = (m_eventMask & kEventRxChar) != 0;
   m_readBuffer.resize(kReadChunk);
   m_input = {};
   ++m_monitor;
@@ -245,7 +245,7 @@ CSerialPort::ReceiveResult CSerialPort::ReceiveStep(uint64_t monitor) {
 
 void CSerialPort::LineEventNotifications(uint64_t monitor) {
   // The configured mask decides, not what happened on the line: with the
-  // program's mask every line event ends with WM_COMM_EVENT_CHAR.
+  // program's mask every line event ends with kCommEventChar.
   for (const LineNotification& notification : kLineNotifications) {
     if (m_monitor != monitor) return;
     if ((m_eventMask & notification.bit) != 0) Deliver(notification.message, 0);
@@ -282,7 +282,7 @@ void CSerialPort::WriteStep() {
     Trace("WARNING: WriteFile() error.. Bytes Sent: %d; Message Length: %d\n",
           static_cast<int>(sent), static_cast<int>(length));
   }
-  Deliver(WM_COMM_WRITE_DONE, 0);
+  Deliver(kCommWriteDone, 0);
 }
 
 void CSerialPort::Deliver(unsigned message, unsigned wParam) {

@@ -70,7 +70,7 @@ class CSerialPort {
   // for room on the line gives up at once.
   bool BeginMonitor(int stopEvent);
   // What the monitor waits for on the line: its hang-up always, its input
-  // when the mask holds EV_RXCHAR (a line nobody reads is not watched for
+  // when the mask holds kEventRxChar (a line nobody reads is not watched for
   // input: it would be readable for ever).
   pollfd LineWait() const {
     return {m_hPort.load(), static_cast<short>(m_watchInput ? POLLIN : 0), 0};

@@ -18,7 +18,7 @@ struct LineSettings {
   char parity = 'N';
   int dataBits = 8;
   int stopBits = 1;
-  uint32_t eventMask = EV_RXCHAR | EV_RXFLAG;
+  uint32_t eventMask = kEventRxChar | kEventRxFlag;
   int writeBufferSize = 512;
 };
 

@@ -30,7 +30,7 @@ inline std::string RunnerName(const ::testing::TestParamInfo<Runner>& info) {
   return info.param == Runner::kMonitorThread ? "MonitorThread" : "OwnerLoop";
 }
 
-inline constexpr uint32_t kProgramMask = EV_RXCHAR | EV_RXFLAG;
+inline constexpr uint32_t kProgramMask = kEventRxChar | kEventRxFlag;
 
 class LineUnderTest {
  public:
@@ -118,7 +118,7 @@ class LineUnderTest {
   std::vector<uint8_t> Bytes() const {
     std::vector<uint8_t> bytes;
     for (const CommNotification& n : seen) {
-      if (n.message == WM_COMM_RXCHAR) bytes.push_back(static_cast<uint8_t>(n.wParam));
+      if (n.message == kCommRxChar) bytes.push_back(static_cast<uint8_t>(n.wParam));
     }
     return bytes;
   }
@@ -130,13 +130,13 @@ class LineUnderTest {
   orvana::testing::PtyPair pty;
   // Called after each byte is recorded.
   std::function<void(uint8_t)> onByte;
-  // Every byte as a WM_COMM_RXCHAR, and the carried notifications, in order.
+  // Every byte as a kCommRxChar, and the carried notifications, in order.
   std::vector<CommNotification> seen;
   std::vector<std::string> lost;
 
  private:
   void OnByte(uint8_t byte) {
-    seen.push_back(CommNotification{WM_COMM_RXCHAR, byte, 0});
+    seen.push_back(CommNotification{kCommRxChar, byte, 0});
     if (onByte) onByte(byte);
   }
 

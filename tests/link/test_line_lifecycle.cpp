@@ -38,8 +38,8 @@ TEST_P(LineLifecycle, OpenOnARunningMonitorEndsItAndLeavesThePortWithoutOne) {
   ASSERT_TRUE(WaitUntil([&] { return line.Port().BytesWaiting() == 1; }));
   ASSERT_TRUE(line.Transport().StartMonitor());
   line.pty.Send(Bytes("y"));
-  ASSERT_TRUE(line.Pump(
-      [&] { return line.Count(WM_COMM_RXCHAR) == 1 && line.Count(WM_COMM_EVENT_CHAR) == 1; }));
+  ASSERT_TRUE(
+      line.Pump([&] { return line.Count(kCommRxChar) == 1 && line.Count(kCommEventChar) == 1; }));
   EXPECT_EQ(line.Bytes(), Bytes("y"));
 }
 
@@ -73,7 +73,7 @@ TEST_P(LineLifecycle, AVanishedDeviceIsReportedAfterItsLastBytesAndANewPortWorks
   if (line.Kind() == Runner::kMonitorThread) {
     ASSERT_TRUE(line.WaitUntilReadable(10));
   } else {
-    ASSERT_TRUE(line.Pump([&] { return line.Count(WM_COMM_RXCHAR) == 10; }));
+    ASSERT_TRUE(line.Pump([&] { return line.Count(kCommRxChar) == 10; }));
   }
   line.pty.HangUp();
   if (line.Kind() == Runner::kMonitorThread) {
@@ -93,7 +93,7 @@ TEST_P(LineLifecycle, AVanishedDeviceIsReportedAfterItsLastBytesAndANewPortWorks
   ASSERT_TRUE(line.OpenOn(replacement));
   ASSERT_TRUE(line.Transport().StartMonitor());
   replacement.Send(Bytes("P"));
-  ASSERT_TRUE(line.Pump([&] { return line.Count(WM_COMM_RXCHAR) == 11; }));
+  ASSERT_TRUE(line.Pump([&] { return line.Count(kCommRxChar) == 11; }));
   EXPECT_EQ(line.Bytes(), Bytes("last wordsP"));
   EXPECT_EQ(line.lost.size(), 1u);
 }

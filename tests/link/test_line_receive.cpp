@@ -29,20 +29,19 @@ TEST_P(LineReceive, EveryByteValueArrivesInOrderWithTheEventCharAfterEachLineEve
   line.pty.Send(sent);
 
   ASSERT_TRUE(line.Pump([&] {
-    return line.Count(WM_COMM_RXCHAR) == sent.size() &&
-           line.seen.back().message == WM_COMM_EVENT_CHAR;
+    return line.Count(kCommRxChar) == sent.size() && line.seen.back().message == kCommEventChar;
   }));
   EXPECT_EQ(line.Bytes(), sent);
 
   unsigned previous = 0;
   for (const CommNotification& n : line.seen) {
-    if (n.message != WM_COMM_RXCHAR) {
+    if (n.message != kCommRxChar) {
       EXPECT_EQ(n.portNumber, 4u);
     }
-    ASSERT_TRUE(n.message == WM_COMM_RXCHAR || n.message == WM_COMM_EVENT_CHAR) << n.message;
+    ASSERT_TRUE(n.message == kCommRxChar || n.message == kCommEventChar) << n.message;
     // A line event delivers what it read, then one event-char notice.
-    if (n.message == WM_COMM_EVENT_CHAR) {
-      EXPECT_EQ(previous, WM_COMM_RXCHAR);
+    if (n.message == kCommEventChar) {
+      EXPECT_EQ(previous, kCommRxChar);
       EXPECT_EQ(n.wParam, 0u);
     }
     previous = n.message;
@@ -51,18 +50,18 @@ TEST_P(LineReceive, EveryByteValueArrivesInOrderWithTheEventCharAfterEachLineEve
 
 TEST_P(LineReceive, TheMaskDecidesWhichNoticesFollowALineEventAndInWhatOrder) {
   LineUnderTest line(GetParam());
-  const uint32_t everything = EV_RXCHAR | EV_RXFLAG | EV_CTS | EV_BREAK | EV_ERR | EV_RING;
+  const uint32_t everything =
+      kEventRxChar | kEventRxFlag | kEventCts | kEventBreak | kEventError | kEventRing;
   ASSERT_TRUE(line.Open(everything));
   ASSERT_TRUE(line.Transport().StartMonitor());
 
   line.pty.Send({0x51});
-  ASSERT_TRUE(line.Pump([&] { return line.Count(WM_COMM_EVENT_CHAR) == 1; }));
+  ASSERT_TRUE(line.Pump([&] { return line.Count(kCommEventChar) == 1; }));
 
   std::vector<unsigned> messages;
   for (const auto& n : line.seen) messages.push_back(n.message);
-  EXPECT_EQ(messages,
-            (std::vector<unsigned>{WM_COMM_RXCHAR, WM_COMM_CTS, WM_COMM_LINE_BREAK,
-                                   WM_COMM_LINE_ERROR, WM_COMM_RING, WM_COMM_EVENT_CHAR}));
+  EXPECT_EQ(messages, (std::vector<unsigned>{kCommRxChar, kCommCts, kCommLineBreak, kCommLineError,
+                                             kCommRing, kCommEventChar}));
 }
 
 TEST_P(LineReceive, EveryByteReachesTheOwnerThreadOnceInOrderAndOneAtATime) {
@@ -137,8 +136,8 @@ TEST_P(LineReceive, ANestedLoopCarriesOnWithTheNextByte) {
   EXPECT_EQ(line.DrainNow(), 0u);
 }
 
-// Every line event ends with WM_COMM_EVENT_CHAR and every write with
-// WM_COMM_WRITE_DONE; the station handles neither, so neither may cost it a
+// Every line event ends with kCommEventChar and every write with
+// kCommWriteDone; the station handles neither, so neither may cost it a
 // call. An owner that handles them gets them in order.
 TEST_P(LineReceive, OnlyWhatSomebodyHandlesReachesTheOwner) {
   for (const bool carry : {false, true}) {
@@ -147,7 +146,7 @@ TEST_P(LineReceive, OnlyWhatSomebodyHandlesReachesTheOwner) {
     ASSERT_TRUE(line.OpenAndStart());
     line.pty.Send(Bytes("q"));
     ASSERT_TRUE(line.Pump(
-        [&] { return line.Count(WM_COMM_RXCHAR) == 1 && (!carry || line.seen.size() > 1); }));
+        [&] { return line.Count(kCommRxChar) == 1 && (!carry || line.seen.size() > 1); }));
     const std::vector<uint8_t> command = {0x50, 0x03, 0x30, 0x7D, 0x01};
     line.Transport().WriteKeepingInput(command.data(), command.size());
     ASSERT_EQ(line.MeterReceives(command.size()), command);
@@ -159,8 +158,8 @@ TEST_P(LineReceive, OnlyWhatSomebodyHandlesReachesTheOwner) {
       continue;
     }
     ASSERT_TRUE(line.Pump([&] { return line.seen.size() == 3; }));
-    EXPECT_EQ(line.seen[1].message, WM_COMM_EVENT_CHAR);
-    EXPECT_EQ(line.seen[2].message, WM_COMM_WRITE_DONE);
+    EXPECT_EQ(line.seen[1].message, kCommEventChar);
+    EXPECT_EQ(line.seen[2].message, kCommWriteDone);
     EXPECT_EQ(line.seen[2].portNumber, 3u);
   }
 }

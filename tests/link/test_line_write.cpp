@@ -30,7 +30,7 @@ TEST_P(LineWrite, AWriteLeavesWholeAndIsConfirmed) {
   line.Transport().Write(frame.data(), frame.size());
 
   EXPECT_EQ(line.MeterReceives(frame.size()), frame);
-  ASSERT_TRUE(line.Pump([&] { return line.Count(WM_COMM_WRITE_DONE) == 1; }));
+  ASSERT_TRUE(line.Pump([&] { return line.Count(kCommWriteDone) == 1; }));
   EXPECT_TRUE(line.pty.Drain(kQuiet).empty());
 }
 
@@ -44,10 +44,10 @@ TEST_P(LineWrite, OnlyTheLastOfTwoWritesBeforeTheMonitorTakesOneIsSent) {
   line.Transport().Write(second.data(), second.size());
   ASSERT_TRUE(line.Transport().StartMonitor());
 
-  ASSERT_TRUE(line.Pump([&] { return line.Count(WM_COMM_WRITE_DONE) == 1; }));
+  ASSERT_TRUE(line.Pump([&] { return line.Count(kCommWriteDone) == 1; }));
   EXPECT_EQ(line.pty.Drain(kQuiet), second);
   line.DrainNow();
-  EXPECT_EQ(line.Count(WM_COMM_WRITE_DONE), 1u);
+  EXPECT_EQ(line.Count(kCommWriteDone), 1u);
 }
 
 TEST_P(LineWrite, AWriteLargerThanTheBufferIsRefusedAndTheNextStillGoes) {
@@ -62,19 +62,19 @@ TEST_P(LineWrite, AWriteLargerThanTheBufferIsRefusedAndTheNextStillGoes) {
 
   const auto fits = Bytes("12345678");
   line.Transport().Write(fits.data(), fits.size());
-  ASSERT_TRUE(line.Pump([&] { return line.Count(WM_COMM_WRITE_DONE) == 1; }));
+  ASSERT_TRUE(line.Pump([&] { return line.Count(kCommWriteDone) == 1; }));
   EXPECT_EQ(line.pty.Drain(kQuiet), fits);
   line.DrainNow();
-  EXPECT_EQ(line.Count(WM_COMM_WRITE_DONE), 1u);
+  EXPECT_EQ(line.Count(kCommWriteDone), 1u);
 }
 
-// Without EV_RXCHAR in the mask nothing reads the line, so what arrives stays
+// Without kEventRxChar in the mask nothing reads the line, so what arrives stays
 // in the driver until a write decides its fate.
 TEST_P(LineWrite, APurgingWriteDropsUnreadInputWhileAKeepingWriteLeavesIt) {
   for (const bool purge : {true, false}) {
     SCOPED_TRACE(purge ? "Write" : "WriteKeepingInput");
     LineUnderTest line(GetParam());
-    ASSERT_TRUE(line.Open(EV_RXFLAG));
+    ASSERT_TRUE(line.Open(kEventRxFlag));
     ASSERT_TRUE(line.Transport().StartMonitor());
 
     line.pty.Send(Bytes("unread"));
@@ -86,7 +86,7 @@ TEST_P(LineWrite, APurgingWriteDropsUnreadInputWhileAKeepingWriteLeavesIt) {
     } else {
       line.Transport().WriteKeepingInput(keepAlive.data(), keepAlive.size());
     }
-    ASSERT_TRUE(line.Pump([&] { return line.Count(WM_COMM_WRITE_DONE) == 1; }));
+    ASSERT_TRUE(line.Pump([&] { return line.Count(kCommWriteDone) == 1; }));
     EXPECT_EQ(line.pty.Receive(keepAlive.size(), testing::kPatience), keepAlive);
     EXPECT_EQ(line.Port().BytesWaiting(), purge ? 0 : 6);
   }

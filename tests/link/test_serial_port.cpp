@@ -20,7 +20,7 @@ namespace {
 using common::TraceCapture;
 using orvana::testing::PtyPair;
 
-constexpr uint32_t kProgramMask = EV_RXCHAR | EV_RXFLAG;
+constexpr uint32_t kProgramMask = kEventRxChar | kEventRxFlag;
 
 bool OpenLine(CSerialPort& port, const PtyPair& pty) {
   return port.Open(nullptr, PortAddress{pty.SlavePath(), 3}, 9600, 'N', 8, 1, kProgramMask, 64);
