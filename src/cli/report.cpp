@@ -94,7 +94,7 @@ int ReportFromDatabase(const std::string& conninfo, const store::ReportFilter& f
   content.columnTitles = texts::TableColumnTitles(texts);
   content.settings = results::TestSettings::StartValues();
   content.exportTime = now;
-  content.extraColumnTitle = "工位 Bench";
+  content.extraColumnTitle = texts.benchtitle;
   bool complete = true;
   why = store::QueryReportRows(link, filter, [&](const store::ReportRowTexts& row) {
     complete = complete && content.rows.AppendRow(row);

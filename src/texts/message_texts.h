@@ -21,6 +21,7 @@ inline constexpr std::string_view kLogSavedDefault =
     "Results the day's log did not take have been saved in:";
 inline constexpr std::string_view kLogLostDefault =
     "Results could not be saved anywhere. Close all the same, losing them?";
+inline constexpr std::string_view kBenchTitleDefault = "Bench";
 inline constexpr std::string_view kStoreSavedDefault =
     "Results not yet kept for the database have been saved in:";
 inline constexpr std::string_view kStoreLostDefault =
@@ -54,6 +55,7 @@ struct MessageTexts {
   std::string loglost{kLogLostDefault};        // question: close though lines are lost
   std::string storesaved{kStoreSavedDefault};  // where the database's unkept results went
   std::string storelost{kStoreLostDefault};    // they could be saved nowhere but the day log
+  std::string benchtitle{kBenchTitleDefault};  // the line's report: the bench's column
 };
 
 inline constexpr std::string_view kLanguageFileName = "language.ini";
@@ -100,13 +102,14 @@ struct NewerTextKey {
   std::string MessageTexts::*member;
   std::string_view builtIn;
 };
-inline constexpr std::array<NewerTextKey, 6> kNewerTextKeys{{
+inline constexpr std::array<NewerTextKey, 7> kNewerTextKeys{{
     {"noanswer", 60, &MessageTexts::noanswer, kNoAnswerDefault},
     {"logfailing", 120, &MessageTexts::logfailing, kLogFailingDefault},
     {"logsaved", 120, &MessageTexts::logsaved, kLogSavedDefault},
     {"loglost", 120, &MessageTexts::loglost, kLogLostDefault},
     {"storesaved", 120, &MessageTexts::storesaved, kStoreSavedDefault},
     {"storelost", 120, &MessageTexts::storelost, kStoreLostDefault},
+    {"benchtitle", 20, &MessageTexts::benchtitle, kBenchTitleDefault},
 }};
 
 // <directory>/language.ini; an empty directory means the current one.
