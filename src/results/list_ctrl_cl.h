@@ -91,7 +91,6 @@ class CListCtrlCl final : public QTableView {
   // earlier row, new rows leave the view where it is until the user goes
   // back to the bottom (the scrollbar, the wheel, or Ctrl+End).
   void MakeRowVisible(int row);
-  bool FollowsNewestRow() const { return m_followNewest; }
 
   // The grid is drawn by the list in solid strips, where the base draws it
   // a pixel at a time down every column; the same lines in the same places.

@@ -40,8 +40,6 @@ class ResultRecorder {
   int CurrentRow() const { return m_currentRow; }
   void SetCurrentRow(int row) { m_currentRow = row; }
 
-  const std::array<Outcome, 4>& PreviousOutcomes() const { return m_prevOutcome; }
-
  private:
   void RecolourPrevious();
 

@@ -44,7 +44,7 @@ bool IsDecimalNumber(std::string_view text) {
   return pos == text.size();
 }
 
-bool IsValidIndex(int index) { return index >= 0 && index < static_cast<int>(kPortCounts.size()); }
+bool IsValidIndex(int index) { return PortCountAt(index).has_value(); }
 
 }  // namespace
 

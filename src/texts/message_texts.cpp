@@ -30,13 +30,6 @@ MessageTexts LoadMessageTextFile(const std::string& path) {
   return ReadMessageTexts(IniFile::Load(path));
 }
 
-const std::string* FindMessageText(const MessageTexts& texts, std::string_view key) {
-  for (const MessageTextKey& entry : kMessageTextKeys) {
-    if (entry.key == key) return &(texts.*entry.member);
-  }
-  return nullptr;
-}
-
 std::array<std::string, 6> TableColumnTitles(const MessageTexts& texts) {
   return {texts.disten, texts.loss, texts.refl, texts.allloss, texts.eventtype, texts.timedata};
 }

@@ -124,10 +124,6 @@ MessageTexts LoadMessageTexts(const std::string& directory);
 // The same from a language file anywhere.
 MessageTexts LoadMessageTextFile(const std::string& path);
 
-// The text of `key` (exact key name as in the file), or nullptr for a name
-// that is not one of the keys.
-const std::string* FindMessageText(const MessageTexts& texts, std::string_view key);
-
 // The titles of table columns 1 to 6, in column order: the table's header
 // and the report's first row.
 std::array<std::string, 6> TableColumnTitles(const MessageTexts& texts);

@@ -31,6 +31,14 @@ size_t CharacterCount(std::string_view utf8) {
   return count;
 }
 
+// The text read for `key`, found by the key table the reader goes by.
+const std::string* FindMessageText(const MessageTexts& texts, std::string_view key) {
+  for (const MessageTextKey& entry : kMessageTextKeys) {
+    if (entry.key == key) return &(texts.*entry.member);
+  }
+  return nullptr;
+}
+
 TEST(MessageTexts, WithoutLanguageFileEveryTextReadsError) {
   TempFolder folder;
   const MessageTexts texts = LoadMessageTexts(folder.Path());
