@@ -12,6 +12,7 @@
 #include "results/column.h"
 #include "results/results_table.h"
 #include "results/settings_record.h"
+#include "results/time_text.h"
 #include "store/record_queries.h"
 #include "texts/message_texts.h"
 #include "texts/work_place.h"
@@ -32,12 +33,13 @@ bool IsDigits(std::string_view text) {
   return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
 }
 
-// "YYYYMMDD" from a time text "YYYY/MM/DD ...", or empty.
-std::string DateOfTime(std::string_view time) {
-  if (time.size() < 10 || time[4] != '/' || time[7] != '/') return {};
-  std::string date;
-  date.append(time.substr(0, 4)).append(time.substr(5, 2)).append(time.substr(8, 2));
-  return IsDigits(date) ? date : std::string();
+// "YYYYMMDD" of a time text, or empty.
+std::string DateOfTime(std::string_view text) {
+  const auto time = results::ParseTimestamp(text);
+  if (!time) return {};
+  char date[16];
+  std::snprintf(date, sizeof date, "%04d%02d%02d", time->year, time->month, time->day);
+  return date;
 }
 
 // The workbook's name when none is given: the date of the first log (its

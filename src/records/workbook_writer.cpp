@@ -16,6 +16,7 @@
 #include "common/error_text.h"
 #include "common/utf8.h"
 #include "results/column.h"
+#include "results/time_text.h"
 
 namespace orvana::records {
 
@@ -78,42 +79,6 @@ class CNumericLocale {
 };
 
 int Digit(char c) { return c >= '0' && c <= '9' ? c - '0' : -1; }
-
-// `count` digits from `text` at `at`, or -1.
-int DigitsAt(std::string_view text, size_t at, size_t count) {
-  int value = 0;
-  for (size_t i = at; i < at + count; ++i) {
-    const int digit = Digit(text[i]);
-    if (digit < 0) return -1;
-    value = value * 10 + digit;
-  }
-  return value;
-}
-
-int DaysInMonth(int year, int month) {
-  static constexpr std::array<int, 12> kDays{31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-  return month == 2 && leap ? 29 : kDays[month - 1];
-}
-
-bool ParseTime(std::string_view text, common::LocalTime& time) {
-  // YYYY/MM/DD HH:MM:SS
-  if (text.size() != 19 || text[4] != '/' || text[7] != '/' || text[10] != ' ' || text[13] != ':' ||
-      text[16] != ':') {
-    return false;
-  }
-  time.year = DigitsAt(text, 0, 4);
-  time.month = DigitsAt(text, 5, 2);
-  time.day = DigitsAt(text, 8, 2);
-  time.hour = DigitsAt(text, 11, 2);
-  time.minute = DigitsAt(text, 14, 2);
-  time.second = DigitsAt(text, 17, 2);
-  // The spreadsheet's dates begin in 1900, and its 1900 wrongly has a
-  // 29 February; later years are safe.
-  return time.year > 1900 && time.month >= 1 && time.month <= 12 && time.day >= 1 &&
-         time.day <= DaysInMonth(time.year, time.month) && time.hour >= 0 && time.hour <= 23 &&
-         time.minute >= 0 && time.minute <= 59 && time.second >= 0 && time.second <= 59;
-}
 
 bool ParseNumber(std::string_view text, CellValue& value) {
   size_t at = 0;
@@ -392,17 +357,14 @@ bool Writer::WriteInformationSheet(lxw_worksheet* sheet) {
     return ok;
   };
   const auto& time = m_content.exportTime;
-  std::array<char, 32> exported{};
-  std::snprintf(exported.data(), exported.size(), "%04d/%02d/%02d %02d:%02d:%02d", time.year,
-                time.month, time.day, time.hour, time.minute, time.second);
+  const std::string exported = results::FormatTimestamp(time);
   return text(information.productNumber) && text(information.orderNumber) &&
          text(information.saveFileName) && text(information.reportText1) &&
          text(information.reportText2) && text(information.reportText3) &&
          text(information.reportText4) && text(settings.deviceName) &&
          typed(ShortestText(settings.ilThreshold1)) && typed(ShortestText(settings.rlThreshold1)) &&
          typed(ShortestText(settings.ilThreshold2)) && typed(ShortestText(settings.rlThreshold2)) &&
-         text(settings.multiMode ? kMultiModeName : kSingleModeName) &&
-         typed(std::string(exported.data()));
+         text(settings.multiMode ? kMultiModeName : kSingleModeName) && typed(exported);
 }
 
 WorkbookResult Writer::Write(const std::string& path) {
@@ -478,8 +440,9 @@ CellValue ClassifyCellText(std::string_view text) {
   CellValue value;
   if (text.empty()) return value;
   if (ParseNumber(text, value)) return value;
-  if (ParseTime(text, value.time)) {
+  if (const auto time = results::ParseTimestamp(text)) {
     value.kind = CellValue::Kind::DateTime;
+    value.time = *time;
     return value;
   }
   value = CellValue{};

@@ -12,14 +12,6 @@ constexpr const char* kNoSerial = "****";
 
 }  // namespace
 
-std::string FormatTimestamp(const common::LocalTime& time) {
-  char text[64];
-  const int length = std::snprintf(text, sizeof text, "%04d/%02d/%02d %02d:%02d:%02d", time.year,
-                                   time.month, time.day, time.hour, time.minute, time.second);
-  if (length <= 0) return {};
-  return std::string(text, std::min(static_cast<size_t>(length), sizeof text - 1));
-}
-
 void ResultRecorder::ForgetPending() {
   m_prevOutcome.fill(OUTCOME_NONE);
   m_prevRow = 0;

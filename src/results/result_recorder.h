@@ -8,6 +8,7 @@
 #include "results/measurement_result.h"
 #include "results/results_table.h"
 #include "results/settings_record.h"
+#include "results/time_text.h"
 
 namespace orvana::results {
 
@@ -52,8 +53,5 @@ class ResultRecorder {
   std::string m_rowSerial;
   int m_currentRow = 0;
 };
-
-// "%04d/%02d/%02d %02d:%02d:%02d" of the local time.
-std::string FormatTimestamp(const common::LocalTime& time);
 
 }  // namespace orvana::results

@@ -4,6 +4,7 @@
 
 #include "records/workbook_writer.h"
 #include "results/column.h"
+#include "results/time_text.h"
 #include "store/outbox_line.h"
 #include "store/result_store.h"
 
@@ -27,16 +28,8 @@ std::string DayOfLogName(const std::string& path) {
   return stem.size() == 8 && AllDigits(stem) ? stem : std::string();
 }
 
-std::optional<common::LocalTime> ParseTimeText(std::string_view text) {
-  // Only the writer's own layout; the workbook's reading of it also checks
-  // that the moment exists (no 31 April).
-  const records::CellValue cell = records::ClassifyCellText(text);
-  if (cell.kind != records::CellValue::Kind::DateTime) return std::nullopt;
-  return cell.time;
-}
-
 common::LocalTime LoggedTime(const std::string& day, std::string_view timeText) {
-  if (const auto time = ParseTimeText(timeText)) return *time;
+  if (const auto time = results::ParseTimestamp(timeText)) return *time;
   return {Number(day, 0, 4), Number(day, 4, 2), Number(day, 6, 2), 0, 0, 0};
 }
 

@@ -18,10 +18,6 @@ namespace orvana::store {
 // name is not a day's.
 std::string DayOfLogName(const std::string& path);
 
-// The moment a log's time text "YYYY/MM/DD hh:mm:ss" names; none for any
-// other text.
-std::optional<common::LocalTime> ParseTimeText(std::string_view text);
-
 // When a line of the log of `day` was recorded: its time text's moment, or
 // the start of the day for a line without a readable one.
 common::LocalTime LoggedTime(const std::string& day, std::string_view timeText);
