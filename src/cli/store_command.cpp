@@ -172,7 +172,7 @@ int StoreLogs(const std::string& conninfo, const std::string& benchName,
         log,
         [&](const records::RowFields& fields) {
           ++count.lines;
-          store::StoredResult result = store::LoggedResult(day, summary.line, fields);
+          store::StoredResult result = store::StoredResultOfLine(day, summary.line, fields);
           const std::string match = MatchText({result.serial, result.texts[0], result.texts[1],
                                                result.texts[2], result.texts[3], result.timeText});
           const auto take = [&match](std::unordered_map<std::string, size_t>& texts) {

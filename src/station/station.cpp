@@ -199,8 +199,9 @@ void Station::ProcessResult(const Frame& frame) {
     m_env.ui.MakeRowVisible(row->row);
     m_dailyLog.Append(now, row->serial, row->texts, row->timeText);
     if (m_env.store != nullptr) {
-      m_env.store->Record(now, store::LiveResult(*row, result, m_settings, m_fields.productNumber,
-                                                 m_fields.orderNumber, now));
+      m_env.store->Record(now,
+                          store::StoredResultOfRow(*row, result, m_settings, m_fields.productNumber,
+                                                   m_fields.orderNumber, now));
     }
   }
   m_env.ui.FrameHandled();

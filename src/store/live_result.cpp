@@ -6,9 +6,11 @@
 
 namespace orvana::store {
 
-StoredResult LiveResult(const results::RecordedRow& row, const results::MeasurementResult& result,
-                        const results::TestSettings& settings, const std::string& productNumber,
-                        const std::string& orderNumber, const common::LocalTime& when) {
+StoredResult StoredResultOfRow(const results::RecordedRow& row,
+                               const results::MeasurementResult& result,
+                               const results::TestSettings& settings,
+                               const std::string& productNumber, const std::string& orderNumber,
+                               const common::LocalTime& when) {
   // The texts exactly as the day log has them, so the record and the log
   // agree line for line.
   StoredResult stored;

@@ -28,19 +28,20 @@ std::string DayOfLogName(const std::string& path) {
   return stem.size() == 8 && AllDigits(stem) ? stem : std::string();
 }
 
-common::LocalTime LoggedTime(const std::string& day, std::string_view timeText) {
+common::LocalTime TimeOfLoggedLine(const std::string& day, std::string_view timeText) {
   if (const auto time = results::ParseTimestamp(timeText)) return *time;
   return {Number(day, 0, 4), Number(day, 4, 2), Number(day, 6, 2), 0, 0, 0};
 }
 
-StoredResult LoggedResult(const std::string& day, size_t line, const records::RowFields& fields) {
+StoredResult StoredResultOfLine(const std::string& day, size_t line,
+                                const records::RowFields& fields) {
   using results::Column;
   using results::ColumnIndex;
   StoredResult result;
   result.key = "l:" + day + ":" + std::to_string(line);
   result.serial = StorableText(fields[ColumnIndex(Column::Serial)]);
   result.timeText = StorableText(fields[ColumnIndex(Column::Time)]);
-  result.recordedAt = RecordedAtText(LoggedTime(day, fields[ColumnIndex(Column::Time)]));
+  result.recordedAt = RecordedAtText(TimeOfLoggedLine(day, fields[ColumnIndex(Column::Time)]));
   for (size_t k = 0; k < 4; ++k) {
     const std::string_view text = fields[ColumnIndex(results::ValueColumn(static_cast<int>(k)))];
     result.texts[k] = StorableText(text);

@@ -20,11 +20,12 @@ std::string DayOfLogName(const std::string& path);
 
 // When a line of the log of `day` was recorded: its time text's moment, or
 // the start of the day for a line without a readable one.
-common::LocalTime LoggedTime(const std::string& day, std::string_view timeText);
+common::LocalTime TimeOfLoggedLine(const std::string& day, std::string_view timeText);
 
 // The result of line `line` of the log of `day`: its key is "l:<day>:<line>",
 // the same each time the log is read. A line without a readable time is
 // placed at the start of its day. The bench is left to the caller.
-StoredResult LoggedResult(const std::string& day, size_t line, const records::RowFields& fields);
+StoredResult StoredResultOfLine(const std::string& day, size_t line,
+                                const records::RowFields& fields);
 
 }  // namespace orvana::store
