@@ -58,6 +58,7 @@ std::optional<RecordedRow> ResultRecorder::Record(const MeasurementResult& resul
     content.colors[column] = outcome == OUTCOME_FAIL ? COLOR_FAIL : COLOR_PASS_LATEST;
     content.texts[column] = result.texts[index];
     m_prevOutcome[index] = outcome;
+    recorded.outcomes[index] = outcome;
   }
   m_currentRow = m_table.AppendRow(content);
   m_prevText = result.texts;

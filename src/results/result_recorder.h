@@ -17,7 +17,9 @@ struct RecordedRow {
   std::string serial;                // "****" when no serial number was entered
   std::array<std::string, 4> texts;  // value texts of columns 1..4
   std::string timeText;              // "YYYY/MM/DD hh:mm:ss", as in column 5
-  int row = -1;                      // where the row went
+  // Each value's verdict, decided here once; whoever keeps the row carries it.
+  std::array<Outcome, 4> outcomes{};
+  int row = -1;  // where the row went
 };
 
 // Turns results marked for recording into rows of the table: the newest row

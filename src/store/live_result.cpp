@@ -24,7 +24,7 @@ StoredResult StoredResultOfRow(const results::RecordedRow& row,
     // A value the meter did not measure has no number and no verdict.
     if (row.texts[k].empty()) continue;
     stored.values[k] = result.judged[k];
-    stored.passed[k] = results::Judge(result.judged[k], thresholds[k]) == results::OUTCOME_PASS;
+    stored.passed[k] = row.outcomes[k] == results::OUTCOME_PASS;
   }
   const results::WavelengthNames names = results::WavelengthNamesFor(settings.multiMode);
   stored.wavelengths = std::string(names.first) + "/" + std::string(names.second);
