@@ -105,15 +105,10 @@ void QueuedTexts(const std::string& log, const std::string& bench, const std::st
   for (const store::StoredResult& result : reader.Next(SIZE_MAX).results) count(result);
   for (const std::string& unsaved : records::UnsavedLineFolders()) {
     for (const std::string& path : store::OutboxFilesIn(unsaved)) {
-      std::string bytes;
-      if (!store::ReadOutboxFile(path, bytes)) continue;
-      for (size_t at = 0; at < bytes.size();) {
-        size_t end = bytes.find('\n', at);
-        if (end == std::string::npos) end = bytes.size();
-        if (auto result = store::ParseOutboxLine(std::string_view(bytes).substr(at, end - at))) {
-          count(*result);
-        }
-        at = end + 1;
+      std::vector<std::string> lines;
+      if (!store::ReadOutboxLines(path, lines)) continue;
+      for (const std::string& line : lines) {
+        if (auto result = store::ParseOutboxLine(line)) count(*result);
       }
     }
   }

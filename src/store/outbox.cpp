@@ -145,7 +145,7 @@ common::LocalTime DayOfOutboxFile(const std::string& path) {
   return {number(0, 4), number(4, 2), number(6, 2), 0, 0, 0};
 }
 
-bool ReadOutboxFile(const std::string& path, std::string& bytes) {
+bool ReadOutboxLines(const std::string& path, std::vector<std::string>& lines) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
   if (fd < 0) return false;
   struct stat info {};
@@ -153,8 +153,14 @@ bool ReadOutboxFile(const std::string& path, std::string& bytes) {
   // have their lines sent as this bench's.
   const bool regular =
       ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == ::geteuid();
-  if (regular) bytes = ReadAt(fd, 0, static_cast<size_t>(info.st_size));
+  const std::string bytes = regular ? ReadAt(fd, 0, static_cast<size_t>(info.st_size)) : "";
   ::close(fd);
+  lines.clear();
+  for (size_t at = 0; at < bytes.size();) {
+    const size_t end = std::min(bytes.find('\n', at), bytes.size());
+    if (end > at) lines.push_back(bytes.substr(at, end - at));
+    at = end + 1;
+  }
   return regular;
 }
 

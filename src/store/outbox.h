@@ -68,9 +68,9 @@ class OutboxWriter {
 std::vector<std::string> OutboxFilesIn(const std::string& folder);
 // The day an outbox file's name stands for.
 common::LocalTime DayOfOutboxFile(const std::string& path);
-// The whole of a regular file of this user's (no link, FIFO or device);
-// false when it cannot be read.
-bool ReadOutboxFile(const std::string& path, std::string& bytes);
+// The lines (without their LF, empty ones left out) of a regular file of
+// this user's (no link, FIFO or device); false when it cannot be read.
+bool ReadOutboxLines(const std::string& path, std::vector<std::string>& lines);
 
 // Where a file's reading stands after a batch.
 struct OutboxMark {

@@ -189,6 +189,27 @@ std::string StorableText(std::string_view text) {
   return stored;
 }
 
+namespace {
+
+// The line's tab-separated fields, when there are exactly `count` of them
+// and the last checks the others.
+std::optional<std::vector<std::string_view>> CheckedFields(std::string_view line, size_t count) {
+  std::vector<std::string_view> fields;
+  fields.reserve(count);
+  for (size_t at = 0;;) {
+    const size_t tab = line.find('\t', at);
+    fields.push_back(line.substr(at, tab == std::string_view::npos ? line.npos : tab - at));
+    if (tab == std::string_view::npos || fields.size() > count) break;
+    at = tab + 1;
+  }
+  if (fields.size() != count) return std::nullopt;
+  const std::string_view check = fields.back();
+  if (check != CheckOf(line.substr(0, line.size() - check.size() - 1))) return std::nullopt;
+  return fields;
+}
+
+}  // namespace
+
 std::string FormatOutboxLine(const StoredResult& result) {
   std::string line(kVersion);
   line.reserve(256 + result.serial.size());
@@ -211,17 +232,9 @@ std::string FormatOutboxLine(const StoredResult& result) {
 }
 
 std::optional<StoredResult> ParseOutboxLine(std::string_view line) {
-  std::vector<std::string_view> fields;
-  fields.reserve(kFieldCount);
-  for (size_t at = 0;;) {
-    const size_t tab = line.find('\t', at);
-    fields.push_back(line.substr(at, tab == std::string_view::npos ? line.npos : tab - at));
-    if (tab == std::string_view::npos || fields.size() > kFieldCount) break;
-    at = tab + 1;
-  }
-  if (fields.size() != kFieldCount || fields[0] != kVersion) return std::nullopt;
-  const std::string_view check = fields.back();
-  if (check != CheckOf(line.substr(0, line.size() - check.size() - 1))) return std::nullopt;
+  const auto checked = CheckedFields(line, kFieldCount);
+  if (!checked || (*checked)[0] != kVersion) return std::nullopt;
+  const std::vector<std::string_view>& fields = *checked;
 
   StoredResult result;
   size_t next = 1;
@@ -250,27 +263,6 @@ std::optional<StoredResult> ParseOutboxLine(std::string_view line) {
   }
   return result;
 }
-
-namespace {
-
-// The line's tab-separated fields, when there are exactly `count` of them
-// and the last checks the others.
-std::optional<std::vector<std::string_view>> CheckedFields(std::string_view line, size_t count) {
-  std::vector<std::string_view> fields;
-  fields.reserve(count);
-  for (size_t at = 0;;) {
-    const size_t tab = line.find('\t', at);
-    fields.push_back(line.substr(at, tab == std::string_view::npos ? line.npos : tab - at));
-    if (tab == std::string_view::npos || fields.size() > count) break;
-    at = tab + 1;
-  }
-  if (fields.size() != count) return std::nullopt;
-  const std::string_view check = fields.back();
-  if (check != CheckOf(line.substr(0, line.size() - check.size() - 1))) return std::nullopt;
-  return fields;
-}
-
-}  // namespace
 
 std::string FormatOutboxEventLine(const UploadedEvent& event) {
   std::string line(kEventVersion);

@@ -67,23 +67,15 @@ records::SaveResult ResultStore::SaveUnwritten() {
 void ResultStore::AdoptSaved() {
   for (const std::string& folder : m_unsavedFolders) {
     for (const std::string& path : OutboxFilesIn(folder)) {
-      std::string bytes;
-      if (!ReadOutboxFile(path, bytes)) continue;
+      std::vector<std::string> lines;
+      if (!ReadOutboxLines(path, lines)) continue;
       const common::LocalTime day = DayOfOutboxFile(path);
-      size_t lines = 0;
-      for (size_t at = 0; at < bytes.size();) {
-        size_t end = bytes.find('\n', at);
-        if (end == std::string::npos) end = bytes.size();
-        if (end > at) {
-          m_outbox.Log().AppendLine(day, bytes.substr(at, end - at) + "\n");
-          ++lines;
-        }
-        at = end + 1;
-      }
+      for (std::string& line : lines) m_outbox.Log().AppendLine(day, std::move(line) + "\n");
       // Its lines are the writer's now, in the outbox or (when it cannot
       // take them) held and saved again at the end of this run.
       ::unlink(path.c_str());
-      common::Trace("%zu results saved by an earlier run taken from %s\n", lines, path.c_str());
+      common::Trace("%zu results saved by an earlier run taken from %s\n", lines.size(),
+                    path.c_str());
     }
   }
 }

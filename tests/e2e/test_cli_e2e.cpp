@@ -187,12 +187,7 @@ TEST_F(CliEndToEnd, EraseIsAskedClearsTheTableAndTheMeterConfirms) {
 TEST_F(CliEndToEnd, UploadedRecordsAreKeptOnDiskAndTheEraseWaitsOnlyForThemNotForResults) {
   SimProcess sim({"--stdin"});
   const std::string port = sim.FirstLine();
-  sim.Input(
-      "store-record 26 12 9 10 30\n"
-      "store-event 1 120 0.5 -45.0 0.2 2\n"
-      "store-event 2 2400 0.3 -50.5 0.8 1\n"
-      "store-record 26 12 9 11 5\n"
-      "store-event 1 300 0.1 -40.0 0.1 2\n");
+  sim.Input(simtest::kThreeStoredEvents);
   ChildProcess cli(ORVANA_CLI_PATH, {"listen", port, "--upload", "--erase", "--seconds", "60"},
                    work.Path());
   // A meter in use: a result every 300 ms all the while, never a second of

@@ -395,12 +395,7 @@ TEST_F(StoreCli, StoringADamagedLogCountsWhatItSkipsAndNeverStoresAValueCutShort
 TEST_F(StoreCli, UploadedRecordsReachTheirTableOnceHoweverOftenTheyAreUploaded) {
   simtest::SimProcess sim({"--stdin"});
   const std::string port = sim.FirstLine();
-  sim.Input(
-      "store-record 26 12 9 10 30\n"
-      "store-event 1 120 0.5 -45.0 0.2 2\n"
-      "store-event 2 2400 0.3 -50.5 0.8 1\n"
-      "store-record 26 12 9 11 5\n"
-      "store-event 1 300 0.1 -40.0 0.1 2\n");
+  sim.Input(simtest::kThreeStoredEvents);
   for (size_t run = 1; run <= 2; ++run) {
     auto listen = Cli({"listen", port, "--upload", "--database", m_server.Conninfo()});
     ASSERT_TRUE(Eventually(

@@ -58,6 +58,15 @@ class SerialEnd {
 
 // Splits a stream that starts at a frame into its frames by their length bytes.
 std::vector<Bytes> SplitFrames(const Bytes& stream);
+
+// orvana-sim input that stores two records with three events in all, as a
+// meter keeps them until they are uploaded.
+inline constexpr std::string_view kThreeStoredEvents =
+    "store-record 26 12 9 10 30\n"
+    "store-event 1 120 0.5 -45.0 0.2 2\n"
+    "store-event 2 2400 0.3 -50.5 0.8 1\n"
+    "store-record 26 12 9 11 5\n"
+    "store-event 1 300 0.1 -40.0 0.1 2\n";
 // Reads whole frames until `count` have come; frames are told apart by L.
 std::vector<Bytes> ReadFrames(SerialEnd& line, size_t count,
                               milliseconds timeout = milliseconds(3000));
