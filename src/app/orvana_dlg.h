@@ -100,7 +100,7 @@ class COrvanaDlg final : public QWidget {
   SizeType CurrentSizeType() const;
   // Monitor thread: ask the GUI thread to hand the waiting bytes over.
   void WakeForBytes();
-  // Owner thread: one byte from the line.
+  // GUI thread: one byte from the line.
   void OnLineByte(uint8_t byte);
 
   // The line is made first and so destroyed last; the destructor stops it

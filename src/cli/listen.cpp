@@ -17,7 +17,7 @@
 #include "cli/json_ui.h"
 #include "cli/output_queue.h"
 #include "common/clock.h"
-#include "link/owner_loop_transport.h"
+#include "link/polled_transport.h"
 #include "records/daily_log.h"
 #include "results/results_table.h"
 #include "station/station.h"
@@ -203,9 +203,8 @@ int RunListen(const ListenOptions& options) {
   // The loop below waits on descriptors anyway, so it runs the line itself:
   // each read is handed to the station where it was made, with no second
   // thread to wake for every frame the meter sends.
-  link::OwnerLoopTransport transport(
+  link::PolledTransport transport(
       link::LineHandlers{[&station](uint8_t byte) { station->OnReceiveByte(byte); },
-                         {},
                          [&](const std::string& reason) {
                            station->OnLinkLost(reason);
                            ui.Emit(LinkJson("lost", &reason));

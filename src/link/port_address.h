@@ -5,8 +5,8 @@
 namespace orvana::link {
 
 // Where a port is and what the program calls it. On Windows the number was
-// everything; here the device path opens the port and the number travels in
-// notifications and reports.
+// everything; here the device path opens the port and the number names it in
+// the traces.
 struct PortAddress {
   std::string path;     // e.g. /dev/ttyUSB0
   unsigned number = 0;  // the trailing number of the device name, e.g. 0

@@ -27,16 +27,6 @@ constexpr std::chrono::milliseconds kWriteTotalMultiplier{1000};
 // the way the meter software's own serial layer refused it.
 constexpr uint32_t kKnownEventBits = 0x1FFF;
 
-struct LineNotification {
-  uint32_t bit;
-  unsigned message;
-};
-// The order in which a line event reports the other masked events.
-constexpr LineNotification kLineNotifications[] = {
-    {kEventCts, kCommCts},   {kEventBreak, kCommLineBreak},  {kEventError, kCommLineError},
-    {kEventRing, kCommRing}, {kEventRxFlag, kCommEventChar},
-};
-
 constexpr short kHungUp = POLLHUP | POLLERR | POLLNVAL;
 
 }  // namespace
@@ -48,10 +38,10 @@ CSerialPort::~CSerialPort() {
   CloseDevice();
 }
 
-bool CSerialPort::Open(ISerialOwner* owner, const PortAddress& port, int baudRate, char parity,
+bool CSerialPort::Open(IPortListener* listener, const PortAddress& port, int baudRate, char parity,
                        int dataBits, int stopBits, uint32_t eventMask, int writeBufferSize) {
   m_shutdownRequested = false;
-  m_owner = owner;
+  m_listener = listener;
   m_writeBufferSize = std::max(writeBufferSize, 0);
   m_writeBuffer.assign(static_cast<size_t>(m_writeBufferSize), 0);
   m_portNumber = port.number;
@@ -164,12 +154,12 @@ void CSerialPort::MonitorPass(short lineEvents) {
     return;
   }
   const uint64_t monitor = m_monitor;
-  // Bytes of an earlier read that the owner left for a write first.
+  // Bytes of an earlier read that the listener left for a write first.
   if (!HandOnInput(monitor)) return;
 
   if ((lineEvents & kHungUp) != 0) {
-    // What the device sent before it went is still worth having: the owner
-    // takes it all, as nothing more can follow.
+    // What the device sent before it went is still worth having: the
+    // listener takes it all, as nothing more can follow.
     ReceiveResult last = ReceiveResult::kHandedOn;
     while (m_watchInput && last == ReceiveResult::kHandedOn) last = ReceiveStep(monitor);
     if (last == ReceiveResult::kMonitorOver) return;
@@ -184,22 +174,17 @@ void CSerialPort::MonitorPass(short lineEvents) {
       FinishMonitor(MonitorEnd{true, kPortGoneReason});
       return;
     }
-    LineEventNotifications(monitor);
-    if (m_monitor != monitor) return;
   }
   // A write that was already waiting goes out in this pass too, after the
-  // line event: a steady stream of input must not starve the commands.
-  if (m_writePending && !m_shutdownRequested) {
-    WriteStep();
-    if (m_monitor != monitor) return;
-  }
+  // read: a steady stream of input must not starve the commands.
+  if (m_writePending && !m_shutdownRequested) WriteStep();
   if (m_shutdownRequested) FinishMonitor(MonitorEnd{});
 }
 
 bool CSerialPort::HandOnInput(uint64_t monitor) {
   while (!m_input.empty()) {
     const size_t before = m_input.size();
-    m_owner->OnReceive(m_input);
+    m_listener->OnReceive(m_input);
     if (m_monitor != monitor) return false;
     if (m_input.empty()) break;
     if (m_shutdownRequested) {
@@ -209,9 +194,8 @@ bool CSerialPort::HandOnInput(uint64_t monitor) {
     }
     if (m_writePending) {
       WriteStep();
-      if (m_monitor != monitor) return false;
     } else if (m_input.size() == before) {
-      break;  // an owner that takes nothing now is offered the rest at the next pass
+      break;  // a listener that takes nothing now is offered the rest at the next pass
     }
   }
   return true;
@@ -238,18 +222,9 @@ CSerialPort::ReceiveResult CSerialPort::ReceiveStep(uint64_t monitor) {
     ReportGone("read", errno);
     return ReceiveResult::kGone;
   }
-  if (m_owner == nullptr || m_shutdownRequested) return ReceiveResult::kHandedOn;
+  if (m_listener == nullptr || m_shutdownRequested) return ReceiveResult::kHandedOn;
   m_input = std::span<const uint8_t>(m_readBuffer.data(), static_cast<size_t>(n));
   return HandOnInput(monitor) ? ReceiveResult::kHandedOn : ReceiveResult::kMonitorOver;
-}
-
-void CSerialPort::LineEventNotifications(uint64_t monitor) {
-  // The configured mask decides, not what happened on the line: with the
-  // program's mask every line event ends with kCommEventChar.
-  for (const LineNotification& notification : kLineNotifications) {
-    if (m_monitor != monitor) return;
-    if ((m_eventMask & notification.bit) != 0) Deliver(notification.message, 0);
-  }
 }
 
 void CSerialPort::WriteStep() {
@@ -270,7 +245,7 @@ void CSerialPort::WriteStep() {
         // the write just as much as those still in the driver.
         tcflush(fd, TCIOFLUSH);
         m_input = {};
-        if (m_owner != nullptr) m_owner->OnInputPurged();
+        if (m_listener != nullptr) m_listener->OnInputPurged();
       }
       const auto deadline =
           std::chrono::steady_clock::now() + kWriteTotalConstant + kWriteTotalMultiplier * length;
@@ -282,12 +257,6 @@ void CSerialPort::WriteStep() {
     Trace("WARNING: WriteFile() error.. Bytes Sent: %d; Message Length: %d\n",
           static_cast<int>(sent), static_cast<int>(length));
   }
-  Deliver(kCommWriteDone, 0);
-}
-
-void CSerialPort::Deliver(unsigned message, unsigned wParam) {
-  if (m_owner == nullptr || m_shutdownRequested) return;
-  m_owner->OnCommNotification(CommNotification{message, wParam, m_portNumber});
 }
 
 void CSerialPort::FinishMonitor(MonitorEnd end) {
@@ -298,7 +267,7 @@ void CSerialPort::FinishMonitor(MonitorEnd end) {
   m_input = {};
   // A stop that was asked for is no loss, even when the line went with it.
   if (m_shutdownRequested) end = MonitorEnd{};
-  if (m_owner != nullptr) m_owner->OnMonitorEnded(end);
+  if (m_listener != nullptr) m_listener->OnMonitorEnded(end);
 }
 
 void CSerialPort::CloseDevice() {

@@ -15,8 +15,7 @@ using common::Trace;
 
 SerialTransport::SerialTransport(ByteHandler onByte, std::function<void()> wake,
                                  LinkLostHandler onLinkLost)
-    : SerialTransport(LineHandlers{std::move(onByte), {}, std::move(onLinkLost)}, std::move(wake)) {
-}
+    : SerialTransport(LineHandlers{std::move(onByte), std::move(onLinkLost)}, std::move(wake)) {}
 
 SerialTransport::SerialTransport(LineHandlers handlers, std::function<void()> wake)
     : m_relay(std::move(handlers), std::move(wake), [this] { m_resumeEvent.Signal(); }) {}
@@ -44,7 +43,7 @@ bool SerialTransport::StartMonitor() {
   // A monitor that ended by itself (Stop, vanished device) is only reaped.
   if (m_monitorThread.joinable()) m_monitorThread.join();
   if (!m_port.BeginMonitor(m_shutdownEvent.Fd())) return false;
-  m_ownerFull = false;
+  m_relayFull = false;
   m_monitorOver = false;
   m_threadAlive = true;
   try {
@@ -88,7 +87,7 @@ void SerialTransport::MonitorThread() {
                                 m_port.LineWait(),
                                 {m_writeEvent.Fd(), POLLIN, 0},
                                 {m_resumeEvent.Fd(), POLLIN, 0}};
-    if (m_ownerFull) waits[kLine].events = 0;
+    if (m_relayFull) waits[kLine].events = 0;
     if (poll(waits, kWaitCount, -1) < 0) {
       if (errno == EINTR) continue;
       m_port.ReportError("WaitCommEvent()", errno);
@@ -97,7 +96,7 @@ void SerialTransport::MonitorThread() {
     }
     if ((waits[kResume].revents & POLLIN) != 0) {
       m_resumeEvent.Reset();
-      m_ownerFull = false;
+      m_relayFull = false;
     }
     // The port takes the write itself when one is pending; the event only
     // woke this loop for it.
@@ -108,17 +107,13 @@ void SerialTransport::MonitorThread() {
 }
 
 void SerialTransport::OnReceive(std::span<const uint8_t>& input) {
-  if (!m_relay.Take(input)) m_ownerFull = true;
+  if (!m_relay.Take(input)) m_relayFull = true;
   input = {};
-}
-
-void SerialTransport::OnCommNotification(const CommNotification& notification) {
-  m_relay.Post(notification);
 }
 
 void SerialTransport::OnInputPurged() {
   m_relay.Purge();
-  m_ownerFull = false;
+  m_relayFull = false;
 }
 
 void SerialTransport::OnMonitorEnded(const MonitorEnd& end) {

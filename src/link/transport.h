@@ -9,7 +9,7 @@
 
 // The station's view of the line to the meter. The real ones run a
 // CSerialPort: SerialTransport from a monitor thread (the window),
-// OwnerLoopTransport from the owner's own poll loop (orvana-cli); tests of
+// PolledTransport from the program's own poll loop (orvana-cli); tests of
 // the station's logic can stand in a recorder.
 namespace orvana::link {
 

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -12,49 +11,45 @@
 #include <vector>
 
 #include "link/event_fd.h"
-#include "link/owner_loop_transport.h"
+#include "link/polled_transport.h"
 #include "link/serial_transport.h"
 #include "link_test_support.h"
 #include "support/pty_pair.h"
 
 // A transport over a pseudo-terminal, run as its program runs it: the
-// monitor-thread runner with the owner's event loop draining whenever it is
-// woken (the window), or the owner's own poll loop servicing the line (the
-// headless station). The tests that hold for both take the runner as their
-// parameter; what the handlers see is recorded on the owner's thread.
+// monitor-thread runner with the receiving thread's event loop draining
+// whenever it is woken (the window), or the program's own poll loop servicing
+// the line (the headless station). The tests that hold for both take the
+// runner as their parameter; what the handlers see is recorded on the test's
+// own thread, which is the receiving thread or runs the poll loop.
 namespace orvana::link::testing {
 
-enum class Runner { kMonitorThread, kOwnerLoop };
+enum class Runner { kMonitorThread, kPolled };
 
 inline std::string RunnerName(const ::testing::TestParamInfo<Runner>& info) {
-  return info.param == Runner::kMonitorThread ? "MonitorThread" : "OwnerLoop";
+  return info.param == Runner::kMonitorThread ? "MonitorThread" : "Polled";
 }
 
 inline constexpr uint32_t kProgramMask = kEventRxChar | kEventRxFlag;
 
 class LineUnderTest {
  public:
-  // Notifications other than bytes reach `seen` only with `carryNotices`.
-  explicit LineUnderTest(Runner runner, bool carryNotices = true) : m_runner(runner) {
+  explicit LineUnderTest(Runner runner) : m_runner(runner) {
     LineHandlers handlers{[this](uint8_t byte) { OnByte(byte); },
-                          carryNotices
-                              ? std::function<void(const CommNotification&)>(
-                                    [this](const CommNotification& n) { seen.push_back(n); })
-                              : std::function<void(const CommNotification&)>(),
                           [this](const std::string& reason) { lost.push_back(reason); }};
     if (runner == Runner::kMonitorThread) {
       m_wake.CreateOrReset();
       m_threaded =
           std::make_unique<SerialTransport>(std::move(handlers), [this] { m_wake.Signal(); });
     } else {
-      m_looped = std::make_unique<OwnerLoopTransport>(std::move(handlers));
+      m_polled = std::make_unique<PolledTransport>(std::move(handlers));
     }
   }
 
   Runner Kind() const { return m_runner; }
   ITransport& Transport() {
     if (m_threaded) return *m_threaded;
-    return *m_looped;
+    return *m_polled;
   }
   bool Open(uint32_t mask = kProgramMask, int bufferSize = 64, unsigned number = 3) {
     return OpenOn(pty, mask, bufferSize, number);
@@ -68,16 +63,16 @@ class LineUnderTest {
   }
   bool OpenAndStart() { return Open() && Transport().StartMonitor(); }
   bool IsMonitoring() const {
-    return m_threaded ? m_threaded->IsMonitoring() : m_looped->IsMonitoring();
+    return m_threaded ? m_threaded->IsMonitoring() : m_polled->IsMonitoring();
   }
-  const CSerialPort& Port() const { return m_threaded ? m_threaded->Port() : m_looped->Port(); }
-  // Ends the transport, monitor and all, from the owner's thread.
+  const CSerialPort& Port() const { return m_threaded ? m_threaded->Port() : m_polled->Port(); }
+  // Ends the transport, monitor and all, from the receiving thread.
   void Destroy() {
     m_threaded.reset();
-    m_looped.reset();
+    m_polled.reset();
   }
 
-  // The owner's loop: hands on what arrives until `done` holds; false when
+  // The program's loop: hands on what arrives until `done` holds; false when
   // the patience ran out first.
   bool Pump(const std::function<bool()>& done) {
     const auto deadline = std::chrono::steady_clock::now() + kPatience;
@@ -87,9 +82,9 @@ class LineUnderTest {
     }
     return true;
   }
-  // One round of the owner's loop that does not wait; what it handed on.
+  // One round of the program's loop that does not wait; what it handed on.
   size_t DrainNow() { return Round(0); }
-  // What the meter receives within the patience, the owner's loop running
+  // What the meter receives within the patience, the program's loop running
   // meanwhile.
   std::vector<uint8_t> MeterReceives(size_t count) {
     std::vector<uint8_t> got;
@@ -100,7 +95,7 @@ class LineUnderTest {
     });
     return got;
   }
-  // Waits until `count` bytes that the meter sent will reach the owner in
+  // Waits until `count` bytes that the meter sent will reach the program in
   // one piece: held by the relay, or waiting in the driver for the loop's
   // next read.
   bool WaitUntilReadable(size_t count) {
@@ -111,32 +106,20 @@ class LineUnderTest {
   }
   // The trace lines a runner writes as its monitor starts and ends.
   const char* StartedTrace() const {
-    return m_threaded ? "Thread started\n" : "Monitor started on the owner's loop\n";
+    return m_threaded ? "Thread started\n" : "Monitor started on the program's poll loop\n";
   }
   const char* EndedTrace() const { return m_threaded ? "Thread ended\n" : "Monitor ended\n"; }
-
-  std::vector<uint8_t> Bytes() const {
-    std::vector<uint8_t> bytes;
-    for (const CommNotification& n : seen) {
-      if (n.message == kCommRxChar) bytes.push_back(static_cast<uint8_t>(n.wParam));
-    }
-    return bytes;
-  }
-  size_t Count(unsigned message) const {
-    return static_cast<size_t>(std::count_if(
-        seen.begin(), seen.end(), [&](const CommNotification& n) { return n.message == message; }));
-  }
 
   orvana::testing::PtyPair pty;
   // Called after each byte is recorded.
   std::function<void(uint8_t)> onByte;
-  // Every byte as a kCommRxChar, and the carried notifications, in order.
-  std::vector<CommNotification> seen;
+  // Every byte handed on, in order.
+  std::vector<uint8_t> received;
   std::vector<std::string> lost;
 
  private:
   void OnByte(uint8_t byte) {
-    seen.push_back(CommNotification{kCommRxChar, byte, 0});
+    received.push_back(byte);
     if (onByte) onByte(byte);
   }
 
@@ -146,17 +129,17 @@ class LineUnderTest {
       if (poll(&ready, 1, milliseconds) > 0) m_wake.Reset();
       return m_threaded->Drain();
     }
-    pollfd line = m_looped->LineWait();
-    if (poll(&line, 1, m_looped->Due() ? 0 : milliseconds) < 0) return 0;
-    return m_looped->Service(line.revents);
+    pollfd line = m_polled->LineWait();
+    if (poll(&line, 1, m_polled->Due() ? 0 : milliseconds) < 0) return 0;
+    return m_polled->Service(line.revents);
   }
 
   Runner m_runner;
   // Made before the transport and so closed after it: its monitor may still
-  // be waking the owner until it has been joined.
+  // be waking the receiving thread until it has been joined.
   EventFd m_wake;
   std::unique_ptr<SerialTransport> m_threaded;
-  std::unique_ptr<OwnerLoopTransport> m_looped;
+  std::unique_ptr<PolledTransport> m_polled;
 };
 
 }  // namespace orvana::link::testing

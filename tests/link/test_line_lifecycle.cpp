@@ -38,9 +38,9 @@ TEST_P(LineLifecycle, OpenOnARunningMonitorEndsItAndLeavesThePortWithoutOne) {
   ASSERT_TRUE(WaitUntil([&] { return line.Port().BytesWaiting() == 1; }));
   ASSERT_TRUE(line.Transport().StartMonitor());
   line.pty.Send(Bytes("y"));
-  ASSERT_TRUE(
-      line.Pump([&] { return line.Count(kCommRxChar) == 1 && line.Count(kCommEventChar) == 1; }));
-  EXPECT_EQ(line.Bytes(), Bytes("y"));
+  ASSERT_TRUE(line.Pump([&] { return !line.received.empty(); }));
+  line.DrainNow();
+  EXPECT_EQ(line.received, Bytes("y"));
 }
 
 TEST_P(LineLifecycle, StopLetsTheMonitorCloseThePortAndIsNoLoss) {
@@ -62,28 +62,29 @@ TEST_P(LineLifecycle, APortThatDidNotOpenIsNotMonitored) {
 }
 
 // The meter's adapter is pulled: what it sent before is still handed on, and
-// then the owner is told, once, in words for a person. A new port works.
+// then the program is told, once, in words for a person. A new port works.
 TEST_P(LineLifecycle, AVanishedDeviceIsReportedAfterItsLastBytesAndANewPortWorks) {
   LineUnderTest line(GetParam());
   TraceCapture trace;
   ASSERT_TRUE(line.OpenAndStart());
   line.pty.Send(Bytes("last words"));
   // The bytes are off the line before it goes (a hang-up takes what the
-  // driver still holds): in the relay, or handed on by the owner's loop.
+  // driver still holds): in the relay, or handed on by the program's loop.
   if (line.Kind() == Runner::kMonitorThread) {
     ASSERT_TRUE(line.WaitUntilReadable(10));
   } else {
-    ASSERT_TRUE(line.Pump([&] { return line.Count(kCommRxChar) == 10; }));
+    ASSERT_TRUE(line.Pump([&] { return line.received.size() == 10; }));
   }
   line.pty.HangUp();
   if (line.Kind() == Runner::kMonitorThread) {
-    // The monitor ends on its own thread while the owner still has the
-    // bytes to come; a monitor spinning on the dead line would never end.
+    // The monitor ends on its own thread while the receiving thread still
+    // has the bytes to come; a monitor spinning on the dead line would never
+    // end.
     ASSERT_TRUE(WaitUntil([&] { return !line.IsMonitoring(); }));
   }
 
   ASSERT_TRUE(line.Pump([&] { return !line.lost.empty(); }));
-  EXPECT_EQ(line.Bytes(), Bytes("last words"));
+  EXPECT_EQ(line.received, Bytes("last words"));
   EXPECT_EQ(line.lost, std::vector<std::string>{kPortGoneReason});
   EXPECT_FALSE(line.IsMonitoring());
   EXPECT_FALSE(line.Port().IsOpen());
@@ -93,12 +94,12 @@ TEST_P(LineLifecycle, AVanishedDeviceIsReportedAfterItsLastBytesAndANewPortWorks
   ASSERT_TRUE(line.OpenOn(replacement));
   ASSERT_TRUE(line.Transport().StartMonitor());
   replacement.Send(Bytes("P"));
-  ASSERT_TRUE(line.Pump([&] { return line.Count(kCommRxChar) == 11; }));
-  EXPECT_EQ(line.Bytes(), Bytes("last wordsP"));
+  ASSERT_TRUE(line.Pump([&] { return line.received.size() == 11; }));
+  EXPECT_EQ(line.received, Bytes("last wordsP"));
   EXPECT_EQ(line.lost.size(), 1u);
 }
 
-// The owner opens the port again from inside a handler, halfway through a
+// The program opens the port again from inside a handler, halfway through a
 // read: Open returns, the old monitor's bytes are gone with it, and the new
 // monitor starts clean.
 TEST_P(LineLifecycle, OpeningAgainHalfwayThroughAReadDropsTheRest) {
@@ -136,7 +137,7 @@ TEST_P(LineLifecycle, DestroyingANeverOpenedTransportTouchesNothing) {
 }
 
 INSTANTIATE_TEST_SUITE_P(BothRunners, LineLifecycle,
-                         ::testing::Values(Runner::kMonitorThread, Runner::kOwnerLoop),
+                         ::testing::Values(Runner::kMonitorThread, Runner::kPolled),
                          testing::RunnerName);
 
 }  // namespace

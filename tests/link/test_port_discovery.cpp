@@ -27,7 +27,7 @@ class FakeMachine {
   }
 
   // A tty with hardware behind it, bound to `driver`, and its /dev node.
-  void AddPort(const std::string& name, const std::string& driver) {
+  void AddHardwareTty(const std::string& name, const std::string& driver) {
     const fs::path device = m_root / "sys/devices" / name;
     fs::create_directories(device);
     fs::create_directories(m_root / "sys/bus/drivers" / driver);
@@ -73,9 +73,9 @@ std::vector<std::string> Designations(const std::vector<PortEntry>& ports) {
 
 TEST(RealPorts, ListsHardwarePortsWithTheirDriversAndDropsPlaceholders) {
   FakeMachine machine;
-  machine.AddPort("ttyS0", "serial8250");
-  machine.AddPort("ttyS1", "serial8250");
-  machine.AddPort("ttyUSB0", "ftdi_sio");
+  machine.AddHardwareTty("ttyS0", "serial8250");
+  machine.AddHardwareTty("ttyS1", "serial8250");
+  machine.AddHardwareTty("ttyUSB0", "ftdi_sio");
   machine.AddVirtualTerminal("tty1");
   machine.AddVirtualTerminal("console");
 
@@ -96,8 +96,8 @@ TEST(RealPorts, ListsHardwarePortsWithTheirDriversAndDropsPlaceholders) {
 
 TEST(RealPorts, PortWithoutDeviceNodeIsLeftOut) {
   FakeMachine machine;
-  machine.AddPort("ttyACM0", "cdc_acm");
-  machine.AddPort("ttyUSB3", "ch341");
+  machine.AddHardwareTty("ttyACM0", "cdc_acm");
+  machine.AddHardwareTty("ttyUSB3", "ch341");
   fs::remove(machine.Dev("ttyUSB3"));
   EXPECT_EQ(Designations(DiscoverPorts(machine.Roots())),
             std::vector<std::string>{machine.Dev("ttyACM0")});
@@ -164,7 +164,7 @@ TEST(VirtualPorts, FolderScannedTwiceListsEachLinkOnce) {
 TEST(PortOrder, RealPortsInNaturalOrderThenVirtualLinks) {
   FakeMachine machine;
   for (const char* name : {"ttyUSB1", "ttyS10", "ttyS2", "ttyUSB0", "ttyACM0"}) {
-    machine.AddPort(name, "drv");
+    machine.AddHardwareTty(name, "drv");
   }
   testing::PtyPair pty;
   const fs::path v10 = machine.Link("ttyV10", pty.SlavePath());
@@ -190,7 +190,7 @@ TEST(PortOrder, NaturalLessComparesNumbersByValue) {
 
 TEST(PortTable, KeepsTheFirstTwentyPortsWithoutGaps) {
   FakeMachine machine;
-  for (int i = 0; i < 25; ++i) machine.AddPort("ttyUSB" + std::to_string(i), "ftdi_sio");
+  for (int i = 0; i < 25; ++i) machine.AddHardwareTty("ttyUSB" + std::to_string(i), "ftdi_sio");
 
   PortTable table;
   EXPECT_EQ(table.Fill(DiscoverPorts(machine.Roots())), 20u);

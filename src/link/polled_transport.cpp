@@ -1,4 +1,4 @@
-#include "link/owner_loop_transport.h"
+#include "link/polled_transport.h"
 
 #include <utility>
 
@@ -8,38 +8,38 @@ namespace orvana::link {
 
 using common::Trace;
 
-OwnerLoopTransport::OwnerLoopTransport(LineHandlers handlers) : m_handlers(std::move(handlers)) {}
+PolledTransport::PolledTransport(LineHandlers handlers) : m_handlers(std::move(handlers)) {}
 
-OwnerLoopTransport::~OwnerLoopTransport() { EndMonitor(); }
+PolledTransport::~PolledTransport() { EndMonitor(); }
 
-bool OwnerLoopTransport::Open(const PortAddress& port, const LineSettings& settings) {
+bool PolledTransport::Open(const PortAddress& port, const LineSettings& settings) {
   EndMonitor();
   return m_port.Open(this, port, settings.baudRate, settings.parity, settings.dataBits,
                      settings.stopBits, settings.eventMask, settings.writeBufferSize);
 }
 
-bool OwnerLoopTransport::StartMonitor() {
+bool PolledTransport::StartMonitor() {
   if (m_monitoring) return true;  // one monitor per port
   // Nothing but this loop ever wakes the monitor, so a write has nothing to
   // give up on: a stop cannot come while it waits.
   if (!m_port.BeginMonitor(-1)) return false;
   m_monitoring = true;
-  Trace("Monitor started on the owner's loop\n");
+  Trace("Monitor started on the program's poll loop\n");
   return true;
 }
 
-void OwnerLoopTransport::EndMonitor() {
+void PolledTransport::EndMonitor() {
   if (!m_monitoring) return;
   m_port.EndMonitor();
   Trace("Monitor ended\n");
 }
 
-pollfd OwnerLoopTransport::LineWait() const {
+pollfd PolledTransport::LineWait() const {
   if (!m_monitoring) return {-1, 0, 0};
   return m_port.LineWait();
 }
 
-size_t OwnerLoopTransport::Service(short lineEvents) {
+size_t PolledTransport::Service(short lineEvents) {
   const size_t before = m_handedOn;
   if (m_monitoring) m_port.MonitorPass(lineEvents);
   if (m_lost) {
@@ -50,7 +50,7 @@ size_t OwnerLoopTransport::Service(short lineEvents) {
   return m_handedOn - before;
 }
 
-void OwnerLoopTransport::OnReceive(std::span<const uint8_t>& input) {
+void PolledTransport::OnReceive(std::span<const uint8_t>& input) {
   if (!m_handlers.onByte) {
     input = {};
     return;
@@ -64,13 +64,7 @@ void OwnerLoopTransport::OnReceive(std::span<const uint8_t>& input) {
   }
 }
 
-void OwnerLoopTransport::OnCommNotification(const CommNotification& notification) {
-  if (!m_handlers.onNotification) return;
-  ++m_handedOn;
-  m_handlers.onNotification(notification);
-}
-
-void OwnerLoopTransport::OnMonitorEnded(const MonitorEnd& end) {
+void PolledTransport::OnMonitorEnded(const MonitorEnd& end) {
   m_monitoring = false;
   if (end.lost) {
     m_lost = true;

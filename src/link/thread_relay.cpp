@@ -1,30 +1,30 @@
-#include "link/owner_relay.h"
+#include "link/thread_relay.h"
 
 #include <algorithm>
 #include <utility>
 
 namespace orvana::link {
 
-COwnerRelay::COwnerRelay(LineHandlers handlers, Wake wake, Resume resume)
+CThreadRelay::CThreadRelay(LineHandlers handlers, Wake wake, Resume resume)
     : m_handlers(std::move(handlers)), m_wake(std::move(wake)), m_resume(std::move(resume)) {}
 
-bool COwnerRelay::Post(Entry&& entry) {
+bool CThreadRelay::Post(Entry&& entry) {
   const bool wasEmpty = m_queue.empty();
   m_queue.push_back(std::move(entry));
   return wasEmpty;
 }
 
-void COwnerRelay::Recycle(std::vector<uint8_t>&& bytes) {
+void CThreadRelay::Recycle(std::vector<uint8_t>&& bytes) {
   if (bytes.capacity() > m_spare.capacity()) m_spare = std::move(bytes);
 }
 
-void COwnerRelay::Clear() {
+void CThreadRelay::Clear() {
   m_queue.clear();
   m_held = 0;
   m_resumeOwed = false;
 }
 
-bool COwnerRelay::Take(std::span<const uint8_t> bytes) {
+bool CThreadRelay::Take(std::span<const uint8_t> bytes) {
   if (bytes.empty() || !m_handlers.onByte) return true;
   bool wake = false;
   bool full = false;
@@ -42,20 +42,7 @@ bool COwnerRelay::Take(std::span<const uint8_t> bytes) {
   return !full;
 }
 
-void COwnerRelay::Post(const CommNotification& notification) {
-  if (!m_handlers.onNotification) return;
-  bool wake = false;
-  {
-    std::lock_guard lock(m_mutex);
-    Entry entry;
-    entry.kind = Kind::kNotification;
-    entry.notification = notification;
-    wake = Post(std::move(entry));
-  }
-  if (wake && m_wake) m_wake();
-}
-
-void COwnerRelay::Purge() {
+void CThreadRelay::Purge() {
   std::lock_guard lock(m_mutex);
   std::erase_if(m_queue, [](const Entry& entry) { return entry.kind == Kind::kBytes; });
   m_held = 0;
@@ -63,7 +50,7 @@ void COwnerRelay::Purge() {
   m_resumeOwed = false;
 }
 
-void COwnerRelay::MonitorEnded(const MonitorEnd& end) {
+void CThreadRelay::MonitorEnded(const MonitorEnd& end) {
   bool wake = false;
   {
     std::lock_guard lock(m_mutex);
@@ -84,26 +71,25 @@ void COwnerRelay::MonitorEnded(const MonitorEnd& end) {
   if (wake && m_wake) m_wake();
 }
 
-void COwnerRelay::Forget() {
+void CThreadRelay::Forget() {
   std::lock_guard lock(m_mutex);
   Clear();
 }
 
-size_t COwnerRelay::HeldBytes() const {
+size_t CThreadRelay::HeldBytes() const {
   std::lock_guard lock(m_mutex);
   return m_held;
 }
 
-size_t COwnerRelay::Drain() {
+size_t CThreadRelay::Drain() {
   size_t handled = 0;
   while (HandOnOne()) ++handled;
   return handled;
 }
 
-bool COwnerRelay::HandOnOne() {
+bool CThreadRelay::HandOnOne() {
   Kind kind = Kind::kBytes;
   uint8_t byte = 0;
-  CommNotification notification;
   std::string reason;
   bool resume = false;
   {
@@ -125,7 +111,6 @@ bool COwnerRelay::HandOnOne() {
         resume = true;
       }
     } else {
-      notification = front.notification;
       reason = std::move(front.reason);
       m_queue.pop_front();
     }
@@ -134,9 +119,6 @@ bool COwnerRelay::HandOnOne() {
   switch (kind) {
     case Kind::kBytes:
       m_handlers.onByte(byte);
-      break;
-    case Kind::kNotification:
-      m_handlers.onNotification(notification);
       break;
     case Kind::kLinkLost:
       m_handlers.onLinkLost(reason);

@@ -1,6 +1,6 @@
 // What only the monitor-thread runner has: a relay that holds so much and
 // then lets the line wait, over a real pseudo-terminal. Ending the monitor
-// while it waits for room must not wait on the owner.
+// while it waits for room must not wait on the receiving thread.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -8,7 +8,7 @@
 
 #include "common/trace.h"
 #include "line_under_test.h"
-#include "link/owner_relay.h"
+#include "link/thread_relay.h"
 
 namespace orvana::link {
 namespace {
@@ -23,14 +23,14 @@ using testing::WaitUntil;
 // of `extra` stays in the driver.
 std::vector<uint8_t> MoreThanTheRelayHolds(size_t extra = 3000) {
   std::vector<uint8_t> burst = Bytes("abc");
-  burst.resize(COwnerRelay::kHoldLimit + extra, 'x');
+  burst.resize(CThreadRelay::kHoldLimit + extra, 'x');
   return burst;
 }
 
-// The owner opens the port again from inside a handler, halfway through what
-// the monitor has read, while the monitor waits for the owner to make room:
-// Open returns, and the old monitor's bytes are gone with it.
-TEST(OwnerRelay, OpeningWhileTheMonitorWaitsForRoomReturnsAndDropsTheRest) {
+// The program opens the port again from inside a handler, halfway through
+// what the monitor has read, while the monitor waits for the receiving thread
+// to make room: Open returns, and the old monitor's bytes are gone with it.
+TEST(ThreadRelay, OpeningWhileTheMonitorWaitsForRoomReturnsAndDropsTheRest) {
   LineUnderTest line(Runner::kMonitorThread);
   TraceCapture trace;
   std::vector<uint8_t> got;
@@ -42,7 +42,7 @@ TEST(OwnerRelay, OpeningWhileTheMonitorWaitsForRoomReturnsAndDropsTheRest) {
   };
   ASSERT_TRUE(line.OpenAndStart());
   line.pty.Send(MoreThanTheRelayHolds());
-  ASSERT_TRUE(line.WaitUntilReadable(COwnerRelay::kHoldLimit));
+  ASSERT_TRUE(line.WaitUntilReadable(CThreadRelay::kHoldLimit));
 
   line.DrainNow();
   EXPECT_TRUE(trace.Contains("Thread ended\n"));
@@ -52,18 +52,18 @@ TEST(OwnerRelay, OpeningWhileTheMonitorWaitsForRoomReturnsAndDropsTheRest) {
   EXPECT_EQ(got, Bytes("abcz"));
 }
 
-TEST(OwnerRelay, DestroyingTheTransportWhileTheMonitorWaitsForRoomReturns) {
+TEST(ThreadRelay, DestroyingTheTransportWhileTheMonitorWaitsForRoomReturns) {
   TraceCapture trace;
   LineUnderTest line(Runner::kMonitorThread);
   ASSERT_TRUE(line.OpenAndStart());
-  line.pty.Send(MoreThanTheRelayHolds(COwnerRelay::kHoldLimit));
-  ASSERT_TRUE(line.WaitUntilReadable(COwnerRelay::kHoldLimit));
+  line.pty.Send(MoreThanTheRelayHolds(CThreadRelay::kHoldLimit));
+  ASSERT_TRUE(line.WaitUntilReadable(CThreadRelay::kHoldLimit));
   // The rest stays in the driver: the monitor has stopped reading.
   ASSERT_TRUE(WaitUntil([&] { return line.Port().BytesWaiting() > 0; }));
 
   line.Destroy();
   EXPECT_TRUE(trace.Contains("Thread ended\n"));
-  EXPECT_TRUE(line.seen.empty()) << "nothing the monitor left is handed on";
+  EXPECT_TRUE(line.received.empty()) << "nothing the monitor left is handed on";
 }
 
 }  // namespace

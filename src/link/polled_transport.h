@@ -8,25 +8,25 @@
 #include <string>
 
 #include "link/line_handlers.h"
-#include "link/serial_owner.h"
+#include "link/port_listener.h"
 #include "link/serial_port.h"
 #include "link/transport.h"
 
-// The real line as orvana-cli drives it: a CSerialPort run by the owner's own
-// poll loop, which waits on LineWait() beside its own descriptors and calls
-// Service() with what it found. Each read is handed on where it was made,
-// straight to the handlers, one byte at a time: no second thread, no queue.
-// After each byte a write or a stop that the handler asked for is done before
-// the next one is handed on, so a command's purge takes every byte not yet
-// handed on and nothing reaches the program after a stop.
+// The real line as orvana-cli drives it: a CSerialPort run by the program's
+// own poll loop, which waits on LineWait() beside its own descriptors and
+// calls Service() with what it found. Each read is handed on where it was
+// made, straight to the handlers, one byte at a time: no second thread, no
+// queue. After each byte a write or a stop that the handler asked for is done
+// before the next one is handed on, so a command's purge takes every byte not
+// yet handed on and nothing reaches the program after a stop.
 namespace orvana::link {
 
-class OwnerLoopTransport final : public ITransport, private ISerialOwner {
+class PolledTransport final : public ITransport, private IPortListener {
  public:
   // `onLinkLost` runs in Service, after the last byte, when the device
   // vanished under the monitor; the reason is for a person.
-  explicit OwnerLoopTransport(LineHandlers handlers);
-  ~OwnerLoopTransport() override;
+  explicit PolledTransport(LineHandlers handlers);
+  ~PolledTransport() override;
 
   bool Open(const PortAddress& port, const LineSettings& settings) override;
   bool StartMonitor() override;
@@ -44,16 +44,15 @@ class OwnerLoopTransport final : public ITransport, private ISerialOwner {
   pollfd LineWait() const;
   bool Due() const { return m_monitoring && m_port.CatchUpDue(); }
   // After the poll, with its revents for LineWait(): one monitor pass.
-  // Returns how many bytes and notifications it handed on.
+  // Returns how many things it handed on (each byte, and the device's loss).
   size_t Service(short lineEvents);
   bool IsMonitoring() const { return m_monitoring; }
   const CSerialPort& Port() const { return m_port; }
 
  private:
-  // ISerialOwner: inside Service, and inside the Open or destruction that
+  // IPortListener: inside Service, and inside the Open or destruction that
   // ends a monitor.
   void OnReceive(std::span<const uint8_t>& input) override;
-  void OnCommNotification(const CommNotification& notification) override;
   void OnMonitorEnded(const MonitorEnd& end) override;
 
   void EndMonitor();

@@ -1,6 +1,6 @@
-// What only the owner-loop runner has, over a real pseudo-terminal: no
-// thread, so a stop or a command that a handler asks for is done before the
-// next byte, and the loop knows when the line needs it at once.
+// What only the polled runner has, over a real pseudo-terminal: no thread,
+// so a stop or a command that a handler asks for is done before the next
+// byte, and the loop knows when the line needs it at once.
 #include <gtest/gtest.h>
 #include <poll.h>
 
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "link/owner_loop_transport.h"
+#include "link/polled_transport.h"
 #include "link_test_support.h"
 #include "support/pty_pair.h"
 
@@ -19,20 +19,19 @@ namespace {
 using orvana::testing::PtyPair;
 using testing::Bytes;
 
-struct OwnedLine {
-  OwnedLine()
+struct PolledLine {
+  PolledLine()
       : transport(LineHandlers{[this](uint8_t byte) {
                                  got.push_back(byte);
                                  if (onByte) onByte(byte);
                                },
-                               {},
                                [this](const std::string& reason) { lost.push_back(reason); }}) {}
 
   bool Open() {
     return transport.Open(PortAddress{pty.SlavePath(), 3}, LineSettings{}) &&
            transport.StartMonitor();
   }
-  // The owner's loop: waits on the line and services it until `done` holds.
+  // The program's loop: waits on the line and services it until `done` holds.
   bool Run(const std::function<bool()>& done) {
     const auto deadline = std::chrono::steady_clock::now() + testing::kPatience;
     while (!done()) {
@@ -48,13 +47,13 @@ struct OwnedLine {
   std::vector<uint8_t> got;
   std::function<void(uint8_t)> onByte;
   std::vector<std::string> lost;
-  OwnerLoopTransport transport;
+  PolledTransport transport;
 };
 
 // Stopping from inside a handler halfway through a read: the rest of it is
 // not handed on, the device is let go and no loss is reported.
-TEST(OwnerLoop, AStopFromAHandlerTakesEffectBeforeTheNextByte) {
-  OwnedLine line;
+TEST(PolledTransport, AStopFromAHandlerTakesEffectBeforeTheNextByte) {
+  PolledLine line;
   line.onByte = [&](uint8_t byte) {
     if (byte == 'c') line.transport.Stop();
   };
@@ -71,8 +70,8 @@ TEST(OwnerLoop, AStopFromAHandlerTakesEffectBeforeTheNextByte) {
 
 // What the loop itself asks for between two waits must not sleep with it:
 // the line is due, and the next service does it.
-TEST(OwnerLoop, ACommandOrAStopFromTheLoopMakesTheLineDueAndTheNextServiceDoesIt) {
-  OwnedLine line;
+TEST(PolledTransport, ACommandOrAStopFromTheLoopMakesTheLineDueAndTheNextServiceDoesIt) {
+  PolledLine line;
   ASSERT_TRUE(line.Open());
   EXPECT_FALSE(line.transport.Due());
 
@@ -91,10 +90,10 @@ TEST(OwnerLoop, ACommandOrAStopFromTheLoopMakesTheLineDueAndTheNextServiceDoesIt
   EXPECT_FALSE(line.transport.Due()) << "nothing is due on a line no monitor runs";
 }
 
-// The meter's adapter is pulled: the owner is told once, in words for a
+// The meter's adapter is pulled: the program is told once, in words for a
 // person, and the line is no longer waited on.
-TEST(OwnerLoop, AVanishedDeviceIsReportedOnceAndNoLongerWaitedOn) {
-  OwnedLine line;
+TEST(PolledTransport, AVanishedDeviceIsReportedOnceAndNoLongerWaitedOn) {
+  PolledLine line;
   ASSERT_TRUE(line.Open());
   line.pty.Send(Bytes("last words"));
   ASSERT_TRUE(line.Run([&] { return line.got.size() == 10; }));
