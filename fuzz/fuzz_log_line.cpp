@@ -27,6 +27,7 @@
 #include "common/trace.h"
 #include "records/daily_log.h"
 #include "records/log_import.h"
+#include "records/uploaded_records.h"
 #include "results/results_table.h"
 
 namespace {

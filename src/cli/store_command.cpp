@@ -125,7 +125,7 @@ std::string RecordedTexts(store::PgLink& link, const std::string& bench, const s
 int StoreLogs(const std::string& conninfo, const std::string& benchName,
               const std::vector<std::string>& logs) {
   for (const std::string& log : logs) {
-    if (store::DayOfLogName(log).empty()) {
+    if (records::DayOfLogName(log).empty()) {
       std::fprintf(stderr, "orvana-cli: %s: not a day log (named YYYYMMDD.txt)\n", log.c_str());
       return kExitUnreadable;
     }
@@ -136,7 +136,7 @@ int StoreLogs(const std::string& conninfo, const std::string& benchName,
       benchName.empty() ? store::StoreConfigFromEnvironment(conninfo).bench : benchName);
 
   for (const std::string& log : logs) {
-    const std::string day = store::DayOfLogName(log);
+    const std::string day = records::DayOfLogName(log);
     // What the record holds of the day, however it got there (sent live, or
     // by an earlier store): only the lines beyond that are missing. Two
     // equal lines need two equal rows.

@@ -112,35 +112,6 @@ constexpr size_t kMostUnconfirmed = 4096;
 
 }  // namespace
 
-std::string LoggedSerial(const std::string& serial) {
-  std::string stored(common::CutAtCharacter(serial, kLongestLogSerial));
-  for (char& c : stored) {
-    if (c == '\n' || c == '\0') c = ' ';
-  }
-  return stored;
-}
-
-std::string FormatLogLine(const std::string& serial, const std::array<std::string, 4>& texts,
-                          const std::string& timeText) {
-  std::string line = LoggedSerial(serial);
-  for (const std::string& text : texts) {
-    line += kFieldSeparator;
-    line += common::CutAtCharacter(text, kLongestLogValue);
-  }
-  line += kFieldSeparator;
-  line += common::CutAtCharacter(timeText, kLongestLogValue);
-  return line;
-}
-
-std::string LogFilePath(const std::string& folder, const common::LocalTime& date,
-                        std::string_view extension) {
-  char name[48];
-  std::snprintf(name, sizeof name, "%04d%02d%02d", date.year, date.month, date.day);
-  std::string path = folder;
-  if (!path.empty() && path.back() != '/') path += '/';
-  return path.append(name).append(extension);
-}
-
 std::vector<std::string> UnsavedLineFolders() {
   std::vector<std::string> folders;
   if (const std::string data = common::UserDataFolder(); !data.empty()) {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "common/clock.h"
+#include "records/log_line.h"
 #include "records/regular_file.h"
 
 // The daily result log: one text file per local date in one folder, one line
@@ -22,41 +23,6 @@
 // of a day's work, so a line is never dropped: one that cannot be written now
 // is kept and written, in order, as soon as writing works again.
 namespace orvana::records {
-
-// Ends every stored line. Files written by earlier versions end their lines
-// the same way, so old and new files read alike.
-inline constexpr std::string_view kLogLineEnd = "\r\r\n";
-// Between the fields of a line.
-inline constexpr std::string_view kFieldSeparator = "   ";
-
-// The longest line the import reads, in bytes before its LF (its CRs
-// included); a longer one is skipped as not a result. The writer keeps every
-// line within it, so whatever the window logs can be read back.
-inline constexpr size_t kLongestLogLine = 4096;
-// A serial number is stored up to this many bytes, cut at a character
-// boundary; a scanner that sends more than that is not reading a serial.
-inline constexpr size_t kLongestLogSerial = 3072;
-// Value and time texts are ours and never come near this; the cut only makes
-// sure that no text can push a line past kLongestLogLine.
-inline constexpr size_t kLongestLogValue = 64;
-static_assert(kLongestLogSerial + 5 * (kFieldSeparator.size() + kLongestLogValue) +
-                      kLogLineEnd.size() - 1 <=
-                  kLongestLogLine,
-              "a line the writer makes must fit what the import reads");
-
-// The six fields joined by the separator, without the line end. The serial is
-// cut to kLongestLogSerial bytes (never inside a UTF-8 character) and any LF
-// or NUL in it becomes a space, since either would end the line for the
-// import; the other texts are cut to kLongestLogValue.
-std::string FormatLogLine(const std::string& serial, const std::array<std::string, 4>& texts,
-                          const std::string& timeText);
-
-// The serial as FormatLogLine writes it.
-std::string LoggedSerial(const std::string& serial);
-
-// "<folder>/YYYYMMDD.txt" (or another extension) for the date of `date`.
-std::string LogFilePath(const std::string& folder, const common::LocalTime& date,
-                        std::string_view extension = ".txt");
 
 // What the owner of a log learns about its health. A failure episode
 // begins with the first line that cannot be written and ends when every kept

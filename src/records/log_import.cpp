@@ -17,66 +17,17 @@
 #include "records/daily_log.h"
 #include "records/regular_file.h"
 #include "records/uploaded_records.h"
-#include "records/workbook_writer.h"
 
 namespace orvana::records {
 namespace {
 
 using namespace std::chrono_literals;
 
-// Serial, four values, time.
-constexpr size_t kFieldCount = 6;
 // Index of the first imported row in a table that holds rows: right after
 // the wavelength row.
 constexpr int kImportIndex = 1;
 // How much of the file is read at a time.
 constexpr size_t kReadChunk = 256 * 1024;
-
-std::string_view DropTrailingCr(std::string_view line) {
-  while (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-  return line;
-}
-
-bool OnlyBlanks(std::string_view line) {
-  return line.find_first_not_of(" \t") == std::string_view::npos;
-}
-
-size_t CountSeparators(std::string_view line) {
-  size_t count = 0;
-  for (size_t at = line.find(kFieldSeparator); at != std::string_view::npos;
-       at = line.find(kFieldSeparator, at + kFieldSeparator.size())) {
-    ++count;
-  }
-  return count;
-}
-
-// Cuts `line` into fields and hands each to emit(index, text); returns the
-// number of fields.
-template <typename Emit>
-size_t Split(std::string_view line, Emit&& emit) {
-  line = DropTrailingCr(line);
-  if (OnlyBlanks(line)) return 0;
-  if (CountSeparators(line) >= kFieldCount - 1) {
-    // The value texts and the time never start or end with a space, so the
-    // rightmost separator always ends the field before them; a serial with
-    // spaces, even three in a row, stays whole on the left.
-    for (size_t field = kFieldCount - 1; field > 0; --field) {
-      const size_t at = line.rfind(kFieldSeparator);
-      if (at == std::string_view::npos) break;  // cannot happen after the count
-      emit(field, line.substr(at + kFieldSeparator.size()));
-      line = line.substr(0, at);
-    }
-    emit(0, line);
-    return kFieldCount;
-  }
-  size_t count = 0;
-  while (true) {
-    const size_t at = line.find(kFieldSeparator);
-    emit(count++, line.substr(0, at));
-    if (at == std::string_view::npos) return count;
-    line = line.substr(at + kFieldSeparator.size());
-  }
-}
 
 bool LockShared(int fd) {
   // Waits briefly for a writer to finish its line; reading without the lock
@@ -101,34 +52,6 @@ bool SizeBetweenLines(int fd, off_t& size) {
 }
 
 }  // namespace
-
-size_t SplitRecordFields(std::string_view line, RowFields& fields) {
-  fields.fill({});
-  line = DropTrailingCr(line);
-  if (OnlyBlanks(line)) return 0;
-  size_t count = 0;
-  while (count + 1 < fields.size()) {
-    const size_t at = line.find(kFieldSeparator);
-    fields[count++] = line.substr(0, at);
-    if (at == std::string_view::npos) return count;
-    line = line.substr(at + kFieldSeparator.size());
-  }
-  fields[count++] = line;
-  return count;
-}
-
-bool IsDamagedLine(const RowFields& fields, size_t count) {
-  if (count < kFieldCount) return true;
-  const CellValue time = ClassifyCellText(fields[results::ColumnIndex(results::Column::Time)]);
-  return time.kind != CellValue::Kind::DateTime;
-}
-
-size_t SplitLineFields(std::string_view line, RowFields& fields) {
-  fields.fill({});
-  return Split(line, [&](size_t index, std::string_view text) {
-    if (index < fields.size()) fields[index] = text;
-  });
-}
 
 void LogLineReader::Hold(std::string_view piece) {
   if (m_skipping) return;

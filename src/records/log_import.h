@@ -9,35 +9,12 @@
 #include <vector>
 
 #include "records/daily_log.h"
+#include "records/log_line.h"
 #include "results/column.h"
 #include "results/results_table.h"
 
 // Reading daily logs back into the results table (the backup import).
 namespace orvana::records {
-
-// The texts of one row, in column order, as views into the line they were
-// cut from.
-using RowFields = std::array<std::string_view, results::kColumnCount>;
-
-// Cuts one stored line into the table's columns, without copying: serial,
-// four value texts, time; the last column stays empty, and so does any
-// column the line gives no field for. Any CR at the line's end is dropped
-// first. A complete line (five separators or more) is cut from the right: the
-// time, then the four values, each of which holds no spaces; whatever stays
-// on the left is the serial, spaces and all. A line with fewer separators is
-// cut from the left, field by field. Empty fields keep their places. Returns
-// how many fields the line gave: 0 for a line that holds nothing but blanks
-// (no row).
-size_t SplitLineFields(std::string_view line, RowFields& fields);
-
-// Cuts a line of uploaded records (see uploaded_records.h) into its seven
-// cells, from the left; the last takes whatever follows its separator.
-// Returns how many cells the line gave, 0 for a blank line.
-size_t SplitRecordFields(std::string_view line, RowFields& fields);
-
-// The line touches a NUL run (LogLineReader says so) and `fields` (as
-// SplitLineFields cut it into `count`) are not a whole result line.
-bool IsDamagedLine(const RowFields& fields, size_t count);
 
 // Cuts a log's bytes into lines as they arrive, in pieces of any size. An LF
 // ends a line, and so does a run of NUL bytes: a crash can leave a block of

@@ -1,7 +1,7 @@
 #include "records/uploaded_records.h"
 
 #include "common/utf8.h"
-#include "records/daily_log.h"
+#include "records/log_line.h"
 
 namespace orvana::records {
 
@@ -23,6 +23,21 @@ std::string FormatRecordLine(const results::RowTexts& cells) {
 bool IsRecordsFile(std::string_view path) {
   return path.size() > kRecordsExtension.size() &&
          path.substr(path.size() - kRecordsExtension.size()) == kRecordsExtension;
+}
+
+size_t SplitRecordFields(std::string_view line, RowFields& fields) {
+  fields.fill({});
+  line = LineContent(line);
+  if (line.empty()) return 0;
+  size_t count = 0;
+  while (count + 1 < fields.size()) {
+    const size_t at = line.find(kFieldSeparator);
+    fields[count++] = line.substr(0, at);
+    if (at == std::string_view::npos) return count;
+    line = line.substr(at + kFieldSeparator.size());
+  }
+  fields[count++] = line;
+  return count;
 }
 
 }  // namespace orvana::records

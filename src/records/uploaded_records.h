@@ -3,6 +3,7 @@
 #include <string>
 #include <string_view>
 
+#include "records/log_line.h"
 #include "results/column.h"
 
 // The meter's stored records, as an upload brings them, kept beside the day
@@ -20,6 +21,11 @@ inline constexpr std::string_view kRecordsExtension = ".records";
 // The line of one event row, without its end. Each cell is cut as the day
 // log cuts its values, and an LF, CR or NUL in it becomes a space.
 std::string FormatRecordLine(const results::RowTexts& cells);
+
+// Cuts a line of uploaded records into its seven cells, from the left; the
+// last takes whatever follows its separator. Returns how many cells the line
+// gave, 0 for a blank line.
+size_t SplitRecordFields(std::string_view line, RowFields& fields);
 
 // True for a file of uploaded records (named "….records").
 bool IsRecordsFile(std::string_view path);

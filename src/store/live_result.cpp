@@ -1,6 +1,6 @@
 #include "store/live_result.h"
 
-#include "records/daily_log.h"
+#include "records/log_line.h"
 #include "store/outbox_line.h"
 #include "store/result_store.h"
 

@@ -1,8 +1,5 @@
 #include "store/logged_result.h"
 
-#include <filesystem>
-
-#include "records/workbook_writer.h"
 #include "results/column.h"
 #include "results/time_text.h"
 #include "store/outbox_line.h"
@@ -11,10 +8,6 @@
 namespace orvana::store {
 namespace {
 
-bool AllDigits(std::string_view text) {
-  return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
-}
-
 int Number(std::string_view text, size_t at, size_t count) {
   int value = 0;
   for (const char c : text.substr(at, count)) value = value * 10 + (c - '0');
@@ -22,11 +15,6 @@ int Number(std::string_view text, size_t at, size_t count) {
 }
 
 }  // namespace
-
-std::string DayOfLogName(const std::string& path) {
-  const std::string stem = std::filesystem::path(path).stem().string();
-  return stem.size() == 8 && AllDigits(stem) ? stem : std::string();
-}
 
 common::LocalTime TimeOfLoggedLine(const std::string& day, std::string_view timeText) {
   if (const auto time = results::ParseTimestamp(timeText)) return *time;
@@ -45,9 +33,8 @@ StoredResult StoredResultOfLine(const std::string& day, size_t line,
   for (size_t k = 0; k < 4; ++k) {
     const std::string_view text = fields[ColumnIndex(results::ValueColumn(static_cast<int>(k)))];
     result.texts[k] = StorableText(text);
-    const records::CellValue cell = records::ClassifyCellText(text);
-    if (cell.kind == records::CellValue::Kind::Number) {
-      result.values[k] = static_cast<float>(cell.number);
+    if (const auto value = records::ParseDecimalText(text)) {
+      result.values[k] = static_cast<float>(value->number);
     }
   }
   return result;

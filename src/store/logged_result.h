@@ -6,17 +6,13 @@
 #include <string_view>
 
 #include "common/clock.h"
-#include "records/log_import.h"
+#include "records/log_line.h"
 #include "store/stored_result.h"
 
 // Lines of day logs written before the bench used the database, as results
 // for the record. A log holds only the texts, so the numbers are read from
 // them and the verdicts and settings stay unknown.
 namespace orvana::store {
-
-// "YYYYMMDD" of a day log's file name ("…/20261209.txt"); empty when the
-// name is not a day's.
-std::string DayOfLogName(const std::string& path);
 
 // When a line of the log of `day` was recorded: its time text's moment, or
 // the start of the day for a line without a readable one.
