@@ -5,10 +5,9 @@
 #include <string>
 
 #include "protocol/frame.h"
+#include "results/outcome.h"
 
 namespace orvana::results {
-
-enum Outcome : uint8_t { OUTCOME_NONE = 0, OUTCOME_PASS = 1, OUTCOME_FAIL = 2 };
 
 // One result frame from the meter, decoded. Values are in column order:
 // first wavelength IL and RL, then second wavelength IL and RL.

@@ -56,6 +56,7 @@ std::optional<RecordedRow> ResultRecorder::Record(const MeasurementResult& resul
     const auto column = static_cast<size_t>(ColumnIndex(ValueColumn(k)));
     const Outcome outcome = Judge(result.judged[index], thresholds[index]);
     content.colors[column] = outcome == OUTCOME_FAIL ? COLOR_FAIL : COLOR_PASS_LATEST;
+    content.outcomes[column] = outcome;
     content.texts[column] = result.texts[index];
     m_prevOutcome[index] = outcome;
     recorded.outcomes[index] = outcome;

@@ -63,10 +63,14 @@ QVariant ResultsModel::Foreground(int row, int column) const {
 
 QVariant ResultsModel::Outcome(int row, int column) const {
   if (!IsValueColumn(column)) return {};
-  const auto color = m_table.CellTextColor(row, column);
-  if (!color) return {};
-  if (*color == COLOR_FAIL) return m_outcomes.fail;
-  if (*color == COLOR_PASS || *color == COLOR_PASS_LATEST) return m_outcomes.pass;
+  switch (m_table.CellOutcome(row, column)) {
+    case OUTCOME_PASS:
+      return m_outcomes.pass;
+    case OUTCOME_FAIL:
+      return m_outcomes.fail;
+    case OUTCOME_NONE:
+      break;
+  }
   return {};
 }
 

@@ -9,7 +9,7 @@
 
 namespace orvana::results {
 
-// A row is one allocation: this packed header of 43 bytes, then the seven
+// A row is one allocation: this packed header of 45 bytes, then the seven
 // texts back to back (without terminators). Seven std::string members and
 // seven optional colours took some 280 bytes before any text was stored; a
 // typical result row now fits in the allocator's 96-byte chunk. A row whose
@@ -21,6 +21,7 @@ struct __attribute__((packed)) ResultsTable::Row {
   // a wide row), and whether it has a colour entry (top bit).
   uint16_t ends[kColumnCount] = {};
   uint8_t colors[kColumnCount][3] = {};  // red, green, blue
+  uint16_t outcomes = 0;                  // two bits per column
 
   static constexpr uint16_t kEndBits = 0x7FFF;
   static constexpr uint16_t kColoredBit = 0x8000;
@@ -51,7 +52,15 @@ struct __attribute__((packed)) ResultsTable::Row {
     colors[column][2] = color.blue;
     ends[column] = static_cast<uint16_t>(ends[column] | kColoredBit);
   }
+  Outcome OutcomeOf(size_t column) const {
+    return static_cast<Outcome>((outcomes >> (2 * column)) & 3u);
+  }
+  void SetOutcome(size_t column, Outcome outcome) {
+    const unsigned shift = 2 * static_cast<unsigned>(column);
+    outcomes = static_cast<uint16_t>((outcomes & ~(3u << shift)) | ((outcome & 3u) << shift));
+  }
   bool Colored() const {
+    if (outcomes != 0) return true;
     for (size_t column = 0; column < kColumnCount; ++column) {
       if ((ends[column] & kColoredBit) != 0) return true;
     }
@@ -59,12 +68,14 @@ struct __attribute__((packed)) ResultsTable::Row {
   }
   void CopyColorsFrom(const Row& other) {
     std::memcpy(colors, other.colors, sizeof colors);
+    outcomes = other.outcomes;
     for (size_t column = 0; column < kColumnCount; ++column) {
       ends[column] =
           static_cast<uint16_t>((ends[column] & kEndBits) | (other.ends[column] & kColoredBit));
     }
   }
   void ClearColors() {
+    outcomes = 0;
     for (size_t column = 0; column < kColumnCount; ++column) {
       ends[column] = static_cast<uint16_t>(ends[column] & kEndBits);
     }
@@ -148,6 +159,7 @@ namespace {
 void SetColors(const RowContent& content, auto& row) {
   for (size_t column = 0; column < content.colors.size(); ++column) {
     if (content.colors[column]) row.SetColor(column, *content.colors[column]);
+    row.SetOutcome(column, content.outcomes[column]);
   }
 }
 
@@ -170,6 +182,7 @@ RowContent ResultsTable::Content(int row) const {
   for (size_t column = 0; column < content.texts.size(); ++column) {
     content.texts[column] = stored.Text(column);
     content.colors[column] = stored.Color(column);
+    content.outcomes[column] = stored.OutcomeOf(column);
   }
   return content;
 }
@@ -234,6 +247,11 @@ std::optional<Rgb> ResultsTable::CellTextColor(int row, Column column) const {
 std::optional<Rgb> ResultsTable::CellTextColor(int row, int column) const {
   if (!Contains(row) || !ValidColumn(column)) return std::nullopt;
   return m_rows[static_cast<size_t>(row)]->Color(static_cast<size_t>(column));
+}
+
+Outcome ResultsTable::CellOutcome(int row, int column) const {
+  if (!Contains(row) || !ValidColumn(column)) return OUTCOME_NONE;
+  return m_rows[static_cast<size_t>(row)]->OutcomeOf(static_cast<size_t>(column));
 }
 
 void ResultsTable::ClearCellColors() {

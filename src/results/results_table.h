@@ -10,10 +10,11 @@
 
 #include "results/colors.h"
 #include "results/column.h"
+#include "results/outcome.h"
 #include "results/table_look.h"
 
-// The results table as data: rows of seven texts, a text colour per cell and
-// the look. Views draw it; the recorder, the import, the upload and the export
+// The results table as data: rows of seven texts, a text colour and a verdict
+// per cell, and the look. Views draw it; the recorder, the import, the upload and the export
 // read and write it. Rows are addressed by index from 0, as a list view does.
 namespace orvana::results {
 
@@ -43,12 +44,15 @@ class CellText : public std::string_view {
   operator std::string() const { return std::string(data(), size()); }
 };
 
-// A whole row: its seven texts and the colours of its coloured cells. The
+// A whole row: its seven texts, the colours of its coloured cells and the
+// verdicts of its judged values (decided when the result was recorded; the
+// colour only shows them). The
 // texts are views: into the caller's strings, or, from Content, into the
 // table's own row (valid until that row is changed or the table cleared).
 struct RowContent {
   std::array<std::string_view, kColumnCount> texts{};
   std::array<std::optional<Rgb>, kColumnCount> colors{};
+  std::array<Outcome, kColumnCount> outcomes{};
 };
 
 class ResultsTable {
@@ -76,14 +80,14 @@ class ResultsTable {
   // Appends a row made whole, as one insert: a result's row is not built
   // cell by cell in front of the views.
   int AppendRow(const RowContent& content);
-  // The row's texts and colours; empty outside the table.
+  // The row's texts, colours and verdicts; empty outside the table.
   RowContent Content(int row) const;
-  // Replaces the row's texts and colours, telling the observers once. The
+  // Replaces the row's texts, colours and verdicts, telling the observers once. The
   // content may be the row's own, from Content. Does nothing outside the
   // table.
   void SetRow(int row, const RowContent& content);
   // Inserts a block of rows, in order, at `index` (outside 0..RowCount():
-  // appended), without colours. Returns the index of the first.
+  // appended), without colours or verdicts. Returns the index of the first.
   int InsertRows(int index, std::vector<RowTexts> rows);
 
  private:
@@ -121,6 +125,9 @@ class ResultsTable {
   void SetCellTextColor(Column column, int row, Rgb color);
   std::optional<Rgb> CellTextColor(int row, Column column) const;
   std::optional<Rgb> CellTextColor(int row, int column) const;
+  // OUTCOME_NONE outside the table and for a cell that was never judged.
+  Outcome CellOutcome(int row, int column) const;
+  // Every cell's colour and verdict go.
   void ClearCellColors();
 
   const TableLook& Look() const { return m_look; }
