@@ -215,6 +215,26 @@ void Station::OnUploadRequest() {
   SendCommand(protocol::CMD_READ_RECORD);
 }
 
+RecordsPlan::Clock::time_point Station::OnRecordsPlanTick(RecordsPlan::Clock::time_point now) {
+  switch (m_recordsPlan.Next(m_connected, m_recordFrames, now)) {
+    case RecordsPlan::Step::Upload:
+      OnUploadRequest();
+      break;
+    case RecordsPlan::Step::Erase:
+      OnEraseRequest();
+      break;
+    case RecordsPlan::Step::None:
+      break;
+  }
+  return m_recordsPlan.DueAt(m_connected);
+}
+
+const char* Station::PlannedEraseNotDone() const {
+  if (!m_recordsPlan.EraseWanted() || m_erasesConfirmed > 0) return nullptr;
+  if (const char* why = m_recordsPlan.EraseNotSentReason(m_connected)) return why;
+  return "the meter did not confirm the erase";
+}
+
 void Station::OnEraseRequest() {
   const Answer safe = m_env.scannerAtBench ? Answer::Cancel : Answer::Ok;
   if (m_env.ui.AskQuestion(kCaptionIlRl, m_env.texts.dellallts, safe) != Answer::Ok) return;

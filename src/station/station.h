@@ -16,6 +16,7 @@
 #include "results/result_recorder.h"
 #include "results/results_table.h"
 #include "results/settings_record.h"
+#include "station/records_plan.h"
 #include "station/station_ui.h"
 #include "store/result_store.h"
 #include "texts/message_texts.h"
@@ -92,6 +93,16 @@ class Station {
   void OnReceiveByte(uint8_t byte) { m_receiver.OnReceiveByte(byte); }
   // A frame has begun and not ended yet: more of it is on its way.
   bool MidFrame() const { return m_receiver.Count() > 0; }
+
+  // --- the meter's stored records asked for at the start of a run
+  // (orvana-cli's --upload and --erase): the upload first, the erase once
+  // its records have stopped arriving.
+  void PlanRecords(bool upload, bool erase) { m_recordsPlan = RecordsPlan(upload, erase); }
+  // Sends what of the plan is due now; returns when to call again at the
+  // latest (time_point::max() when only a frame can make anything due).
+  RecordsPlan::Clock::time_point OnRecordsPlanTick(RecordsPlan::Clock::time_point now);
+  // Why a planned erase is not done (the meter has confirmed none), or null.
+  const char* PlannedEraseNotDone() const;
 
   // --- the buttons
   void OnUploadRequest();
@@ -180,6 +191,7 @@ class Station {
   uint8_t m_recordNo = 0;
   size_t m_recordFrames = 0;
   size_t m_erasesConfirmed = 0;
+  RecordsPlan m_recordsPlan;
   bool m_storeWasDown = false;  // since the database was last caught up
   std::string m_recordDate;
   int8_t m_tickCount = 0;
