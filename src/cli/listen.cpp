@@ -30,10 +30,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Once both are asked for, the erase waits until the upload's records have
-// stopped arriving for this long: its purge would cut the records short.
-// Only the records count: results the meter streams meanwhile do not.
-constexpr auto kQuietBeforeErase = std::chrono::milliseconds(1000);
 // The meter did not answer the greeting within the window's wait.
 constexpr auto kGreetingWait = std::chrono::milliseconds(station::kGreetingAnswerMilliseconds);
 
@@ -233,6 +229,7 @@ int RunListen(const ListenOptions& options) {
   log.SetEventSignal([fd = wake.Get()] { Poke(fd); });
   recordLog.SetEventSignal([fd = wake.Get()] { Poke(fd); });
 
+  theStation.PlanRecords(options.upload, options.erase);
   theStation.RefreshPortList(false);
   const bool opened = theStation.OnConnect(0);
   ui.Flush();
@@ -246,10 +243,6 @@ int RunListen(const ListenOptions& options) {
 
   const auto start = Clock::now();
   const auto deadline = options.seconds ? start + *options.seconds : Clock::time_point::max();
-  bool uploadPending = options.upload;
-  bool erasePending = options.erase;
-  auto lastRecord = Clock::now();
-  size_t recordFrames = 0;
   auto nextWatch = Clock::now();
   auto greetingDue = Clock::now() + kGreetingWait;
   auto lineRestsUntil = Clock::now();
@@ -288,29 +281,13 @@ int RunListen(const ListenOptions& options) {
       theStation.OnGreetingTimeout();
       ui.Flush();
     }
-    if (theStation.RecordFramesHandled() != recordFrames) {
-      recordFrames = theStation.RecordFramesHandled();
-      lastRecord = now;
-    }
-    if (theStation.Connected() && uploadPending) {
-      uploadPending = false;
-      theStation.OnUploadRequest();
-      lastRecord = now;
-    }
-    if (theStation.Connected() && erasePending && !uploadPending &&
-        (!options.upload || now - lastRecord >= kQuietBeforeErase)) {
-      erasePending = false;
-      theStation.OnEraseRequest();
-    }
+    const auto recordsDue = theStation.OnRecordsPlanTick(now);
 
     // Between frames the loop sleeps until something is due: the end of the
     // run, the next look for a lost port, the greeting's answer, or the
     // quiet the erase waits for.
-    auto wakeAt = std::min(deadline, greetingDue);
+    auto wakeAt = std::min({deadline, greetingDue, recordsDue});
     if (theStation.WatchingForPort()) wakeAt = std::min(wakeAt, nextWatch);
-    if (erasePending && theStation.Connected()) {
-      wakeAt = std::min(wakeAt, lastRecord + kQuietBeforeErase);
-    }
     const bool lineRests = now < lineRestsUntil;
     if (lineRests) wakeAt = std::min(wakeAt, lineRestsUntil);
     // The wake-up (output, the day log's events), the signals, the line. A
@@ -332,10 +309,7 @@ int RunListen(const ListenOptions& options) {
   // A run that ends while the port is still gone says so.
   if (status == 0 && theStation.WatchingForPort()) status = kExitLinkLost;
   if (status == 0 && !theStation.Connected()) status = kExitNoAnswer;
-  if (options.erase && theStation.ErasesConfirmed() == 0) {
-    const char* why = !theStation.Connected() ? "the meter never answered"
-                      : erasePending          ? "the upload's records were still arriving"
-                                              : "the meter did not confirm the erase";
+  if (const char* why = theStation.PlannedEraseNotDone()) {
     std::string line = "{\"erase\":\"not-done\",\"reason\":";
     AppendJsonString(line, why);
     ui.Emit(line + "}");
