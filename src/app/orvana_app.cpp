@@ -82,7 +82,7 @@ int COrvanaApp::Run() {
   ui::InstallFontSubstitutions();
   QApplication::setFont(ui::DialogFont(9));
 
-  COrvanaDlg::Options windowOptions;
+  WindowOptions windowOptions;
   windowOptions.full = m_options.full;
   windowOptions.startDirectory = std::filesystem::current_path().string();
   const texts::WorkPlace place = texts::FindWorkPlaceOfProcess(texts::UserLogFolder());
@@ -100,7 +100,7 @@ int COrvanaApp::Run() {
       QMessageBox::warning(nullptr, QStringLiteral("Orvana"), error);
     }
   }
-  m_window = std::make_unique<COrvanaDlg>(std::move(windowOptions));
+  m_window = std::make_unique<COrvanaDlg>(ComposeWindow(std::move(windowOptions)));
   m_window->showMaximized();
   QuitOnSignal quitOnSignal;
   const int result = QApplication::exec();

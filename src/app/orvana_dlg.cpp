@@ -4,7 +4,6 @@
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QFileDialog>
-#include <QKeyEvent>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
@@ -29,39 +28,14 @@ constexpr int kPortWatchMilliseconds = 500;
 
 QString Utf8(const char* text) { return QString::fromUtf8(text); }
 
-results::SizeState ToSizeState(SizeType type) {
-  switch (type) {
-    case SizeType::Restored:
-      return results::SizeState::Restored;
-    case SizeType::Maximized:
-      return results::SizeState::Maximized;
-    case SizeType::Minimized:
-      break;
-  }
-  return results::SizeState::Other;
-}
-
-std::function<std::vector<link::PortEntry>()> PortLister(const COrvanaDlg::Options& options) {
-  auto discover = options.discoverPorts ? options.discoverPorts : [] {
-    return link::DiscoverPorts(link::DiscoveryRoots::System());
-  };
-  if (!options.firstPort) return discover;
-  return [discover, first = *options.firstPort] {
-    std::vector<link::PortEntry> ports{first};
-    for (link::PortEntry& port : discover()) {
-      if (port.designation != first.designation) ports.push_back(std::move(port));
-    }
-    return ports;
-  };
-}
-
 }  // namespace
 
-COrvanaDlg::COrvanaDlg(Options options, QWidget* parent)
+COrvanaDlg::COrvanaDlg(WindowEnvironment environment, QWidget* parent)
     : QWidget(parent, Qt::Window),
       m_serial([this](uint8_t byte) { OnLineByte(byte); }, [this] { WakeForBytes(); },
                [this](const std::string& reason) { OnLinkLost(reason); }),
-      m_options(std::move(options)),
+      m_full(environment.full),
+      m_chooseImportFile(std::move(environment.chooseImportFile)),
       m_icon(QStringLiteral(":/icons/128.svg")) {
   setWindowTitle(Utf8(captions::kMainTitle));
   setWindowIcon(m_icon);
@@ -72,84 +46,40 @@ COrvanaDlg::COrvanaDlg(Options options, QWidget* parent)
 
   // Start-up in the template's order: texts, controls, the port list, the
   // buttons, the table; the caller then shows the window maximised.
-  texts::MessageTexts texts = m_options.languageFile.empty()
-                                  ? texts::LoadMessageTexts(m_options.startDirectory)
-                                  : texts::LoadMessageTextFile(m_options.languageFile);
-  m_controls = CreateMainWindowControls(*this, texts, units, m_options.full);
+  const texts::MessageTexts& texts = environment.texts;
+  m_controls = CreateMainWindowControls(*this, texts, units, m_full);
   m_model = std::make_unique<results::ResultsModel>(
       m_table, results::ResultsModel::OutcomeTexts{captions::Caption(captions::kOutcomePass),
                                                    captions::Caption(captions::kOutcomeFail)});
   m_controls.resultList->SetResultsModel(m_model.get());
-  const std::string& startDirectory = m_options.startDirectory;
-  const std::string logFolder =
-      !m_options.logFolder.empty()
-          ? m_options.logFolder
-          : (startDirectory.empty() ? std::string(".") : startDirectory) + "/Savetemp";
   m_ui = std::make_unique<QtStationUi>(*this, m_controls);
-  if (!m_options.store.conninfo.empty()) {
-    m_store = std::make_unique<store::ResultStore>(m_options.store, logFolder + "/outbox");
-  }
-  m_station = std::make_unique<station::Station>(
-      station::StationEnvironment{m_serial, *m_ui, m_clock, m_table, texts, logFolder,
-                                  PortLister(m_options), m_store.get(), m_options.full});
+  m_store = std::move(environment.store);
+  m_station = std::make_unique<station::Station>(station::StationEnvironment{
+      m_serial, *m_ui, m_clock, m_table, texts, environment.logFolder,
+      std::move(environment.listPorts), m_store.get(), m_full});
 
   m_ui->WriteBoundFields(m_station->Fields());
   m_station->RefreshPortList(false);
-  m_layoutReady = true;
+  m_layout.SetReady();
+  m_controls.resultList->InsertResultColumns(texts::TableColumnTitles(texts));
+  connect(m_model.get(), &results::ResultsModel::lookChanged, this,
+          [this] { m_layout.ForgetMetrics(); });
 
-  auto& list = *m_controls.resultList;
-  list.InsertColumn(0, QStringLiteral("NO."), results::CListCtrlCl::Format::Center,
-                    results::kInitialColumnWidths[0]);
-  const auto titles = texts::TableColumnTitles(texts);
-  for (int column = 1; column < results::kColumnCount; ++column) {
-    list.InsertColumn(column, QString::fromStdString(titles[static_cast<size_t>(column - 1)]),
-                      results::CListCtrlCl::Format::Center,
-                      results::kInitialColumnWidths[static_cast<size_t>(column)]);
-  }
-  // A new look resets the row height and font; the size's metrics follow it.
-  connect(m_model.get(), &results::ResultsModel::lookChanged, this, [this] {
-    m_metricsFor.reset();
-    ApplyPaintTimeLayout();
-  });
-
-  ReportExport::Environment exportEnvironment = m_options.reportExport;
-  exportEnvironment.logFolder = logFolder;
-  m_export = new ReportExport(this, std::move(exportEnvironment));
+  m_export = new ReportExport(this, std::move(environment.reportExport));
   WireControls();
-  qApp->installEventFilter(this);
-  connect(&m_portWatch, &QTimer::timeout, this, [this] {
-    if (m_station->WatchingForPort()) {
-      if (m_station->OnWatchTick()) m_greetingWait.start(station::kGreetingAnswerMilliseconds);
-    } else {
-      m_portWatch.stop();
-    }
-  });
-  // The log's flusher may notice a failure or a recovery on its own thread;
-  // the station tells the user on ours.
-  for (records::DailyLog* log : {&m_station->DayLog(), &m_station->RecordLog()}) {
-    log->SetEventSignal([this] {
-      QMetaObject::invokeMethod(
-          this, [this] { m_station->OnLogEvents(); }, Qt::QueuedConnection);
-    });
-  }
-  if (m_store) {
-    m_store->SetEventSignal([this] {
-      QMetaObject::invokeMethod(
-          this, [this] { m_station->OnStoreEvents(); }, Qt::QueuedConnection);
-    });
-  }
-  m_greetingWait.setSingleShot(true);
-  // A coarse timer may fire a few per cent early: the meter gets its 3 s.
-  m_greetingWait.setTimerType(Qt::PreciseTimer);
-  connect(&m_greetingWait, &QTimer::timeout, this, [this] { m_station->OnGreetingTimeout(); });
-  if (m_options.full) {
+  WireEventSignals();
+  m_keys = std::make_unique<WindowKeys>(
+      *this, *m_controls.serialEdit,
+      WindowKeys::Handlers{[this] { m_station->OnEnterKey(); }, [this] { OnAbout(); },
+                           [this](bool inside) { m_station->OnLeftButtonDown(inside); }});
+  if (m_full) {
     connect(&m_tick, &QTimer::timeout, this, &COrvanaDlg::OnTimer);
     m_tick.start(kTickMilliseconds);
   }
 }
 
 COrvanaDlg::~COrvanaDlg() {
-  qApp->removeEventFilter(this);
+  m_keys.reset();
   // Nothing may reach the station once its parts start going away.
   m_serial.Stop();
 }
@@ -173,6 +103,31 @@ void COrvanaDlg::WireControls() {
           [this] { m_ui->ReadBoundFields(m_station->Fields()); });
 }
 
+void COrvanaDlg::WireEventSignals() {
+  connect(&m_portWatch, &QTimer::timeout, this, [this] {
+    if (m_station->WatchingForPort()) {
+      if (m_station->OnWatchTick()) m_greetingWait.start(station::kGreetingAnswerMilliseconds);
+    } else {
+      m_portWatch.stop();
+    }
+  });
+  // The logs' flushers may notice a failure or a recovery on their own
+  // threads, the store on its forwarder's; the station tells the user on ours.
+  const auto onOurThread = [this](void (station::Station::*handler)()) {
+    return [this, handler] {
+      QMetaObject::invokeMethod(
+          this, [this, handler] { (m_station.get()->*handler)(); }, Qt::QueuedConnection);
+    };
+  };
+  m_station->DayLog().SetEventSignal(onOurThread(&station::Station::OnLogEvents));
+  m_station->RecordLog().SetEventSignal(onOurThread(&station::Station::OnLogEvents));
+  if (m_store) m_store->SetEventSignal(onOurThread(&station::Station::OnStoreEvents));
+  m_greetingWait.setSingleShot(true);
+  // A coarse timer may fire a few per cent early: the meter gets its 3 s.
+  m_greetingWait.setTimerType(Qt::PreciseTimer);
+  connect(&m_greetingWait, &QTimer::timeout, this, [this] { m_station->OnGreetingTimeout(); });
+}
+
 // ---------------------------------------------------------------- handlers
 
 void COrvanaDlg::OnConnect() {
@@ -193,8 +148,8 @@ void COrvanaDlg::OnBlankSelectedRow() {
 
 void COrvanaDlg::OnImportBackup() {
   const QString path =
-      m_options.chooseImportFile
-          ? m_options.chooseImportFile(*this)
+      m_chooseImportFile
+          ? m_chooseImportFile(*this)
           : QFileDialog::getOpenFileName(
                 this, captions::Caption(captions::kImport), QString(),
                 tr("备份数据 (*.txt)") + QStringLiteral(";;") + tr("上传的记录 (*.records)"));
@@ -289,21 +244,7 @@ void COrvanaDlg::closeEvent(QCloseEvent* event) {
 }
 
 void COrvanaDlg::OnSize(SizeType type, int width, int height) {
-  m_clientWidth = width;
-  m_clientHeight = height;
-  if (!m_layoutReady) return;
-  if (type == SizeType::Restored || type == SizeType::Maximized) {
-    const auto sizeOf = [](const QWidget* widget) {
-      return Size{widget->width(), widget->height()};
-    };
-    const MainWindowControls& c = m_controls;
-    for (const Placement& place : RightColumnLayout(
-             width, {sizeOf(c.portCombo), sizeOf(c.connect), sizeOf(c.info), sizeOf(c.settings)})) {
-      c.ById(place.id)->move(place.x, place.y);
-    }
-    m_lastSizeType = type;
-  }
-  ApplyPaintTimeLayout();
+  m_layout.OnSize(type, width, height);
 }
 
 void COrvanaDlg::paintEvent(QPaintEvent* event) {
@@ -311,123 +252,14 @@ void COrvanaDlg::paintEvent(QPaintEvent* event) {
   if (isMinimized()) {
     QPainter painter(this);
     const int size = style()->pixelMetric(QStyle::PM_LargeIconSize);
-    m_icon.paint(&painter, (m_clientWidth - size + 1) / 2, (m_clientHeight - size + 1) / 2, size,
+    const Size client = m_layout.Client();
+    m_icon.paint(&painter, (client.width - size + 1) / 2, (client.height - size + 1) / 2, size,
                  size);
   }
-  ApplyPaintTimeLayout();
-}
-
-void COrvanaDlg::ApplyPaintTimeLayout() {
-  const QSize client(m_clientWidth, m_clientHeight);
-  if (client != m_laidOutFor) {
-    m_laidOutFor = client;
-    for (const Placement& place : PaintTimeLayout(m_clientWidth, m_clientHeight)) {
-      QWidget* control = m_controls.ById(place.id);
-      control->move(place.x, place.y);
-      if (place.size) control->resize(place.size->width, place.size->height);
-    }
-    if (m_options.full) PlaceExtraControls(m_clientWidth, m_clientHeight);
-  }
-  if (!m_layoutReady) return;
-  const std::pair<SizeType, int> key{m_lastSizeType, m_clientWidth};
-  if (m_metricsFor == key) return;
-  m_metricsFor = key;
-  if (const auto metrics =
-          results::UpdateTableMetrics(ToSizeState(m_lastSizeType), m_clientWidth)) {
-    m_controls.resultList->ApplyMetrics(*metrics);
-  }
-}
-
-void COrvanaDlg::PlaceExtraControls(int width, int /*height*/) {
-  // The template gives the hidden value fields and the numbering controls no
-  // place; shown, they go in a strip above the report frame (which the
-  // paint-time layout has just placed for this height), and the table ends
-  // above them so nothing overlaps.
-  constexpr int kFrameGap = 6;  // between two frames, one above the other
-  constexpr int kInset = 7;     // from a frame's side to what it holds
-  constexpr int kLabelGap = 2;  // from a value's label to its field
-  constexpr int kPairGap = 10;  // from a field to the next value's label
-  constexpr int kFieldGap = 6;  // from the serial edit to the scanner label
-  constexpr int kFramePad = 3;  // from the inside of a frame to a label
-  const MainWindowControls& c = m_controls;
-  const int top = c.reportGroup->y() - kFrameGap - c.valueGroup->height();
-  c.resultList->resize(std::max(0, width - 73), std::max(0, top - 15));
-  c.valueGroup->move(5, top);
-  int x = c.valueGroup->x() + kInset;
-  for (size_t k = 0; k < 4; ++k) {
-    QLabel* label = c.valueLabels[k];
-    QLineEdit* edit = c.valueEdits[k];
-    edit->move(x + label->width() + kLabelGap, top + 10);
-    label->move(x, edit->y() + (edit->height() - label->height()) / 2);
-    x = edit->x() + edit->width() + kPairGap;
-  }
-  // The frame holds all four fields: one reaching over its edge looks cut off.
-  c.valueGroup->resize(x - kPairGap + kInset - c.valueGroup->x(), c.valueGroup->height());
-  const int right = c.valueGroup->x() + c.valueGroup->width();
-  c.autoIncrement->move(right + 10, top + 20);
-  c.autoNumberEdit->move(c.autoIncrement->x() + c.autoIncrement->width() + 6, top + 16);
-
-  // The scanner label's own place runs under the report frame, with no room
-  // for its text: it goes inside the serial frame on the edit's right,
-  // keeping its top and as tall as the edit reaches, and the edit gives up
-  // the width it needs.
-  QLabel* scanner = c.scannerLabel;
-  QLineEdit* serial = c.serialEdit;
-  const QRect inside = c.serialGroup->contentsRect().translated(c.serialGroup->pos());
-  scanner->setGeometry(inside.right() + 1 - kFramePad - scanner->width(), scanner->y(),
-                       scanner->width(), serial->y() + serial->height() - scanner->y());
-  serial->resize(std::max(0, scanner->x() - kFieldGap - serial->x()), serial->height());
+  m_layout.ApplyPaintTime();
 }
 
 // ---------------------------------------------------------------- keys and clicks
-
-bool COrvanaDlg::IsOwnWidget(QObject* object) const {
-  const auto* widget = qobject_cast<QWidget*>(object);
-  // Message boxes and dialogs have their own windows and keys.
-  return widget != nullptr && widget->window() == this;
-}
-
-bool COrvanaDlg::eventFilter(QObject* watched, QEvent* event) {
-  // Every event of the program passes here: the kind is asked first.
-  const QEvent::Type type = event->type();
-  if (type != QEvent::KeyPress && type != QEvent::MouseButtonPress &&
-      type != QEvent::MouseButtonDblClick) {
-    return false;
-  }
-  if (!IsOwnWidget(watched)) return false;
-  switch (type) {
-    case QEvent::KeyPress: {
-      const int key = static_cast<QKeyEvent*>(event)->key();
-      if (key == Qt::Key_Escape) return true;
-      if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-        m_station->OnEnterKey();
-        return true;
-      }
-      if (key == Qt::Key_F1) {
-        OnAbout();
-        return true;
-      }
-      return false;
-    }
-    case QEvent::MouseButtonPress:
-    case QEvent::MouseButtonDblClick:
-      return OnMouseButtonPress(*static_cast<QMouseEvent*>(event));
-    default:
-      return false;
-  }
-}
-
-bool COrvanaDlg::OnMouseButtonPress(QMouseEvent& event) {
-  if (event.button() != Qt::LeftButton) return false;
-  if (&event == m_lastPress && event.timestamp() == m_lastPressTime) return false;
-  m_lastPress = &event;
-  m_lastPressTime = event.timestamp();
-  const QLineEdit* serial = m_controls.serialEdit;
-  const QRect serialRect(serial->mapToGlobal(QPoint(0, 0)), serial->size());
-  m_station->OnLeftButtonDown(serial->isVisible() &&
-                              serialRect.contains(event.globalPosition().toPoint()));
-  return false;
-}
 
 void COrvanaDlg::contextMenuEvent(QContextMenuEvent* event) {
   QMenu menu(this);

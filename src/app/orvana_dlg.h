@@ -11,11 +11,13 @@
 #include <vector>
 
 #include "app/main_window_controls.h"
+#include "app/main_window_layout.h"
 #include "app/qt_station_ui.h"
 #include "app/report_export.h"
+#include "app/window_environment.h"
+#include "app/window_keys.h"
 #include "app/window_layout.h"
 #include "common/clock.h"
-#include "link/port_discovery.h"
 #include "link/serial_transport.h"
 #include "records/report_information.h"
 #include "results/results_model.h"
@@ -31,29 +33,13 @@ class COrvanaDlg final : public QWidget {
   Q_OBJECT
 
  public:
-  struct Options {
-    // Show the controls the template hides and run the one-second tick.
-    bool full = false;
-    // The folder the program was started in: language.ini and Savetemp.
-    std::string startDirectory;
-    // Where the texts and the day logs are when not in the start folder
-    // (the program was started where nobody set up a bench); empty: there.
-    std::string languageFile;
-    std::string logFolder;
-    // Listed first and selected (the simulated meter of --demo).
-    std::optional<link::PortEntry> firstPort;
-    // Lists the machine's ports; replaceable so tests need no hardware.
-    std::function<std::vector<link::PortEntry>()> discoverPorts;
-    // Picks the log to import; empty: nothing chosen. Tests replace the dialog.
-    std::function<QString(QWidget& parent)> chooseImportFile;
-    // How the report is opened or saved; tests replace the opener.
-    ReportExport::Environment reportExport;
-    // The line's database and the bench's name; no connection string keeps
-    // the day log only.
-    store::StoreConfig store;
-  };
+  using Options = WindowOptions;
 
-  explicit COrvanaDlg(Options options, QWidget* parent = nullptr);
+  // The window made of what the program composed.
+  explicit COrvanaDlg(WindowEnvironment environment, QWidget* parent = nullptr);
+  // The same, composed here from how the program was started (for tests).
+  explicit COrvanaDlg(Options options, QWidget* parent = nullptr)
+      : COrvanaDlg(ComposeWindow(std::move(options)), parent) {}
   ~COrvanaDlg() override;
 
   station::Station& GetStation() { return *m_station; }
@@ -61,7 +47,7 @@ class COrvanaDlg final : public QWidget {
   records::ReportInformation& ReportInformation() { return m_reportInformation; }
   ReportExport& Export() { return *m_export; }
   const MainWindowControls& Controls() const { return m_controls; }
-  SizeType LastSizeType() const { return m_lastSizeType; }
+  SizeType LastSizeType() const { return m_layout.LastSizeType(); }
   // The size the window takes when it is restored: the template's size.
   QSize RestoredClientSize() const { return m_restoredSize; }
 
@@ -88,15 +74,11 @@ class COrvanaDlg final : public QWidget {
   void closeEvent(QCloseEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
-  // Keys and clicks of the window and its controls pass here first.
-  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void WireControls();
-  void ApplyPaintTimeLayout();
-  void PlaceExtraControls(int width, int height);
-  bool IsOwnWidget(QObject* object) const;
-  bool OnMouseButtonPress(QMouseEvent& event);
+  // The station's threads say they have news; it is handled on ours.
+  void WireEventSignals();
   SizeType CurrentSizeType() const;
   // Monitor thread: ask the GUI thread to hand the waiting bytes over.
   void WakeForBytes();
@@ -106,7 +88,8 @@ class COrvanaDlg final : public QWidget {
   // The line is made first and so destroyed last; the destructor stops it
   // before anything it could call into is gone.
   link::SerialTransport m_serial;
-  Options m_options;
+  bool m_full = false;
+  std::function<QString(QWidget& parent)> m_chooseImportFile;
   common::SystemClock m_clock;
   results::ResultsTable m_table;
   std::unique_ptr<results::ResultsModel> m_model;
@@ -120,14 +103,7 @@ class COrvanaDlg final : public QWidget {
   // A child of the window: it joins its writer before the window goes.
   ReportExport* m_export = nullptr;
 
-  bool m_layoutReady = false;
-  SizeType m_lastSizeType = SizeType::Restored;
-  int m_clientWidth = 0;
-  int m_clientHeight = 0;
-  // What the paint-time layout and the table metrics were last applied for,
-  // so a repaint that changes neither costs nothing.
-  QSize m_laidOutFor;
-  std::optional<std::pair<SizeType, int>> m_metricsFor;
+  MainWindowLayout m_layout{m_controls, m_full};
   QSize m_restoredSize;
   QIcon m_icon;
   QTimer m_tick;
@@ -139,9 +115,8 @@ class COrvanaDlg final : public QWidget {
   static constexpr std::chrono::milliseconds kEventTurn{5};
   std::chrono::steady_clock::time_point m_nextEventTurn;
   bool m_servingEvents = false;
-  // A click travels up through the parents; it is seen once.
-  const QEvent* m_lastPress = nullptr;
-  quint64 m_lastPressTime = 0;
+  // Keys and clicks of the window and its controls pass here first.
+  std::unique_ptr<WindowKeys> m_keys;
 };
 
 }  // namespace orvana::app

@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "app/template_texts.h"
+#include "app/window_layout.h"
 
 namespace orvana::app {
 namespace {
@@ -193,10 +194,9 @@ void QtStationUi::ShowNote(const QString& text) {
 
 void QtStationUi::PlaceNote() {
   if (m_note == nullptr || m_note->isHidden()) return;
-  // The window's bottom right corner, below the exit button: the one strip
-  // that holds no control at any window size.
-  m_note->move(std::max(0, m_window.width() - m_note->width() - 4),
-               std::max(0, m_window.height() - m_note->height() - 2));
+  const Point place = NotePosition({m_window.width(), m_window.height()},
+                                   {m_note->width(), m_note->height()});
+  m_note->move(place.x, place.y);
 }
 
 void QtStationUi::ShowStates() {

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <optional>
+#include <vector>
 
 // Where the main window's controls go, as plain arithmetic on the client size,
 // so the rules can be read and tested without a window.
@@ -49,6 +50,22 @@ struct Size {
   bool operator==(const Size&) const = default;
 };
 
+struct Point {
+  int x = 0;
+  int y = 0;
+  bool operator==(const Point&) const = default;
+};
+
+struct Rect {
+  int x = 0;
+  int y = 0;
+  int width = 0;
+  int height = 0;
+  int Right() const { return x + width; }    // one past the last column
+  int Bottom() const { return y + height; }  // one past the last row
+  bool operator==(const Rect&) const = default;
+};
+
 struct Placement {
   int id = 0;
   int x = 0;
@@ -70,5 +87,28 @@ struct RightColumnSizes {
   Size settings;
 };
 std::array<Placement, 4> RightColumnLayout(int clientWidth, const RightColumnSizes& sizes);
+
+// The controls the template gives no place, shown in the bench mode: the four
+// value fields and the numbering controls go in a strip above the report
+// frame (placed by PaintTimeLayout for this height), and the table ends above
+// it so nothing overlaps. The scanner label's own place runs under the report
+// frame, with no room for its text: it goes inside the serial frame on the
+// edit's right, as tall as the edit reaches, and the edit gives up the width
+// it needs.
+struct ExtraControlSizes {
+  int reportGroupTop = 0;
+  Size valueGroup;
+  std::array<Size, 4> valueLabels;
+  std::array<Size, 4> valueEdits;
+  Size autoIncrement;
+  Rect serialInside;  // the serial frame's inside, in the window's coordinates
+  Rect scannerLabel;  // as PaintTimeLayout placed it
+  Rect serialEdit;    // as PaintTimeLayout placed it
+};
+std::vector<Placement> ExtraControlsLayout(int clientWidth, const ExtraControlSizes& sizes);
+
+// The database note: the window's bottom right corner, below the exit
+// button, the one strip that holds no control at any window size.
+Point NotePosition(Size client, Size note);
 
 }  // namespace orvana::app

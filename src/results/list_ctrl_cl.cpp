@@ -150,6 +150,14 @@ void CListCtrlCl::InsertColumn(int index, const QString& title, Format format, i
   setColumnWidth(index, width);
 }
 
+void CListCtrlCl::InsertResultColumns(const std::array<std::string, kColumnCount - 1>& titles) {
+  InsertColumn(0, QStringLiteral("NO."), Format::Center, kInitialColumnWidths[0]);
+  for (size_t column = 1; column < kInitialColumnWidths.size(); ++column) {
+    InsertColumn(static_cast<int>(column), QString::fromStdString(titles[column - 1]),
+                 Format::Center, kInitialColumnWidths[column]);
+  }
+}
+
 void CListCtrlCl::SetRowHeight(int height) {
   m_rowHeight = height;
   if (height > 0) {

@@ -7,7 +7,9 @@
 #include <QStaticText>
 #include <QStyledItemDelegate>
 #include <QTableView>
+#include <array>
 #include <map>
+#include <string>
 
 #include "results/colors.h"
 #include "results/header_ctrl_cl.h"
@@ -54,6 +56,9 @@ class CListCtrlCl final : public QTableView {
 
   // Appends a column title and its alignment code and sets its width.
   void InsertColumn(int index, const QString& title, Format format, int width);
+  // The results' seven columns, centred, at their starting widths: "NO."
+  // and the six titles of the language file.
+  void InsertResultColumns(const std::array<std::string, kColumnCount - 1>& titles);
   void SetRowHeight(int height);
   int RowHeight() const { return m_rowHeight; }
   void SetListTextColor(Rgb color) { m_textColor = color; }
