@@ -85,6 +85,21 @@ void JsonUi::TableCleared() {
 
 // {"store":"up"}, {"store":"down","reason":R,"pending":N},
 // {"store":"caught-up","sent":N}.
+void JsonUi::ShowLogState(bool records, const records::LogEvent& event, const std::string&,
+                          const std::string&) {
+  std::string line = records ? "{\"records\":" : "{\"log\":";
+  if (event.kind == records::LogEvent::Kind::Failing) {
+    AppendJsonString(line, "failing");
+    line += ",\"reason\":";
+    AppendJsonString(line, event.reason);
+    line += ",\"pending\":" + std::to_string(event.pending);
+  } else {
+    AppendJsonString(line, "recovered");
+  }
+  line += '}';
+  Emit(line);
+}
+
 void JsonUi::ShowStoreState(const store::StoreEvent& event, bool) {
   std::string line = "{\"store\":";
   switch (event.kind) {

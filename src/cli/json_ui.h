@@ -30,6 +30,11 @@ class JsonUi final : public station::IStationUi, public results::ITableObserver 
   void ShowPortList(const std::vector<link::PortEntry>&) override {}
   void MakeRowVisible(int) override {}
   void ShowStoreState(const store::StoreEvent& event, bool news) override;
+  // {"log": "failing", "reason": R, "pending": N} and {"log": "recovered"}
+  // ("records" for the uploaded records' file), never a message: scripts
+  // watching the bench learn that its lasting record is not being written.
+  void ShowLogState(bool records, const records::LogEvent& event, const std::string& caption,
+                    const std::string& text) override;
   void FrameHandled() override;
 
   // results::ITableObserver

@@ -65,30 +65,9 @@ std::string LinkJson(const char* state, const std::string* reason) {
   return line;
 }
 
-// The day log's failures (and the uploaded records' file's, under "records"),
-// told once per episode: scripts watching the bench learn that its lasting
-// record is not being written.
-void EmitLogEvents(JsonUi& ui, records::DailyLog& log, const char* key = "log") {
-  for (const records::LogEvent& event : log.TakeEvents()) {
-    std::string line = std::string("{\"") + key + "\":";
-    if (event.kind == records::LogEvent::Kind::Failing) {
-      AppendJsonString(line, "failing");
-      line += ",\"reason\":";
-      AppendJsonString(line, event.reason);
-      line += ",\"pending\":" + std::to_string(event.pending);
-    } else {
-      AppendJsonString(line, "recovered");
-    }
-    line += '}';
-    ui.Emit(line);
-  }
-}
-
 // At the end of the run, lines the day's file never took go where the user
 // can find them, and the output says where.
-void TellSavedLines(JsonUi& ui, records::DailyLog& log, const records::SaveResult& result,
-                    const char* key) {
-  EmitLogEvents(ui, log, key);
+void TellSavedLines(JsonUi& ui, const records::SaveResult& result, const char* key) {
   for (const records::SavedLines& saved : result.saved) {
     std::string line = std::string("{\"") + key + "\":\"saved\",\"path\":";
     AppendJsonString(line, saved.path);
@@ -249,8 +228,7 @@ int RunListen(const ListenOptions& options) {
   int status = 0;
 
   for (;;) {
-    EmitLogEvents(ui, log);
-    EmitLogEvents(ui, recordLog, "records");
+    theStation.OnLogEvents();
     theStation.OnStoreEvents();
     ui.Flush();
     if (output.Closed()) {
@@ -319,8 +297,9 @@ int RunListen(const ListenOptions& options) {
   ui.Flush();
   transport.Stop();
   const station::EndOfRunSave save = theStation.SaveAtEnd(kLastSendWait);
-  TellSavedLines(ui, log, save.log, "log");
-  TellSavedLines(ui, recordLog, save.records, "records");
+  theStation.OnLogEvents();
+  TellSavedLines(ui, save.log, "log");
+  TellSavedLines(ui, save.records, "records");
   if (resultStore) {
     theStation.OnStoreEvents();
     TellSavedResults(ui, save.store, place.logFolder);

@@ -274,9 +274,10 @@ bool Station::OnImportBackup(const std::string& path, std::string& error) {
 void Station::OnLogEvents() {
   for (records::DailyLog* log : {&m_dailyLog, &m_recordLog}) {
     for (const records::LogEvent& event : log->TakeEvents()) {
-      if (event.kind != records::LogEvent::Kind::Failing) continue;
-      m_env.ui.ShowMessage(kAppTitle,
-                           m_env.texts.logfailing + "\n\n" + event.path + ": " + event.reason);
+      const std::string text = event.kind == records::LogEvent::Kind::Failing
+                                   ? m_env.texts.logfailing + "\n\n" + event.path + ": " + event.reason
+                                   : std::string();
+      m_env.ui.ShowLogState(log == &m_recordLog, event, kAppTitle, text);
     }
   }
 }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "link/port_discovery.h"
+#include "records/daily_log.h"
 #include "store/store_events.h"
 
 // The few things a window does for the station. The Qt window implements it
@@ -59,6 +60,15 @@ class IStationUi {
   virtual void ShowStoreState(const store::StoreEvent& event, bool news) {
     (void)event;
     (void)news;
+  }
+  // A log began failing, or took every line it kept again: the day log, or
+  // with `records` the uploaded records' file. Told once per change. A
+  // failure is a box unless the front end says it its own way: `caption`
+  // and `text` (the language file's "logfailing", the file and why).
+  virtual void ShowLogState(bool records, const records::LogEvent& event,
+                            const std::string& caption, const std::string& text) {
+    (void)records;
+    if (event.kind == records::LogEvent::Kind::Failing) ShowMessage(caption, text);
   }
   // One received frame has been handled completely.
   virtual void FrameHandled() {}
