@@ -1,16 +1,21 @@
 #include "cli/report.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <utility>
 
 #include "cli/database_link.h"
 #include "common/clock.h"
 #include "records/log_import.h"
+#include "records/regular_file.h"
+#include "records/report_content.h"
 #include "records/workbook_file.h"
 #include "records/workbook_writer.h"
 #include "results/column.h"
-#include "results/results_table.h"
 #include "results/settings_record.h"
 #include "results/time_text.h"
 #include "store/record_queries.h"
@@ -42,32 +47,75 @@ std::string DateOfTime(std::string_view text) {
   return date;
 }
 
+// A log that cannot be read, as the report has always told it.
+void TellUnreadable(const std::string& log, const std::string& error) {
+  std::fprintf(stderr, "orvana-cli: cannot read %s: %s\n", log.c_str(), error.c_str());
+}
+
+void TellSkipped(const std::string& log, const records::ImportSummary& summary) {
+  if (summary.skippedTooLong > 0) {
+    std::fprintf(stderr, "orvana-cli: %s: %zu lines skipped (longer than %zu bytes)\n", log.c_str(),
+                 summary.skippedTooLong, records::kLongestLogLine);
+  }
+  if (summary.damaged > 0) {
+    std::fprintf(stderr, "orvana-cli: %s: %zu damaged lines skipped (torn by a crash)\n",
+                 log.c_str(), summary.damaged);
+  }
+}
+
 // The workbook's name when none is given: the date of the first log (its
 // file name when that is a date, as daily logs are named, else the date of its
-// first row that has one), else the log's own name, with ".xlsx".
-std::string DefaultReportName(const std::string& firstLog,
-                              const std::vector<results::RowTexts>& rows) {
+// first row that has one), else the log's own name, with ".xlsx". Nothing
+// when the log had to be read and could not be (`error` says why).
+std::optional<std::string> DefaultReportName(const std::string& firstLog, std::string& error) {
   const std::string stem = std::filesystem::path(firstLog).stem().string();
   if (stem.size() == 8 && IsDigits(stem)) return stem + ".xlsx";
-  for (const auto& row : rows) {
-    const std::string date = DateOfTime(row[results::ColumnIndex(results::Column::Time)]);
-    if (!date.empty()) return date + ".xlsx";
-  }
+  std::string date;
+  records::ImportSummary summary;
+  const bool read = records::ForEachLogRow(
+      firstLog,
+      [&](const records::RowFields& fields) {
+        if (date.empty()) date = DateOfTime(fields[results::ColumnIndex(results::Column::Time)]);
+      },
+      summary, error);
+  if (!read) return std::nullopt;
+  if (!date.empty()) return date + ".xlsx";
   return (stem.empty() ? std::string("report") : stem) + ".xlsx";
 }
 
-// Written as every workbook to a user's name is; a run stopped by a signal
-// leaves no partial workbook behind.
-int WriteReport(const records::WorkbookTarget& target, const records::ReportContent& content) {
-  const records::WorkbookResult result =
-      records::WriteWorkbookTo(target, content, {}, /*removeOnStopSignal=*/true);
-  if (result.Written()) return 0;
-  std::fprintf(stderr, "orvana-cli: %s\n", result.error.c_str());
-  return kExitNotWritten;
+// Refuses what cannot be a log before anything is written, in the words the
+// reading itself would use: the usual way a report fails costs no writing.
+bool CheckLogs(const std::vector<std::string>& logs) {
+  for (const std::string& log : logs) {
+    const records::RegularFile file = records::OpenRegularFile(log, O_RDONLY);
+    if (!file.Opened()) {
+      TellUnreadable(log, "Cannot open " + log + ": " + file.Reason());
+      return false;
+    }
+    ::close(file.fd);
+  }
+  return true;
+}
+
+// Both reports are made the one way: their rows, wherever they come from,
+// under the bench's column titles, with the settings the program starts with
+// and no report information. Written as every workbook to a user's name is;
+// a run stopped by a signal leaves no partial workbook behind.
+records::WorkbookResult WriteReport(const records::WorkbookTarget& target,
+                                    records::ReportRowSource rows, const texts::MessageTexts& texts,
+                                    std::string extraColumnTitle, const common::LocalTime& now) {
+  const records::ReportContent content = records::BuildReportContent(
+      std::move(rows), records::ReportInformation{}, results::TestSettings::StartValues(),
+      texts::TableColumnTitles(texts), now, std::move(extraColumnTitle));
+  return records::WriteWorkbookTo(target, content, {}, /*removeOnStopSignal=*/true);
+}
+
+texts::MessageTexts BenchTexts() {
+  return texts::LoadMessageTextFile(texts::FindWorkPlaceOfProcess({}).languageFile);
 }
 
 // The line's report: the record's rows that pass the filter, oldest first,
-// with their bench in column I.
+// with their bench in column I, written as they arrive from the server.
 int ReportFromDatabase(const std::string& conninfo, const store::ReportFilter& filter,
                        std::string output) {
   if (const std::string why = store::CheckFilter(filter); !why.empty()) {
@@ -81,40 +129,35 @@ int ReportFromDatabase(const std::string& conninfo, const store::ReportFilter& f
     output = name;
   }
   records::WorkbookTarget target;
-  std::string why = records::ResolveWorkbookTarget(output, {}, target);
-  if (!why.empty()) {
+  if (const std::string why = records::ResolveWorkbookTarget(output, {}, target); !why.empty()) {
     std::fprintf(stderr, "orvana-cli: will not write the report to %s: %s\n", output.c_str(),
                  why.c_str());
     return kExitNotWritten;
   }
   store::PgLink link;
   if (!OpenRecord(link, conninfo)) return kExitNoDatabase;
-  const texts::MessageTexts texts =
-      texts::LoadMessageTextFile(texts::FindWorkPlaceOfProcess({}).languageFile);
-  records::ReportContent content;
-  content.rows = records::ReportRows::WithColumns(results::kColumnCount + 1);
-  content.columnTitles = texts::TableColumnTitles(texts);
-  content.settings = results::TestSettings::StartValues();
-  content.exportTime = now;
-  content.extraColumnTitle = texts.benchtitle;
-  bool complete = true;
-  why = store::QueryReportRows(link, filter, [&](const store::ReportRowTexts& row) {
-    complete = complete && content.rows.AppendRow(row);
-  });
-  if (!why.empty()) {
-    std::fprintf(stderr, "orvana-cli: %s\n", why.c_str());
+  const texts::MessageTexts texts = BenchTexts();
+  std::string queryError;
+  const auto rows = records::ReportRowSource::Streamed(
+      results::kColumnCount + 1, [&](const records::ReportRowSink& sink) {
+        bool taking = true;
+        // The server sends what is left even once the workbook takes no
+        // more; it is passed over.
+        queryError = store::QueryReportRows(
+            link, filter, [&](const store::ReportRowTexts& row) { taking = taking && sink(row); });
+        return queryError;
+      });
+  const records::WorkbookResult result = WriteReport(target, rows, texts, texts.benchtitle, now);
+  if (!queryError.empty()) {
+    std::fprintf(stderr, "orvana-cli: %s\n", queryError.c_str());
     return kExitNoDatabase;
   }
-  if (!complete) {
-    std::fputs(
-        "orvana-cli: the report would be too large for one workbook: narrow it with "
-        "--since, --until, --bench or --order\n",
-        stderr);
+  if (!result.Written()) {
+    std::fprintf(stderr, "orvana-cli: %s\n", result.error.c_str());
     return kExitNotWritten;
   }
-  const int status = WriteReport(target, content);
-  if (status == 0) std::printf("%s\n", output.c_str());
-  return status;
+  std::printf("%s\n", output.c_str());
+  return 0;
 }
 
 }  // namespace
@@ -164,31 +207,23 @@ int RunReport(const std::vector<std::string>& args) {
     return kExitUsage;
   }
 
-  // Every log is read before anything is written: one that cannot be read
-  // means no report, rather than a report that silently lacks a day.
-  std::vector<std::vector<results::RowTexts>> contents;
-  std::vector<records::FileId> logFiles;
-  for (const std::string& log : logs) {
+  // Every log is read before the workbook takes its name (it is written in a
+  // private folder while they are read): one that cannot be read means no
+  // report, rather than a report that silently lacks a day.
+  if (!CheckLogs(logs)) return kExitUnreadable;
+  if (output.empty()) {
     std::string error;
-    records::ImportSummary summary;
-    auto rows = records::ReadLogFile(log, error, &summary);
-    if (!rows) {
-      std::fprintf(stderr, "orvana-cli: cannot read %s: %s\n", log.c_str(), error.c_str());
+    const std::optional<std::string> name = DefaultReportName(logs.front(), error);
+    if (!name) {
+      TellUnreadable(logs.front(), error);
       return kExitUnreadable;
     }
-    if (summary.skippedTooLong > 0) {
-      std::fprintf(stderr, "orvana-cli: %s: %zu lines skipped (longer than %zu bytes)\n",
-                   log.c_str(), summary.skippedTooLong, records::kLongestLogLine);
-    }
-    if (summary.damaged > 0) {
-      std::fprintf(stderr, "orvana-cli: %s: %zu damaged lines skipped (torn by a crash)\n",
-                   log.c_str(), summary.damaged);
-    }
-    if (records::FileId id; records::IdOfFile(log, id)) logFiles.push_back(id);
-    contents.push_back(std::move(*rows));
+    output = *name;
   }
-  if (output.empty()) output = DefaultReportName(logs.front(), contents.front());
-
+  std::vector<records::FileId> logFiles;
+  for (const std::string& log : logs) {
+    if (records::FileId id; records::IdOfFile(log, id)) logFiles.push_back(id);
+  }
   records::WorkbookTarget target;
   if (const std::string why = records::ResolveWorkbookTarget(output, logFiles, target);
       !why.empty()) {
@@ -197,20 +232,20 @@ int RunReport(const std::vector<std::string>& args) {
     return kExitNotWritten;
   }
 
-  // The days one after another, in the order given, each in its own order:
-  // a report is read from top to bottom, unlike the window's table, where
-  // each import goes in after the first row.
-  results::ResultsTable table;
-  for (auto& rows : contents) table.InsertRows(table.RowCount(), std::move(rows));
-
-  const texts::MessageTexts texts =
-      texts::LoadMessageTextFile(texts::FindWorkPlaceOfProcess({}).languageFile);
-  const records::ReportContent content = records::BuildReportContent(
-      table, records::ReportInformation{}, results::TestSettings::StartValues(),
-      texts::TableColumnTitles(texts), common::SystemClock().Now());
-  const int status = WriteReport(target, content);
-  if (status == 0) std::printf("%s\n", output.c_str());
-  return status;
+  records::LogReading reading;
+  const records::WorkbookResult result = WriteReport(target, records::LogReportRows(logs, reading),
+                                                     BenchTexts(), {}, common::SystemClock().Now());
+  for (size_t i = 0; i < reading.summaries.size(); ++i) TellSkipped(logs[i], reading.summaries[i]);
+  if (!reading.failedLog.empty()) {
+    TellUnreadable(reading.failedLog, reading.error);
+    return kExitUnreadable;
+  }
+  if (!result.Written()) {
+    std::fprintf(stderr, "orvana-cli: %s\n", result.error.c_str());
+    return kExitNotWritten;
+  }
+  std::printf("%s\n", output.c_str());
+  return 0;
 }
 
 }  // namespace orvana::cli

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <limits>
+#include <utility>
 
 #include "results/column.h"
 #include "results/table_operations.h"
@@ -38,29 +39,6 @@ ReportRows ReportRows::FromTable(const results::ResultsTable& table) {
   return rows;
 }
 
-ReportRows ReportRows::WithColumns(int columns) {
-  ReportRows rows;
-  rows.m_columns = columns;
-  return rows;
-}
-
-bool ReportRows::AppendRow(const std::vector<std::string_view>& texts) {
-  if (texts.size() != static_cast<size_t>(m_columns)) return false;
-  size_t bytes = 0;
-  for (const std::string_view text : texts) bytes += text.size() + 1;
-  if (m_texts.size() + bytes > std::numeric_limits<uint32_t>::max()) {
-    m_complete = false;
-    return false;
-  }
-  m_rowStarts.push_back(static_cast<uint32_t>(m_texts.size()));
-  for (const std::string_view text : texts) {
-    m_texts.append(text);
-    m_texts.push_back('\0');
-  }
-  ++m_rowCount;
-  return true;
-}
-
 const char* ReportRows::CText(size_t row, int column) const {
   const char* text = m_texts.data() + m_rowStarts[row];
   for (int i = 0; i < column; ++i) text += std::strlen(text) + 1;
@@ -69,18 +47,74 @@ const char* ReportRows::CText(size_t row, int column) const {
 
 std::string_view ReportRows::Text(size_t row, int column) const { return CText(row, column); }
 
+ReportRowSource::ReportRowSource(ReportRows snapshot) : m_snapshot(std::move(snapshot)) {}
+
+ReportRowSource ReportRowSource::Streamed(int columns, Feed feed) {
+  ReportRowSource source;
+  source.m_columns = columns;
+  source.m_feed = std::move(feed);
+  return source;
+}
+
+std::string ReportRowSource::HandRows(const ReportRowSink& sink) const {
+  if (m_feed) return m_feed(sink);
+  std::array<std::string_view, results::kColumnCount> texts;
+  for (size_t row = 0; row < m_snapshot.Size(); ++row) {
+    // The row's texts lie one after another: step through them once.
+    const char* text = m_snapshot.CText(row, 0);
+    for (std::string_view& cell : texts) {
+      cell = text;
+      text += cell.size() + 1;
+    }
+    if (!sink(texts)) break;
+  }
+  return {};
+}
+
+ReportRowSource LogReportRows(const std::vector<std::string>& logs, LogReading& reading) {
+  return ReportRowSource::Streamed(results::kColumnCount, [&logs,
+                                                           &reading](const ReportRowSink& sink) {
+    reading = LogReading{};
+    bool taking = true;
+    for (const std::string& log : logs) {
+      ImportSummary summary;
+      std::string error;
+      const bool read = ForEachLogRow(
+          log, [&](const RowFields& fields) { taking = taking && sink(fields); }, summary, error);
+      if (!read) {
+        reading.failedLog = log;
+        reading.error = error;
+        return "cannot read " + log + ": " + error;
+      }
+      reading.summaries.push_back(summary);
+      if (!taking) break;
+    }
+    return std::string();
+  });
+}
+
+ReportContent BuildReportContent(ReportRowSource rows, const ReportInformation& information,
+                                 const results::TestSettings& settings,
+                                 const ColumnTitles& columnTitles,
+                                 const common::LocalTime& exportTime,
+                                 std::string extraColumnTitle) {
+  ReportContent content;
+  content.rows = std::move(rows);
+  content.columnTitles = columnTitles;
+  content.information = information;
+  content.settings = settings;
+  content.exportTime = exportTime;
+  content.extraColumnTitle = std::move(extraColumnTitle);
+  return content;
+}
+
 ReportContent BuildReportContent(const results::ResultsTable& table,
                                  const ReportInformation& information,
                                  const results::TestSettings& settings,
                                  const ColumnTitles& columnTitles,
                                  const common::LocalTime& exportTime) {
-  ReportContent content;
-  content.rows = ReportRows::FromTable(table);
-  content.columnTitles = columnTitles;
-  content.information = information;
-  content.settings = settings;
-  content.exportTime = exportTime;
-  return content;
+  return BuildReportContent(ReportRows::FromTable(table), information, settings, columnTitles,
+                            exportTime);
 }
 
 }  // namespace orvana::records

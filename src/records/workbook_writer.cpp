@@ -113,16 +113,20 @@ bool ParseNumber(std::string_view text, CellValue& value) {
   return true;
 }
 
-// The text as the file may hold it: valid UTF-8 (a byte that is not part of
-// a character, as from an old log written in another code page, becomes
-// U+FFFD) and no longer than a cell takes. Returns `text` itself when it is
-// fine as it stands, which is nearly always.
-const char* CellText(std::string_view text, const char* cText, std::string& scratch) {
+// The text as the file may hold it, NUL-terminated in `scratch`: valid UTF-8
+// (a byte that is not part of a character, as from an old log written in
+// another code page, becomes U+FFFD) and no longer than a cell takes. The
+// rows' texts are views into whatever they were read from, so each is
+// copied once; libxlsxwriter copies it again in any case.
+const char* CellText(std::string_view text, std::string& scratch) {
   bool plain = text.size() <= kCellTextLimit;
   for (size_t i = 0; plain && i < text.size(); ++i) {
     if (static_cast<unsigned char>(text[i]) >= 0x80) plain = false;
   }
-  if (plain) return cText;
+  if (plain) {
+    scratch.assign(text);
+    return scratch.c_str();
+  }
 
   scratch.clear();
   size_t units = 0;
@@ -168,6 +172,9 @@ bool CreatePartialFile(const std::string& path, std::string& partial, std::strin
   return false;
 }
 
+// Writes the rows as they come: each data sheet is begun when the rows reach
+// it, so that neither the rows nor their number need to be known beforehand,
+// and the information sheet follows the last one.
 class Writer {
  public:
   Writer(const ReportContent& content, const WorkbookOptions& options)
@@ -191,14 +198,14 @@ class Writer {
   bool MakeFormats();
   lxw_format* NumberFormat(int decimals, bool negativeZero);
   bool WriteHeadings(lxw_worksheet* sheet);
-  bool WriteCell(lxw_worksheet* sheet, lxw_row_t row, lxw_col_t column, std::string_view text,
-                 const char* cText);
-  bool WriteText(lxw_worksheet* sheet, lxw_row_t row, lxw_col_t column, std::string_view text,
-                 const char* cText);
-  bool WriteDataSheet(lxw_worksheet* sheet, size_t first, size_t end);
-  bool WriteInformationSheet(lxw_worksheet* sheet);
-  bool ReportProgress(size_t written) {
-    if (!m_options.progress || m_options.progress(written, m_content.rows.Size())) return true;
+  bool WriteCell(lxw_worksheet* sheet, lxw_row_t row, lxw_col_t column, std::string_view text);
+  bool WriteText(lxw_worksheet* sheet, lxw_row_t row, lxw_col_t column, std::string_view text);
+  bool BeginDataSheet();
+  bool WriteRow(ReportRowTexts texts);
+  bool WriteRows();
+  bool WriteInformationSheet();
+  bool ReportProgress() {
+    if (!m_options.progress || m_options.progress(m_written, m_content.rows.Size())) return true;
     m_cancelled = true;
     return false;
   }
@@ -208,9 +215,16 @@ class Writer {
   lxw_workbook* m_workbook = nullptr;
   lxw_format* m_bold = nullptr;
   lxw_format* m_dateTime = nullptr;
+  lxw_format* m_integer = nullptr;
   // Number formats by decimals, without and with a sign for zero; made when
   // first needed, so the file holds only those its cells use.
   std::array<std::array<lxw_format*, kExactDigits + 1>, 2> m_numbers{};
+  // The data sheet being written, how many there are so far, and the sheet
+  // row its next row goes to.
+  lxw_worksheet* m_sheet = nullptr;
+  size_t m_dataSheets = 0;
+  lxw_row_t m_nextRow = 0;
+  size_t m_written = 0;
   std::string m_scratch;
   std::string m_error;
   bool m_cancelled = false;
@@ -224,7 +238,8 @@ bool Writer::MakeFormats() {
   // The slashes escaped: a bare "/" in a date format is the reader's own
   // date separator in some locales, and the time must read as the meter's.
   format_set_num_format(m_dateTime, "yyyy\\/mm\\/dd hh:mm:ss");
-  return true;
+  m_integer = NumberFormat(0, false);  // the row numbers
+  return m_integer != nullptr;
 }
 
 lxw_format* Writer::NumberFormat(int decimals, bool negativeZero) {
@@ -238,17 +253,16 @@ lxw_format* Writer::NumberFormat(int decimals, bool negativeZero) {
   return format;
 }
 
-bool Writer::WriteText(lxw_worksheet* sheet, lxw_row_t row, lxw_col_t column, std::string_view text,
-                       const char* cText) {
+bool Writer::WriteText(lxw_worksheet* sheet, lxw_row_t row, lxw_col_t column,
+                       std::string_view text) {
   // An empty text leaves the cell empty, as typing nothing would.
   if (text.empty()) return true;
-  return Check(
-      worksheet_write_string(sheet, row, column, CellText(text, cText, m_scratch), nullptr),
-      "cannot write a cell");
+  return Check(worksheet_write_string(sheet, row, column, CellText(text, m_scratch), nullptr),
+               "cannot write a cell");
 }
 
-bool Writer::WriteCell(lxw_worksheet* sheet, lxw_row_t row, lxw_col_t column, std::string_view text,
-                       const char* cText) {
+bool Writer::WriteCell(lxw_worksheet* sheet, lxw_row_t row, lxw_col_t column,
+                       std::string_view text) {
   const CellValue value = ClassifyCellText(text);
   switch (value.kind) {
     case CellValue::Kind::Number: {
@@ -266,7 +280,7 @@ bool Writer::WriteCell(lxw_worksheet* sheet, lxw_row_t row, lxw_col_t column, st
     case CellValue::Kind::Text:
       break;
   }
-  return WriteText(sheet, row, column, text, cText);
+  return WriteText(sheet, row, column, text);
 }
 
 bool Writer::WriteHeadings(lxw_worksheet* sheet) {
@@ -282,58 +296,79 @@ bool Writer::WriteHeadings(lxw_worksheet* sheet) {
              "cannot write the headings")) {
     return false;
   }
+  const auto heading = [&](lxw_col_t column, const std::string& text) {
+    return Check(text.empty() ? worksheet_write_blank(sheet, kHeadingRow, column, m_bold)
+                              : worksheet_write_string(sheet, kHeadingRow, column,
+                                                       CellText(text, m_scratch), m_bold),
+                 "cannot write the headings");
+  };
   for (lxw_col_t title = 0; title < 6; ++title) {
-    const std::string& text = m_content.columnTitles[title];
-    const lxw_col_t column = static_cast<lxw_col_t>(title + 2);
-    const lxw_error status =
-        text.empty() ? worksheet_write_blank(sheet, kHeadingRow, column, m_bold)
-                     : worksheet_write_string(sheet, kHeadingRow, column,
-                                              CellText(text, text.c_str(), m_scratch), m_bold);
-    if (!Check(status, "cannot write the headings")) return false;
+    if (!heading(static_cast<lxw_col_t>(title + 2), m_content.columnTitles[title])) return false;
   }
-  const std::string& extra = m_content.extraColumnTitle;
-  return Check(extra.empty()
-                   ? worksheet_write_blank(sheet, kHeadingRow, kLastColumn, m_bold)
-                   : worksheet_write_string(sheet, kHeadingRow, kLastColumn,
-                                            CellText(extra, extra.c_str(), m_scratch), m_bold),
-               "cannot write the headings");
+  return heading(kLastColumn, m_content.extraColumnTitle);
 }
 
-bool Writer::WriteDataSheet(lxw_worksheet* sheet, size_t first, size_t end) {
-  if (!WriteHeadings(sheet)) return false;
-  const ReportRows& rows = m_content.rows;
-  lxw_format* const integer = NumberFormat(0, false);
-  if (integer == nullptr) return Check(LXW_ERROR_MEMORY_MALLOC_FAILED, "cannot add a format");
-  for (size_t index = first; index < end; ++index) {
-    const auto row = static_cast<lxw_row_t>(kFirstDataRow + (index - first));
-    if (!Check(worksheet_write_number(sheet, row, 0, kFirstRowNumber + static_cast<double>(index),
-                                      integer),
-               "cannot write a cell")) {
-      return false;
-    }
-    // The row's texts lie one after another: step through them once.
-    const char* text = rows.CText(index, 0);
-    std::string_view cell = text;
-    // Column B holds serial numbers, which are names, not numbers: a scanned
-    // "0012345" must keep its zeros.
-    if (!WriteText(sheet, row, 1, cell, text)) return false;
-    for (int column = 1; column < results::kColumnCount; ++column) {
-      text += cell.size() + 1;
-      cell = text;
-      if (!WriteCell(sheet, row, static_cast<lxw_col_t>(column + 1), cell, text)) return false;
-    }
-    // The bench of a report from the database, in column I: a name, as text.
-    if (rows.Columns() > results::kColumnCount) {
-      text += cell.size() + 1;
-      cell = text;
-      if (!WriteText(sheet, row, kLastColumn, cell, text)) return false;
-    }
-    if ((index + 1) % kProgressInterval == 0 && !ReportProgress(index + 1)) return false;
+bool Writer::BeginDataSheet() {
+  const std::string name = "Sheet" + std::to_string(++m_dataSheets);
+  m_sheet = workbook_add_worksheet(m_workbook, name.c_str());
+  if (m_sheet == nullptr) {
+    if (m_error.empty()) m_error = "cannot add a worksheet";
+    return false;
   }
-  return true;
+  m_nextRow = kFirstDataRow;
+  return WriteHeadings(m_sheet);
 }
 
-bool Writer::WriteInformationSheet(lxw_worksheet* sheet) {
+bool Writer::WriteRow(ReportRowTexts texts) {
+  const int columns = m_content.rows.Columns();
+  if (texts.size() != static_cast<size_t>(columns)) {
+    m_error = "a report row with " + std::to_string(texts.size()) + " texts instead of " +
+              std::to_string(columns);
+    return false;
+  }
+  if (m_nextRow == m_options.sheetRowLimit && !BeginDataSheet()) return false;
+  const lxw_row_t row = m_nextRow++;
+  if (!Check(worksheet_write_number(m_sheet, row, 0,
+                                    kFirstRowNumber + static_cast<double>(m_written), m_integer),
+             "cannot write a cell")) {
+    return false;
+  }
+  // Column B holds serial numbers, which are names, not numbers: a scanned
+  // "0012345" must keep its zeros.
+  if (!WriteText(m_sheet, row, 1, texts[0])) return false;
+  for (int column = 1; column < results::kColumnCount; ++column) {
+    if (!WriteCell(m_sheet, row, static_cast<lxw_col_t>(column + 1), texts[column])) return false;
+  }
+  // The bench of a report from the database, in column I: a name, as text.
+  if (columns > results::kColumnCount &&
+      !WriteText(m_sheet, row, kLastColumn, texts[results::kColumnCount])) {
+    return false;
+  }
+  ++m_written;
+  return m_written % kProgressInterval != 0 || ReportProgress();
+}
+
+bool Writer::WriteRows() {
+  if (!BeginDataSheet()) return false;
+  bool taking = true;
+  const std::string why = m_content.rows.HandRows([&](ReportRowTexts texts) {
+    // Nothing more once a row has failed, whatever the source does.
+    taking = taking && WriteRow(texts);
+    return taking;
+  });
+  if (!why.empty()) {
+    m_error = why;
+    return false;
+  }
+  return taking;
+}
+
+bool Writer::WriteInformationSheet() {
+  lxw_worksheet* sheet = workbook_add_worksheet(m_workbook, kInformationSheetName);
+  if (sheet == nullptr) {
+    if (m_error.empty()) m_error = "cannot add a worksheet";
+    return false;
+  }
   if (!Check(worksheet_set_column(sheet, 0, 0, 28, nullptr), "cannot set a column width") ||
       !Check(worksheet_set_column(sheet, 1, 1, 40, nullptr), "cannot set a column width")) {
     return false;
@@ -347,12 +382,12 @@ bool Writer::WriteInformationSheet(lxw_worksheet* sheet) {
   };
   // What the user typed stays text: an order number "000123" keeps its zeros.
   const auto text = [&](const std::string& value) {
-    const bool ok = label() && WriteText(sheet, row, 1, value, value.c_str());
+    const bool ok = label() && WriteText(sheet, row, 1, value);
     ++row;
     return ok;
   };
   const auto typed = [&](const std::string& value) {
-    const bool ok = label() && WriteCell(sheet, row, 1, value, value.c_str());
+    const bool ok = label() && WriteCell(sheet, row, 1, value);
     ++row;
     return ok;
   };
@@ -369,8 +404,7 @@ bool Writer::WriteInformationSheet(lxw_worksheet* sheet) {
 
 WorkbookResult Writer::Write(const std::string& path) {
   WorkbookResult result;
-  const ReportRows& rows = m_content.rows;
-  if (!rows.Complete()) {
+  if (!m_content.rows.Complete()) {
     result.error = "the table is too large to export";
     return result;
   }
@@ -386,31 +420,15 @@ WorkbookResult Writer::Write(const std::string& path) {
   std::string partial;
   if (!CreatePartialFile(path, partial, result.error)) return result;
 
+  // Constant memory: each row goes to a temporary file as soon as the next
+  // one begins, so the rows must come in order, sheet by sheet, and strings
+  // are stored in their cells rather than in a shared table.
   lxw_workbook_options workbookOptions{};
   workbookOptions.constant_memory = LXW_TRUE;
   m_workbook = workbook_new_opt(partial.c_str(), &workbookOptions);
   bool ok = m_workbook != nullptr && MakeFormats();
   if (!ok) m_error = "cannot start a workbook";
-
-  // All worksheets first, in the order they are shown; each is then written
-  // from its first row to its last, as constant-memory mode needs.
-  const size_t perSheet = m_options.sheetRowLimit - kFirstDataRow;
-  const size_t dataSheets = rows.Size() == 0 ? 1 : (rows.Size() + perSheet - 1) / perSheet;
-  std::vector<lxw_worksheet*> sheets;
-  for (size_t i = 0; ok && i < dataSheets; ++i) {
-    const std::string name = "Sheet" + std::to_string(i + 1);
-    sheets.push_back(workbook_add_worksheet(m_workbook, name.c_str()));
-    ok = sheets.back() != nullptr;
-  }
-  lxw_worksheet* information =
-      ok ? workbook_add_worksheet(m_workbook, kInformationSheetName) : nullptr;
-  ok = ok && information != nullptr;
-  if (!ok && m_error.empty()) m_error = "cannot add a worksheet";
-
-  for (size_t i = 0; ok && i < dataSheets; ++i) {
-    ok = WriteDataSheet(sheets[i], i * perSheet, std::min(rows.Size(), (i + 1) * perSheet));
-  }
-  ok = ok && WriteInformationSheet(information) && ReportProgress(rows.Size());
+  ok = ok && WriteRows() && WriteInformationSheet() && ReportProgress();
 
   if (ok) {
     lxw_workbook* workbook = m_workbook;

@@ -17,11 +17,14 @@
 // "NO." and the six column titles, row 2 stays empty, then one row per
 // exported table row, numbered from 2. A table too long for one worksheet
 // goes on in further worksheets laid out the same way. The last worksheet
-// holds the report information and the test settings.
+// holds the report information and the test settings. The rows are written
+// as their source hands them over, so a report's memory does not grow with
+// its rows.
 namespace orvana::records {
 
 struct WorkbookOptions {
-  // Told how many of the rows are written, now and then and once at the end;
+  // Told how many of the rows are written, now and then and once at the end,
+  // and how many there are (ReportRowSource::Size: 0 for streamed rows);
   // returning false stops the export (nothing is left behind). Called on the
   // writing thread.
   std::function<bool(size_t written, size_t total)> progress;
@@ -39,8 +42,9 @@ struct WorkbookResult {
 };
 
 // Writes the workbook to `path`. The file appears complete or not at all: an
-// existing file there is replaced only once the new one is whole. Never
-// throws; the result says what happened.
+// existing file there is replaced only once the new one is whole, and rows
+// whose source fails part-way (its reason is the error then) leave nothing.
+// Never throws; the result says what happened.
 WorkbookResult WriteWorkbook(const std::string& path, const ReportContent& content,
                              const WorkbookOptions& options = {});
 

@@ -187,6 +187,33 @@ TEST(ReportOutput, ALongNameIsWrittenWithNothingLeftBesideIt) {
   EXPECT_EQ(Names(work), (std::set<std::string>{"20170501.txt", longName}));
 }
 
+TEST(ReportCommand, ALogGoneWhileTheReportIsWrittenMeansNoWorkbookAndKeepsTheOldOne) {
+  TempFolder work;
+  // Enough rows that the workbook is still being written when the second
+  // day's log goes.
+  std::string many;
+  for (int i = 0; i < 200000; ++i) {
+    many += Line("S" + std::to_string(i), "-0.21", "2017/05/01 08:00:00");
+  }
+  const std::string monday = work.Write("20170501.txt", many);
+  const std::string tuesday =
+      work.Write("20170502.txt", Line("B1", "-0.13", "2017/05/02 08:00:00"));
+  const std::string workbook = work.Write("week.xlsx", "last week's report");
+  const std::set<std::string> before = Names(work);
+  ChildProcess cli(ORVANA_CLI_PATH, {"report", "-o", workbook, monday, tuesday}, work.Path());
+  const auto deadline = std::chrono::steady_clock::now() + kPatience;
+  while (Names(work) == before && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ASSERT_NE(Names(work), before) << "the report never started writing";
+  ASSERT_TRUE(std::filesystem::remove(tuesday));
+  ASSERT_EQ(cli.WaitExit(kPatience), 2) << "it finished before the log went: " << cli.ErrorText();
+  EXPECT_NE(cli.ErrorText().find("cannot read " + tuesday), std::string::npos) << cli.ErrorText();
+  EXPECT_TRUE(cli.Lines().empty());
+  EXPECT_EQ(ReadFile(workbook), "last week's report");
+  EXPECT_EQ(Names(work), (std::set<std::string>{"20170501.txt", "week.xlsx"}));
+}
+
 TEST(ReportOutput, AStoppedReportLeavesNothingBehind) {
   TempFolder work;
   // Enough rows that the workbook is still being written when it is stopped.

@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "records/export_folders.h"
+#include "records/log_import.h"
+#include "records/report_content.h"
 #include "records/workbook_writer.h"
 #include "results/table_operations.h"
 #include "support/temp_folder.h"
@@ -360,6 +362,107 @@ TEST(WorkbookWriting, FailureOrCancelLeavesNoFileAndKeepsTheOldOne) {
     ++files;
   }
   EXPECT_EQ(files, 1u) << "a partial file was left behind";
+}
+
+// Sheet for sheet and cell for cell.
+void ExpectSameWorkbook(const std::vector<Sheet>& actual, const std::vector<Sheet>& expected) {
+  ASSERT_EQ(actual.size(), expected.size());
+  for (size_t s = 0; s < expected.size(); ++s) {
+    const Sheet& sheet = expected[s];
+    EXPECT_EQ(actual[s].name, sheet.name);
+    EXPECT_EQ(actual[s].columnWidths, sheet.columnWidths) << sheet.name;
+    EXPECT_EQ(actual[s].cells.size(), sheet.cells.size()) << sheet.name;
+    for (const auto& [reference, cell] : sheet.cells) {
+      const testing::SheetCell* other = actual[s].At(reference);
+      ASSERT_NE(other, nullptr) << sheet.name << " " << reference;
+      EXPECT_EQ(other->type, cell.type) << sheet.name << " " << reference;
+      EXPECT_EQ(other->text, cell.text) << sheet.name << " " << reference;
+      EXPECT_EQ(other->value, cell.value) << sheet.name << " " << reference;
+      EXPECT_EQ(other->numberFormat, cell.numberFormat) << sheet.name << " " << reference;
+      EXPECT_EQ(other->bold, cell.bold) << sheet.name << " " << reference;
+    }
+  }
+}
+
+std::string LogLine(const std::string& serial, const std::array<std::string, 4>& values,
+                    const std::string& time) {
+  return FormatLogLine(serial, values, time) + std::string(kLogLineEnd);
+}
+
+ReportContent ContentOf(ReportRowSource rows) {
+  return BuildReportContent(std::move(rows), ReportInformation{},
+                            results::TestSettings::StartValues(), kTitles, kExportTime);
+}
+
+TEST(WorkbookFromLogs, StreamedLogsGiveTheWorkbookTheirImportIntoATableWould) {
+  TempFolder folder;
+  std::string monday;
+  for (int i = 0; i < 6; ++i) {
+    monday += LogLine("M" + std::to_string(i), {"-0.21", "55.3", "-0.00", "56.1"},
+                      "2017/05/01 08:00:0" + std::to_string(i));
+  }
+  // A blank line, a line torn by a crash and the rest of it, odd values.
+  const std::string tuesday =
+      LogLine("0012345 b", {"-0.13", "nan", "", "12.50"}, "2017/05/02 09:00:00") + "\r\r\n" +
+      std::string("T1   -0.1\0", 10) + "x\r\r\n" +
+      LogLine("T2", {"-0.10", "57.0", "-0.11", "56.0"}, "2017/05/02 10:00:00");
+  const std::vector<std::string> logs{folder.Write("20170501.txt", monday),
+                                      folder.Write("20170502.txt", tuesday)};
+  WorkbookOptions options;
+  options.sheetRowLimit = 5;  // three rows a sheet, so the rows run over three sheets
+
+  // The table's way: each log read whole, after the rows before it.
+  ResultsTable table;
+  for (const std::string& log : logs) {
+    std::string error;
+    auto rows = ReadLogFile(log, error);
+    ASSERT_TRUE(rows.has_value()) << error;
+    table.InsertRows(table.RowCount(), std::move(*rows));
+  }
+  const auto fromTable = WriteAndRead(folder, ContentOf(table), options);
+
+  LogReading reading;
+  const auto streamed = WriteAndRead(folder, ContentOf(LogReportRows(logs, reading)), options);
+  ASSERT_EQ(streamed.size(), 4u);
+  EXPECT_EQ(Text(streamed[2], "B3"), "0012345 b");
+  EXPECT_EQ(Number(streamed[2], "A4"), "9 as 0");
+  ExpectSameWorkbook(streamed, fromTable);
+  ASSERT_EQ(reading.summaries.size(), 2u);
+  EXPECT_EQ(reading.summaries[1].damaged, 2u);
+  EXPECT_TRUE(reading.failedLog.empty());
+}
+
+TEST(WorkbookFromLogs, ALogThatCannotBeReadPartWayLeavesNoFileAndKeepsTheOldOne) {
+  TempFolder folder;
+  std::string monday;
+  for (int i = 0; i < 5000; ++i) {
+    monday +=
+        LogLine("M" + std::to_string(i), {"-0.21", "55.3", "-0.20", "56.1"}, "2017/05/01 08:00:00");
+  }
+  const std::vector<std::string> logs{folder.Write("20170501.txt", monday),
+                                      folder / "20170502.txt"};
+  const std::string path = folder.Write("report.xlsx", "an earlier report");
+  LogReading reading;
+  size_t written = 0;
+  WorkbookOptions options;
+  options.progress = [&](size_t rows, size_t) {
+    written = rows;
+    return true;
+  };
+  const WorkbookResult result =
+      WriteWorkbook(path, ContentOf(LogReportRows(logs, reading)), options);
+  EXPECT_EQ(result.status, WorkbookResult::Status::Failed);
+  EXPECT_GE(written, 4096u) << "the first day was not written before the second was missed";
+  EXPECT_EQ(reading.failedLog, logs[1]);
+  EXPECT_NE(result.error.find("cannot read " + logs[1]), std::string::npos) << result.error;
+  EXPECT_NE(reading.error.find("No such file"), std::string::npos) << reading.error;
+  EXPECT_EQ(testing::ReadFile(path), "an earlier report");
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder.Path())) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"20170501.txt", "report.xlsx"}));
 }
 
 // A decimal-comma locale, built into the scratch folder, or nothing.
