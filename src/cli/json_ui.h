@@ -45,7 +45,7 @@ class JsonUi final : public station::IStationUi, public results::ITableObserver 
   // Adds one line (without its newline) in order with the station's own.
   void Emit(std::string_view line);
   // Hands the lines composed so far to the output. Runs after every handled
-  // frame; the owner calls it after anything else it asked of the station.
+  // frame; the run's loop calls it after anything else it asked of the station.
   void Flush();
 
  private:

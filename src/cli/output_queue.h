@@ -24,7 +24,7 @@ class OutputQueue {
 
   // Writes to `fd`, which stays the caller's. `onClosed` runs once, on the
   // writer thread, when `fd` stops taking output (the reader has gone); it
-  // must only wake the owner. It is not called once Finish has begun.
+  // must only wake the thread that writes into the queue. It is not called once Finish has begun.
   OutputQueue(int fd, size_t capacity, std::function<void()> onClosed);
   // Finish(kDefaultPatience), unless it has run.
   ~OutputQueue();

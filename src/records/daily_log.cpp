@@ -102,8 +102,8 @@ int AppendWhole(const std::string& path, const std::string& bytes) {
   return error;
 }
 
-// Events the owner has not taken yet are kept up to this many; an owner that
-// never looks must not make the log grow without end.
+// Events the log's user has not taken yet are kept up to this many; a user
+// that never looks must not make the log grow without end.
 constexpr size_t kMostKeptEvents = 256;
 
 // Lines written since the file was last confirmed to be the day's are kept

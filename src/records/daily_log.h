@@ -24,7 +24,7 @@
 // is kept and written, in order, as soon as writing works again.
 namespace orvana::records {
 
-// What the owner of a log learns about its health. A failure episode
+// What the log's user (the station) learns about its health. A failure episode
 // begins with the first line that cannot be written and ends when every kept
 // line is in its file again; each is told once, in the order it happened.
 struct LogEvent {
@@ -83,7 +83,7 @@ class DailyLog {
 
   // Called, on whichever thread noticed (the one calling Append, or the
   // background flusher), each time an event is queued; it should only wake
-  // the owner, who then calls TakeEvents on its own thread. It must not call
+  // the log's user, who then calls TakeEvents on its own thread. It must not call
   // back into the log. Set it before the first Append.
   void SetEventSignal(std::function<void()> signal);
   // The events queued since the last call, oldest first.
@@ -95,8 +95,9 @@ class DailyLog {
   // them (UnsavedLineFolders() when empty), so the user can be told where
   // they are. Lines that no folder takes stay kept and count as lost.
   SaveResult SavePending(std::vector<std::string> folders = {});
-  // How often a line has woken the background flusher, for tests and
-  // diagnostics.
+  // How often a line has woken the background flusher. A test needs it to
+  // see the fault it guards against: a flusher woken for every line of a
+  // burst (a disk asked to flush at the meter's pace).
   size_t FlusherWakeups() const;
   const std::string& Folder() const { return m_folder; }
 

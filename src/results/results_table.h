@@ -121,7 +121,9 @@ class ResultsTable {
   int InsertBlock(int index, RowBlock block);
   void DeleteAllRows();
 
-  // The colour travels with its row when rows are inserted above it.
+  // The colour travels with its row when rows are inserted above it. The
+  // recorder colours whole rows (SetRow, with their verdicts); this is how
+  // the tests, benchmarks and fuzzers paint a single cell of a row.
   void SetCellTextColor(Column column, int row, Rgb color);
   std::optional<Rgb> CellTextColor(int row, Column column) const;
   std::optional<Rgb> CellTextColor(int row, int column) const;

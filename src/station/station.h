@@ -148,7 +148,7 @@ class Station {
   const std::string& RecordDate() const { return m_recordDate; }
   int ResultRow() const { return m_recorder.CurrentRow(); }
   size_t PendingLogLines() const { return m_dailyLog.PendingLines(); }
-  // The log itself, for its owner to learn of its failures and save what it
+  // The log itself, for the front end to learn of its failures and save what it
   // still holds at the end.
   records::DailyLog& DayLog() { return m_dailyLog; }
   // The same for the uploaded records, kept beside it ("YYYYMMDD.records").

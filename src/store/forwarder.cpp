@@ -112,7 +112,7 @@ void Forwarder::Queue(StoreEvent event) {
       m_up = event.kind == StoreEvent::Kind::Up;
     }
     m_sentChanged.notify_all();
-    // An owner that never looks must not make the queue grow without end;
+    // A user that never looks must not make the queue grow without end;
     // the newest state is the one that matters.
     if (m_events.size() >= 64) m_events.erase(m_events.begin());
     m_events.push_back(std::move(event));
@@ -164,7 +164,7 @@ void Forwarder::Reject(const std::vector<std::string>& lines, const std::string&
   if (lines.empty()) return;
   const std::string path = m_outbox.Folder() + "/" + kRejectedFile;
   common::Trace("%zu results kept in %s, not sent: %s\n", lines.size(), path.c_str(), why.c_str());
-  // A file nobody reads is no way to be told: the owner hears of it too.
+  // A file nobody reads is no way to be told: the user hears of it too.
   StoreEvent refused;
   refused.kind = StoreEvent::Kind::Refused;
   refused.reason = why;

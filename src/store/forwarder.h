@@ -44,7 +44,7 @@ class Forwarder {
   // A result was appended to the outbox.
   void Notify();
   // Called on the forwarder's thread when events are queued; it should only
-  // wake the owner, who then calls TakeEvents on its own thread.
+  // wake the forwarder's user, who then calls TakeEvents on its own thread.
   void SetEventSignal(std::function<void()> signal);
   std::vector<StoreEvent> TakeEvents();
   // Results committed since the start.

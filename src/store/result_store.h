@@ -35,7 +35,7 @@ class ResultStore {
 
   const std::string& Bench() const { return m_config.bench; }
   // Called on the forwarder's thread (or the outbox's flusher, or the
-  // station's) when events are queued; it should only wake the owner.
+  // station's) when events are queued; it should only wake the store's user.
   void SetEventSignal(std::function<void()> signal);
   // The database's events and the outbox's own failures, as StoreEvents.
   std::vector<StoreEvent> TakeEvents();

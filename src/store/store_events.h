@@ -5,7 +5,7 @@
 
 namespace orvana::store {
 
-// What the owner of a store learns of the database and of the bench's own
+// What the store's user (the station) learns of the database and of the bench's own
 // outbox, each told once as the state changes:
 // - Up: the database is reachable; Down: it is not, or refuses the bench
 //   (why, and how many results wait on the bench); CaughtUp: every result

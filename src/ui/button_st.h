@@ -73,6 +73,8 @@ class CButtonST : public QPushButton {
   // An empty text does nothing; an inactive hint keeps its text but never shows.
   void SetHintText(const QString& text, bool activate = true);
 
+  // The colour a slot holds. Nothing draws from it directly; the tests read
+  // it to see what a shift or a reset of the flat look left in each slot.
   QColor StateColor(int slot) const;
   bool FlatLook() const { return m_isFlat; }
   bool IsHovered() const { return m_isHover; }
