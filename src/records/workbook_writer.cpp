@@ -15,6 +15,7 @@
 
 #include "common/error_text.h"
 #include "common/utf8.h"
+#include "records/log_line.h"
 #include "results/column.h"
 #include "results/time_text.h"
 
@@ -24,7 +25,7 @@ namespace {
 
 // Excel's limit on the characters of one cell, in UTF-16 units.
 constexpr size_t kCellTextLimit = 32767;
-// Significant digits a double keeps exactly from a decimal text.
+// Most decimals a number cell can show: a value text has at most 15 digits.
 constexpr int kExactDigits = 15;
 // Rows between two progress reports: often enough for a smooth bar, rarely
 // enough to cost nothing.
@@ -77,41 +78,6 @@ class CNumericLocale {
   locale_t m_locale = static_cast<locale_t>(nullptr);
   locale_t m_previous = static_cast<locale_t>(nullptr);
 };
-
-int Digit(char c) { return c >= '0' && c <= '9' ? c - '0' : -1; }
-
-bool ParseNumber(std::string_view text, CellValue& value) {
-  size_t at = 0;
-  const bool negative = !text.empty() && text[0] == '-';
-  if (negative) ++at;
-  const size_t integerStart = at;
-  while (at < text.size() && Digit(text[at]) >= 0) ++at;
-  const size_t integerDigits = at - integerStart;
-  if (integerDigits == 0) return false;
-  // "007" would lose its zeros as a number.
-  if (integerDigits > 1 && text[integerStart] == '0') return false;
-  size_t decimals = 0;
-  if (at < text.size() && text[at] == '.') {
-    ++at;
-    const size_t decimalStart = at;
-    while (at < text.size() && Digit(text[at]) >= 0) ++at;
-    decimals = at - decimalStart;
-    if (decimals == 0) return false;
-  }
-  if (at != text.size()) return false;
-  // Leading zeros of "0.000123" are not significant, but counting them keeps
-  // the rule simple and errs towards text.
-  if (integerDigits + decimals > kExactDigits) return false;
-
-  double number = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
-  if (error != std::errc() || end != text.data() + text.size()) return false;
-  value.kind = CellValue::Kind::Number;
-  value.decimals = static_cast<int>(decimals);
-  value.negativeZero = negative && number == 0;
-  value.number = value.negativeZero ? 0.0 : number;
-  return true;
-}
 
 // The text as the file may hold it, NUL-terminated in `scratch`: valid UTF-8
 // (a byte that is not part of a character, as from an old log written in
@@ -457,7 +423,15 @@ WorkbookResult Writer::Write(const std::string& path) {
 CellValue ClassifyCellText(std::string_view text) {
   CellValue value;
   if (text.empty()) return value;
-  if (ParseNumber(text, value)) return value;
+  // The cells are the log's texts: a value text is read as the log's own
+  // reader reads it.
+  if (const auto decimal = ParseDecimalText(text)) {
+    value.kind = CellValue::Kind::Number;
+    value.number = decimal->number;
+    value.decimals = decimal->decimals;
+    value.negativeZero = decimal->negativeZero;
+    return value;
+  }
   if (const auto time = results::ParseTimestamp(text)) {
     value.kind = CellValue::Kind::DateTime;
     value.time = *time;

@@ -1,5 +1,5 @@
 // The station on a real serial link: a pseudo-terminal published as a virtual
-// port, the real transport with its monitor thread, and the owner's loop
+// port, the real transport with its monitor thread, and the receiving thread's loop
 // played by the test. The meter's port vanishes and comes back.
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -44,7 +44,7 @@ class LostMeterTest : public ::testing::Test {
     const uint64_t one = 1;
     [[maybe_unused]] const ssize_t n = write(wake.fd, &one, sizeof one);
   }
-  // The owner's loop: drains whenever woken, until `done` holds.
+  // The receiving thread's loop: drains whenever woken, until `done` holds.
   bool Pump(const std::function<bool()>& done) {
     const auto deadline = std::chrono::steady_clock::now() + kPatience;
     while (!done()) {
@@ -78,7 +78,7 @@ class LostMeterTest : public ::testing::Test {
   TempFolder scratch;
   const std::string link = scratch / "ports/ttyMeter";
   // Declared before the transport, so it is closed only after the transport
-  // has joined its monitor, which may still be waking the owner.
+  // has joined its monitor, which may still be waking the receiving thread.
   struct EventFd {
     int fd = eventfd(0, EFD_CLOEXEC);
     ~EventFd() { close(fd); }
