@@ -15,8 +15,10 @@ constexpr size_t kRawCAt = 13;
 constexpr size_t kRawDAt = 17;
 constexpr size_t kRecordAt = 21;
 
-// Fixed notation with `decimals` places, exactly as printf's "%.Nf" writes it
-// (nan and inf included), without printf's cost on every result.
+// Fixed notation with `decimals` places, exactly as glibc's printf "%.Nf"
+// writes it, without printf's cost on every result. The texts of a NaN and an
+// infinity ("nan", "-nan", "inf", "-inf") are the standard library's own, not
+// the C library's, so a log reads the same on every platform.
 std::string Format(int decimals, float value) {
   char text[64];
   const auto [end, error] = std::to_chars(text, text + sizeof text, static_cast<double>(value),
