@@ -13,6 +13,7 @@
 #include "common/trace.h"
 #include "common/user_folders.h"
 #include "common/utf8.h"
+#include "platform/folders.h"
 #include "records/regular_file.h"
 
 namespace orvana::records {
@@ -82,8 +83,7 @@ bool WriteWhole(int fd, const std::string& bytes, int& error) {
 // a real folder of ours, never a link someone left in a shared /tmp.
 bool UsableUnsavedFolder(const std::string& folder) {
   if (CreateFolders(folder, 0700) != 0) return false;
-  struct stat info {};
-  return ::lstat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == ::geteuid();
+  return platform::IsOwnFolder(folder);
 }
 
 // Appends `bytes` as one write, under the lock other writers take, and syncs

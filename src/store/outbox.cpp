@@ -1,6 +1,5 @@
 #include "store/outbox.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -15,6 +14,7 @@
 #include <string_view>
 
 #include "common/trace.h"
+#include "platform/folders.h"
 #include "store/outbox_line.h"
 
 namespace orvana::store {
@@ -110,10 +110,10 @@ namespace {
 
 std::vector<std::string> OutboxNamesIn(const std::string& folderPath) {
   std::vector<std::string> names;
-  std::unique_ptr<DIR, int (*)(DIR*)> folder(::opendir(folderPath.c_str()), ::closedir);
-  if (!folder) return names;
-  while (const dirent* entry = ::readdir(folder.get())) {
-    if (IsOutboxName(entry->d_name)) names.emplace_back(entry->d_name);
+  const auto entries = platform::ListFolder(folderPath);
+  if (!entries) return names;
+  for (const platform::FolderEntry& entry : *entries) {
+    if (IsOutboxName(entry.name)) names.push_back(entry.name);
   }
   std::sort(names.begin(), names.end());
   return names;
@@ -123,10 +123,7 @@ std::vector<std::string> OutboxNamesIn(const std::string& folderPath) {
 
 std::vector<std::string> OutboxFilesIn(const std::string& folder) {
   // A folder of ours only, never a link someone put in its place.
-  struct stat info {};
-  if (::lstat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != ::geteuid()) {
-    return {};
-  }
+  if (!platform::IsOwnFolder(folder)) return {};
   std::vector<std::string> paths = OutboxNamesIn(folder);
   for (std::string& name : paths) name = folder + "/" + name;
   return paths;

@@ -1,7 +1,6 @@
 #include "store/result_store.h"
 
 #include <fcntl.h>
-#include <sys/random.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -12,6 +11,7 @@
 #include <random>
 
 #include "common/trace.h"
+#include "platform/system.h"
 #include "store/outbox_line.h"
 
 namespace orvana::store {
@@ -93,7 +93,7 @@ namespace {
 // library's where that fails).
 uint64_t RunPrefix() {
   uint64_t prefix = 0;
-  if (::getrandom(&prefix, sizeof prefix, 0) != static_cast<ssize_t>(sizeof prefix)) {
+  if (!platform::RandomBytes(&prefix, sizeof prefix)) {
     std::random_device device;
     prefix = (static_cast<uint64_t>(device()) << 32) ^ device();
   }

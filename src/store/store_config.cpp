@@ -1,11 +1,11 @@
 #include "store/store_config.h"
 
 #include <libpq-fe.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/system.h"
 #include "store/outbox_line.h"
 #include "store/pg_link.h"
 
@@ -20,8 +20,7 @@ StoreConfig StoreConfigFromEnvironment(const std::string& conninfo) {
   if (const char* bench = std::getenv("ORVANA_BENCH"); bench != nullptr && *bench != '\0') {
     config.bench = bench;
   } else {
-    char host[256] = {};
-    if (::gethostname(host, sizeof host - 1) == 0) config.bench = host;
+    config.bench = platform::HostName();
     if (config.bench.empty()) config.bench = "bench";
   }
   // The database holds UTF-8 only: a name with other bytes would have every
