@@ -1,7 +1,6 @@
 #include "records/daily_log.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,6 +12,7 @@
 #include "common/trace.h"
 #include "common/user_folders.h"
 #include "common/utf8.h"
+#include "platform/files.h"
 #include "platform/folders.h"
 #include "records/regular_file.h"
 
@@ -52,7 +52,7 @@ int CreateFolders(const std::string& folder, mode_t mode) {
 bool LockExclusive(int fd) {
   const auto deadline = std::chrono::steady_clock::now() + kLockWait;
   while (true) {
-    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
+    if (platform::TryLockFile(fd, platform::LockKind::Exclusive)) return true;
     if (errno == EINTR) continue;
     if (errno != EWOULDBLOCK) return false;
     if (std::chrono::steady_clock::now() >= deadline) return false;
@@ -95,8 +95,8 @@ int AppendWhole(const std::string& path, const std::string& bytes) {
   if (!LockExclusive(file.fd)) {
     error = errno;
   } else {
-    if (WriteWhole(file.fd, bytes, error)) error = ::fdatasync(file.fd) == 0 ? 0 : errno;
-    ::flock(file.fd, LOCK_UN);
+    if (WriteWhole(file.fd, bytes, error)) error = platform::SyncFileData(file.fd);
+    platform::UnlockFile(file.fd);
   }
   ::close(file.fd);
   return error;
@@ -301,7 +301,7 @@ bool DailyLog::WriteLine(PendingLine& line, bool traceFailures) {
       failure.error = errno;
     } else {
       written = WriteWhole(m_fd, line.bytes, failure.error);
-      ::flock(m_fd, LOCK_UN);
+      platform::UnlockFile(m_fd);
     }
   }
   if (written) {
@@ -389,7 +389,7 @@ bool DailyLog::OpenFor(const std::string& path, RegularFile& failure) {
 void DailyLog::CloseFile() {
   m_unconfirmed.clear();
   if (m_fd < 0) return;
-  if (m_dirty) ::fdatasync(m_fd);
+  if (m_dirty) platform::SyncFileData(m_fd);
   m_dirty = false;
   ::close(m_fd);
   m_fd = -1;
@@ -421,7 +421,7 @@ void DailyLog::FlusherLoop() {
     if (copy < 0) continue;
     m_dirty = false;
     lock.unlock();
-    ::fdatasync(copy);
+    platform::SyncFileData(copy);
     ::close(copy);
     lock.lock();
   }

@@ -1,7 +1,6 @@
 #include "records/log_import.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,6 +13,7 @@
 
 #include "common/error_text.h"
 #include "common/trace.h"
+#include "platform/files.h"
 #include "records/daily_log.h"
 #include "records/regular_file.h"
 #include "records/uploaded_records.h"
@@ -33,7 +33,7 @@ bool LockShared(int fd) {
   // Waits briefly for a writer to finish its line; reading without the lock
   // afterwards is still better than importing nothing.
   for (int attempt = 0; attempt < 100; ++attempt) {
-    if (::flock(fd, LOCK_SH | LOCK_NB) == 0) return true;
+    if (platform::TryLockFile(fd, platform::LockKind::Shared)) return true;
     if (errno != EWOULDBLOCK && errno != EINTR) return false;
     std::this_thread::sleep_for(5ms);
   }
@@ -46,7 +46,7 @@ bool SizeBetweenLines(int fd, off_t& size) {
   const bool locked = LockShared(fd);
   struct stat info {};
   const bool known = ::fstat(fd, &info) == 0;
-  if (locked) ::flock(fd, LOCK_UN);
+  if (locked) platform::UnlockFile(fd);
   size = info.st_size;
   return known;
 }

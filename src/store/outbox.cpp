@@ -1,7 +1,6 @@
 #include "store/outbox.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,6 +13,7 @@
 #include <string_view>
 
 #include "common/trace.h"
+#include "platform/files.h"
 #include "platform/folders.h"
 #include "store/outbox_line.h"
 
@@ -50,8 +50,7 @@ std::string ReadAt(int fd, uint64_t offset, size_t count) {
   std::string bytes(count, '\0');
   size_t got = 0;
   while (got < count) {
-    const ssize_t n =
-        ::pread(fd, bytes.data() + got, count - got, static_cast<off_t>(offset + got));
+    const long long n = platform::ReadFileAt(fd, bytes.data() + got, count - got, offset + got);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
     got += static_cast<size_t>(n);
@@ -79,7 +78,7 @@ OutboxWriter::FolderLock::FolderLock(const std::string& folder) {
   std::error_code ignored;
   std::filesystem::create_directories(folder, ignored);
   m_fd = ::open((folder + "/.writer").c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-  if (m_fd >= 0 && ::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
+  if (m_fd >= 0 && !platform::TryLockFile(m_fd, platform::LockKind::Exclusive)) {
     ::close(m_fd);
     m_fd = -1;
   }
