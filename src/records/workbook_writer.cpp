@@ -1,7 +1,6 @@
 #include "records/workbook_writer.h"
 
 #include <fcntl.h>
-#include <locale.h>
 #include <unistd.h>
 #include <xlsxwriter.h>
 
@@ -15,6 +14,7 @@
 
 #include "common/error_text.h"
 #include "common/utf8.h"
+#include "platform/numeric_locale.h"
 #include "records/log_line.h"
 #include "results/column.h"
 #include "results/time_text.h"
@@ -54,30 +54,6 @@ constexpr std::array<const char*, 14> kInformationLabels{
 constexpr const char* kSingleModeName = "单模1310nm/1625nm";
 constexpr const char* kMultiModeName = "多模850nm/1300nm";
 
-// libxlsxwriter formats numbers with the C library, which follows the
-// locale: under a locale with a decimal comma it would write "-0,21" into
-// the file and spoil it. The locale is switched for this thread only, so the
-// window and other threads keep theirs.
-class CNumericLocale {
- public:
-  CNumericLocale() {
-    m_locale = newlocale(LC_NUMERIC_MASK, "C", static_cast<locale_t>(nullptr));
-    if (m_locale != static_cast<locale_t>(nullptr)) m_previous = uselocale(m_locale);
-  }
-  ~CNumericLocale() {
-    if (m_locale == static_cast<locale_t>(nullptr)) return;
-    uselocale(m_previous);
-    freelocale(m_locale);
-  }
-  CNumericLocale(const CNumericLocale&) = delete;
-  CNumericLocale& operator=(const CNumericLocale&) = delete;
-
-  bool Ok() const { return m_locale != static_cast<locale_t>(nullptr); }
-
- private:
-  locale_t m_locale = static_cast<locale_t>(nullptr);
-  locale_t m_previous = static_cast<locale_t>(nullptr);
-};
 
 // The text as the file may hold it, NUL-terminated in `scratch`: valid UTF-8
 // (a byte that is not part of a character, as from an old log written in
@@ -378,7 +354,9 @@ WorkbookResult Writer::Write(const std::string& path) {
     result.error = "rows per worksheet out of range";
     return result;
   }
-  CNumericLocale locale;
+  // libxlsxwriter formats numbers with the C library, which follows the
+  // locale: a decimal comma would spoil the file.
+  platform::CNumbersOnThisThread locale;
   if (!locale.Ok()) {
     result.error = "cannot select the C number format";
     return result;

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <string>
+
+// The C library formats numbers after the locale: under one with a decimal
+// comma, printf writes "-0,21". Code that hands numbers to a file format
+// (the workbook) switches to the C notation for its own thread while it
+// runs, so the window and other threads keep theirs.
+namespace orvana::platform {
+
+class CNumbersOnThisThread {
+ public:
+  CNumbersOnThisThread();
+  ~CNumbersOnThisThread();
+  CNumbersOnThisThread(const CNumbersOnThisThread&) = delete;
+  CNumbersOnThisThread& operator=(const CNumbersOnThisThread&) = delete;
+
+  // False when the switch could not be made: numbers would not be safe.
+  bool Ok() const { return m_ok; }
+
+ private:
+  bool m_ok = false;
+  // What to go back to: the platform's own record of the previous setting.
+  void* m_locale = nullptr;
+  void* m_previous = nullptr;
+  int m_threadMode = 0;
+  std::string m_previousName;
+};
+
+}  // namespace orvana::platform
