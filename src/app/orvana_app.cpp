@@ -7,7 +7,7 @@
 
 #include "app/quit_on_signal.h"
 #include "app/translations.h"
-#include "common/user_folders.h"
+#include "platform/user_folders.h"
 #include "store/store_config.h"
 #include "texts/work_place.h"
 #include "ui/fonts.h"
@@ -88,7 +88,7 @@ int COrvanaApp::Run() {
   const texts::WorkPlace place = texts::FindWorkPlaceOfProcess(texts::UserLogFolder());
   // Before anything is shown: the captions, and Qt's buttons in every box,
   // speak the work place's language.
-  const Translations translations(place.language, common::ExecutableFolder());
+  const Translations translations(place.language, platform::ExecutableFolder());
   windowOptions.languageFile = place.languageFile;
   windowOptions.logFolder = place.logFolder;
   windowOptions.store = store::StoreConfigFromEnvironment();

@@ -10,7 +10,7 @@
 #include <cstring>
 
 #include "common/trace.h"
-#include "common/user_folders.h"
+#include "platform/user_folders.h"
 #include "common/utf8.h"
 #include "platform/files.h"
 #include "platform/folders.h"
@@ -114,7 +114,7 @@ constexpr size_t kMostUnconfirmed = 4096;
 
 std::vector<std::string> UnsavedLineFolders() {
   std::vector<std::string> folders;
-  if (const std::string data = common::UserDataFolder(); !data.empty()) {
+  if (const std::string data = platform::UserDataFolder(); !data.empty()) {
     folders.push_back(data + "/unsaved");
   }
   folders.push_back("/tmp/orvana-unsaved-" + std::to_string(::geteuid()));

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "common/user_folders.h"
+#include "platform/user_folders.h"
 #include "common/utf8.h"
 
 namespace orvana::texts {
@@ -113,12 +113,12 @@ WorkPlace FindWorkPlace(const std::string& startDirectory, const std::string& ex
 WorkPlace FindWorkPlaceOfProcess(const std::string& userLogFolder) {
   std::error_code error;
   const std::string start = std::filesystem::current_path(error).string();
-  return FindWorkPlace(start, common::ExecutableFolder(), LanguageEnvironment::FromProcess(),
+  return FindWorkPlace(start, platform::ExecutableFolder(), LanguageEnvironment::FromProcess(),
                        userLogFolder);
 }
 
 std::string UserLogFolder() {
-  const std::string data = common::UserDataFolder();
+  const std::string data = platform::UserDataFolder();
   return data.empty() ? std::string() : data + "/Savetemp";
 }
 

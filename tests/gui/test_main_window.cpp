@@ -11,7 +11,7 @@
 
 #include "app/template_texts.h"
 #include "app/translations.h"
-#include "common/user_folders.h"
+#include "platform/user_folders.h"
 #include "gui/window_fixture.h"
 #include "results/colors.h"
 #include "results/measurement_result.h"
@@ -113,7 +113,7 @@ class MainWindowTest : public QObject {
     QFETCH(bool, translated);
     std::optional<app::Translations> translations;
     if (translated) {
-      translations.emplace(language.toStdString(), common::ExecutableFolder());
+      translations.emplace(language.toStdString(), platform::ExecutableFolder());
       QVERIFY(!translations->Files().isEmpty());
     }
     COrvanaDlg& window = Make(true, {}, language.constData());

@@ -15,7 +15,7 @@
 
 #include "app/report_export.h"
 #include "app/translations.h"
-#include "common/user_folders.h"
+#include "platform/user_folders.h"
 #include "results/column.h"
 #include "results/results_table.h"
 #include "results/table_operations.h"
@@ -153,7 +153,7 @@ class ReportExportTest : public QObject {
   void nothingToOpenItSaysWhatToInstallAndTheSaveDialogSaysWhatItSaves() {
     // In English, as the user reads it; the save dialog is the real one.
     const orvana::app::Translations english(orvana::texts::kEnglish,
-                                            orvana::common::ExecutableFolder());
+                                            orvana::platform::ExecutableFolder());
     QVERIFY(!english.Files().isEmpty());
     TempFolder folder;
     QWidget window;

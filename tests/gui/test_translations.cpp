@@ -18,7 +18,7 @@
 
 #include "app/template_texts.h"
 #include "app/translations.h"
-#include "common/user_folders.h"
+#include "platform/user_folders.h"
 #include "dialogs/dlalog1.h"
 #include "dialogs/messagedlog.h"
 #include "gui/window_fixture.h"
@@ -177,7 +177,7 @@ class TranslationsTest : public QObject {
              lupdate.readAllStandardError().constData());
     const std::vector<Message> messages = ReadTranslationFile(copy);
 
-    const Translations english(texts::kEnglish, common::ExecutableFolder());
+    const Translations english(texts::kEnglish, platform::ExecutableFolder());
     QCOMPARE(english.Files().size(), 1);
     QSet<QString> found;
     for (const Message& message : messages) {
@@ -207,7 +207,7 @@ class TranslationsTest : public QObject {
   }
 
   void inEnglishTheWindowAndItsDialogsShowNoChineseAndFit() {
-    const Translations english(texts::kEnglish, common::ExecutableFolder());
+    const Translations english(texts::kEnglish, platform::ExecutableFolder());
     QVERIFY(!english.Files().isEmpty());
 
     testing::TempFolder folder;
@@ -288,7 +288,7 @@ class TranslationsTest : public QObject {
   }
 
   void inChineseQtsOwnButtonsAreChineseAndTheCaptionsAsWritten() {
-    const Translations chinese(texts::kChinese, common::ExecutableFolder());
+    const Translations chinese(texts::kChinese, platform::ExecutableFolder());
     QCOMPARE(chinese.Files().size(), 1);
     QVERIFY(chinese.Files().front().endsWith(QLatin1String("/qtbase_zh_CN.qm")));
     QMessageBox box(QMessageBox::Question, QStringLiteral("IL&RL"), QStringLiteral("?"),

@@ -1,12 +1,12 @@
-#include "common/user_folders.h"
-
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
-namespace orvana::common {
+#include "platform/user_folders.h"
+
+namespace orvana::platform {
 
 std::string UserDataFolder() {
   const char* data = std::getenv("XDG_DATA_HOME");
@@ -23,4 +23,4 @@ std::string ExecutableFolder() {
   return program.parent_path().string();
 }
 
-}  // namespace orvana::common
+}  // namespace orvana::platform
