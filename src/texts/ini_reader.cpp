@@ -1,7 +1,6 @@
 #include "texts/ini_reader.h"
 
 #include <fcntl.h>
-#include <iconv.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,6 +12,7 @@
 #include "common/error_text.h"
 #include "common/trace.h"
 #include "common/utf8.h"
+#include "platform/text_encoding.h"
 #include "records/regular_file.h"
 
 namespace orvana::texts {
@@ -35,45 +35,6 @@ std::string ReplaceInvalidUtf8(std::string_view text) {
       ++pos;
     }
   }
-  return out;
-}
-
-// Converts with glibc's iconv. `unit` is the step taken over an undecodable
-// sequence: one code unit of the source encoding.
-std::string ConvertToUtf8(std::string_view bytes, const char* encoding, size_t unit) {
-  iconv_t cd = iconv_open("UTF-8", encoding);
-  if (cd == reinterpret_cast<iconv_t>(-1)) {
-    common::Trace("language file: no converter from %s (%s)\n", encoding,
-                  common::ErrorText(errno).c_str());
-    return {};
-  }
-  std::string out(bytes.size() * 2 + 16, '\0');
-  size_t written = 0;
-  // iconv's interface predates const; it does not write through the input.
-  char* in = const_cast<char*>(bytes.data());
-  size_t inLeft = bytes.size();
-  while (inLeft > 0) {
-    char* outPtr = out.data() + written;
-    size_t outLeft = out.size() - written;
-    const size_t result = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
-    written = out.size() - outLeft;
-    if (result != static_cast<size_t>(-1)) break;
-    if (errno == E2BIG) {
-      out.resize(out.size() * 2);
-      continue;
-    }
-    // A broken or truncated sequence: mark it and carry on after it, so one
-    // bad byte does not lose the rest of the file.
-    if (out.size() - written < kUtf8Replacement.size()) out.resize(out.size() * 2 + 16);
-    out.replace(written, kUtf8Replacement.size(), kUtf8Replacement);
-    written += kUtf8Replacement.size();
-    const size_t skip = std::min(unit, inLeft);
-    in += skip;
-    inLeft -= skip;
-    iconv(cd, nullptr, nullptr, nullptr, nullptr);
-  }
-  iconv_close(cd);
-  out.resize(written);
   return out;
 }
 
@@ -141,10 +102,10 @@ std::string DecodeTextFile(std::string_view bytes) {
     return bytes.substr(0, mark.size()) == mark;
   };
   if (startsWith("\xEF\xBB\xBF")) return ReplaceInvalidUtf8(bytes.substr(3));
-  if (startsWith("\xFF\xFE")) return ConvertToUtf8(bytes.substr(2), "UTF-16LE", 2);
-  if (startsWith("\xFE\xFF")) return ConvertToUtf8(bytes.substr(2), "UTF-16BE", 2);
+  if (startsWith("\xFF\xFE")) return platform::ToUtf8(bytes.substr(2), platform::TextEncoding::Utf16Le);
+  if (startsWith("\xFE\xFF")) return platform::ToUtf8(bytes.substr(2), platform::TextEncoding::Utf16Be);
   if (IsValidUtf8(bytes)) return std::string(bytes);
-  return ConvertToUtf8(bytes, "GB18030", 1);
+  return platform::ToUtf8(bytes, platform::TextEncoding::Gb18030);
 }
 
 std::string_view FirstCharacters(std::string_view utf8, size_t count) {
