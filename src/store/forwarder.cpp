@@ -1,7 +1,6 @@
 #include "store/forwarder.h"
 
 #include <fcntl.h>
-#include <sys/eventfd.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -43,8 +42,7 @@ std::string EventsWhy(const PgReply& reply) {
 Forwarder::Forwarder(std::string conninfo, OutboxWriter& outbox, ForwarderOptions options)
     : m_conninfo(std::move(conninfo)),
       m_outbox(outbox),
-      m_options(options),
-      m_stopFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+      m_options(options) {
   m_thread = std::thread([this] { Run(); });
 }
 
@@ -55,10 +53,8 @@ Forwarder::~Forwarder() {
   }
   m_wake.notify_all();
   m_sentChanged.notify_all();
-  const uint64_t one = 1;
-  [[maybe_unused]] const ssize_t n = ::write(m_stopFd, &one, sizeof one);
+  m_stopEvent.Signal();
   m_thread.join();
-  ::close(m_stopFd);
 }
 
 void Forwarder::Notify() {
@@ -181,7 +177,7 @@ void Forwarder::Reject(const std::vector<std::string>& lines, const std::string&
 }
 
 void Forwarder::Run() {
-  PgLink link(m_stopFd, m_options.silenceLimit);
+  PgLink link(&m_stopEvent, m_options.silenceLimit);
   OutboxReader reader(m_outbox.Folder());
   auto retry = m_options.firstRetry;
   bool catchingUp = false;

@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/waiting.h"
 #include "store/outbox.h"
 #include "store/store_events.h"
 
@@ -67,7 +68,8 @@ class Forwarder {
   const std::string m_conninfo;
   OutboxWriter& m_outbox;
   const ForwarderOptions m_options;
-  int m_stopFd = -1;
+  // Ends any wait on the database at once when the forwarder goes.
+  platform::StopEvent m_stopEvent;
 
   mutable std::mutex m_mutex;
   std::condition_variable m_wake;

@@ -1,7 +1,6 @@
 #include "store/pg_link.h"
 
 #include <libpq-fe.h>
-#include <poll.h>
 
 #include <cstdlib>
 
@@ -28,8 +27,8 @@ std::string OneLine(std::string_view message) {
   return line;
 }
 
-PgLink::PgLink(int stopFd, std::chrono::milliseconds silenceLimit)
-    : m_stopFd(stopFd), m_silenceLimit(silenceLimit) {}
+PgLink::PgLink(const platform::StopEvent* stop, std::chrono::milliseconds silenceLimit)
+    : m_stop(stop), m_silenceLimit(silenceLimit) {}
 
 PgLink::~PgLink() { Close(); }
 
@@ -38,19 +37,18 @@ void PgLink::Close() {
   m_conn = nullptr;
 }
 
-PgLink::Wait PgLink::WaitFor(short events) {
-  pollfd fds[2] = {{PQsocket(m_conn), events, 0}, {m_stopFd, POLLIN, 0}};
-  if (fds[0].fd < 0) return Wait::Failed;
-  const int count = m_stopFd >= 0 ? 2 : 1;
-  for (;;) {
-    const int ready =
-        ::poll(fds, static_cast<nfds_t>(count), static_cast<int>(m_silenceLimit.count()));
-    if (ready < 0 && errno == EINTR) continue;
-    if (ready < 0) return Wait::Failed;
-    if (ready == 0) return Wait::TimedOut;
-    if (count == 2 && (fds[1].revents & POLLIN)) return Wait::Stopped;
-    return Wait::Ready;
+PgLink::Wait PgLink::WaitFor(platform::SocketInterest interest) {
+  switch (platform::WaitForSocket(PQsocket(m_conn), interest, m_stop, m_silenceLimit)) {
+    case platform::SocketWait::Ready:
+      return Wait::Ready;
+    case platform::SocketWait::Stopped:
+      return Wait::Stopped;
+    case platform::SocketWait::TimedOut:
+      return Wait::TimedOut;
+    case platform::SocketWait::Failed:
+      break;
   }
+  return Wait::Failed;
 }
 
 bool PgLink::Connect(const std::string& conninfo) {
@@ -69,7 +67,8 @@ bool PgLink::Connect(const std::string& conninfo) {
   while (PQstatus(m_conn) != CONNECTION_BAD) {
     if (polling == PGRES_POLLING_OK) return true;
     if (polling == PGRES_POLLING_FAILED) break;
-    const Wait wait = WaitFor(polling == PGRES_POLLING_READING ? POLLIN : POLLOUT);
+    const Wait wait = WaitFor(polling == PGRES_POLLING_READING ? platform::SocketInterest::Read
+                                                              : platform::SocketInterest::Write);
     if (wait == Wait::TimedOut) {
       m_error = "the server did not answer within " +
                 std::to_string(m_silenceLimit.count() / 1000) + " s";
@@ -123,7 +122,7 @@ PgReply PgLink::Exec(const std::string& sql, const std::vector<std::optional<std
   // Out with the statement, however long it is.
   for (int flushed; (flushed = PQflush(m_conn)) != 0;) {
     if (flushed < 0) return lost(PgReply::Status::Lost, OneLine(PQerrorMessage(m_conn)));
-    const Wait wait = WaitFor(POLLIN | POLLOUT);
+    const Wait wait = WaitFor(platform::SocketInterest::Either);
     if (wait == Wait::TimedOut) return lost(PgReply::Status::TimedOut, silent);
     if (wait == Wait::Stopped) return lost(PgReply::Status::Stopped, "stopped");
     if (wait == Wait::Failed || PQconsumeInput(m_conn) == 0) {
@@ -136,7 +135,7 @@ PgReply PgLink::Exec(const std::string& sql, const std::vector<std::optional<std
   reply.status = PgReply::Status::Ok;
   for (;;) {
     while (PQisBusy(m_conn) != 0) {
-      const Wait wait = WaitFor(POLLIN);
+      const Wait wait = WaitFor(platform::SocketInterest::Read);
       if (wait == Wait::TimedOut) return lost(PgReply::Status::TimedOut, silent);
       if (wait == Wait::Stopped) return lost(PgReply::Status::Stopped, "stopped");
       if (wait == Wait::Failed || PQconsumeInput(m_conn) == 0) {

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/waiting.h"
+
 // One connection to a PostgreSQL server through libpq, used without blocking
 // on it: every wait is a poll() that also watches a stop descriptor and gives
 // up when the server has said nothing for a while. A bench must be able to
@@ -45,8 +47,8 @@ struct PgReply {
 
 class PgLink {
  public:
-  // `stopFd` (an eventfd, say) ends any wait once readable; -1 for none.
-  explicit PgLink(int stopFd = -1,
+  // `stop`, once signalled, ends any wait; null for none.
+  explicit PgLink(const platform::StopEvent* stop = nullptr,
                   std::chrono::milliseconds silenceLimit = std::chrono::seconds(10));
   ~PgLink();
   PgLink(const PgLink&) = delete;
@@ -70,9 +72,9 @@ class PgLink {
 
  private:
   enum class Wait { Ready, Stopped, TimedOut, Failed };
-  Wait WaitFor(short events);
+  Wait WaitFor(platform::SocketInterest interest);
 
-  int m_stopFd;
+  const platform::StopEvent* m_stop;
   std::chrono::milliseconds m_silenceLimit;
   PGconn* m_conn = nullptr;
   std::string m_error;
