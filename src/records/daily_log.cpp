@@ -117,7 +117,10 @@ std::vector<std::string> UnsavedLineFolders() {
   if (const std::string data = platform::UserDataFolder(); !data.empty()) {
     folders.push_back(data + "/unsaved");
   }
-  folders.push_back("/tmp/orvana-unsaved-" + std::to_string(::geteuid()));
+  if (std::string temporary = platform::PrivateTemporaryFolder("orvana-unsaved");
+      !temporary.empty()) {
+    folders.push_back(std::move(temporary));
+  }
   return folders;
 }
 

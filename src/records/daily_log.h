@@ -50,7 +50,8 @@ struct SaveResult {
 
 // The folders that take lines the day's file could not, best first:
 // $XDG_DATA_HOME/orvana/unsaved (when that is an absolute path), else
-// ~/.local/share/orvana/unsaved; then /tmp/orvana-unsaved-UID.
+// ~/.local/share/orvana/unsaved; then /tmp/orvana-unsaved-UID (on Windows
+// %LOCALAPPDATA%\Orvana\unsaved, then %TEMP%\orvana-unsaved).
 std::vector<std::string> UnsavedLineFolders();
 
 class DailyLog {

@@ -16,6 +16,10 @@ std::string UserDataFolder() {
   return {};
 }
 
+std::string PrivateTemporaryFolder(std::string_view name) {
+  return "/tmp/" + std::string(name) + "-" + std::to_string(::geteuid());
+}
+
 std::string ExecutableFolder() {
   std::error_code error;
   const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);

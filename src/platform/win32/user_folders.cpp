@@ -25,6 +25,13 @@ std::string UserDataFolder() {
   return Utf8(local) + "\\Orvana";
 }
 
+std::string PrivateTemporaryFolder(std::string_view name) {
+  wchar_t temp[MAX_PATH + 1] = {};
+  const DWORD length = GetTempPathW(MAX_PATH + 1, temp);
+  if (length == 0 || length > MAX_PATH) return {};
+  return Utf8(std::wstring_view(temp, length)) + std::string(name);  // it ends in a backslash
+}
+
 std::string ExecutableFolder() {
   std::wstring path(MAX_PATH, L'\0');
   while (true) {
