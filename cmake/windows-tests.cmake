@@ -1,0 +1,36 @@
+# The tests of the Windows build's core (cmake/windows-subset.cmake), run
+# under Wine by ctest through the cross-compiling emulator. Included from
+# tests/CMakeLists.txt in place of the rest of it when ORVANA_WINDOWS_SUBSET
+# is on: the other test programs and their helpers (pseudo-terminals, child
+# processes, the simulator, a PostgreSQL server) are POSIX through and
+# through.
+
+# Frames as the meter sends them, from the simulator's own encoder; the rest
+# of the simulator drives a pseudo-terminal and stays out.
+add_library(orvana_sim_frames STATIC ${PROJECT_SOURCE_DIR}/tools/sim/wire_frame.cpp
+                                     ${PROJECT_SOURCE_DIR}/tools/sim/meter_frames.cpp)
+orvana_target_defaults(orvana_sim_frames)
+target_include_directories(orvana_sim_frames PUBLIC ${PROJECT_SOURCE_DIR}/tools)
+
+add_library(orvana_testsupport_frames INTERFACE)
+target_link_libraries(orvana_testsupport_frames INTERFACE orvana_core orvana_sim_frames)
+target_include_directories(orvana_testsupport_frames INTERFACE ${CMAKE_CURRENT_SOURCE_DIR})
+
+# As tests/CMakeLists.txt's orvana_add_test, without the POSIX helpers.
+function(orvana_add_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LABELS;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  orvana_target_defaults(${name})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+  target_link_libraries(${name} PRIVATE orvana_core GTest::gtest GTest::gtest_main ${ARG_LIBS})
+  if(NOT ARG_LABELS)
+    message(FATAL_ERROR "orvana_add_test(${name}): give it LABELS")
+  endif()
+  # Listing the tests starts Wine: the first start in a new prefix makes it.
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 120 PROPERTIES LABELS "${ARG_LABELS}"
+                       TIMEOUT 120)
+endfunction()
+
+add_subdirectory(common)
+add_subdirectory(protocol)
+add_subdirectory(results)
