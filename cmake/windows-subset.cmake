@@ -15,7 +15,7 @@ set(orvana_posix_only
   link/event_fd.cpp
   link/serial_transport.cpp
   link/polled_transport.cpp
-  # mkdir(path, mode), O_NOFOLLOW, geteuid, ftruncate on a 32-bit off_t;
+  # mkdir(path, mode), O_NOFOLLOW, ftruncate on a 32-bit off_t;
   # Trace's %zu, which mingw checks as Microsoft's printf
   records/daily_log.cpp
   # strerror_r (common/error_text.h), %zu in Trace
