@@ -2,8 +2,10 @@
 # Builds and runs every test: the warnings-as-errors build with the whole
 # suite and the benchmarks built, an ASan+UBSan build with the suite and the
 # fuzzers (each run for a bounded time), a ThreadSanitizer build of the
-# tests that cross threads, and the Debian package (its own release build of
-# the three programs, checked by lintian). Exits non-zero on the first failure.
+# tests that cross threads, the Debian package (its own release build of
+# the three programs, checked by lintian), and the Windows build (the part of
+# the core that cross-builds so far, with its tests run under Wine). Exits
+# non-zero on the first failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -64,5 +66,9 @@ TSAN_OPTIONS=halt_on_error=1 run_without_aslr ctest --test-dir build-tsan -L 'th
 
 echo "== Debian package"
 bash scripts/package.sh
+
+echo "== Windows: cross-built with mingw-w64, tests under Wine"
+ORVANA_JOBS=$jobs bash scripts/windows.sh
+ctest --test-dir build-windows -j "$jobs" --output-on-failure
 
 echo "== all tests passed"
