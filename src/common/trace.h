@@ -11,7 +11,14 @@
 namespace orvana::common {
 
 // printf-style; the text is written as composed, without an added newline.
-void Trace(const char* format, ...) __attribute__((format(printf, 1, 2)));
+#if defined(__MINGW32__)
+// The trace is written with a C99 printf (%zu, %lld) on every platform; the
+// check must not be Microsoft's older one, which knows neither.
+#define ORVANA_PRINTF_FORMAT __MINGW_PRINTF_FORMAT
+#else
+#define ORVANA_PRINTF_FORMAT printf
+#endif
+void Trace(const char* format, ...) __attribute__((format(ORVANA_PRINTF_FORMAT, 1, 2)));
 
 // Replaces the destination of every later trace line; an empty function
 // restores the default. Safe to call from any thread.
