@@ -20,11 +20,13 @@ class CNumbersOnThisThread {
 
  private:
   bool m_ok = false;
-  // What to go back to: the platform's own record of the previous setting.
-  void* m_locale = nullptr;
-  void* m_previous = nullptr;
-  int m_threadMode = 0;
-  std::string m_previousName;
+  // What to go back to, in the platform's own terms; each side uses its part.
+  struct Saved {
+    void* locale = nullptr;    // POSIX: the C locale made for the thread
+    void* previous = nullptr;  // POSIX: the thread's locale before
+    int threadMode = 0;        // Windows: the thread's locale mode before
+    std::string name;          // Windows: the numeric locale's name before
+  } m_saved;
 };
 
 }  // namespace orvana::platform
