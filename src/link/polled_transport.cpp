@@ -34,12 +34,12 @@ void PolledTransport::EndMonitor() {
   Trace("Monitor ended\n");
 }
 
-pollfd PolledTransport::LineWait() const {
+LineWaitEntry PolledTransport::LineWait() const {
   if (!m_monitoring) return {-1, 0, 0};
   return m_port.LineWait();
 }
 
-size_t PolledTransport::Service(short lineEvents) {
+size_t PolledTransport::Service(LineEvents lineEvents) {
   const size_t before = m_handedOn;
   if (m_monitoring) m_port.MonitorPass(lineEvents);
   if (m_lost) {

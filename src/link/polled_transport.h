@@ -1,13 +1,12 @@
 #pragma once
 
-#include <poll.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
 
 #include "link/line_handlers.h"
+#include "link/line_wait.h"
 #include "link/port_listener.h"
 #include "link/serial_port.h"
 #include "link/transport.h"
@@ -41,11 +40,11 @@ class PolledTransport final : public ITransport, private IPortListener {
 
   // The line's descriptor to wait on (-1, which poll skips, while no monitor
   // runs). With a write or a stop waiting (Due), the poll must not sleep.
-  pollfd LineWait() const;
+  LineWaitEntry LineWait() const;
   bool Due() const { return m_monitoring && m_port.CatchUpDue(); }
   // After the poll, with its revents for LineWait(): one monitor pass.
   // Returns how many things it handed on (each byte, and the device's loss).
-  size_t Service(short lineEvents);
+  size_t Service(LineEvents lineEvents);
   bool IsMonitoring() const { return m_monitoring; }
   const CSerialPort& Port() const { return m_port; }
 

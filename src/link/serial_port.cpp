@@ -147,7 +147,7 @@ void CSerialPort::EndMonitor() {
   if (IsOpen()) FinishMonitor(MonitorEnd{});
 }
 
-void CSerialPort::MonitorPass(short lineEvents) {
+void CSerialPort::MonitorPass(LineEvents lineEvents) {
   if (!IsOpen()) return;
   if (m_shutdownRequested) {
     FinishMonitor(MonitorEnd{});

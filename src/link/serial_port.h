@@ -1,7 +1,5 @@
 #pragma once
 
-#include <poll.h>
-
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -11,6 +9,7 @@
 #include <vector>
 
 #include "link/comm_events.h"
+#include "link/line_wait.h"
 #include "link/port_address.h"
 #include "link/port_listener.h"
 
@@ -74,12 +73,12 @@ class CSerialPort {
   // What the monitor waits for on the line: its hang-up always, its input
   // when the mask holds kEventRxChar (a line nobody reads is not watched for
   // input: it would be readable for ever).
-  pollfd LineWait() const {
+  LineWaitEntry LineWait() const {
     return {m_hPort.load(), static_cast<short>(m_watchInput ? POLLIN : 0), 0};
   }
   // One pass over what the wait found on the line (its revents, 0 for
   // none). The listener's OnMonitorEnded says when the monitor has ended.
-  void MonitorPass(short lineEvents);
+  void MonitorPass(LineEvents lineEvents);
   // Ends a running monitor here and now, as a stop would: closes the device
   // and tells the listener.
   void EndMonitor();
