@@ -6,15 +6,6 @@
 set(orvana_posix_only
   # localtime_r
   common/clock.cpp
-  # termios, poll, ioctl, eventfd, sysfs and linux/serial.h: the serial link
-  link/port_discovery.cpp
-  link/line_settings.cpp
-  link/terminal_device.cpp
-  link/timed_write.cpp
-  link/serial_port.cpp
-  link/event_fd.cpp
-  link/serial_transport.cpp
-  link/polled_transport.cpp
   # mkdir(path, mode), O_NOFOLLOW, ftruncate on a 32-bit off_t;
   # Trace's %zu, which mingw checks as Microsoft's printf
   records/daily_log.cpp

@@ -34,3 +34,16 @@ endfunction()
 add_subdirectory(common)
 add_subdirectory(protocol)
 add_subdirectory(results)
+
+# The serial link on Windows: what needs no line, and the line itself
+# between two COM ports that socat joins (tests/link/win32/wine_line.sh runs
+# the program once, against COM61 and the meter on COM62).
+orvana_add_test(test_link_win32 SOURCES ${PROJECT_SOURCE_DIR}/tests/link/win32/test_link_win32.cpp
+                LABELS link)
+add_executable(test_line_on_wine ${PROJECT_SOURCE_DIR}/tests/link/win32/test_line_on_wine.cpp)
+orvana_target_defaults(test_line_on_wine)
+target_link_libraries(test_line_on_wine PRIVATE orvana_core GTest::gtest GTest::gtest_main)
+add_test(NAME LineOnWine
+         COMMAND bash ${PROJECT_SOURCE_DIR}/tests/link/win32/wine_line.sh ${ORVANA_WINE_RUN}
+                 ${ORVANA_WINE_PREFIX} $<TARGET_FILE:test_line_on_wine> 61 62)
+set_tests_properties(LineOnWine PROPERTIES LABELS "link;threads" TIMEOUT 120)

@@ -34,6 +34,7 @@ packages=(
   libz-mingw-w64-dev                 # the workbook's zip deflate, for mingw
   wine wine64                        # runs the tests
   zip
+  socat                              # joins two pseudo-terminals for the line tests
   googletest                         # GoogleTest's source tree, /usr/src/googletest
   nlohmann-json3-dev                 # header-only: copied into the prefix
   dpkg-dev                           # apt-get source unpacks with dpkg-source

@@ -1,7 +1,10 @@
 #pragma once
 
-// One wake-up descriptor (an eventfd): poll() sees it readable from Signal
-// until Reset. What a monitor thread waits on beside the line.
+#include <cstdint>
+
+// One resettable wake-up: signalled from Signal until Reset. What a monitor
+// thread waits on beside the line. On POSIX it is an eventfd, which poll()
+// sees readable; on Windows a manual-reset event for WaitForMultipleObjects.
 namespace orvana::link {
 
 class EventFd {
@@ -11,16 +14,17 @@ class EventFd {
   EventFd(const EventFd&) = delete;
   EventFd& operator=(const EventFd&) = delete;
 
-  // Made on first use and only reset afterwards; false (errno set) when the
-  // system has no descriptor to spare.
+  // Made on first use and only reset afterwards; false (errno, or the
+  // thread's last Windows error, set) when the system has none to spare.
   bool CreateOrReset();
-  // Any thread. Does nothing before the descriptor is made.
+  // Any thread. Does nothing before the event is made.
   void Signal() const;
   void Reset() const;
-  int Fd() const { return m_fd; }
+  // The descriptor (POSIX) or the event's HANDLE (Windows); -1 before it is made.
+  intptr_t Native() const { return m_native; }
 
  private:
-  int m_fd = -1;
+  intptr_t m_native = -1;
 };
 
 }  // namespace orvana::link

@@ -35,7 +35,7 @@ void PolledTransport::EndMonitor() {
 }
 
 LineWaitEntry PolledTransport::LineWait() const {
-  if (!m_monitoring) return {-1, 0, 0};
+  if (!m_monitoring) return CSerialPort::NoLineWait();
   return m_port.LineWait();
 }
 

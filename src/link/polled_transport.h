@@ -39,7 +39,7 @@ class PolledTransport final : public ITransport, private IPortListener {
   std::string LastOpenError() const override { return m_port.LastOpenError(); }
 
   // The line's descriptor to wait on (-1, which poll skips, while no monitor
-  // runs). With a write or a stop waiting (Due), the poll must not sleep.
+  // runs; on Windows the event of its read in flight, null when none). With a write or a stop waiting (Due), the poll must not sleep.
   LineWaitEntry LineWait() const;
   bool Due() const { return m_monitoring && m_port.CatchUpDue(); }
   // After the poll, with its revents for LineWait(): one monitor pass.

@@ -1,18 +1,9 @@
 #include "link/serial_port.h"
 
-#include <sys/ioctl.h>
-#include <termios.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 
-#include "common/error_text.h"
 #include "common/trace.h"
-#include "link/line_settings.h"
-#include "link/terminal_device.h"
-#include "link/timed_write.h"
 
 namespace orvana::link {
 namespace {
@@ -26,8 +17,6 @@ constexpr std::chrono::milliseconds kWriteTotalMultiplier{1000};
 // Every event bit a port can be asked to signal; anything beyond is refused
 // the way the meter software's own serial layer refused it.
 constexpr uint32_t kKnownEventBits = 0x1FFF;
-
-constexpr short kHungUp = POLLHUP | POLLERR | POLLNVAL;
 
 }  // namespace
 
@@ -50,49 +39,28 @@ bool CSerialPort::Open(IPortListener* listener, const PortAddress& port, int bau
   std::lock_guard lock(m_lock);
   m_writePending = false;
   CloseDevice();
-  const int fd = OpenExclusiveTerminal(port.path, m_lastOpenError);
-  if (fd < 0) return false;
-  m_hPort = fd;
+  if (!m_device.Open(port.path, m_lastOpenError)) return false;
 
   // The configuration goes as far as it can; the first step that fails is
-  // reported and the port stays open with whatever took effect. The
-  // time-outs need no step of their own: the write time-out bounds the
-  // write, and reads are only made when bytes are waiting.
+  // reported and the port stays open with whatever took effect.
   if ((eventMask & ~kKnownEventBits) != 0) {
-    ReportError("SetCommMask()", EINVAL);
+    ReportError("SetCommMask()", SerialDevice::kInvalidArgument);
   } else {
     m_eventMask = eventMask;
-    ConfigureLine(fd, baudRate, parity, dataBits, stopBits);
+    ConfigureLine(baudRate, parity, dataBits, stopBits);
   }
 
-  tcflush(fd, TCIOFLUSH);
+  m_device.Purge();
   Trace("Initialisation for communicationport %d completed.\nUse Startmonitor to communicate.\n",
         static_cast<int>(m_portNumber));
   return true;
 }
 
-void CSerialPort::ConfigureLine(int fd, int baudRate, char parity, int dataBits,
-                                int stopBits) const {
-  termios settings{};
-  if (tcgetattr(fd, &settings) != 0) {
-    ReportError("GetCommState()", errno);
-    return;
-  }
-  if (const int error = ApplyLineSettings(settings, baudRate, parity, dataBits, stopBits);
-      error != 0) {
-    ReportError("BuildCommDCB()", error);
-    return;
-  }
-  if (tcsetattr(fd, TCSANOW, &settings) != 0) {
-    ReportError("SetCommState()", errno);
-    return;
-  }
-  const int rts = TIOCM_RTS;
-  if (ioctl(fd, TIOCMBIS, &rts) != 0) {
-    // Pseudo-terminals and some virtual ports have no modem lines at all;
-    // the meter does not need RTS to talk, so this is only worth a note.
-    Trace("Port %d: RTS not raised (%s).\n", static_cast<int>(m_portNumber),
-          common::ErrorText(errno).c_str());
+void CSerialPort::ConfigureLine(int baudRate, char parity, int dataBits, int stopBits) {
+  const DeviceSetup setup = m_device.Configure(baudRate, parity, dataBits, stopBits);
+  if (setup.failedStep != nullptr) ReportError(setup.failedStep, setup.error);
+  if (!setup.note.empty()) {
+    Trace("Port %d: %s.\n", static_cast<int>(m_portNumber), setup.note.c_str());
   }
 }
 
@@ -118,29 +86,35 @@ void CSerialPort::QueueWrite(const uint8_t* bytes, size_t length, bool purge) {
 
 void CSerialPort::Stop() { m_shutdownRequested = true; }
 
-bool CSerialPort::IsOpen() const { return m_hPort.load() >= 0; }
+bool CSerialPort::IsOpen() const { return m_device.IsOpen(); }
 
 int CSerialPort::BytesWaiting() const {
   std::lock_guard lock(m_lock);
-  int waiting = 0;
-  if (m_hPort < 0 || ioctl(m_hPort, FIONREAD, &waiting) != 0) return -1;
-  return waiting;
+  return m_device.BytesWaiting();
 }
 
-bool CSerialPort::BeginMonitor(int stopEvent) {
+LineWaitEntry CSerialPort::NoLineWait() { return SerialDevice::NoWait(); }
+
+bool CSerialPort::BeginMonitor(intptr_t stopEvent) {
   if (!IsOpen()) return false;  // nothing to watch
+  m_stopEvent = stopEvent;
+  m_watchInput = (m_eventMask & kEventRxChar) != 0;
+  m_input = {};
+  ++m_monitor;
   {
     // The monitor starts on a clean line. Purging here, before the runner
     // returns, means a byte that arrives once it has returned is never lost.
     std::lock_guard lock(m_lock);
-    tcflush(m_hPort, TCIOFLUSH);
+    m_device.Purge();
   }
-  m_stopEvent = stopEvent;
-  m_watchInput = (m_eventMask & kEventRxChar) != 0;
-  m_readBuffer.resize(kReadChunk);
-  m_input = {};
-  ++m_monitor;
+  ArmRead();
   return true;
+}
+
+void CSerialPort::ArmRead() {
+  if (!m_watchInput || !m_input.empty()) return;
+  std::lock_guard lock(m_lock);
+  m_device.ArmRead();
 }
 
 void CSerialPort::EndMonitor() {
@@ -157,7 +131,8 @@ void CSerialPort::MonitorPass(LineEvents lineEvents) {
   // Bytes of an earlier read that the listener left for a write first.
   if (!HandOnInput(monitor)) return;
 
-  if ((lineEvents & kHungUp) != 0) {
+  const LineSignal signal = m_device.Signal(lineEvents);
+  if (signal == LineSignal::kHungUp) {
     // What the device sent before it went is still worth having: the
     // listener takes it all, as nothing more can follow.
     ReceiveResult last = ReceiveResult::kHandedOn;
@@ -167,7 +142,7 @@ void CSerialPort::MonitorPass(LineEvents lineEvents) {
     FinishMonitor(MonitorEnd{true, kPortGoneReason});
     return;
   }
-  if ((lineEvents & POLLIN) != 0) {
+  if (signal == LineSignal::kInput) {
     const ReceiveResult received = ReceiveStep(monitor);
     if (received == ReceiveResult::kMonitorOver) return;
     if (received == ReceiveResult::kGone) {
@@ -178,7 +153,11 @@ void CSerialPort::MonitorPass(LineEvents lineEvents) {
   // A write that was already waiting goes out in this pass too, after the
   // read: a steady stream of input must not starve the commands.
   if (m_writePending && !m_shutdownRequested) WriteStep();
-  if (m_shutdownRequested) FinishMonitor(MonitorEnd{});
+  if (m_shutdownRequested) {
+    FinishMonitor(MonitorEnd{});
+    return;
+  }
+  ArmRead();
 }
 
 bool CSerialPort::HandOnInput(uint64_t monitor) {
@@ -203,27 +182,23 @@ bool CSerialPort::HandOnInput(uint64_t monitor) {
 
 CSerialPort::ReceiveResult CSerialPort::ReceiveStep(uint64_t monitor) {
   if (!m_input.empty()) return ReceiveResult::kNothing;
-  // One read takes whatever is waiting. poll() said readable, so a read that
-  // finds nothing at all means the device has gone (end of file).
-  ssize_t n = 0;
+  DeviceRead read;
   {
     std::lock_guard lock(m_lock);
-    do {
-      n = read(m_hPort, m_readBuffer.data(), m_readBuffer.size());
-    } while (n < 0 && errno == EINTR);
+    read = m_device.Read();
   }
-  if (n == 0) {
-    ReportGone("end of file", 0);
-    return ReceiveResult::kGone;
+  if (!read.lineErrors.empty()) {
+    Trace("WARNING: Port %d: line errors (%s).\n", static_cast<int>(m_portNumber),
+          read.lineErrors.c_str());
   }
-  if (n < 0) {
-    if (errno == EAGAIN || errno == EWOULDBLOCK) return ReceiveResult::kNothing;
-    ReportError("ReadFile()", errno);
-    ReportGone("read", errno);
+  if (read.status == DeviceRead::kNothing) return ReceiveResult::kNothing;
+  if (read.status == DeviceRead::kGone) {
+    if (read.error != 0) ReportError("ReadFile()", read.error);
+    ReportGone(read.why, read.error);
     return ReceiveResult::kGone;
   }
   if (m_listener == nullptr || m_shutdownRequested) return ReceiveResult::kHandedOn;
-  m_input = std::span<const uint8_t>(m_readBuffer.data(), static_cast<size_t>(n));
+  m_input = read.bytes;
   return HandOnInput(monitor) ? ReceiveResult::kHandedOn : ReceiveResult::kMonitorOver;
 }
 
@@ -236,20 +211,19 @@ void CSerialPort::WriteStep() {
     if (!m_writePending) return;
     m_writePending = false;
     length = m_writeLength;
-    const int fd = m_hPort;
-    if (fd < 0) {
-      error = EBADF;
+    if (!m_device.IsOpen()) {
+      error = SerialDevice::kNotOpen;
     } else {
       if (m_writePurges) {
         // Bytes already read but not yet handed on count as received before
         // the write just as much as those still in the driver.
-        tcflush(fd, TCIOFLUSH);
+        m_device.Purge();
         m_input = {};
         if (m_listener != nullptr) m_listener->OnInputPurged();
       }
       const auto deadline =
           std::chrono::steady_clock::now() + kWriteTotalConstant + kWriteTotalMultiplier * length;
-      error = WriteBefore(fd, m_writeBuffer.data(), length, deadline, m_stopEvent, sent);
+      error = m_device.Write(m_writeBuffer.data(), length, deadline, m_stopEvent, sent);
     }
   }
   if (error != 0) ReportError("WriteFile()", error);
@@ -271,21 +245,20 @@ void CSerialPort::FinishMonitor(MonitorEnd end) {
 }
 
 void CSerialPort::CloseDevice() {
-  const int fd = m_hPort.exchange(-1);
-  if (fd < 0) return;
+  if (!m_device.IsOpen()) return;
   ++m_monitor;
-  CloseExclusiveTerminal(fd);
+  m_device.Close();
 }
 
 void CSerialPort::ReportError(const char* step, int error) const {
   Trace("WARNING:  %s Failed with the following error: \n%s\nPort: %d\n", step,
-        common::ErrorText(error).c_str(), static_cast<int>(m_portNumber));
+        SerialDevice::ErrorText(error).c_str(), static_cast<int>(m_portNumber));
 }
 
 void CSerialPort::ReportGone(const char* why, int error) const {
   if (error != 0) {
     Trace("WARNING: Port %d has gone (%s: %s); the monitor ends.\n", static_cast<int>(m_portNumber),
-          why, common::ErrorText(error).c_str());
+          why, SerialDevice::ErrorText(error).c_str());
   } else {
     Trace("WARNING: Port %d has gone (%s); the monitor ends.\n", static_cast<int>(m_portNumber),
           why);

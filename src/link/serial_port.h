@@ -12,6 +12,7 @@
 #include "link/line_wait.h"
 #include "link/port_address.h"
 #include "link/port_listener.h"
+#include "link/serial_device.h"
 
 // CSerialPort owns one serial device and its monitor's step. It knows
 // nothing of the protocol: it moves bytes. It does not run itself: a runner
@@ -66,18 +67,19 @@ class CSerialPort {
 
   // The monitor's step, on the runner's thread; the listener's calls from
   // inside a pass count as that thread. BeginMonitor starts a monitor on a clean
-  // line; false when no device is open. `stopEvent` (-1 for none) is a
-  // descriptor the runner makes readable on a stop, so that a write waiting
-  // for room on the line gives up at once.
-  bool BeginMonitor(int stopEvent);
+  // line; false when no device is open. `stopEvent` (-1 for none) is the
+  // EventFd::Native() that the runner signals on a stop, so that a write
+  // waiting for room on the line gives up at once.
+  bool BeginMonitor(intptr_t stopEvent);
   // What the monitor waits for on the line: its hang-up always, its input
   // when the mask holds kEventRxChar (a line nobody reads is not watched for
-  // input: it would be readable for ever).
-  LineWaitEntry LineWait() const {
-    return {m_hPort.load(), static_cast<short>(m_watchInput ? POLLIN : 0), 0};
-  }
-  // One pass over what the wait found on the line (its revents, 0 for
-  // none). The listener's OnMonitorEnded says when the monitor has ended.
+  // input: it would be readable for ever). On Windows that is the event of
+  // the read in flight, and a line nobody reads has nothing to wait on.
+  LineWaitEntry LineWait() const { return m_device.WaitEntry(m_watchInput); }
+  // What a runner waits on while no monitor runs: nothing.
+  static LineWaitEntry NoLineWait();
+  // One pass over what the wait found on the line (poll's revents, 0 for
+  // none; on Windows whether the line's event was set). The listener's OnMonitorEnded says when the monitor has ended.
   void MonitorPass(LineEvents lineEvents);
   // Ends a running monitor here and now, as a stop would: closes the device
   // and tells the listener.
@@ -88,7 +90,7 @@ class CSerialPort {
  private:
   enum class ReceiveResult { kNothing, kHandedOn, kGone, kMonitorOver };
 
-  void ConfigureLine(int fd, int baudRate, char parity, int dataBits, int stopBits) const;
+  void ConfigureLine(int baudRate, char parity, int dataBits, int stopBits);
   void QueueWrite(const uint8_t* bytes, size_t length, bool purge);
   // False once the monitor that `monitor` names is over (ended, or ended and
   // started anew from inside a call to the listener).
@@ -98,15 +100,15 @@ class CSerialPort {
   // Closes the device and tells the listener why; a monitor's last step.
   void FinishMonitor(MonitorEnd end);
   void CloseDevice();
+  // Starts the next read where reads go on in the background, once the
+  // listener has taken all of the last one.
+  void ArmRead();
   void ReportGone(const char* why, int error) const;
 
-  // One read takes at most this much; what is left waits for the next pass.
-  static constexpr size_t kReadChunk = 4096;
-
   uint32_t m_writeLength = 1;
-  // Written under m_lock (the monitor closes a vanished device itself), read
-  // without it by IsOpen, which must not wait for a write in progress.
-  std::atomic<int> m_hPort{-1};
+  // Used under m_lock (the monitor closes a vanished device itself), but
+  // for IsOpen, which must not wait for a write in progress.
+  SerialDevice m_device;
   // The monitor reads and writes on its runner's thread while Write, Open
   // and BytesWaiting come from the program's: every use of the device and of
   // the pending write goes under it.
@@ -125,9 +127,9 @@ class CSerialPort {
   std::string m_lastOpenError;
   // Only the monitor's step touches these.
   bool m_watchInput = false;
-  int m_stopEvent = -1;
-  std::vector<uint8_t> m_readBuffer;
-  // What the last read took that the listener has not taken yet.
+  intptr_t m_stopEvent = -1;
+  // What the last read took that the listener has not taken yet, in the
+  // device's read buffer.
   std::span<const uint8_t> m_input;
   // Counts monitors begun and devices closed: a pass whose listener opened
   // the port again, or stopped it, from inside a call knows that its own

@@ -1,13 +1,10 @@
 #include "link/serial_transport.h"
 
-#include <poll.h>
-
-#include <cerrno>
 #include <system_error>
 #include <utility>
 
-#include "common/error_text.h"
 #include "common/trace.h"
+#include "link/monitor_wait.h"
 
 namespace orvana::link {
 
@@ -26,7 +23,7 @@ bool SerialTransport::Open(const PortAddress& port, const LineSettings& settings
   EndMonitor();
   if (!m_writeEvent.CreateOrReset() || !m_shutdownEvent.CreateOrReset() ||
       !m_resumeEvent.CreateOrReset()) {
-    m_eventError = port.path + ": " + common::ErrorText(errno);
+    m_eventError = port.path + ": " + SerialDevice::ErrorText(SerialDevice::LastSystemError());
     return false;
   }
   m_eventError.clear();
@@ -42,7 +39,7 @@ bool SerialTransport::StartMonitor() {
   if (m_threadAlive) return true;  // one monitor per port
   // A monitor that ended by itself (Stop, vanished device) is only reaped.
   if (m_monitorThread.joinable()) m_monitorThread.join();
-  if (!m_port.BeginMonitor(m_shutdownEvent.Fd())) return false;
+  if (!m_port.BeginMonitor(m_shutdownEvent.Native())) return false;
   m_relayFull = false;
   m_monitorOver = false;
   m_threadAlive = true;
@@ -67,7 +64,7 @@ void SerialTransport::WriteKeepingInput(const uint8_t* bytes, size_t length) {
 }
 
 void SerialTransport::Stop() {
-  if (m_shutdownEvent.Fd() < 0) return;  // nothing was ever opened
+  if (m_shutdownEvent.Native() == -1) return;  // nothing was ever opened
   m_port.Stop();
   m_shutdownEvent.Signal();
 }
@@ -81,27 +78,22 @@ void SerialTransport::EndMonitor() {
 }
 
 void SerialTransport::MonitorThread() {
-  enum { kShutdown, kLine, kWrite, kResume, kWaitCount };
   while (!m_monitorOver) {
-    pollfd waits[kWaitCount] = {{m_shutdownEvent.Fd(), POLLIN, 0},
-                                m_port.LineWait(),
-                                {m_writeEvent.Fd(), POLLIN, 0},
-                                {m_resumeEvent.Fd(), POLLIN, 0}};
-    if (m_relayFull) waits[kLine].events = 0;
-    if (poll(waits, kWaitCount, -1) < 0) {
-      if (errno == EINTR) continue;
-      m_port.ReportError("WaitCommEvent()", errno);
+    const MonitorWake wake = WaitForMonitor(m_shutdownEvent, m_writeEvent, m_resumeEvent,
+                                            m_port.LineWait(), !m_relayFull);
+    if (wake.failed) {
+      m_port.ReportError("WaitCommEvent()", wake.error);
       m_port.EndMonitor();
       break;
     }
-    if ((waits[kResume].revents & POLLIN) != 0) {
+    if (wake.resume) {
       m_resumeEvent.Reset();
       m_relayFull = false;
     }
     // The port takes the write itself when one is pending; the event only
     // woke this loop for it.
-    if ((waits[kWrite].revents & POLLIN) != 0) m_writeEvent.Reset();
-    m_port.MonitorPass(waits[kLine].revents);
+    if (wake.write) m_writeEvent.Reset();
+    m_port.MonitorPass(wake.line);
   }
   m_threadAlive = false;
 }

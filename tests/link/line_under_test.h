@@ -125,7 +125,7 @@ class LineUnderTest {
 
   size_t Round(int milliseconds) {
     if (m_threaded) {
-      pollfd ready{m_wake.Fd(), POLLIN, 0};
+      pollfd ready{static_cast<int>(m_wake.Native()), POLLIN, 0};
       if (poll(&ready, 1, milliseconds) > 0) m_wake.Reset();
       return m_threaded->Drain();
     }

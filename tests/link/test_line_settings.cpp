@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "link/line_settings.h"
+#include "link/posix/line_settings.h"
 
 namespace orvana::link {
 namespace {

@@ -1,4 +1,4 @@
-#include "link/terminal_device.h"
+#include "link/posix/terminal_device.h"
 
 #include <fcntl.h>
 #include <sys/file.h>

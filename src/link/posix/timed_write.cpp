@@ -1,4 +1,4 @@
-#include "link/timed_write.h"
+#include "link/posix/timed_write.h"
 
 #include <poll.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "link/line_settings.h"
+#include "link/posix/line_settings.h"
 
 #include <cerrno>
 
