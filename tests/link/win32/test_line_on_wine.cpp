@@ -164,6 +164,11 @@ TEST(LineOnWine, TheListedPortOpensAndBytesPassBothWaysWithTheProgramsLoop) {
 
   meter.Send("first frame");
   ASSERT_TRUE(polled.Run([&] { return polled.got.size() == 11; }));
+  // A line quiet for longer than a read in flight lasts is still up: a read
+  // that ends with nothing is no loss.
+  const auto quietUntil = Clock::now() + std::chrono::milliseconds(800);
+  ASSERT_TRUE(polled.Run([&] { return Clock::now() > quietUntil; }));
+  ASSERT_TRUE(polled.lost.empty()) << polled.lost[0];
   meter.Send("second");
   ASSERT_TRUE(polled.Run([&] { return polled.got.size() == 17; }));
   EXPECT_EQ(polled.got, Bytes("first framesecond"));
@@ -195,6 +200,9 @@ TEST(LineOnWine, BytesPassBothWaysWithTheMonitorThread) {
     transport.Drain();
   }
   EXPECT_EQ(got, Bytes("from the meter"));
+  // Quiet for longer than a read in flight lasts: the monitor carries on.
+  Sleep(800);
+  EXPECT_TRUE(transport.IsMonitoring());
 
   const auto command = Bytes("upload");
   transport.Write(command.data(), command.size());
