@@ -106,6 +106,8 @@ class RegistryPorts : public ::testing::Test {
   void TearDown() override {
     if (m_key != nullptr) RegCloseKey(m_key);
     RegDeleteKeyW(HKEY_LOCAL_MACHINE, platform::Wide(m_path).c_str());
+    // Left alone while another run's key is still in it.
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Orvana tests");
   }
   void Add(const std::string& name, const std::string& port) {
     const std::wstring data = platform::Wide(port);

@@ -60,7 +60,14 @@ ln -sfn "$scratch/meter" "$WINEPREFIX/dosdevices/com$meter"
 touch "$scratch/hang-up"
 keep_line &
 keeper=$!
-while [ -e "$scratch/hang-up" ]; do sleep 0.02; done
+for _ in $(seq 250); do
+  [ -e "$scratch/hang-up" ] || break
+  sleep 0.02
+done
+if [ -e "$scratch/hang-up" ]; then
+  echo "$0: socat did not make the line" >&2
+  exit 1
+fi
 
 export ORVANA_LINE_PORT="COM$port" ORVANA_LINE_METER="COM$meter"
 export ORVANA_LINE_HANGUP="Z:${scratch//\//\\}\\hang-up"
