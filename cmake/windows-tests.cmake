@@ -34,3 +34,10 @@ endfunction()
 add_subdirectory(common)
 add_subdirectory(protocol)
 add_subdirectory(results)
+
+# The day log's files through the Win32 side of the platform layer. The
+# other tests of records, texts and store make their scratch folders with
+# tests/support/temp_folder.h (mkdtemp) or need FIFOs, rlimits, fork or a
+# PostgreSQL server, and stay Linux-only.
+orvana_add_test(test_log_files SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/records/test_log_files.cpp
+                LABELS records)
