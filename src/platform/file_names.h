@@ -13,7 +13,7 @@ int MakeFolders(const std::string& folder, unsigned mode);
 
 // Gives `from` the name `to` in one step, replacing a file there: a reader
 // finds either the old file or the new one, whole, even after a crash.
-int ReplaceFile(const std::string& from, const std::string& to);
+int RenameOver(const std::string& from, const std::string& to);
 
 int RemoveFile(const std::string& path);
 

@@ -386,7 +386,7 @@ WorkbookResult Writer::Write(const std::string& path) {
     if (!ok && status == LXW_ERROR_CREATING_XLSX_FILE) m_error += ": " + common::ErrorText(errno);
   }
   if (ok) {
-    if (const int error = platform::ReplaceFile(partial, path); error != 0) {
+    if (const int error = platform::RenameOver(partial, path); error != 0) {
       m_error = "cannot write " + path + ": " + common::ErrorText(error);
       ok = false;
     }

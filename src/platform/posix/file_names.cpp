@@ -19,7 +19,7 @@ int MakeFolders(const std::string& folder, unsigned mode) {
   }
 }
 
-int ReplaceFile(const std::string& from, const std::string& to) {
+int RenameOver(const std::string& from, const std::string& to) {
   return std::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
 }
 

@@ -49,7 +49,7 @@ int MakeFolders(const std::string& folder, unsigned /*mode*/) {
 
 // Written through: the new name is on the disk when this returns, as the
 // file's data already is.
-int ReplaceFile(const std::string& from, const std::string& to) {
+int RenameOver(const std::string& from, const std::string& to) {
   if (MoveFileExW(Wide(from).c_str(), Wide(to).c_str(),
                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     return 0;
