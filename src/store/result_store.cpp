@@ -126,7 +126,9 @@ std::string RecordedAtText(const common::LocalTime& time) {
   }
   const char sign = offset < 0 ? '-' : '+';
   if (offset < 0) offset = -offset;
-  char text[40];
+  // Room for any int the fields may hold, not only a real date's, so the
+  // compiler can see that nothing is cut short.
+  char text[96];
   std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d%c%02ld:%02ld", time.year,
                 time.month, time.day, time.hour, time.minute, time.second, sign, offset / 3600,
                 offset / 60 % 60);
