@@ -4,27 +4,8 @@
 # ORVANA_WINDOWS_SUBSET is on. Take a file off this list once it compiles
 # for Windows; the reason beside each says what stops it today.
 set(orvana_posix_only
-  # localtime_r
-  common/clock.cpp
-  # mkdir(path, mode), O_NOFOLLOW, ftruncate on a 32-bit off_t;
-  # Trace's %zu, which mingw checks as Microsoft's printf
-  records/daily_log.cpp
-  # strerror_r (common/error_text.h), %zu in Trace
-  records/log_import.cpp
-  # strerror_r, O_NONBLOCK/O_NOCTTY/O_CLOEXEC, fcntl
-  records/regular_file.cpp
-  # strerror_r, SIGHUP, getdents64
+  # SIGHUP and a signal handler's getdents64, mkdtemp, realpath, fchown
   records/workbook_file.cpp
-  # strerror_r, O_CLOEXEC
-  records/workbook_writer.cpp
-  # O_CLOEXEC, O_NOFOLLOW, %zu in Trace
-  store/forwarder.cpp
-  # O_CLOEXEC, O_NOFOLLOW, O_NONBLOCK, geteuid
-  store/outbox.cpp
-  # localtime_r, tm_gmtoff, %zu in Trace
-  store/result_store.cpp
-  # strerror_r
-  texts/ini_reader.cpp
 )
 
 get_target_property(orvana_core_sources orvana_core SOURCES)

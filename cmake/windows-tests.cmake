@@ -47,3 +47,10 @@ add_test(NAME LineOnWine
          COMMAND bash ${PROJECT_SOURCE_DIR}/tests/link/win32/wine_line.sh ${ORVANA_WINE_RUN}
                  ${ORVANA_WINE_PREFIX} $<TARGET_FILE:test_line_on_wine> 61 62)
 set_tests_properties(LineOnWine PROPERTIES LABELS "link;threads" TIMEOUT 120)
+
+# The day log's files through the Win32 side of the platform layer. The
+# other tests of records, texts and store make their scratch folders with
+# tests/support/temp_folder.h (mkdtemp) or need FIFOs, rlimits, fork or a
+# PostgreSQL server, and stay Linux-only.
+orvana_add_test(test_log_files SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/records/test_log_files.cpp
+                LABELS records)

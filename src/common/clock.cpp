@@ -1,7 +1,5 @@
 #include "common/clock.h"
 
-#include <chrono>
-
 namespace orvana::common {
 
 std::time_t MomentOf(const LocalTime& time) {
@@ -14,14 +12,6 @@ std::time_t MomentOf(const LocalTime& time) {
   parts.tm_sec = time.second;
   parts.tm_isdst = -1;
   return std::mktime(&parts);
-}
-
-LocalTime SystemClock::Now() const {
-  const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
-  std::tm parts{};
-  localtime_r(&now, &parts);
-  return LocalTime{parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday,
-                   parts.tm_hour,        parts.tm_min,     parts.tm_sec};
 }
 
 }  // namespace orvana::common

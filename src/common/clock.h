@@ -25,6 +25,8 @@ class IClock {
   virtual LocalTime Now() const = 0;
 };
 
+// The machine's own clock; defined beside the platform's local time
+// (src/platform/system_clock.cpp), which it reads.
 class SystemClock final : public IClock {
  public:
   LocalTime Now() const override;

@@ -13,4 +13,7 @@ std::string HostName();
 // source fails (the caller falls back on something weaker).
 bool RandomBytes(void* buffer, size_t size);
 
+// This run's process number, as the system counts them.
+unsigned long ProcessId();
+
 }  // namespace orvana::platform

@@ -1,19 +1,19 @@
 #include "records/daily_log.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "common/trace.h"
-#include "platform/user_folders.h"
 #include "common/utf8.h"
+#include "platform/file_info.h"
+#include "platform/file_io.h"
+#include "platform/file_names.h"
 #include "platform/files.h"
 #include "platform/folders.h"
+#include "platform/open_file.h"
+#include "platform/user_folders.h"
 #include "records/regular_file.h"
 
 namespace orvana::records {
@@ -41,12 +41,8 @@ void TraceFailure(const std::string& path, const RegularFile& failure) {
 // Creates the folder and any missing parents. Returns 0, or the errno of the
 // part that could not be made: that, not the ENOENT of the file's open, is
 // why the line cannot be written (a folder we may not write into, say).
-int CreateFolders(const std::string& folder, mode_t mode) {
-  for (size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
-    const std::string part = folder.substr(0, slash);
-    if (!part.empty() && ::mkdir(part.c_str(), mode) != 0 && errno != EEXIST) return errno;
-    if (slash == std::string::npos) return 0;
-  }
+int CreateFolders(const std::string& folder, unsigned mode) {
+  return platform::MakeFolders(folder, mode);
 }
 
 bool LockExclusive(int fd) {
@@ -64,16 +60,18 @@ bool LockExclusive(int fd) {
 // file never holds half a line. Expects the exclusive lock held, so the bytes
 // at the end of the file past what was there are this write's.
 bool WriteWhole(int fd, const std::string& bytes, int& error) {
-  ssize_t written;
-  do {
-    written = ::write(fd, bytes.data(), bytes.size());
-  } while (written < 0 && errno == EINTR);
-  if (written == static_cast<ssize_t>(bytes.size())) return true;
+  const long long written = platform::WriteSome(fd, bytes.data(), bytes.size());
+  if (written == static_cast<long long>(bytes.size())) return true;
   // A regular file takes part of a line only when it cannot take more.
   error = written < 0 ? errno : ENOSPC;
   if (written > 0) {
-    struct stat after {};
-    if (::fstat(fd, &after) != 0 || ::ftruncate(fd, after.st_size - written) != 0) error = errno;
+    platform::FileInfo after;
+    if (!platform::InfoOf(fd, after)) {
+      error = errno;
+    } else if (const int cut = platform::TruncateFile(fd, after.size - static_cast<uint64_t>(written));
+               cut != 0) {
+      error = cut;
+    }
   }
   return false;
 }
@@ -89,7 +87,10 @@ bool UsableUnsavedFolder(const std::string& folder) {
 // Appends `bytes` as one write, under the lock other writers take, and syncs
 // it; 0 or the errno of the failure.
 int AppendWhole(const std::string& path, const std::string& bytes) {
-  const RegularFile file = OpenRegularFile(path, O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW, 0600);
+  platform::OpenOptions options;
+  options.noFollow = true;
+  options.mode = 0600;
+  const RegularFile file = OpenRegularFile(path, platform::OpenMode::Append, options);
   if (!file.Opened()) return file.notRegular ? EINVAL : file.error;
   int error = 0;
   if (!LockExclusive(file.fd)) {
@@ -98,7 +99,7 @@ int AppendWhole(const std::string& path, const std::string& bytes) {
     if (WriteWhole(file.fd, bytes, error)) error = platform::SyncFileData(file.fd);
     platform::UnlockFile(file.fd);
   }
-  ::close(file.fd);
+  platform::CloseFile(file.fd);
   return error;
 }
 
@@ -331,16 +332,15 @@ void DailyLog::ConfirmFile() {
     m_unconfirmed.clear();
     return;
   }
-  struct stat named {};
-  if (::stat(m_fdPath.c_str(), &named) == 0 && named.st_dev == m_fdDevice &&
-      named.st_ino == m_fdInode) {
+  platform::FileInfo named;
+  if (platform::InfoAt(m_fdPath, named) && platform::SameFile(named, m_fdFile)) {
     m_unconfirmed.clear();
     return;
   }
   // Someone else moved, deleted or replaced the day's file. Lines in a file
   // that no name reaches any more are lost unless written again.
-  struct stat opened {};
-  const bool gone = ::fstat(m_fd, &opened) == 0 && opened.st_nlink == 0;
+  platform::FileInfo opened;
+  const bool gone = platform::InfoOf(m_fd, opened) && opened.links == 0;
   common::Trace("Daily log %s was %s by someone else; the next line makes it anew\n",
                 m_fdPath.c_str(), gone ? "deleted" : "moved");
   const std::string path = m_fdPath;
@@ -361,7 +361,7 @@ bool DailyLog::OpenFor(const std::string& path, RegularFile& failure) {
   CloseFile();
   // Only a regular file takes our lines: a FIFO or a device under the day's
   // name would block the open or swallow the line.
-  constexpr int kFlags = O_WRONLY | O_APPEND | O_CREAT;
+  constexpr platform::OpenMode kFlags = platform::OpenMode::Append;
   RegularFile file = OpenRegularFile(path, kFlags);
   if (!file.Opened() && file.error == ENOENT) {
     if (const int error = CreateFolders(m_folder, 0777); error != 0) {
@@ -376,16 +376,15 @@ bool DailyLog::OpenFor(const std::string& path, RegularFile& failure) {
     return false;
   }
   const int fd = file.fd;
-  struct stat opened {};
-  if (::fstat(fd, &opened) != 0) {
+  platform::FileInfo opened;
+  if (!platform::InfoOf(fd, opened)) {
     failure.error = errno;
-    ::close(fd);
+    platform::CloseFile(fd);
     return false;
   }
   m_fd = fd;
   m_fdPath = path;
-  m_fdDevice = opened.st_dev;
-  m_fdInode = opened.st_ino;
+  m_fdFile = opened;
   return true;
 }
 
@@ -394,7 +393,7 @@ void DailyLog::CloseFile() {
   if (m_fd < 0) return;
   if (m_dirty) platform::SyncFileData(m_fd);
   m_dirty = false;
-  ::close(m_fd);
+  platform::CloseFile(m_fd);
   m_fd = -1;
   m_fdPath.clear();
 }
@@ -420,12 +419,12 @@ void DailyLog::FlusherLoop() {
     if (!m_dirty || m_fd < 0) continue;
     // Syncing a duplicate outside the lock keeps the writer from waiting on
     // the disk.
-    const int copy = ::dup(m_fd);
+    const int copy = platform::DuplicateFile(m_fd);
     if (copy < 0) continue;
     m_dirty = false;
     lock.unlock();
     platform::SyncFileData(copy);
-    ::close(copy);
+    platform::CloseFile(copy);
     lock.lock();
   }
 }

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <sys/types.h>
-
 #include <array>
 #include <chrono>
 #include <condition_variable>
@@ -15,6 +13,7 @@
 #include <vector>
 
 #include "common/clock.h"
+#include "platform/file_info.h"
 #include "records/log_line.h"
 #include "records/regular_file.h"
 
@@ -140,8 +139,7 @@ class DailyLog {
   int m_fd = -1;
   std::string m_fdPath;
   std::deque<std::string> m_unconfirmed;  // written to m_fd since the last ConfirmFile
-  dev_t m_fdDevice = 0;
-  ino_t m_fdInode = 0;
+  platform::FileInfo m_fdFile;  // which file m_fd is, to tell a replaced one
   bool m_dirty = false;  // written since the last flush to the disk
   bool m_soleWriter = false;
   bool m_stop = false;

@@ -1,9 +1,5 @@
 #include "records/log_import.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -13,7 +9,10 @@
 
 #include "common/error_text.h"
 #include "common/trace.h"
+#include "platform/file_info.h"
+#include "platform/file_io.h"
 #include "platform/files.h"
+#include "platform/open_file.h"
 #include "records/daily_log.h"
 #include "records/regular_file.h"
 #include "records/uploaded_records.h"
@@ -42,12 +41,14 @@ bool LockShared(int fd) {
 
 // The file's size once no writer is between two lines: lines appended later
 // lie beyond it and are left for the next import.
-bool SizeBetweenLines(int fd, off_t& size) {
+bool SizeBetweenLines(int fd, uint64_t& size) {
   const bool locked = LockShared(fd);
-  struct stat info {};
-  const bool known = ::fstat(fd, &info) == 0;
+  platform::FileInfo info;
+  const bool known = platform::InfoOf(fd, info);
+  const int error = errno;
   if (locked) platform::UnlockFile(fd);
-  size = info.st_size;
+  errno = error;
+  size = info.size;
   return known;
 }
 
@@ -67,15 +68,15 @@ void LogLineReader::Hold(std::string_view piece) {
 bool ForEachLogRow(const std::string& path, const RowSink& row, ImportSummary& summary,
                    std::string& error) {
   summary = {};
-  const RegularFile file = OpenRegularFile(path, O_RDONLY);
+  const RegularFile file = OpenRegularFile(path, platform::OpenMode::Read);
   if (!file.Opened()) {
     error = "Cannot open " + path + ": " + file.Reason();
     return false;
   }
-  off_t left = 0;
+  uint64_t left = 0;
   if (!SizeBetweenLines(file.fd, left)) {
     error = "Cannot read " + path + ": " + common::ErrorText(errno);
-    ::close(file.fd);
+    platform::CloseFile(file.fd);
     return false;
   }
 
@@ -98,19 +99,18 @@ bool ForEachLogRow(const std::string& path, const RowSink& row, ImportSummary& s
   const auto buffer = std::make_unique_for_overwrite<char[]>(kReadChunk);
   bool readFailed = false;
   while (left > 0) {
-    const size_t want = static_cast<size_t>(std::min<off_t>(left, kReadChunk));
-    const ssize_t got = ::read(file.fd, buffer.get(), want);
-    if (got < 0 && errno == EINTR) continue;
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(left, kReadChunk));
+    const long long got = platform::ReadSome(file.fd, buffer.get(), want);
     if (got < 0) {
       error = "Cannot read " + path + ": " + common::ErrorText(errno);
       readFailed = true;
       break;
     }
     if (got == 0) break;  // cut short meanwhile
-    left -= got;
+    left -= static_cast<uint64_t>(got);
     lines.Feed(std::string_view(buffer.get(), static_cast<size_t>(got)), onLine);
   }
-  ::close(file.fd);
+  platform::CloseFile(file.fd);
   if (readFailed) return false;
   lines.Finish(onLine);
   summary.skippedTooLong = lines.Skipped();

@@ -1,13 +1,11 @@
 #include "records/regular_file.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 
 #include "common/error_text.h"
+#include "platform/file_info.h"
 
 namespace orvana::records {
 
@@ -16,44 +14,55 @@ std::string RegularFile::Reason() const {
   return common::ErrorText(error);
 }
 
-RegularFile OpenRegularFile(const std::string& path, int flags, mode_t mode) {
+RegularFile OpenRegularFile(const std::string& path, platform::OpenMode mode,
+                            platform::OpenOptions options) {
   RegularFile result;
-  struct stat before {};
-  if (::stat(path.c_str(), &before) == 0) {
-    if (!S_ISREG(before.st_mode)) {
+  platform::FileInfo before;
+  if (platform::InfoAt(path, before)) {
+    if (before.kind != platform::FileKind::Regular) {
       result.notRegular = true;
       return result;
     }
-  } else if (errno != ENOENT || (flags & O_CREAT) == 0) {
+  } else if (errno != ENOENT || mode == platform::OpenMode::Read) {
     result.error = errno;
     return result;
   }
 
-  int fd;
-  do {
-    fd = ::open(path.c_str(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, mode);
-  } while (fd < 0 && errno == EINTR);
+  options.noWait = true;
+  const int fd = platform::OpenFile(path, mode, options);
   if (fd < 0) {
     result.error = errno;
     return result;
   }
-  struct stat opened {};
-  if (::fstat(fd, &opened) != 0) {
+  platform::FileInfo opened;
+  if (!platform::InfoOf(fd, opened)) {
     result.error = errno;
-    ::close(fd);
+    platform::CloseFile(fd);
     return result;
   }
-  if (!S_ISREG(opened.st_mode)) {
+  if (opened.kind != platform::FileKind::Regular) {
     result.notRegular = true;
-    ::close(fd);
+    platform::CloseFile(fd);
     return result;
   }
-  // Regular files ignore O_NONBLOCK; clear it anyway so nothing later depends
-  // on that.
-  const int status = ::fcntl(fd, F_GETFL);
-  if (status >= 0) ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK);
   result.fd = fd;
   return result;
+}
+
+RegularFile OpenRegularFile(const std::string& path, int flags) {
+  using platform::OpenMode;
+  const int access = flags & (O_RDONLY | O_WRONLY | O_RDWR);
+  OpenMode mode = OpenMode::Read;
+  if ((flags & O_CREAT) != 0 && (flags & O_EXCL) != 0) {
+    mode = OpenMode::CreateNew;
+  } else if ((flags & O_APPEND) != 0) {
+    mode = OpenMode::Append;
+  } else if (access == O_RDWR) {
+    mode = OpenMode::ReadWrite;
+  } else if (access == O_WRONLY) {
+    mode = OpenMode::Write;
+  }
+  return OpenRegularFile(path, mode);
 }
 
 }  // namespace orvana::records

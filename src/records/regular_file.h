@@ -1,8 +1,8 @@
 #pragma once
 
-#include <sys/types.h>
-
 #include <string>
+
+#include "platform/open_file.h"
 
 // Opening the files we read and write ourselves (language file, daily logs,
 // imports) only when they are regular files. A FIFO in their place would
@@ -21,11 +21,16 @@ struct RegularFile {
   std::string Reason() const;
 };
 
-// Opens `path` with `flags` (and `mode` when O_CREAT creates it) if it is a
-// regular file. Anything else that exists there is refused without being
-// opened; one swapped in between the look and the open is opened without
-// waiting (O_NONBLOCK, never as a controlling terminal), recognised on the
-// descriptor and closed again.
-RegularFile OpenRegularFile(const std::string& path, int flags, mode_t mode = 0644);
+// Opens `path` for `mode` if it is a regular file. Anything else that exists
+// there is refused without being opened; one swapped in between the look and
+// the open is opened without waiting (never as a controlling terminal),
+// recognised on the descriptor and closed again.
+RegularFile OpenRegularFile(const std::string& path, platform::OpenMode mode,
+                            platform::OpenOptions options = {});
+
+// The same for a caller that still speaks in open(2)'s flags: O_RDONLY, or
+// O_WRONLY / O_RDWR with O_APPEND or O_EXCL as above (a file to write is
+// created when missing).
+RegularFile OpenRegularFile(const std::string& path, int flags);
 
 }  // namespace orvana::records

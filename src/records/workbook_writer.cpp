@@ -1,7 +1,5 @@
 #include "records/workbook_writer.h"
 
-#include <fcntl.h>
-#include <unistd.h>
 #include <xlsxwriter.h>
 
 #include <atomic>
@@ -14,7 +12,10 @@
 
 #include "common/error_text.h"
 #include "common/utf8.h"
+#include "platform/file_names.h"
 #include "platform/numeric_locale.h"
+#include "platform/open_file.h"
+#include "platform/system.h"
 #include "records/log_line.h"
 #include "results/column.h"
 #include "results/time_text.h"
@@ -99,10 +100,13 @@ std::string ShortestText(float value) {
 bool CreatePartialFile(const std::string& path, std::string& partial, std::string& error) {
   static std::atomic<unsigned> counter{0};
   for (int attempt = 0; attempt < 100; ++attempt) {
-    partial = path + ".partial-" + std::to_string(getpid()) + "-" + std::to_string(counter++);
-    const int fd = open(partial.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    partial = path + ".partial-" + std::to_string(platform::ProcessId()) + "-" +
+              std::to_string(counter++);
+    platform::OpenOptions options;
+    options.mode = 0666;
+    const int fd = platform::OpenFile(partial, platform::OpenMode::CreateNew, options);
     if (fd >= 0) {
-      close(fd);
+      platform::CloseFile(fd);
       return true;
     }
     if (errno != EEXIST) {
@@ -381,12 +385,14 @@ WorkbookResult Writer::Write(const std::string& path) {
     ok = Check(status, ("cannot write " + path).c_str());
     if (!ok && status == LXW_ERROR_CREATING_XLSX_FILE) m_error += ": " + common::ErrorText(errno);
   }
-  if (ok && rename(partial.c_str(), path.c_str()) != 0) {
-    m_error = "cannot write " + path + ": " + common::ErrorText(errno);
-    ok = false;
+  if (ok) {
+    if (const int error = platform::RenameOver(partial, path); error != 0) {
+      m_error = "cannot write " + path + ": " + common::ErrorText(error);
+      ok = false;
+    }
   }
   if (!ok) {
-    unlink(partial.c_str());
+    platform::RemoveFile(partial);
     result.status =
         m_cancelled ? WorkbookResult::Status::Cancelled : WorkbookResult::Status::Failed;
     if (!m_cancelled) result.error = m_error;

@@ -1,11 +1,10 @@
 #include "store/forwarder.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 
 #include "common/trace.h"
+#include "platform/file_io.h"
+#include "platform/open_file.h"
 #include "store/batch_insert.h"
 #include "store/pg_link.h"
 #include "store/schema.h"
@@ -169,11 +168,15 @@ void Forwarder::Reject(const std::vector<std::string>& lines, const std::string&
   Queue(std::move(refused));
   std::string bytes;
   for (const std::string& line : lines) bytes.append(line).push_back('\n');
-  const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-  if (fd < 0 || ::write(fd, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) {
+  platform::OpenOptions options;
+  options.noFollow = true;
+  options.mode = 0600;
+  const int fd = platform::OpenFile(path, platform::OpenMode::Append, options);
+  if (fd < 0 || platform::WriteSome(fd, bytes.data(), bytes.size()) !=
+                    static_cast<long long>(bytes.size())) {
     common::Trace("Cannot keep rejected results in %s\n", path.c_str());
   }
-  if (fd >= 0) ::close(fd);
+  if (fd >= 0) platform::CloseFile(fd);
 }
 
 void Forwarder::Run() {

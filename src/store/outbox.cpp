@@ -1,24 +1,39 @@
 #include "store/outbox.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
-#include <filesystem>
 #include <memory>
+#include <optional>
 #include <string_view>
 
 #include "common/trace.h"
+#include "platform/file_info.h"
+#include "platform/file_io.h"
+#include "platform/file_names.h"
 #include "platform/files.h"
 #include "platform/folders.h"
+#include "platform/open_file.h"
 #include "store/outbox_line.h"
 
 namespace orvana::store {
 namespace {
+
+// The outbox's own files: never through a link someone put in their place.
+int OpenOwn(const std::string& path, platform::OpenMode mode) {
+  platform::OpenOptions options;
+  options.noFollow = true;
+  options.mode = 0600;
+  return platform::OpenFile(path, mode, options);
+}
+
+// A regular file, open as `fd`: its size, or nothing.
+std::optional<uint64_t> RegularSize(int fd) {
+  platform::FileInfo info;
+  if (!platform::InfoOf(fd, info) || info.kind != platform::FileKind::Regular) return std::nullopt;
+  return info.size;
+}
 
 constexpr std::string_view kMarkExtension = ".sent";
 // A mark is always this long (20 digits of offset, a space, 16 hex digits of
@@ -75,17 +90,16 @@ uint64_t Fingerprint(int fd, uint64_t offset) {
 }  // namespace
 
 OutboxWriter::FolderLock::FolderLock(const std::string& folder) {
-  std::error_code ignored;
-  std::filesystem::create_directories(folder, ignored);
-  m_fd = ::open((folder + "/.writer").c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+  platform::MakeFolders(folder, 0777);
+  m_fd = OpenOwn(folder + "/.writer", platform::OpenMode::ReadWrite);
   if (m_fd >= 0 && !platform::TryLockFile(m_fd, platform::LockKind::Exclusive)) {
-    ::close(m_fd);
+    platform::CloseFile(m_fd);
     m_fd = -1;
   }
 }
 
 OutboxWriter::FolderLock::~FolderLock() {
-  if (m_fd >= 0) ::close(m_fd);
+  if (m_fd >= 0) platform::CloseFile(m_fd);
 }
 
 OutboxWriter::OutboxWriter(const std::string& folder)
@@ -142,15 +156,18 @@ common::LocalTime DayOfOutboxFile(const std::string& path) {
 }
 
 bool ReadOutboxLines(const std::string& path, std::vector<std::string>& lines) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+  platform::OpenOptions options;
+  options.noFollow = true;
+  options.noWait = true;
+  const int fd = platform::OpenFile(path, platform::OpenMode::Read, options);
   if (fd < 0) return false;
-  struct stat info {};
+  platform::FileInfo info;
   // Only a file of ours: in a shared /tmp someone else could leave one to
   // have their lines sent as this bench's.
   const bool regular =
-      ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == ::geteuid();
-  const std::string bytes = regular ? ReadAt(fd, 0, static_cast<size_t>(info.st_size)) : "";
-  ::close(fd);
+      platform::InfoOf(fd, info) && info.kind == platform::FileKind::Regular && info.ours;
+  const std::string bytes = regular ? ReadAt(fd, 0, static_cast<size_t>(info.size)) : "";
+  platform::CloseFile(fd);
   lines.clear();
   for (size_t at = 0; at < bytes.size();) {
     const size_t end = std::min(bytes.find('\n', at), bytes.size());
@@ -163,10 +180,11 @@ bool ReadOutboxLines(const std::string& path, std::vector<std::string>& lines) {
 std::vector<std::string> OutboxReader::Files() const { return OutboxNamesIn(m_folder); }
 
 std::optional<OutboxReader::Position> OutboxReader::ReadMarkFile(const std::string& name) const {
-  const int fd = ::open((PathOf(name) + std::string(kMarkExtension)).c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd =
+      platform::OpenFile(PathOf(name) + std::string(kMarkExtension), platform::OpenMode::Read);
   if (fd < 0) return std::nullopt;
   const std::string text = ReadAt(fd, 0, kMarkSize + 1);
-  ::close(fd);
+  platform::CloseFile(fd);
   Position position;
   const char* const end = text.data() + text.size();
   const auto offset = std::from_chars(text.data(), end, position.offset);
@@ -207,7 +225,7 @@ std::vector<std::string> OutboxReader::TakeChangedFiles() {
 }
 
 OutboxReader::~OutboxReader() {
-  for (const auto& [name, fd] : m_markFiles) ::close(fd);
+  for (const auto& [name, fd] : m_markFiles) platform::CloseFile(fd);
 }
 
 OutboxBatch OutboxReader::Next(size_t most) {
@@ -215,14 +233,14 @@ OutboxBatch OutboxReader::Next(size_t most) {
   m_files = Files();
   for (const std::string& name : m_files) {
     if (batch.Size() >= most) break;
-    const int fd = ::open(PathOf(name).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    const int fd = OpenOwn(PathOf(name), platform::OpenMode::Read);
     if (fd < 0) continue;
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-      ::close(fd);
+    const std::optional<uint64_t> regularSize = RegularSize(fd);
+    if (!regularSize) {
+      platform::CloseFile(fd);
       continue;
     }
-    const uint64_t size = static_cast<uint64_t>(info.st_size);
+    const uint64_t size = *regularSize;
     uint64_t offset = Mark(name, fd, size);
     const uint64_t start = offset;
     while (offset < size && batch.Size() < most) {
@@ -257,7 +275,7 @@ OutboxBatch OutboxReader::Next(size_t most) {
       if (block.size() < kReadBlock && at < block.size()) break;
     }
     if (offset != start) batch.marks.push_back({name, offset, Fingerprint(fd, offset)});
-    ::close(fd);
+    platform::CloseFile(fd);
   }
   return batch;
 }
@@ -273,8 +291,8 @@ void OutboxReader::Commit(const OutboxBatch& batch, bool writerIdle) {
       // leaves a file without a mark, which is sent again, never a mark
       // without its file.
       ForgetMarkFile(mark.name);
-      ::unlink((path + std::string(kMarkExtension)).c_str());
-      ::unlink(path.c_str());
+      platform::RemoveFile(path + std::string(kMarkExtension));
+      platform::RemoveFile(path);
       m_marks.erase(mark.name);
       continue;
     }
@@ -283,21 +301,19 @@ void OutboxReader::Commit(const OutboxBatch& batch, bool writerIdle) {
 }
 
 bool OutboxReader::SentWhole(const std::string& path, const Position& position) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  const int fd = OpenOwn(path, platform::OpenMode::Read);
   if (fd < 0) return false;
-  struct stat info {};
-  const bool whole = ::fstat(fd, &info) == 0 &&
-                     static_cast<uint64_t>(info.st_size) == position.offset &&
+  platform::FileInfo info;
+  const bool whole = platform::InfoOf(fd, info) && info.size == position.offset &&
                      Fingerprint(fd, position.offset) == position.fingerprint;
-  ::close(fd);
+  platform::CloseFile(fd);
   return whole;
 }
 
 void OutboxReader::WriteMark(const std::string& name, const Position& position) {
   auto file = m_markFiles.find(name);
   if (file == m_markFiles.end()) {
-    const int fd = ::open((PathOf(name) + std::string(kMarkExtension)).c_str(),
-                          O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    const int fd = OpenOwn(PathOf(name) + std::string(kMarkExtension), platform::OpenMode::Write);
     if (fd < 0) {
       common::Trace("Outbox mark of %s not written, its results may be sent again\n", name.c_str());
       return;
@@ -308,7 +324,8 @@ void OutboxReader::WriteMark(const std::string& name, const Position& position) 
   std::snprintf(text, sizeof text, "%020llu %016llx\n",
                 static_cast<unsigned long long>(position.offset),
                 static_cast<unsigned long long>(position.fingerprint));
-  if (::pwrite(file->second, text, kMarkSize, 0) != static_cast<ssize_t>(kMarkSize)) {
+  if (platform::WriteFileAt(file->second, text, kMarkSize, 0) !=
+      static_cast<long long>(kMarkSize)) {
     common::Trace("Outbox mark of %s not written, its results may be sent again\n", name.c_str());
     ForgetMarkFile(name);
   }
@@ -316,7 +333,7 @@ void OutboxReader::WriteMark(const std::string& name, const Position& position) 
 
 void OutboxReader::ForgetMarkFile(const std::string& name) {
   if (const auto file = m_markFiles.find(name); file != m_markFiles.end()) {
-    ::close(file->second);
+    platform::CloseFile(file->second);
     m_markFiles.erase(file);
   }
 }
@@ -324,11 +341,11 @@ void OutboxReader::ForgetMarkFile(const std::string& name) {
 size_t OutboxReader::CountUnsent() {
   size_t count = 0;
   for (const std::string& name : Files()) {
-    const int fd = ::open(PathOf(name).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    const int fd = OpenOwn(PathOf(name), platform::OpenMode::Read);
     if (fd < 0) continue;
-    struct stat info {};
-    if (::fstat(fd, &info) == 0) {
-      const uint64_t size = static_cast<uint64_t>(info.st_size);
+    platform::FileInfo info;
+    if (platform::InfoOf(fd, info)) {
+      const uint64_t size = info.size;
       bool inLine = false;
       for (uint64_t offset = Mark(name, fd, size); offset < size;) {
         const std::string block =
@@ -345,7 +362,7 @@ size_t OutboxReader::CountUnsent() {
         offset += block.size();
       }
     }
-    ::close(fd);
+    platform::CloseFile(fd);
   }
   return count;
 }

@@ -1,8 +1,5 @@
 #include "store/result_store.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
@@ -11,6 +8,8 @@
 #include <random>
 
 #include "common/trace.h"
+#include "platform/file_names.h"
+#include "platform/local_time.h"
 #include "platform/system.h"
 #include "store/outbox_line.h"
 
@@ -73,7 +72,7 @@ void ResultStore::AdoptSaved() {
       for (std::string& line : lines) m_outbox.Log().AppendLine(day, std::move(line) + "\n");
       // Its lines are the writer's now, in the outbox or (when it cannot
       // take them) held and saved again at the end of this run.
-      ::unlink(path.c_str());
+      platform::RemoveFile(path);
       common::Trace("%zu results saved by an earlier run taken from %s\n", lines.size(),
                     path.c_str());
     }
@@ -122,13 +121,14 @@ std::string NewResultKey() {
 std::string RecordedAtText(const common::LocalTime& time) {
   const std::time_t moment = common::MomentOf(time);
   long offset = 0;
-  std::tm again{};
-  if (moment != static_cast<std::time_t>(-1) && ::localtime_r(&moment, &again) != nullptr) {
-    offset = again.tm_gmtoff;
+  if (moment != static_cast<std::time_t>(-1)) {
+    if (const auto local = platform::LocalMomentOf(moment)) offset = local->utcOffset;
   }
   const char sign = offset < 0 ? '-' : '+';
   if (offset < 0) offset = -offset;
-  char text[40];
+  // Room for any int the fields may hold, not only a real date's, so the
+  // compiler can see that nothing is cut short.
+  char text[96];
   std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d%c%02ld:%02ld", time.year,
                 time.month, time.day, time.hour, time.minute, time.second, sign, offset / 3600,
                 offset / 60 % 60);

@@ -1,9 +1,5 @@
 #include "texts/ini_reader.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
@@ -12,6 +8,9 @@
 #include "common/error_text.h"
 #include "common/trace.h"
 #include "common/utf8.h"
+#include "platform/file_info.h"
+#include "platform/file_io.h"
+#include "platform/open_file.h"
 #include "platform/text_encoding.h"
 #include "records/regular_file.h"
 
@@ -56,13 +55,13 @@ std::string FoldCase(std::string_view text) {
 
 // A language file holds a few hundred texts; one far larger than that is not
 // one, and is not read into memory.
-constexpr off_t kLargestIniFile = 1 << 20;
+constexpr uint64_t kLargestIniFile = 1 << 20;
 
 // Reads the file if it is a regular file of a sane size. A missing file is
 // simply absent; anything else that stops the read is traced, and the texts
 // default just the same.
 bool ReadWholeFile(const std::string& path, std::string& bytes) {
-  const records::RegularFile file = records::OpenRegularFile(path, O_RDONLY);
+  const records::RegularFile file = records::OpenRegularFile(path, platform::OpenMode::Read);
   if (!file.Opened()) {
     if (file.error != ENOENT) {
       common::Trace("Can't read %s: %s\n", path.c_str(), file.Reason().c_str());
@@ -70,28 +69,27 @@ bool ReadWholeFile(const std::string& path, std::string& bytes) {
     return false;
   }
   const int fd = file.fd;
-  struct stat info {};
-  if (fstat(fd, &info) != 0 || info.st_size > kLargestIniFile) {
+  platform::FileInfo info;
+  if (!platform::InfoOf(fd, info) || info.size > kLargestIniFile) {
     common::Trace("Can't read %s: larger than %lld bytes\n", path.c_str(),
                   static_cast<long long>(kLargestIniFile));
-    close(fd);
+    platform::CloseFile(fd);
     return false;
   }
   bytes.clear();
   char chunk[16384];
   for (;;) {
-    const ssize_t n = read(fd, chunk, sizeof chunk);
-    if (n < 0 && errno == EINTR) continue;
+    const long long n = platform::ReadSome(fd, chunk, sizeof chunk);
     if (n < 0 || bytes.size() + static_cast<size_t>(n) > kLargestIniFile) {
       common::Trace("Can't read %s: %s\n", path.c_str(),
                     n < 0 ? common::ErrorText(errno).c_str() : "it grows while it is read");
-      close(fd);
+      platform::CloseFile(fd);
       return false;
     }
     if (n == 0) break;
     bytes.append(chunk, static_cast<size_t>(n));
   }
-  close(fd);
+  platform::CloseFile(fd);
   return true;
 }
 

@@ -1,13 +1,12 @@
 #include "texts/work_place.h"
 
-#include <sys/stat.h>
-
 #include <array>
 #include <cstdlib>
 #include <filesystem>
 
-#include "platform/user_folders.h"
 #include "common/utf8.h"
+#include "platform/file_info.h"
+#include "platform/user_folders.h"
 
 namespace orvana::texts {
 namespace {
@@ -28,8 +27,8 @@ bool NamesOurs(const std::string& language) {
 }
 
 bool IsFile(const std::string& path) {
-  struct stat info {};
-  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+  platform::FileInfo info;
+  return platform::InfoAt(path, info) && info.kind == platform::FileKind::Regular;
 }
 
 bool HoldsIdeograph(const std::string& text) {

@@ -15,4 +15,6 @@ bool RandomBytes(void* buffer, size_t size) {
   return ::getrandom(buffer, size, 0) == static_cast<ssize_t>(size);
 }
 
+unsigned long ProcessId() { return static_cast<unsigned long>(::getpid()); }
+
 }  // namespace orvana::platform

@@ -23,4 +23,6 @@ bool RandomBytes(void* buffer, size_t size) {
                          BCRYPT_USE_SYSTEM_PREFERRED_RNG) == 0;
 }
 
+unsigned long ProcessId() { return GetCurrentProcessId(); }
+
 }  // namespace orvana::platform
