@@ -4,8 +4,6 @@
 # ORVANA_WINDOWS_SUBSET is on. Take a file off this list once it compiles
 # for Windows; the reason beside each says what stops it today.
 set(orvana_posix_only
-  # SIGHUP and a signal handler's getdents64, mkdtemp, realpath, fchown
-  records/workbook_file.cpp
 )
 
 get_target_property(orvana_core_sources orvana_core SOURCES)

@@ -1,7 +1,9 @@
 #include "support/workbook_reader.h"
 
+#ifndef _WIN32
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cstdio>
@@ -14,6 +16,7 @@
 namespace orvana::testing {
 namespace {
 
+#ifndef _WIN32
 std::string Quoted(const std::string& text) {
   std::string quoted = "'";
   for (const char c : text) {
@@ -39,6 +42,7 @@ std::optional<std::string> Run(const std::string& command) {
   if (status == -1 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return std::nullopt;
   return output;
 }
+#endif
 
 std::string Unescape(std::string_view text) {
   std::string out;
@@ -143,9 +147,12 @@ std::vector<int> Sheet::Rows() const {
   return rows;
 }
 
+#ifndef _WIN32
+// On Windows, zip_entry_win32.cpp reads it with zlib.
 std::optional<std::string> ReadZipEntry(const std::string& zip, const std::string& entry) {
   return Run("unzip -p " + Quoted(zip) + " " + Quoted(entry) + " 2>/dev/null");
 }
+#endif
 
 std::optional<std::vector<Sheet>> ReadWorkbook(const std::string& path) {
   const auto workbook = ReadZipEntry(path, "xl/workbook.xml");
@@ -190,6 +197,7 @@ std::optional<std::vector<Sheet>> ReadWorkbook(const std::string& path) {
   return sheets;
 }
 
+#ifndef _WIN32
 std::optional<std::string> FindSoffice() {
   const char* path = std::getenv("PATH");
   std::stringstream folders(path ? path : "/usr/bin");
@@ -200,6 +208,7 @@ std::optional<std::string> FindSoffice() {
   }
   return std::nullopt;
 }
+#endif
 
 std::vector<std::vector<std::string>> ParseCsv(const std::string& text) {
   std::vector<std::vector<std::string>> rows;
@@ -242,6 +251,7 @@ std::vector<std::vector<std::string>> ParseCsv(const std::string& text) {
   return rows;
 }
 
+#ifndef _WIN32
 std::optional<std::vector<std::vector<std::vector<std::string>>>> ConvertWithLibreOffice(
     const std::string& soffice, const std::string& workbook, const std::string& scratchFolder) {
   const std::string profile = scratchFolder + "/lo-profile";
@@ -269,5 +279,6 @@ std::optional<std::vector<std::vector<std::vector<std::string>>>> ConvertWithLib
   if (sheets.empty()) return std::nullopt;
   return sheets;
 }
+#endif
 
 }  // namespace orvana::testing

@@ -35,9 +35,11 @@ struct Sheet {
 // workbook we can read.
 std::optional<std::vector<Sheet>> ReadWorkbook(const std::string& path);
 
-// A zip entry's bytes, through `unzip -p`; nothing when it cannot be read.
+// A zip entry's bytes, through `unzip -p` (on Windows, zlib); nothing when
+// it cannot be read.
 std::optional<std::string> ReadZipEntry(const std::string& zip, const std::string& entry);
 
+#ifndef _WIN32
 // Where LibreOffice (soffice) is installed; nothing when it is not.
 std::optional<std::string> FindSoffice();
 
@@ -47,6 +49,7 @@ std::optional<std::string> FindSoffice();
 // neither disturbs nor waits for a LibreOffice already running.
 std::optional<std::vector<std::vector<std::vector<std::string>>>> ConvertWithLibreOffice(
     const std::string& soffice, const std::string& workbook, const std::string& scratchFolder);
+#endif
 
 // Splits CSV as LibreOffice writes it: comma-separated, fields in double
 // quotes where needed, lines ending LF.

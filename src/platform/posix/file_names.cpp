@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "common/error_text.h"
 #include "platform/file_names.h"
 
 namespace orvana::platform {
@@ -24,5 +25,7 @@ int RenameOver(const std::string& from, const std::string& to) {
 }
 
 int RemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0 ? 0 : errno; }
+
+std::string RenameFailure(const std::string& /*to*/, int error) { return common::ErrorText(error); }
 
 }  // namespace orvana::platform

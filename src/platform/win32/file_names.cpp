@@ -2,6 +2,7 @@
 
 #include <cerrno>
 
+#include "common/error_text.h"
 #include "platform/file_names.h"
 #include "platform/win32/error_codes.h"
 #include "platform/win32/wide.h"
@@ -59,6 +60,28 @@ int RenameOver(const std::string& from, const std::string& to) {
 
 int RemoveFile(const std::string& path) {
   return DeleteFileW(Wide(path).c_str()) ? 0 : ErrnoFor(GetLastError());
+}
+
+// A replace is refused as "access denied" both when the file is read-only
+// and when another program holds it open without letting it be deleted (a
+// spreadsheet that shows it, say): which one it is, is asked of the file.
+std::string RenameFailure(const std::string& to, int error) {
+  if (error != EACCES) return common::ErrorText(error);
+  const std::wstring wide = Wide(to);
+  const DWORD attributes = GetFileAttributesW(wide.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    return "the file there is read-only";
+  }
+  HANDLE file = CreateFileW(wide.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file != INVALID_HANDLE_VALUE) {
+    CloseHandle(file);
+    return common::ErrorText(error);
+  }
+  if (GetLastError() == ERROR_SHARING_VIOLATION) {
+    return "another program has the file open; close it there and try again";
+  }
+  return common::ErrorText(error);
 }
 
 }  // namespace orvana::platform
