@@ -35,7 +35,8 @@ class ScratchFolder {
   int MoveOut(const std::string& file, const std::string& target);
 
   // The folder and all it holds. Once a stop has been asked for, the
-  // program ends here, as the stop would have ended it.
+  // program ends here, as the stop would have ended it (unless something
+  // else takes the stop as handled).
   void Remove();
 
  private:

@@ -32,9 +32,9 @@ bool IdOfFile(const std::string& path, FileId& id);
 
 // Where the workbook for a name goes.
 struct WorkbookTarget {
-  std::string name;     // as the user gave it
-  std::string path;     // the name to replace, links resolved
-  bool exists = false;  // a regular file is there now
+  std::string name;             // as the user gave it
+  std::string path;             // the name to replace, links resolved
+  bool exists = false;          // a regular file is there now
   platform::KeptAccess access;  // its mode and owner, kept for the new one
 };
 

@@ -13,6 +13,7 @@
 #include "common/error_text.h"
 #include "common/utf8.h"
 #include "platform/file_names.h"
+#include "platform/library_file_name.h"
 #include "platform/numeric_locale.h"
 #include "platform/open_file.h"
 #include "platform/system.h"
@@ -373,7 +374,16 @@ WorkbookResult Writer::Write(const std::string& path) {
   // are stored in their cells rather than in a shared table.
   lxw_workbook_options workbookOptions{};
   workbookOptions.constant_memory = LXW_TRUE;
-  m_workbook = workbook_new_opt(partial.c_str(), &workbookOptions);
+  // The library opens its file with fopen, which on Windows reads the name
+  // in the ANSI code page.
+  const std::string opened = platform::LibraryFileName(partial);
+  if (opened.empty()) {
+    platform::RemoveFile(partial);
+    result.error = "cannot write " + path +
+                   ": the workbook library cannot open a file by this folder's name";
+    return result;
+  }
+  m_workbook = workbook_new_opt(opened.c_str(), &workbookOptions);
   bool ok = m_workbook != nullptr && MakeFormats();
   if (!ok) m_error = "cannot start a workbook";
   ok = ok && WriteRows() && WriteInformationSheet() && ReportProgress();

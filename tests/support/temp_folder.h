@@ -46,8 +46,8 @@ class TempFolder {
     // No mkdtemp: a random name, taken only if no one has it yet.
     std::random_device random;
     for (int attempt = 0; attempt < 100 && m_path.empty(); ++attempt) {
-      const auto folder = std::filesystem::temp_directory_path() /
-                          ("orvana-test-" + std::to_string(random()));
+      const auto folder =
+          std::filesystem::temp_directory_path() / ("orvana-test-" + std::to_string(random()));
       std::error_code error;
       if (std::filesystem::create_directory(folder, error)) m_path = Utf8Of(folder);
     }

@@ -1,6 +1,6 @@
-#include <cstdlib>
-
 #include "platform/real_path.h"
+
+#include <cstdlib>
 
 namespace orvana::platform {
 

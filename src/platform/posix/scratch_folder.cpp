@@ -1,3 +1,5 @@
+#include "platform/scratch_folder.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -9,7 +11,6 @@
 #include <filesystem>
 
 #include "platform/file_names.h"
-#include "platform/scratch_folder.h"
 
 namespace orvana::platform {
 namespace {

@@ -1,10 +1,10 @@
+#include "platform/settle_file.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-
-#include "platform/settle_file.h"
 
 namespace orvana::platform {
 

@@ -1,9 +1,10 @@
+#include "platform/real_path.h"
+
 #include <windows.h>
 
 #include <cerrno>
 #include <string_view>
 
-#include "platform/real_path.h"
 #include "platform/win32/error_codes.h"
 #include "platform/win32/wide.h"
 

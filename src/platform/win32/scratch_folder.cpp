@@ -1,3 +1,5 @@
+#include "platform/scratch_folder.h"
+
 #include <windows.h>
 
 #include <atomic>
@@ -8,7 +10,6 @@
 
 #include "platform/file_names.h"
 #include "platform/folders.h"
-#include "platform/scratch_folder.h"
 #include "platform/system.h"
 #include "platform/win32/error_codes.h"
 #include "platform/win32/wide.h"
@@ -27,6 +28,9 @@ namespace {
 // How long the handler waits for the writer to give up. Closing the console
 // window leaves a handler five seconds in all before Windows ends the program.
 constexpr DWORD kWaitForWriterMs = 3000;
+// How long the writer waits, once its folder is gone, for the stop to end
+// the program.
+constexpr DWORD kWaitForEndMs = 10000;
 
 std::mutex g_lock;  // around the folder's name and a move out of it
 std::wstring g_folder;
@@ -105,6 +109,7 @@ int ScratchFolder::Create(const std::string& path) {
       std::lock_guard<std::mutex> held(g_lock);
       if (g_gone == nullptr) g_gone = CreateEventW(nullptr, TRUE, FALSE, nullptr);
       ResetEvent(g_gone);
+      g_stopAsked = false;
       g_folder = name;
       if (!g_handlerAdded) g_handlerAdded = SetConsoleCtrlHandler(OnConsoleStop, TRUE) != 0;
     }
@@ -137,9 +142,10 @@ void ScratchFolder::Remove() {
   }
   if (!g_stopAsked) return;
   // The handler ends the program once it sees the folder gone; nothing
-  // more is to happen here meanwhile.
+  // more is to happen here meanwhile. Should another handler take the stop
+  // as handled, the program goes on, with the write given up.
   SetEvent(g_gone);
-  Sleep(INFINITE);
+  Sleep(kWaitForEndMs);
 }
 
 }  // namespace orvana::platform

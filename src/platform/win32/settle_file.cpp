@@ -1,8 +1,9 @@
+#include "platform/settle_file.h"
+
 #include <windows.h>
 
 #include <cerrno>
 
-#include "platform/settle_file.h"
 #include "platform/win32/error_codes.h"
 #include "platform/win32/wide.h"
 
@@ -20,10 +21,9 @@ bool AccessToKeep(const std::string& /*path*/, KeptAccess& kept) {
 int SettleFile(const std::string& path, const KeptAccess* /*kept*/) {
   const std::wstring wide = Wide(path);
   if (wide.empty()) return ENOENT;
-  HANDLE file = CreateFileW(wide.c_str(), GENERIC_WRITE,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
-                            nullptr);
+  HANDLE file = CreateFileW(
+      wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (file == INVALID_HANDLE_VALUE) return ErrnoFor(GetLastError());
   const int error = FlushFileBuffers(file) ? 0 : ErrnoFor(GetLastError());
   CloseHandle(file);

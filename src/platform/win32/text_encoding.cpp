@@ -61,6 +61,59 @@ std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian) {
   return out;
 }
 
+// Where code page 54936 is missing (Wine has none), GB18030 is read through
+// GBK (code page 936), which GB18030 extends: one and two bytes as GBK reads
+// them, four-byte sequences of the planes beyond the first worked out from
+// their bytes, as GB18030 lays them out in order; a four-byte sequence of the
+// first plane (rare characters that GBK lacks) becomes U+FFFD.
+std::string Gb18030ThroughGbk(std::string_view bytes) {
+  const auto at = [&](size_t i) { return static_cast<unsigned char>(bytes[i]); };
+  const auto digit = [](unsigned char b) { return b >= 0x30 && b <= 0x39; };
+  const auto lead = [](unsigned char b) { return b >= 0x81 && b <= 0xFE; };
+  std::string out;
+  out.reserve(bytes.size());
+  for (size_t i = 0; i < bytes.size();) {
+    const unsigned char first = at(i);
+    if (first < 0x80) {
+      out += static_cast<char>(first);
+      ++i;
+      continue;
+    }
+    if (!lead(first) || i + 1 >= bytes.size()) {
+      out += common::kUtf8Replacement;
+      ++i;
+      continue;
+    }
+    const unsigned char second = at(i + 1);
+    if (digit(second)) {
+      if (i + 3 >= bytes.size() || !lead(at(i + 2)) || !digit(at(i + 3))) {
+        out += common::kUtf8Replacement;
+        ++i;
+        continue;
+      }
+      const uint32_t linear = (((first - 0x90u) * 10 + (second - 0x30u)) * 126 +
+                               (at(i + 2) - 0x81u)) * 10 + (at(i + 3) - 0x30u);
+      if (first >= 0x90 && first <= 0xE3 && linear <= 0x10FFFF - 0x10000) {
+        AppendCharacter(out, 0x10000 + linear);
+      } else {
+        out += common::kUtf8Replacement;
+      }
+      i += 4;
+      continue;
+    }
+    wchar_t wide[2] = {};
+    const int got = MultiByteToWideChar(936, MB_ERR_INVALID_CHARS, bytes.data() + i, 2, wide, 2);
+    if (got == 1) {
+      AppendCharacter(out, wide[0]);
+      i += 2;
+    } else {
+      out += common::kUtf8Replacement;
+      ++i;
+    }
+  }
+  return out;
+}
+
 }  // namespace
 
 std::string ToUtf8(std::string_view bytes, TextEncoding encoding) {
@@ -73,6 +126,7 @@ std::string ToUtf8(std::string_view bytes, TextEncoding encoding) {
       break;
   }
   if (bytes.empty() || bytes.size() > INT_MAX) return {};
+  if (!IsValidCodePage(kGb18030CodePage)) return Gb18030ThroughGbk(bytes);
   // Windows puts U+FFFD in place of what it cannot decode.
   const int length = static_cast<int>(bytes.size());
   const int needed = MultiByteToWideChar(kGb18030CodePage, 0, bytes.data(), length, nullptr, 0);
