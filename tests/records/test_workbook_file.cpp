@@ -117,5 +117,32 @@ TEST(WorkbookFile, AReplaceOverAFileHeldOpenElsewhere) {
   EXPECT_EQ(SerialIn(name), "A17050301");
 }
 
+// A report someone made read-only. Linux replaces it (the folder's rights
+// decide) and the new one is read-only too; Windows replaces no read-only
+// file, and the user is told that is why (Wine replaces it).
+TEST(WorkbookFile, AReadOnlyOldReport) {
+  TempFolder folder;
+  const std::string name = folder.Write("report.xlsx", "an earlier report");
+  namespace fs = std::filesystem;
+  const auto writable = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+  fs::permissions(PathOf(name), writable, fs::perm_options::remove);
+  const WorkbookResult result = WriteWorkbookAs(name, OneRow(), {});
+#ifdef _WIN32
+  if (result.Written()) {
+    // Wine's MoveFileExW replaces a read-only file, as Windows does not.
+    EXPECT_EQ(SerialIn(name), "A17050301");
+  } else {
+    EXPECT_EQ(result.error, "cannot write " + name + ": the file there is read-only");
+    EXPECT_EQ(ReadFile(name), "an earlier report");
+  }
+#else
+  EXPECT_TRUE(result.Written()) << result.error;
+  EXPECT_EQ(SerialIn(name), "A17050301");
+  EXPECT_EQ(fs::status(PathOf(name)).permissions() & fs::perms::owner_write, fs::perms::none);
+#endif
+  EXPECT_EQ(LeftBeside(folder.Path(), "report.xlsx"), std::vector<std::string>{});
+  fs::permissions(PathOf(name), fs::perms::owner_write, fs::perm_options::add);
+}
+
 }  // namespace
 }  // namespace orvana::records
