@@ -1,7 +1,6 @@
-# The tests of the Windows build's core (cmake/windows-subset.cmake), run
-# under Wine by ctest through the cross-compiling emulator. Included from
-# tests/CMakeLists.txt in place of the rest of it when ORVANA_WINDOWS_SUBSET
-# is on: the other test programs and their helpers (pseudo-terminals, child
+# The tests of the Windows build, run under Wine by ctest through the
+# cross-compiling emulator. Included from tests/CMakeLists.txt in place of
+# the rest of it when building for Windows: the other test programs and their helpers (pseudo-terminals, child
 # processes, the simulator, a PostgreSQL server) are POSIX through and
 # through.
 
@@ -71,3 +70,15 @@ orvana_add_test(test_workbook SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/records/test_w
 add_subdirectory(texts)
 orvana_add_test(test_outbox SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/store/test_outbox.cpp
                 LABELS store)
+
+# orvana-cli.exe from the zip that scripts/windows.sh makes, against the
+# Linux simulator, beside the Linux orvana-cli fed the same meter: the same
+# output, statuses, day logs and workbook (tests/cli/win32/wine_cli.sh).
+# Both Linux programs come from the Linux build that the test command makes
+# first.
+set(ORVANA_LINUX_BUILD "${PROJECT_SOURCE_DIR}/build"
+    CACHE PATH "The Linux build whose orvana-sim and orvana-cli the Windows tests run beside")
+add_test(NAME CliOnWine
+         COMMAND bash ${PROJECT_SOURCE_DIR}/tests/cli/win32/wine_cli.sh ${ORVANA_WINE_RUN}
+                 ${CMAKE_BINARY_DIR}/orvana-${PROJECT_VERSION}-windows-x64.zip ${ORVANA_LINUX_BUILD})
+set_tests_properties(CliOnWine PROPERTIES LABELS "e2e" TIMEOUT 300)

@@ -240,4 +240,21 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
 fi
 step "building $build"
 cmake --build "$build" -j "$jobs"
+
+# --- the zip ----------------------------------------------------------------
+# orvana-cli.exe (static: no DLL beside it), stripped of the debug
+# information the tests' build keeps, the two language files where the
+# program looks for its installed texts, and the read-me with Windows line
+# ends.
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
+name=orvana-$version-windows-x64
+stage=$build/zip/$name
+rm -rf "$build/zip"
+mkdir -p "$stage/share/orvana/lang"
+$triple-strip -o "$stage/orvana-cli.exe" "$build/src/cli/orvana-cli.exe"
+cp -r "$root/lang/en" "$root/lang/zh_CN" "$stage/share/orvana/lang/"
+sed 's/$/\r/' "$root/packaging/windows/README.txt" > "$stage/README.txt"
+rm -f "$build/$name.zip"
+(cd "$build/zip" && zip -qr -X "$build/$name.zip" "$name")
+step "made $build/$name.zip ($(du -k "$build/$name.zip" | cut -f1) KiB)"
 step "done: ctest --test-dir $build"

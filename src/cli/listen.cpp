@@ -1,20 +1,14 @@
 #include "cli/listen.h"
 
-#include <poll.h>
-#include <signal.h>
-#include <sys/eventfd.h>
-#include <sys/signalfd.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <climits>
 #include <cstdio>
 #include <filesystem>
-#include <iterator>
 
 #include "cli/json_text.h"
 #include "cli/json_ui.h"
+#include "cli/loop_wait.h"
 #include "cli/output_queue.h"
 #include "common/clock.h"
 #include "link/polled_transport.h"
@@ -107,62 +101,28 @@ void TellSavedResults(JsonUi& ui, const records::SaveResult& result, const std::
   }
 }
 
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : m_fd(fd) {}
-  ~FileDescriptor() {
-    if (m_fd >= 0) close(m_fd);
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  int Get() const { return m_fd; }
-
- private:
-  int m_fd;
-};
-
 // At the end of a run, what the bench recorded may still be on its way; the
 // run waits this long for it, then leaves the rest to the next run.
 constexpr auto kLastSendWait = std::chrono::seconds(5);
 
-// Milliseconds until `wakeAt`, rounded up, for poll(); -1 for never.
-int PollTimeout(Clock::time_point now, Clock::time_point wakeAt) {
+// Milliseconds until `wakeAt`, rounded up; -1 for never.
+int WaitTimeout(Clock::time_point now, Clock::time_point wakeAt) {
   if (wakeAt == Clock::time_point::max()) return -1;
   if (wakeAt <= now) return 0;
   const auto wait = std::chrono::ceil<std::chrono::milliseconds>(wakeAt - now).count();
   return static_cast<int>(std::min<decltype(wait)>(wait, INT_MAX));
 }
 
-void Poke(int eventFd) {
-  const uint64_t one = 1;
-  [[maybe_unused]] const ssize_t n = write(eventFd, &one, sizeof one);
-}
-
-// SIGINT, SIGTERM and SIGHUP (the terminal closed) arrive as readable data on
-// a descriptor, so the loop ends through its normal path: the port is closed
-// and every pending log line written.
-int BlockTerminationSignals() {
-  sigset_t signals;
-  sigemptyset(&signals);
-  sigaddset(&signals, SIGINT);
-  sigaddset(&signals, SIGTERM);
-  sigaddset(&signals, SIGHUP);
-  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-  return signalfd(-1, &signals, SFD_CLOEXEC);
-}
-
 }  // namespace
 
 int RunListen(const ListenOptions& options) {
-  // Signals are blocked before any thread starts (the output's writer, the
-  // day log's flusher), so they inherit the mask and only the loop below
-  // ever sees them.
-  FileDescriptor signals(BlockTerminationSignals());
-  FileDescriptor wake(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+  // Made before any thread starts (the output's writer, the day log's
+  // flusher): a request to end the run reaches only the loop below.
+  LoopWait wait;
 
   // Declared first so it goes last: the station's final lines still reach
   // a reader that is there.
-  OutputQueue output(STDOUT_FILENO, OutputQueue::kDefaultCapacity, [fd = wake.Get()] { Poke(fd); });
+  OutputQueue output(fileno(stdout), OutputQueue::kDefaultCapacity, [&wait] { wait.Wake(); });
 
   // Scripts rely on the day logs being in ./Savetemp, wherever the texts
   // come from.
@@ -191,7 +151,7 @@ int RunListen(const ListenOptions& options) {
   std::unique_ptr<store::ResultStore> resultStore;
   if (!storeConfig.conninfo.empty()) {
     resultStore = std::make_unique<store::ResultStore>(storeConfig, place.logFolder + "/outbox");
-    resultStore->SetEventSignal([fd = wake.Get()] { Poke(fd); });
+    resultStore->SetEventSignal([&wait] { wait.Wake(); });
   }
 
   const std::string port = options.port;
@@ -205,8 +165,8 @@ int RunListen(const ListenOptions& options) {
   records::DailyLog& log = theStation.DayLog();
   records::DailyLog& recordLog = theStation.RecordLog();
   // The logs' flushers may notice a recovery on their own threads.
-  log.SetEventSignal([fd = wake.Get()] { Poke(fd); });
-  recordLog.SetEventSignal([fd = wake.Get()] { Poke(fd); });
+  log.SetEventSignal([&wait] { wait.Wake(); });
+  recordLog.SetEventSignal([&wait] { wait.Wake(); });
 
   theStation.PlanRecords(options.upload, options.erase);
   theStation.RefreshPortList(false);
@@ -268,18 +228,12 @@ int RunListen(const ListenOptions& options) {
     if (theStation.WatchingForPort()) wakeAt = std::min(wakeAt, nextWatch);
     const bool lineRests = now < lineRestsUntil;
     if (lineRests) wakeAt = std::min(wakeAt, lineRestsUntil);
-    // The wake-up (output, the day log's events), the signals, the line. A
+    // The wake-up (output, the day log's events), a request to end, the line. A
     // command or a stop asked for in this round goes out without a wait.
-    pollfd fds[] = {{wake.Get(), POLLIN, 0}, {signals.Get(), POLLIN, 0}, transport.LineWait()};
-    if (lineRests) fds[2].fd = -1;  // poll() passes over it
-    const int timeout = transport.Due() ? 0 : PollTimeout(now, wakeAt);
-    if (poll(fds, std::size(fds), timeout) < 0) continue;
-    if (fds[1].revents & POLLIN) break;
-    if (fds[0].revents & POLLIN) {
-      uint64_t count = 0;
-      [[maybe_unused]] const ssize_t n = read(wake.Get(), &count, sizeof count);
-    }
-    const size_t handed = transport.Service(fds[2].revents);
+    const int timeout = transport.Due() ? 0 : WaitTimeout(now, wakeAt);
+    const LoopWait::Woken woken = wait.Wait(transport.LineWait(), !lineRests, timeout);
+    if (woken.stop) break;
+    const size_t handed = transport.Service(woken.line);
     if (handed > 0 && handed < kFewBytes && theStation.MidFrame()) {
       lineRestsUntil = Clock::now() + kLineRest;
     }

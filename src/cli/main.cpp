@@ -3,7 +3,6 @@
 // deliberately.
 #include <charconv>
 #include <chrono>
-#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -11,9 +10,11 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "cli/json_text.h"
 #include "cli/listen.h"
+#include "cli/process_setup.h"
 #include "cli/report.h"
 #include "cli/store_command.h"
 #include "link/port_discovery.h"
@@ -158,9 +159,10 @@ bool ParseSeconds(std::string_view text, std::chrono::seconds& seconds) {
   return true;
 }
 
-int Listen(int argc, char** argv) {
+int Listen(const std::vector<std::string>& argv) {
+  const size_t argc = argv.size();
   orvana::cli::ListenOptions options;
-  for (int i = 2; i < argc; ++i) {
+  for (size_t i = 2; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--upload") {
       options.upload = true;
@@ -169,7 +171,7 @@ int Listen(int argc, char** argv) {
     } else if (arg == "--reconnect") {
       options.reconnect = true;
     } else if (arg == "--database") {
-      if (i + 1 >= argc || argv[i + 1][0] == '\0') {
+      if (i + 1 >= argc || argv[i + 1].empty()) {
         std::fputs("orvana-cli: --database needs a connection string\n", stderr);
         return Usage();
       }
@@ -197,20 +199,16 @@ int Listen(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // A log that reaches a file-size limit is the daily log's failure to handle
-  // (it keeps the line); the signal must not end the station.
-  std::signal(SIGXFSZ, SIG_IGN);
-  // A reader that goes away is a write error to handle in order, never a
-  // signal that ends the station before its files are closed.
-  std::signal(SIGPIPE, SIG_IGN);
-  if (argc < 2) return Usage();
-  const std::string command = argv[1];
-  if (command == "ports" && argc == 2) return Ports();
-  if (command == "listen") return Listen(argc, argv);
-  if (command == "import" && argc == 3) return Import(argv[2]);
-  if (command == "report") return orvana::cli::RunReport({argv + 2, argv + argc});
-  if (command == "store") return orvana::cli::RunStore({argv + 2, argv + argc});
-  if ((command == "--help" || command == "-h") && argc == 2) {
+  orvana::cli::PrepareProcess();
+  const std::vector<std::string> args = orvana::cli::ProgramArguments(argc, argv);
+  if (args.size() < 2) return Usage();
+  const std::string& command = args[1];
+  if (command == "ports" && args.size() == 2) return Ports();
+  if (command == "listen") return Listen(args);
+  if (command == "import" && args.size() == 3) return Import(args[2]);
+  if (command == "report") return orvana::cli::RunReport({args.begin() + 2, args.end()});
+  if (command == "store") return orvana::cli::RunStore({args.begin() + 2, args.end()});
+  if ((command == "--help" || command == "-h") && args.size() == 2) {
     std::fputs(kUsage, stdout);
     std::fputs(kHelp, stdout);
     return 0;

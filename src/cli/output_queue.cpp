@@ -1,37 +1,31 @@
 #include "cli/output_queue.h"
 
-#include <limits.h>
-#include <poll.h>
-#include <pthread.h>
-#include <signal.h>
-#include <sys/eventfd.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <condition_variable>
 #include <cstdint>
-#include <cstring>
 #include <mutex>
 #include <string>
 
+#include "cli/output_stream.h"
 #include "common/error_text.h"
 #include "common/trace.h"
+#include "link/event_fd.h"
 
 namespace orvana::cli {
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-void Poke(int eventFd) {
-  const uint64_t one = 1;
-  [[maybe_unused]] const ssize_t n = write(eventFd, &one, sizeof one);
-}
-
 constexpr auto kFullDiskRetry = std::chrono::milliseconds(1000);
 
-bool IsFullDisk(int error) { return error == ENOSPC || error == EDQUOT || error == EFBIG; }
+bool IsFullDisk(int error) {
+#ifdef EDQUOT
+  if (error == EDQUOT) return true;
+#endif
+  return error == ENOSPC || error == EFBIG;
+}
 
 int MillisecondsUntil(Clock::time_point when) {
   const auto left = std::chrono::ceil<std::chrono::milliseconds>(when - Clock::now()).count();
@@ -42,25 +36,8 @@ int MillisecondsUntil(Clock::time_point when) {
 
 struct OutputQueue::State {
   State(int out, size_t bound, std::function<void()> closedHandler)
-      : fd(out),
-        capacity(bound),
-        onClosed(std::move(closedHandler)),
-        wakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
-    struct stat info {};
-    // A pipe that reports room takes PIPE_BUF bytes without blocking; a
-    // larger write could block halfway once its reader stops.
-    const bool known = fstat(fd, &info) == 0;
-    chunked = !known || S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode) || S_ISCHR(info.st_mode);
-    // Writing on the caller's thread saves the hand-over where a write
-    // cannot block: a pipe with room (PIPE_BUF bytes at most) or a plain
-    // file. Not a terminal, which may take a write and then hold it (^S).
-    // A closed pipe must then fail the write, not end the process.
-    struct sigaction pipeAction {};
-    direct = known && (S_ISFIFO(info.st_mode) || S_ISREG(info.st_mode)) &&
-             sigaction(SIGPIPE, nullptr, &pipeAction) == 0 && pipeAction.sa_handler == SIG_IGN;
-  }
-  ~State() {
-    if (wakeFd >= 0) close(wakeFd);
+      : stream(out), capacity(bound), onClosed(std::move(closedHandler)) {
+    wake.CreateOrReset();
   }
   State(const State&) = delete;
   State& operator=(const State&) = delete;
@@ -81,12 +58,10 @@ struct OutputQueue::State {
     if (!finishing && onClosed) onClosed();
   }
 
-  const int fd;
+  const OutputStream stream;
   const size_t capacity;
   const std::function<void()> onClosed;
-  const int wakeFd;
-  bool chunked = true;
-  bool direct = false;
+  link::EventFd wake;
 
   std::mutex mutex;
   std::condition_variable doneChanged;
@@ -126,26 +101,23 @@ void OutputQueue::Push(std::string_view lines, size_t lineCount) {
       s.dropped += lineCount;
       return;
     }
-    if (s.direct && s.writerIdle && s.pending.empty() && s.inFlight == 0 &&
-        lines.size() <= PIPE_BUF) {
+    if (s.stream.Direct() && s.writerIdle && s.pending.empty() && s.inFlight == 0 &&
+        lines.size() <= OutputStream::kDirectBytes) {
       // Nothing waits before these lines, so they may overtake the writer.
-      pollfd room{s.fd, POLLOUT, 0};
-      if (poll(&room, 1, 0) == 1 && room.revents == POLLOUT) {
-        const ssize_t written = write(s.fd, lines.data(), lines.size());
-        if (written == static_cast<ssize_t>(lines.size())) return;
-        if (written > 0) {
-          lines.remove_prefix(static_cast<size_t>(written));
-        } else if (written < 0 && errno != EINTR && errno != EAGAIN && !IsFullDisk(errno)) {
-          s.MarkClosedLocked();
-          return;
-        }
+      const long written = s.stream.TryWrite(lines);
+      if (written == static_cast<long>(lines.size())) return;
+      if (written > 0) {
+        lines.remove_prefix(static_cast<size_t>(written));
+      } else if (written < 0 && errno != EINTR && errno != EAGAIN && !IsFullDisk(errno)) {
+        s.MarkClosedLocked();
+        return;
       }
     }
     s.pending.append(lines);
     wake = s.writerIdle;
     s.writerIdle = false;
   }
-  if (wake) Poke(s.wakeFd);
+  if (wake) s.wake.Signal();
 }
 
 bool OutputQueue::Closed() const {
@@ -166,7 +138,7 @@ bool OutputQueue::Finish(std::chrono::milliseconds patience) {
     s.patience = patience;
     s.finishingSince = Clock::now();
   }
-  Poke(s.wakeFd);
+  s.wake.Signal();
 
   std::unique_lock lock(s.mutex);
   // The writer gives up by itself once the reader stalls; only a write that
@@ -198,12 +170,7 @@ bool OutputQueue::Finish(std::chrono::milliseconds patience) {
 
 void OutputQueue::Run(std::shared_ptr<State> state) {
   State& s = *state;
-  // A reader that has gone must show up as EPIPE here, not as a signal that
-  // ends the whole station before it has closed its files.
-  sigset_t pipeSignal;
-  sigemptyset(&pipeSignal);
-  sigaddset(&pipeSignal, SIGPIPE);
-  pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr);
+  OutputStream::PrepareWriterThread();
 
   std::string writing;
   size_t offset = 0;
@@ -235,32 +202,24 @@ void OutputQueue::Run(std::shared_ptr<State> state) {
       }
     }
 
-    // While idle (or waiting for the disk to take output again) the
-    // descriptor is watched only for errors, so a reader that goes away is
-    // noticed at once, not at the next line.
+    // While idle (or waiting for the disk to take output again) the stream
+    // is watched only for its reader going away.
     const bool backingOff = !idle && Clock::now() < retryAt;
-    pollfd fds[2] = {{s.fd, static_cast<short>(idle || backingOff ? 0 : POLLOUT), 0},
-                     {s.wakeFd, POLLIN, 0}};
     const auto until = backingOff ? std::min(giveUpAt, retryAt) : giveUpAt;
     const int timeout = until == Clock::time_point::max() ? -1 : MillisecondsUntil(until);
-    if (poll(fds, 2, timeout) < 0) {
-      if (errno == EINTR) continue;
+    const OutputStream::Ready ready = s.stream.Wait(!idle && !backingOff, s.wake, timeout);
+    if (ready == OutputStream::Ready::Failed) {
       s.MarkClosed();
       break;
     }
-    if (fds[1].revents & POLLIN) {
-      uint64_t count = 0;
-      [[maybe_unused]] const ssize_t n = read(s.wakeFd, &count, sizeof count);
-    }
-    if (idle || backingOff) {
-      if (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL)) s.MarkClosed();
+    if (ready == OutputStream::Ready::Gone) {
+      s.MarkClosed();
       continue;
     }
-    if (fds[0].revents == 0) continue;
+    if (ready != OutputStream::Ready::Room) continue;
 
-    size_t length = writing.size() - offset;
-    if (s.chunked) length = std::min<size_t>(length, PIPE_BUF);
-    const ssize_t written = write(s.fd, writing.data() + offset, length);
+    const size_t length = std::min(writing.size() - offset, s.stream.MaxWrite());
+    const long written = s.stream.Write({writing.data() + offset, length});
     if (written > 0) {
       offset += static_cast<size_t>(written);
       lastProgress = Clock::now();

@@ -1,8 +1,5 @@
 #include "cli/report.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <filesystem>
 #include <optional>
@@ -10,6 +7,7 @@
 
 #include "cli/database_link.h"
 #include "common/clock.h"
+#include "platform/open_file.h"
 #include "records/log_import.h"
 #include "records/regular_file.h"
 #include "records/report_content.h"
@@ -87,12 +85,12 @@ std::optional<std::string> DefaultReportName(const std::string& firstLog, std::s
 // reading itself would use: the usual way a report fails costs no writing.
 bool CheckLogs(const std::vector<std::string>& logs) {
   for (const std::string& log : logs) {
-    const records::RegularFile file = records::OpenRegularFile(log, O_RDONLY);
+    const records::RegularFile file = records::OpenRegularFile(log, platform::OpenMode::Read);
     if (!file.Opened()) {
       TellUnreadable(log, "Cannot open " + log + ": " + file.Reason());
       return false;
     }
-    ::close(file.fd);
+    platform::CloseFile(file.fd);
   }
   return true;
 }

@@ -1,0 +1,149 @@
+#!/usr/bin/env bash
+# orvana-cli.exe end to end, as a bench would have it: the zip unpacked into
+# an empty folder of a new Wine prefix, the Linux simulator as the meter on a
+# pseudo-terminal that the prefix sees as COM5 (a dosdevices link and the
+# SERIALCOMM value a driver would write), and beside it the Linux orvana-cli
+# against a second simulator fed the same commands at the same moments. The
+# two programs must print the same JSON lines, end with the same statuses,
+# and write the same day-log bytes (time stamps are the clock's and can
+# differ by a second; they are compared as a shape) and the same workbook.
+#
+#   wine_cli.sh WINE_RUN ZIP LINUX_BUILD
+set -euo pipefail
+
+wine_run=$(realpath "$1")
+zip=$(realpath "$2")
+linux_build=$3
+sim=$linux_build/tools/sim/orvana-sim
+linux_cli=$linux_build/src/cli/orvana-cli
+for program in "$sim" "$linux_cli"; do
+  [ -x "$program" ] || { echo "$0: $program is missing: build the Linux programs first" >&2; exit 1; }
+done
+
+scratch=$(mktemp -d "${TMPDIR:-/tmp}/orvana-wine-cli.XXXXXX")
+export WINEPREFIX=$scratch/prefix
+export ORVANA_LANG=en
+unset ORVANA_DATABASE ORVANA_TRACE
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  WINEPREFIX=$scratch/prefix wineserver -k 2>/dev/null || true
+  [ -n "${ORVANA_KEEP_SCRATCH:-}" ] || rm -rf "$scratch"
+}
+trap cleanup EXIT
+
+fail() {
+  echo "FAIL: $*" >&2
+  local file
+  for file in "$scratch"/*.err; do
+    [ -s "$file" ] && { echo "--- $file" >&2; tail -20 "$file" >&2; }
+  done
+  exit 1
+}
+
+# wait_for FILE PATTERN [COUNT]: until FILE holds COUNT (1) lines matching
+# PATTERN, for at most 30 s.
+wait_for() {
+  local file=$1 pattern=$2 count=${3:-1}
+  for _ in $(seq 300); do
+    [ "$(grep -c -- "$pattern" "$file" 2>/dev/null || true)" -ge "$count" ] && return 0
+    sleep 0.1
+  done
+  echo "--- $file" >&2
+  cat "$file" >&2 || true
+  fail "$file never showed $count of $pattern"
+}
+
+# A meter on each side: start_meter SIDE makes $scratch/meter-SIDE, fed
+# through file descriptor $meter_in_SIDE.
+start_meter() {
+  local side=$1
+  rm -f "$scratch/in-$side"
+  mkfifo "$scratch/in-$side"
+  "$sim" --stdin --link "$scratch/meter-$side" <"$scratch/in-$side" >/dev/null 2>>"$scratch/sim-$side.err" &
+  pids+=($!)
+  eval "exec {meter_in_$side}>\"\$scratch/in-$side\""
+  for _ in $(seq 100); do [ -e "$scratch/meter-$side" ] && return 0; sleep 0.05; done
+  fail "the simulator made no port"
+}
+# Both meters get the same commands.
+to_meters() {
+  printf '%s\n' "$@" >&"$meter_in_linux"
+  printf '%s\n' "$@" >&"$meter_in_windows"
+}
+close_meters() {
+  exec {meter_in_linux}>&- {meter_in_windows}>&-
+}
+
+echo "== the zip, unpacked into an empty folder of a new prefix"
+mkdir -p "$scratch/unpacked" "$scratch/linux" "$scratch/windows"
+(cd "$scratch/unpacked" && unzip -q "$zip")
+exe=$(find "$scratch/unpacked" -name orvana-cli.exe)
+[ -n "$exe" ] || fail "no orvana-cli.exe in $zip"
+"$wine_run" "$exe" --help >/dev/null
+ln -sfn "$scratch/meter-windows" "$WINEPREFIX/dosdevices/com5"
+"$wine_run" reg add 'HKLM\HARDWARE\DEVICEMAP\SERIALCOMM' /v '\Device\OrvanaMeter' /t REG_SZ \
+  /d COM5 /f >/dev/null
+
+echo "== ports"
+"$wine_run" "$exe" ports >"$scratch/ports" || fail "ports exited with $?"
+grep -qx $'COM5\t\\\\Device\\\\OrvanaMeter' "$scratch/ports" || { cat "$scratch/ports"; fail "ports does not list COM5"; }
+
+# run SIDE ARGUMENTS...: the side's orvana-cli in its own folder, in the
+# background; its output in $scratch/SIDE.json, its status in SIDE.status.
+run() {
+  local side=$1
+  shift
+  rm -f "$scratch/$side.status"
+  local program=("$linux_cli")
+  [ "$side" = windows ] && program=("$wine_run" "$exe")
+  (
+    cd "$scratch/$side"
+    status=0
+    "${program[@]}" "$@" >"$scratch/$side.json" 2>"$scratch/$side.err" || status=$?
+    echo "$status" >"$scratch/$side.status"
+  ) &
+  pids+=($!)
+}
+wait_status() {
+  for _ in $(seq 600); do
+    [ -s "$scratch/linux.status" ] && [ -s "$scratch/windows.status" ] && return 0
+    sleep 0.1
+  done
+  fail "a run did not end"
+}
+# Time stamps are the clock's: the same shape, any value.
+masked() { sed -E 's/[0-9]{2}:[0-9]{2}:[0-9]{2}/hh:mm:ss/g' "$1"; }
+same() { # WHAT LINUX-FILE WINDOWS-FILE
+  if ! cmp -s <(masked "$2") <(masked "$3"); then
+    diff <(masked "$2") <(masked "$3") >&2 || true
+    fail "$1 differs between Linux and Windows"
+  fi
+}
+
+echo "== listen --upload --erase: the meter's records, results, a hang-up"
+start_meter linux
+start_meter windows
+to_meters "store-record 26 12 9 10 30" "store-event 1 120 0.5 -45.0 0.2 2" \
+  "store-event 2 2400 0.3 -50.5 0.8 1" "store-record 26 12 9 11 5" "store-event 1 300 0.1 -40.0 0.1 2"
+run linux listen "$scratch/meter-linux" --upload --erase --seconds 60
+run windows listen COM5 --upload --erase --seconds 60
+for side in linux windows; do wait_for "$scratch/$side.json" '"Meter connected"'; done
+for side in linux windows; do wait_for "$scratch/$side.json" 'erased its stored records'; done
+to_meters "result dual -0.21 56.3 -0.35 54.0 record" "result single 5 56.0 nan record" \
+  "result dual -0.25 57.0 -0.28 56.5 show" "garbage 40" "split 3" "result dual -0.1 60.5 -inf 58.25 record" \
+  "split 0" "result dual -0.301 54.99 -0.3 55.0 record" "wait 300" "hangup"
+close_meters
+wait_status
+for side in linux windows; do
+  [ "$(cat "$scratch/$side.status")" = 3 ] || fail "$side ended with $(cat "$scratch/$side.status"), not 3 (the line lost)"
+done
+[ "$(grep -c '"row":' "$scratch/windows.json")" -ge 9 ] || fail "not every result became a row"
+same "the JSON output" "$scratch/linux.json" "$scratch/windows.json"
+logs=$(cd "$scratch/linux/Savetemp" && ls)
+[ "$logs" = "$(cd "$scratch/windows/Savetemp" && ls)" ] || fail "Savetemp holds other files: $logs"
+for log in $logs; do
+  same "Savetemp/$log" "$scratch/linux/Savetemp/$log" "$scratch/windows/Savetemp/$log"
+done
+echo "   same JSON lines, status 3, and the same bytes in Savetemp: $logs"
