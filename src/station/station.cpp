@@ -112,8 +112,10 @@ bool Station::OnWatchTick() {
   if (!m_watching || !m_env.discoverPorts) return false;
   const std::string lost = m_linkPort->path;
   const auto ports = m_env.discoverPorts();
+  // By the path it opens, which is the name itself only on Linux (COM3 opens
+  // as \\.\COM3).
   const auto found = std::find_if(ports.begin(), ports.end(), [&](const link::PortEntry& entry) {
-    return entry.designation == lost;
+    return link::ToPortAddress(entry).path == lost;
   });
   if (found == ports.end()) return false;
   // A device that has just come back may not be ready for us yet (its

@@ -23,7 +23,7 @@ done
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/orvana-wine-cli.XXXXXX")
 export WINEPREFIX=$scratch/prefix
 export ORVANA_LANG=en
-unset ORVANA_DATABASE ORVANA_TRACE
+unset ORVANA_DATABASE
 pids=()
 cleanup() {
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
@@ -147,3 +147,51 @@ for log in $logs; do
   same "Savetemp/$log" "$scratch/linux/Savetemp/$log" "$scratch/windows/Savetemp/$log"
 done
 echo "   same JSON lines, status 3, and the same bytes in Savetemp: $logs"
+
+echo "== listen --reconnect: the meter vanishes and comes back; Ctrl-C ends the run"
+rm -rf "$scratch"/linux/Savetemp "$scratch"/windows/Savetemp
+start_meter linux
+start_meter windows
+run linux listen "$scratch/meter-linux" --reconnect --seconds 120
+run windows listen COM5 --reconnect --seconds 120
+for side in linux windows; do wait_for "$scratch/$side.json" '"Meter connected"'; done
+to_meters "result dual -0.2 56.0 -0.2 56.0 record" "wait 200" "hangup"
+close_meters
+for side in linux windows; do wait_for "$scratch/$side.json" '"link":"lost"'; done
+start_meter linux
+start_meter windows
+for side in linux windows; do wait_for "$scratch/$side.json" '"Meter connected"' 2; done
+to_meters "result dual -0.4 50.0 -0.1 61.0 record" "result single 0 55.5 -0.31 record"
+for side in linux windows; do wait_for "$scratch/$side.json" '"row":2'; done
+# Ctrl-C: Wine hands a SIGINT to the console's control handlers as a
+# CTRL_C_EVENT, as a console does when the keys are pressed.
+pkill -INT -f -- "$linux_cli listen" || fail "no Linux orvana-cli to stop"
+pkill -INT -f -- "orvana-cli.exe listen COM5" || fail "no orvana-cli.exe to stop"
+wait_status
+for side in linux windows; do
+  [ "$(cat "$scratch/$side.status")" = 0 ] || fail "$side ended with $(cat "$scratch/$side.status") after Ctrl-C, not 0"
+done
+grep -q '"link":"restored"' "$scratch/windows.json" || fail "the link was not told restored"
+same "the JSON output" "$scratch/linux.json" "$scratch/windows.json"
+same "the day log" "$scratch/linux/Savetemp/$(date +%Y%m%d).txt" "$scratch/windows/Savetemp/$(date +%Y%m%d).txt"
+[ "$(wc -l <"$scratch/windows/Savetemp/$(date +%Y%m%d).txt")" = 3 ] || fail "the day log lacks a result"
+echo "   reconnected, ended by Ctrl-C with 0, the same output and the same day log"
+
+echo "== report: the same workbook of the same day log, into a folder with a Chinese name"
+day=$(date +%Y%m%d).txt
+cp "$scratch/windows/Savetemp/$day" "$scratch/linux/$day"
+cp "$scratch/windows/Savetemp/$day" "$scratch/windows/$day"
+mkdir -p "$scratch/windows/报告" "$scratch/linux/报告"
+(cd "$scratch/linux" && "$linux_cli" report -o "报告/日报.xlsx" "$day" >"$scratch/linux.report") ||
+  fail "the Linux report failed"
+(cd "$scratch/windows" && "$wine_run" "$exe" report -o "报告\日报.xlsx" "$day" >"$scratch/windows.report") ||
+  fail "the Windows report failed"
+[ -s "$scratch/windows/报告/日报.xlsx" ] || fail "no workbook in the Chinese folder"
+grep -q '日报.xlsx' "$scratch/windows.report" || fail "the report did not print its name: $(cat "$scratch/windows.report")"
+for part in xl/worksheets/sheet1.xml xl/worksheets/sheet2.xml xl/styles.xml; do
+  unzip -p "$scratch/linux/报告/日报.xlsx" "$part" >"$scratch/linux.part"
+  unzip -p "$scratch/windows/报告/日报.xlsx" "$part" >"$scratch/windows.part"
+  [ -s "$scratch/windows.part" ] || fail "the Windows workbook has no $part"
+  same "the workbook's $part" "$scratch/linux.part" "$scratch/windows.part"
+done
+echo "   the same sheets and styles"
