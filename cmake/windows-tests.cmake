@@ -78,7 +78,14 @@ orvana_add_test(test_outbox SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/store/test_outbo
 # first.
 set(ORVANA_LINUX_BUILD "${PROJECT_SOURCE_DIR}/build"
     CACHE PATH "The Linux build whose orvana-sim and orvana-cli the Windows tests run beside")
+set(orvana_zip ${CMAKE_BINARY_DIR}/orvana-${PROJECT_VERSION}-windows-x64.zip)
 add_test(NAME CliOnWine
-         COMMAND bash ${PROJECT_SOURCE_DIR}/tests/cli/win32/wine_cli.sh ${ORVANA_WINE_RUN}
-                 ${CMAKE_BINARY_DIR}/orvana-${PROJECT_VERSION}-windows-x64.zip ${ORVANA_LINUX_BUILD})
+         COMMAND bash ${PROJECT_SOURCE_DIR}/tests/cli/win32/wine_cli.sh ${ORVANA_WINE_RUN} ${orvana_zip}
+                 ${ORVANA_LINUX_BUILD})
 set_tests_properties(CliOnWine PROPERTIES LABELS "e2e" TIMEOUT 300)
+# The same program and the line's record: a PostgreSQL server of the test's
+# own on 127.0.0.1, the password from pgpass.conf (tests/store/win32/).
+add_test(NAME DatabaseOnWine
+         COMMAND bash ${PROJECT_SOURCE_DIR}/tests/store/win32/wine_database.sh ${ORVANA_WINE_RUN}
+                 ${orvana_zip} ${ORVANA_LINUX_BUILD})
+set_tests_properties(DatabaseOnWine PROPERTIES LABELS "store;e2e" TIMEOUT 300)

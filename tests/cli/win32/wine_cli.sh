@@ -11,62 +11,9 @@
 #   wine_cli.sh WINE_RUN ZIP LINUX_BUILD
 set -euo pipefail
 
-wine_run=$(realpath "$1")
-zip=$(realpath "$2")
-linux_build=$3
-sim=$linux_build/tools/sim/orvana-sim
-linux_cli=$linux_build/src/cli/orvana-cli
-for program in "$sim" "$linux_cli"; do
-  [ -x "$program" ] || { echo "$0: $program is missing: build the Linux programs first" >&2; exit 1; }
-done
+# shellcheck source=../../support/wine_bench.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../../support/wine_bench.sh" "$@"
 
-scratch=$(mktemp -d "${TMPDIR:-/tmp}/orvana-wine-cli.XXXXXX")
-export WINEPREFIX=$scratch/prefix
-export ORVANA_LANG=en
-unset ORVANA_DATABASE
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  WINEPREFIX=$scratch/prefix wineserver -k 2>/dev/null || true
-  [ -n "${ORVANA_KEEP_SCRATCH:-}" ] || rm -rf "$scratch"
-}
-trap cleanup EXIT
-
-fail() {
-  echo "FAIL: $*" >&2
-  local file
-  for file in "$scratch"/*.err; do
-    [ -s "$file" ] && { echo "--- $file" >&2; tail -20 "$file" >&2; }
-  done
-  exit 1
-}
-
-# wait_for FILE PATTERN [COUNT]: until FILE holds COUNT (1) lines matching
-# PATTERN, for at most 30 s.
-wait_for() {
-  local file=$1 pattern=$2 count=${3:-1}
-  for _ in $(seq 300); do
-    [ "$(grep -c -- "$pattern" "$file" 2>/dev/null || true)" -ge "$count" ] && return 0
-    sleep 0.1
-  done
-  echo "--- $file" >&2
-  cat "$file" >&2 || true
-  fail "$file never showed $count of $pattern"
-}
-
-# A meter on each side: start_meter SIDE makes $scratch/meter-SIDE, fed
-# through file descriptor $meter_in_SIDE.
-start_meter() {
-  local side=$1
-  rm -f "$scratch/in-$side"
-  mkfifo "$scratch/in-$side"
-  "$sim" --stdin --link "$scratch/meter-$side" <"$scratch/in-$side" >/dev/null 2>>"$scratch/sim-$side.err" &
-  pids+=($!)
-  eval "exec {meter_in_$side}>\"\$scratch/in-$side\""
-  for _ in $(seq 100); do [ -e "$scratch/meter-$side" ] && return 0; sleep 0.05; done
-  fail "the simulator made no port"
-}
 # Both meters get the same commands.
 to_meters() {
   printf '%s\n' "$@" >&"$meter_in_linux"
@@ -76,36 +23,10 @@ close_meters() {
   exec {meter_in_linux}>&- {meter_in_windows}>&-
 }
 
-echo "== the zip, unpacked into an empty folder of a new prefix"
-mkdir -p "$scratch/unpacked" "$scratch/linux" "$scratch/windows"
-(cd "$scratch/unpacked" && unzip -q "$zip")
-exe=$(find "$scratch/unpacked" -name orvana-cli.exe)
-[ -n "$exe" ] || fail "no orvana-cli.exe in $zip"
-"$wine_run" "$exe" --help >/dev/null
-ln -sfn "$scratch/meter-windows" "$WINEPREFIX/dosdevices/com5"
-"$wine_run" reg add 'HKLM\HARDWARE\DEVICEMAP\SERIALCOMM' /v '\Device\OrvanaMeter' /t REG_SZ \
-  /d COM5 /f >/dev/null
-
 echo "== ports"
 "$wine_run" "$exe" ports >"$scratch/ports" || fail "ports exited with $?"
 grep -qx $'COM5\t\\\\Device\\\\OrvanaMeter' "$scratch/ports" || { cat "$scratch/ports"; fail "ports does not list COM5"; }
 
-# run SIDE ARGUMENTS...: the side's orvana-cli in its own folder, in the
-# background; its output in $scratch/SIDE.json, its status in SIDE.status.
-run() {
-  local side=$1
-  shift
-  rm -f "$scratch/$side.status"
-  local program=("$linux_cli")
-  [ "$side" = windows ] && program=("$wine_run" "$exe")
-  (
-    cd "$scratch/$side"
-    status=0
-    "${program[@]}" "$@" >"$scratch/$side.json" 2>"$scratch/$side.err" || status=$?
-    echo "$status" >"$scratch/$side.status"
-  ) &
-  pids+=($!)
-}
 wait_status() {
   for _ in $(seq 600); do
     [ -s "$scratch/linux.status" ] && [ -s "$scratch/windows.status" ] && return 0
