@@ -34,8 +34,12 @@ wait_status() {
   done
   fail "a run did not end"
 }
-# Time stamps are the clock's: the same shape, any value.
-masked() { sed -E 's/[0-9]{2}:[0-9]{2}:[0-9]{2}/hh:mm:ss/g' "$1"; }
+# Time stamps are the clock's: the same shape, any value. So is the
+# workbook's time of export, a date-time number beside its title.
+masked() {
+  sed -E -e 's/[0-9]{2}:[0-9]{2}:[0-9]{2}/hh:mm:ss/g' \
+    -e 's|(Exported</t></is></c><c r="B[0-9]+" s="[0-9]+"><v>)[0-9.]+|\1exported|' "$1"
+}
 same() { # WHAT LINUX-FILE WINDOWS-FILE
   if ! cmp -s <(masked "$2") <(masked "$3"); then
     diff <(masked "$2") <(masked "$3") >&2 || true
