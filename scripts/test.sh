@@ -3,8 +3,9 @@
 # suite and the benchmarks built, an ASan+UBSan build with the suite and the
 # fuzzers (each run for a bounded time), a ThreadSanitizer build of the
 # tests that cross threads, the Debian package (its own release build of
-# the three programs, checked by lintian), and the Windows build (the part of
-# the core that cross-builds so far, with its tests run under Wine). Exits
+# the three programs, checked by lintian), and the Windows build (the core and
+# orvana-cli.exe, its zip, and their tests under Wine, some of them beside
+# the Linux programs of build/). Exits
 # non-zero on the first failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -68,7 +69,10 @@ echo "== Debian package"
 bash scripts/package.sh
 
 echo "== Windows: cross-built with mingw-w64, tests under Wine"
+windows_started=$SECONDS
 ORVANA_JOBS=$jobs bash scripts/windows.sh
 ctest --test-dir build-windows -j "$jobs" --output-on-failure
+
+echo "== Windows build and tests: $((SECONDS - windows_started)) s"
 
 echo "== all tests passed"
