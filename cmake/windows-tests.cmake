@@ -89,3 +89,14 @@ add_test(NAME DatabaseOnWine
          COMMAND bash ${PROJECT_SOURCE_DIR}/tests/store/win32/wine_database.sh ${ORVANA_WINE_RUN}
                  ${orvana_zip} ${ORVANA_LINUX_BUILD})
 set_tests_properties(DatabaseOnWine PROPERTIES LABELS "store;e2e" TIMEOUT 300)
+
+# The station with its scripted user interface and a transport that records
+# what it is told; the station on a pseudo-terminal stays Linux's. The JSON
+# of orvana-cli's lines; its output queue's tests drive POSIX pipes.
+set(orvana_station_tests ${CMAKE_CURRENT_SOURCE_DIR}/station)
+orvana_add_test(test_station SOURCES ${orvana_station_tests}/test_records_plan.cpp
+                                     ${orvana_station_tests}/test_station_link.cpp
+                                     ${orvana_station_tests}/test_station_results.cpp
+                LIBS orvana_testsupport_frames LABELS station)
+orvana_add_test(test_cli SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/cli/test_json_text.cpp
+                LIBS orvana_cli nlohmann_json::nlohmann_json LABELS results)
