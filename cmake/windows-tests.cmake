@@ -94,7 +94,8 @@ set_tests_properties(DatabaseOnWine PROPERTIES LABELS "store;e2e" TIMEOUT 300)
 # what it is told; the station on a pseudo-terminal stays Linux's. The JSON
 # of orvana-cli's lines; its output queue's tests drive POSIX pipes.
 set(orvana_station_tests ${CMAKE_CURRENT_SOURCE_DIR}/station)
-orvana_add_test(test_station SOURCES ${orvana_station_tests}/test_records_plan.cpp
+orvana_add_test(test_station SOURCES ${orvana_station_tests}/test_bench_mode.cpp
+                                     ${orvana_station_tests}/test_records_plan.cpp
                                      ${orvana_station_tests}/test_station_link.cpp
                                      ${orvana_station_tests}/test_station_results.cpp
                 LIBS orvana_testsupport_frames LABELS station)

@@ -4,14 +4,9 @@
 #include <cstdio>
 
 #include "results/table_operations.h"
+#include "results/verdict.h"
 
 namespace orvana::results {
-namespace {
-
-constexpr const char* kNoSerial = "****";
-
-}  // namespace
-
 void ResultRecorder::ForgetPending() {
   m_prevOutcome.fill(OUTCOME_NONE);
   m_prevRow = 0;
@@ -39,7 +34,7 @@ std::optional<RecordedRow> ResultRecorder::Record(const MeasurementResult& resul
                                                   const common::LocalTime& now) {
   if (!result.record) return std::nullopt;
 
-  m_rowSerial = serialText.empty() ? kNoSerial : serialText;
+  m_rowSerial = serialText.empty() ? kNoSerialText : serialText;
   if (m_table.RowCount() > 0) RecolourPrevious();
 
   RecordedRow recorded;
@@ -61,6 +56,8 @@ std::optional<RecordedRow> ResultRecorder::Record(const MeasurementResult& resul
     m_prevOutcome[index] = outcome;
     recorded.outcomes[index] = outcome;
   }
+  recorded.verdict = PartVerdict(recorded.outcomes, {recorded.texts[0], recorded.texts[1],
+                                                     recorded.texts[2], recorded.texts[3]});
   m_currentRow = m_table.AppendRow(content);
   m_prevText = result.texts;
   m_prevRow = m_table.KeyAt(m_currentRow);

@@ -12,6 +12,9 @@
 
 namespace orvana::results {
 
+// The serial of a part recorded with an empty serial field.
+inline constexpr const char* kNoSerialText = "****";
+
 // What the daily log needs of a recorded row.
 struct RecordedRow {
   std::string serial;                // "****" when no serial number was entered
@@ -19,6 +22,8 @@ struct RecordedRow {
   std::string timeText;              // "YYYY/MM/DD hh:mm:ss", as in column 5
   // Each value's verdict, decided here once; whoever keeps the row carries it.
   std::array<Outcome, 4> outcomes{};
+  // The part's: the AND of the measured values' verdicts.
+  Outcome verdict = OUTCOME_NONE;
   int row = -1;  // where the row went
 };
 

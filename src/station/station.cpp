@@ -205,8 +205,24 @@ void Station::ProcessResult(const Frame& frame) {
                           store::StoredResultOfRow(*row, result, m_settings, m_fields.productNumber,
                                                    m_fields.orderNumber, now));
     }
+    if (m_env.scannerAtBench) TellPartRecorded(*row, now);
   }
   m_env.ui.FrameHandled();
+}
+
+void Station::TellPartRecorded(const results::RecordedRow& row, const common::LocalTime& now) {
+  m_counters.Count(now, m_fields.orderNumber, row.verdict);
+  PartRecorded part{row.verdict, m_counters.Counts(now, m_fields.orderNumber), {}};
+  // The same serial on two parts in a row: the second part's scan did not
+  // happen (or went into another window). Nothing to say for parts that
+  // carry no serial at all.
+  if (row.serial == m_lastRecordedSerial && row.serial != results::kNoSerialText) {
+    part.reusedSerial = row.serial;
+  }
+  m_lastRecordedSerial = row.serial;
+  m_env.ui.ShowPartRecorded(part);
+  // The field is ready for the next part: a scan replaces what stands there.
+  m_env.ui.SelectSerialText();
 }
 
 // ---------------------------------------------------------------- buttons

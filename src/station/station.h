@@ -16,6 +16,7 @@
 #include "results/result_recorder.h"
 #include "results/results_table.h"
 #include "results/settings_record.h"
+#include "station/bench_counters.h"
 #include "station/records_plan.h"
 #include "station/station_ui.h"
 #include "store/result_store.h"
@@ -171,6 +172,8 @@ class Station {
   void ProcessResult(const protocol::Frame& frame);
   void ClearTable();
   void CheckSerialNumber();
+  // The bench mode's counts and news of a part just recorded.
+  void TellPartRecorded(const results::RecordedRow& row, const common::LocalTime& now);
 
   StationEnvironment m_env;
   protocol::FrameReceiver m_receiver;
@@ -197,6 +200,9 @@ class Station {
   int8_t m_tickCount = 0;
   std::string m_lastSerialText;
   bool m_reselectSerial = false;
+  // The bench mode's: today's parts, and the serial of the last one.
+  BenchCounters m_counters;
+  std::string m_lastRecordedSerial;
 };
 
 }  // namespace orvana::station

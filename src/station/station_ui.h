@@ -6,6 +6,8 @@
 
 #include "link/port_discovery.h"
 #include "records/daily_log.h"
+#include "results/outcome.h"
+#include "station/bench_counters.h"
 #include "store/store_events.h"
 
 // The few things a window does for the station. The Qt window implements it
@@ -15,6 +17,15 @@ namespace orvana::station {
 // The values bound to the window's fields: read from the controls when a
 // result is recorded and when the window says so. The station writes back
 // only the values it changes itself.
+// The bench mode's news of a part just recorded: its verdict, the bench's
+// counts with it, and its serial when it is the one the part before it had
+// (the next part's scan did not happen).
+struct PartRecorded {
+  results::Outcome verdict = results::OUTCOME_NONE;
+  BenchCounts counts;
+  std::string reusedSerial;
+};
+
 struct BoundFields {
   std::string serialText;  // the serial-number field
   std::string autoNumberText = "0001";
@@ -70,6 +81,9 @@ class IStationUi {
     (void)records;
     if (event.kind == records::LogEvent::Kind::Failing) ShowMessage(caption, text);
   }
+  // In the bench mode, after each recorded part; told quietly, never in a
+  // box that a scanner's Enter would answer.
+  virtual void ShowPartRecorded(const PartRecorded& part) { (void)part; }
   // One received frame has been handled completely.
   virtual void FrameHandled() {}
 };

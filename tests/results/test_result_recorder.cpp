@@ -4,6 +4,7 @@
 
 #include "results/result_recorder.h"
 #include "results/table_operations.h"
+#include "results/verdict.h"
 #include "support/sim_frames.h"
 
 namespace orvana::results {
@@ -87,13 +88,20 @@ TEST_F(RecorderTest, NewThresholdsJudgeOnlyTheNextResult) {
 TEST_F(RecorderTest, SingleWavelengthRowsAreJudgedOnTheirMapping) {
   // IL in D, RL in B; value 1 of a second-wavelength result is judged on A,
   // which nothing shows.
-  Record(ResultFrame({false, 5, -9.0f, 57.0f, 0, -0.12f}));
+  // The part's verdict is of what was measured: the hidden value's fail is
+  // not the part's.
+  EXPECT_EQ(Record(ResultFrame({false, 5, -9.0f, 57.0f, 0, -0.12f}))->verdict, OUTCOME_PASS);
   EXPECT_EQ(ValueTexts(0), (Texts{"", "", "-0.12", "57.0"}));
   EXPECT_EQ(ValueColors(0),
             (Colors{COLOR_FAIL, COLOR_PASS_LATEST, COLOR_PASS_LATEST, COLOR_PASS_LATEST}));
-  Record(ResultFrame({false, 1, 0, 50.0f, 0, -0.12f}));
+  EXPECT_EQ(Record(ResultFrame({false, 1, 0, 50.0f, 0, -0.12f}))->verdict, OUTCOME_FAIL);
   EXPECT_EQ(ValueTexts(1), (Texts{"-0.12", "50.0", "", ""}));
   EXPECT_EQ(ValueColors(1), (Colors{COLOR_PASS_LATEST, COLOR_FAIL, COLOR_PASS_LATEST, COLOR_FAIL}));
+  // The table's rows carry the same verdicts, after the recolouring too.
+  EXPECT_EQ(RowVerdict(table, 0), OUTCOME_PASS);
+  EXPECT_EQ(RowVerdict(table, 1), OUTCOME_FAIL);
+  table.AppendRow("imported");
+  EXPECT_EQ(RowVerdict(table, 2), OUTCOME_NONE) << "a row nobody judged has no verdict";
 }
 
 TEST_F(RecorderTest, NextResultTurnsThePreviousRowsPassesOlder) {

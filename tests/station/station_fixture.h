@@ -73,6 +73,7 @@ struct ScriptedUi final : station::IStationUi {
   void ReadBoundFields(station::BoundFields& fields) override {
     ++reads;
     fields.serialText = serialEdit;
+    fields.orderNumber = orderEdit;
   }
   void WriteBoundFields(const station::BoundFields& fields) override {
     (void)fields;
@@ -82,6 +83,7 @@ struct ScriptedUi final : station::IStationUi {
   void ShowPortList(const std::vector<link::PortEntry>& ports) override { listed = ports; }
   void MakeRowVisible(int row) override { visibleRows.push_back(row); }
   void ShowLinkState(const std::string& text) override { linkStates.push_back(text); }
+  void ShowPartRecorded(const station::PartRecorded& part) override { parts.push_back(part); }
 
   station::Answer answer = station::Answer::Ok;
   std::vector<station::Answer> defaults;  // each question's default button
@@ -89,12 +91,14 @@ struct ScriptedUi final : station::IStationUi {
   std::vector<Message> messages;
   std::vector<std::array<std::string, 4>> shownValues;
   std::string serialEdit;
+  std::string orderEdit;
   int reads = 0;
   int writes = 0;
   int selections = 0;
   std::vector<link::PortEntry> listed;
   std::vector<int> visibleRows;
   std::vector<std::string> linkStates;
+  std::vector<station::PartRecorded> parts;
 };
 
 class StationTest : public ::testing::Test {
@@ -110,6 +114,16 @@ class StationTest : public ::testing::Test {
                                     (folder / "Savetemp").string(), [this] { return ports; }});
   }
   ~StationTest() override { station.reset(); }
+
+  // The station as the bench mode runs it, with a scanner at the bench.
+  void MakeBenchStation() {
+    station.reset();
+    station::StationEnvironment environment{transport, ui, clock, table, texts,
+                                            (folder / "Savetemp").string(),
+                                            [this] { return ports; }};
+    environment.scannerAtBench = true;
+    station = std::make_unique<station::Station>(std::move(environment));
+  }
 
   void Feed(const Bytes& bytes) {
     for (uint8_t b : bytes) station->OnReceiveByte(b);
