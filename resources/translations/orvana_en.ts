@@ -36,6 +36,18 @@
 <context>
     <name>orvana::app::captions</name>
     <message>
+        <source>今日：已测 %1 · 合格 %2 · 不合格 %3 · 良率 %4</source>
+        <translation>Today: tested %1 · passed %2 · failed %3 · yield %4</translation>
+    </message>
+    <message>
+        <source>订单 %1：已测 %2 · 合格 %3 · 不合格 %4 · 良率 %5</source>
+        <translation>Order %1: tested %2 · passed %3 · failed %4 · yield %5</translation>
+    </message>
+    <message>
+        <source>序列号重复：%1</source>
+        <translation>serial reused: %1</translation>
+    </message>
+    <message>
         <source>结果数据库：已连接</source>
         <translation>Result database: connected</translation>
     </message>

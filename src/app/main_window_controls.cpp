@@ -3,6 +3,7 @@
 #include <QStyle>
 #include <algorithm>
 
+#include "app/bench_panel.h"
 #include "app/main_buttons.h"
 #include "app/template_texts.h"
 #include "ui/button_st.h"
@@ -220,6 +221,26 @@ MainWindowControls CreateMainWindowControls(QWidget& window, const texts::Messag
   for (QPushButton* button : bottomRow) button->resize(button->width(), rowHeight);
   // It reaches over the table's header, so it stays on top of it.
   c.portCombo->raise();
+  if (showAll) {
+    c.benchCounts = new QLabel(&window);
+    c.benchCounts->setAccessibleName(QStringLiteral("Counts"));
+    QFont countsFont = c.benchCounts->font();
+    if (countsFont.pixelSize() > 0) {
+      countsFont.setPixelSize(countsFont.pixelSize() * 7 / 5);
+    } else {
+      countsFont.setPointSizeF(countsFont.pointSizeF() * 1.4);
+    }
+    countsFont.setBold(true);
+    c.benchCounts->setFont(countsFont);
+    c.benchCounts->setText(BenchCountsText({}));
+    c.serialNote = new QLabel(&window);
+    c.serialNote->setAccessibleName(QStringLiteral("Serial note"));
+    QFont noteFont = c.serialNote->font();
+    noteFont.setBold(true);
+    c.serialNote->setFont(noteFont);
+    // Dark red on the window's grey: a warning that reads from a step away.
+    c.serialNote->setStyleSheet(QStringLiteral("color: #A00000"));
+  }
   return c;
 }
 

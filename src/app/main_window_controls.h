@@ -70,6 +70,10 @@ struct MainWindowControls {
   QLineEdit* orderNumberEdit = nullptr;
   QLabel* saveFileNameLabel = nullptr;
   QLineEdit* saveFileNameEdit = nullptr;
+  // The bench mode's own, none otherwise: the day's counts above the table
+  // and the note beside the serial field.
+  QLabel* benchCounts = nullptr;
+  QLabel* serialNote = nullptr;
 
   // The control with template identifier `id`; nullptr for none.
   QWidget* ById(int id) const;

@@ -1,6 +1,7 @@
 #include "app/main_window_layout.h"
 
 #include <QWidget>
+#include <algorithm>
 
 #include "results/list_ctrl_cl.h"
 #include "results/table_operations.h"
@@ -86,6 +87,23 @@ void MainWindowLayout::PlaceExtraControls() {
   sizes.scannerLabel = RectOf(c.scannerLabel->geometry());
   sizes.serialEdit = RectOf(c.serialEdit->geometry());
   for (const Placement& place : ExtraControlsLayout(m_clientWidth, sizes)) Apply(c, place);
+  PlaceBenchLabels();
+}
+
+void MainWindowLayout::PlaceBenchLabels() {
+  const MainWindowControls& c = m_controls;
+  if (c.benchCounts == nullptr || c.serialNote == nullptr) return;
+  // The counts take a strip above the table, which gives up that much of
+  // its height: the rows stay whole below them.
+  QWidget& list = *c.resultList;
+  const int strip = c.benchCounts->sizeHint().height() + 6;
+  c.benchCounts->setGeometry(list.x() + 6, list.y(), list.width() - 6, strip);
+  list.setGeometry(list.x(), list.y() + strip, list.width(), std::max(0, list.height() - strip));
+  // The note stands on the serial field's line, right of the report inputs.
+  const int left = c.reportGroup->geometry().right() + 12;
+  const int right = c.exit->x() - 12;
+  const QRect edit = c.serialEdit->geometry();
+  c.serialNote->setGeometry(left, edit.y(), std::max(0, right - left), edit.height());
 }
 
 }  // namespace orvana::app

@@ -32,6 +32,7 @@ class MainWindowLayout {
 
  private:
   void PlaceExtraControls();
+  void PlaceBenchLabels();
 
   const MainWindowControls& m_controls;
   const bool m_full;

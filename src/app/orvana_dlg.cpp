@@ -14,6 +14,7 @@
 #include "dialogs/dlalog1.h"
 #include "dialogs/messagedlog.h"
 #include "results/table_operations.h"
+#include "texts/verdict_words.h"
 #include "ui/dialog_units.h"
 #include "ui/fonts.h"
 
@@ -51,6 +52,15 @@ COrvanaDlg::COrvanaDlg(WindowEnvironment environment, QWidget* parent)
   m_model = std::make_unique<results::ResultsModel>(
       m_table, results::ResultsModel::OutcomeTexts{captions::Caption(captions::kOutcomePass),
                                                    captions::Caption(captions::kOutcomeFail)});
+  if (m_full) {
+    // The bench mode's verdict, in words as well as colour.
+    const texts::VerdictWords words = texts::VerdictWordsFor(texts);
+    const auto text = [](std::string_view word) {
+      return QString::fromUtf8(word.data(), static_cast<qsizetype>(word.size()));
+    };
+    m_model->ShowVerdictColumn({text(words.title), text(words.pass), text(words.fail)});
+    m_controls.resultList->SetBenchLook(true);
+  }
   m_controls.resultList->SetResultsModel(m_model.get());
   m_ui = std::make_unique<QtStationUi>(*this, m_controls);
   m_store = std::move(environment.store);

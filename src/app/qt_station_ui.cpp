@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <algorithm>
 
+#include "app/bench_panel.h"
 #include "app/template_texts.h"
 #include "app/window_layout.h"
 
@@ -212,6 +213,12 @@ void QtStationUi::ShowStates() {
   button.setToolTip(state.isEmpty() || m_connectHint->isEmpty() ? *m_connectHint + state
                                                                 : *m_connectHint + '\n' + state);
   button.setAccessibleDescription(state);
+}
+
+void QtStationUi::ShowPartRecorded(const station::PartRecorded& part) {
+  if (m_controls.benchCounts && m_controls.serialNote) {
+    app::ShowPartRecorded(*m_controls.benchCounts, *m_controls.serialNote, part);
+  }
 }
 
 }  // namespace orvana::app

@@ -30,6 +30,7 @@ class QtStationUi final : public station::IStationUi {
   void MakeRowVisible(int row) override;
   void ShowLinkState(const std::string& linkText) override;
   void ShowStoreState(const store::StoreEvent& event, bool news) override;
+  void ShowPartRecorded(const station::PartRecorded& part) override;
 
  private:
   QWidget& m_window;

@@ -68,6 +68,15 @@ inline constexpr const char* kStoreChanged = QT_TRANSLATE_NOOP(
     "orvana::app::captions",
     "待发送文件 %1 被改动，未发送的结果可能只在日志中：用 orvana-cli store 日志文件 补发");
 
+// Ours: the bench mode's counts above the table and its note beside the
+// serial field.
+inline constexpr const char* kCountsToday =
+    QT_TRANSLATE_NOOP("orvana::app::captions", "今日：已测 %1 · 合格 %2 · 不合格 %3 · 良率 %4");
+inline constexpr const char* kCountsOrder =
+    QT_TRANSLATE_NOOP("orvana::app::captions", "订单 %1：已测 %2 · 合格 %3 · 不合格 %4 · 良率 %5");
+inline constexpr const char* kSerialReused =
+    QT_TRANSLATE_NOOP("orvana::app::captions", "序列号重复：%1");
+
 // A caption above as the window shows it: translated where the program has
 // a translation loaded, else as written here.
 inline QString Caption(const char* text) { return QCoreApplication::translate(kContext, text); }

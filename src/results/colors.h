@@ -34,3 +34,16 @@ inline constexpr Rgb COLOR_PASS_LATEST{102, 255, 255};
 inline constexpr Rgb COLOR_PASS{51, 204, 51};
 
 }  // namespace orvana::results
+
+// The bench mode's look, made to be read at a glance from a step away: dark
+// text on pale backgrounds, a row's background its verdict, each pair at
+// least 4.5:1 (the usual minimum for text).
+namespace orvana::results::bench_look {
+inline constexpr Rgb kPassBackground{226, 243, 226};
+inline constexpr Rgb kFailBackground{252, 226, 226};
+inline constexpr Rgb kPlainBackground{255, 255, 255};
+inline constexpr Rgb kSelectedBackground{204, 222, 242};
+inline constexpr Rgb kText{28, 28, 28};
+inline constexpr Rgb kPassText{22, 90, 28};
+inline constexpr Rgb kFailText{160, 0, 0};
+}  // namespace orvana::results::bench_look

@@ -2,6 +2,7 @@
 
 #include <QPaintEvent>
 #include <QPainter>
+#include <algorithm>
 
 #include "results/results_model.h"
 #include "results/table_look.h"
@@ -83,13 +84,22 @@ void CHeaderCtrlCl::paintSection(QPainter* painter, const QRect& rect, int logic
 
   QRect textRect = rect;
   const Qt::Alignment horizontal = AlignmentOf(logicalIndex, textRect);
-  const QFontMetrics metrics(m_titleFont);
-  textRect.translate(0, (rect.height() - metrics.height()) / 2);
-  painter->save();
-  painter->setFont(m_titleFont);
-  painter->setPen(ToQColor(m_textColor));
   const QString title =
       model() ? model()->headerData(logicalIndex, orientation()).toString() : QString();
+  // A title wider than its column ("λ 2 RL / Total loss" at a restored
+  // window's width) is drawn smaller, just enough to fit with a margin,
+  // rather than cut at both ends.
+  QFont font = m_titleFont;
+  const int available = rect.width() - 2 * kTitleMargin;
+  const int natural = QFontMetrics(font).horizontalAdvance(title);
+  if (natural > available && available > 0 && font.pixelSize() > 0) {
+    font.setPixelSize(std::max(kSmallestTitleFont, font.pixelSize() * available / natural));
+  }
+  const QFontMetrics metrics(font);
+  textRect.translate(0, (rect.height() - metrics.height()) / 2);
+  painter->save();
+  painter->setFont(font);
+  painter->setPen(ToQColor(m_textColor));
   painter->drawText(textRect, static_cast<int>(horizontal | Qt::AlignTop), title);
   painter->restore();
 }

@@ -40,6 +40,8 @@ class CHeaderCtrlCl final : public QHeaderView {
   Rgb m_start{171, 199, 235};
   int m_gradientStep = 8;
   float m_heightFactor = 1.0f;
+  static constexpr int kTitleMargin = 4;
+  static constexpr int kSmallestTitleFont = 7;
   int m_fontHeight = 15;
   int m_fontWidth = 0;
   // Titles are drawn black; nothing changes that.

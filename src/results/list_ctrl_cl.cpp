@@ -22,6 +22,10 @@ CellDelegate::CellDelegate(CListCtrlCl& list) : QStyledItemDelegate(&list), m_li
 
 void CellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
                          const QModelIndex& index) const {
+  if (m_list.BenchLook()) {
+    PaintBenchCell(painter, option, index);
+    return;
+  }
   QRect cell = option.rect;
   // The list's own grid takes the right and bottom edges, as the base's does.
   if (m_list.DrawsOwnGrid()) cell.adjust(0, 0, -1, -1);
@@ -55,12 +59,62 @@ void CellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
   painter->restore();
 }
 
+void CellDelegate::PaintBenchCell(QPainter* painter, const QStyleOptionViewItem& option,
+                                  const QModelIndex& index) const {
+  namespace look = bench_look;
+  QRect cell = option.rect;
+  if (m_list.DrawsOwnGrid()) cell.adjust(0, 0, -1, -1);
+  const auto verdict = static_cast<results::Outcome>(
+      index.data(ResultsModel::kRowVerdictRole).toInt());
+  Rgb background = verdict == OUTCOME_PASS   ? look::kPassBackground
+                   : verdict == OUTCOME_FAIL ? look::kFailBackground
+                                             : look::kPlainBackground;
+  if (option.state.testFlag(QStyle::State_Selected)) background = look::kSelectedBackground;
+  painter->fillRect(cell, ToQColor(background));
+  const QString text = index.data(Qt::DisplayRole).toString();
+  if (text.isEmpty()) return;
+  // A value, or the verdict itself, in its verdict's dark colour.
+  const auto outcome =
+      index.column() == ResultsModel::kVerdictColumn
+          ? verdict
+          : static_cast<results::Outcome>(index.data(ResultsModel::kCellOutcomeRole).toInt());
+  const Rgb ink = outcome == OUTCOME_PASS   ? look::kPassText
+                  : outcome == OUTCOME_FAIL ? look::kFailText
+                                            : look::kText;
+  painter->save();
+  painter->setPen(ToQColor(ink));
+  // The newest result stands out by its weight, not by a third colour.
+  const bool newest = verdict != OUTCOME_NONE && index.row() == index.model()->rowCount() - 1;
+  if (newest) {
+    // Shrunk to fit, as every cell text is; drawn afresh, being one row.
+    QFont bold = m_list.BoldCellFont();
+    const int natural = QFontMetrics(bold).horizontalAdvance(text);
+    const int available = cell.width() - 2;
+    if (natural > available && available > 0 && bold.pixelSize() > 0) {
+      bold.setPixelSize(std::max(kSmallestCellFont, bold.pixelSize() * available / natural));
+    }
+    painter->setFont(bold);
+    painter->setClipRect(cell);
+    painter->drawText(cell, Qt::AlignCenter, text);
+  } else {
+    const CListCtrlCl::DrawnText& drawn = m_list.DrawnTextFor(text, cell.width());
+    const int top = cell.top() + (cell.height() - drawn.fontHeight) / 2;
+    const int left = cell.left() + (cell.width() - drawn.width) / 2;
+    if (left < cell.left() || top < cell.top()) painter->setClipRect(cell);
+    painter->setFont(drawn.font);
+    painter->drawStaticText(left, top, drawn.text);
+  }
+  painter->restore();
+}
+
 CListCtrlCl::CListCtrlCl(QWidget* parent)
     : QTableView(parent),
       m_header(new CHeaderCtrlCl(this)),
       m_cellFont(ui::SongFont(m_fontHeight)),
+      m_boldCellFont(m_cellFont),
       m_cellMetrics(m_cellFont),
       m_rowsUpdate(this, ui::kScreenUpdateInterval, [this] { ShowChangedRows(); }) {
+  m_boldCellFont.setBold(true);
   setHorizontalHeader(m_header);
   // Rows arriving move the handle by a pixel or not at all: only that is
   // repainted. The view's own links to its scroll bar go with the old one.
@@ -156,6 +210,16 @@ void CListCtrlCl::InsertResultColumns(const std::array<std::string, kColumnCount
     InsertColumn(static_cast<int>(column), QString::fromStdString(titles[column - 1]),
                  Format::Center, kInitialColumnWidths[column]);
   }
+  if (m_model && m_model->HasVerdictColumn()) {
+    m_header->AppendAlignCode('1');
+    setColumnWidth(ResultsModel::kVerdictColumn, kInitialColumnWidths.back());
+  }
+}
+
+void CListCtrlCl::SetBenchLook(bool on) {
+  m_benchLook = on;
+  m_drawnTexts.clear();
+  viewport()->update();
 }
 
 void CListCtrlCl::SetRowHeight(int height) {
@@ -182,6 +246,8 @@ void CListCtrlCl::SetFontSize(int height, int width) {
   m_fontHeight = height;
   m_fontWidth = width;
   m_cellFont = ui::SongFont(height, width);
+  m_boldCellFont = m_cellFont;
+  m_boldCellFont.setBold(true);
   m_cellMetrics = QFontMetrics(m_cellFont);
   m_shrunkFonts.clear();
   m_drawnTexts.clear();
@@ -242,6 +308,13 @@ void CListCtrlCl::ApplyLook(const TableLook& look) {
 void CListCtrlCl::ApplyMetrics(const TableMetrics& metrics) {
   for (int column = 0; column < kColumnCount; ++column) {
     setColumnWidth(column, metrics.columnWidths[static_cast<size_t>(column)]);
+  }
+  // The verdict takes half of the last column's double share, so the
+  // table's width stays the window's.
+  if (m_model && m_model->HasVerdictColumn()) {
+    const int last = metrics.columnWidths[kColumnCount - 1];
+    setColumnWidth(kColumnCount - 1, last - last / 2);
+    setColumnWidth(ResultsModel::kVerdictColumn, last / 2);
   }
   SetRowHeight(metrics.rowHeight);
   SetFontSize(metrics.fontHeight, metrics.fontWidth);

@@ -34,6 +34,10 @@ class CellDelegate final : public QStyledItemDelegate {
              const QModelIndex& index) const override;
 
  private:
+  // The bench mode's look: the row's verdict as its background, dark text,
+  // the newest result in bold.
+  void PaintBenchCell(QPainter* painter, const QStyleOptionViewItem& option,
+                      const QModelIndex& index) const;
   CListCtrlCl& m_list;
 };
 
@@ -89,6 +93,12 @@ class CListCtrlCl final : public QTableView {
   // Column widths, row height and font for the window's size.
   void ApplyMetrics(const TableMetrics& metrics);
 
+  // The bench mode's look (bench_look in results/colors.h) instead of the
+  // cells' own colours.
+  void SetBenchLook(bool on);
+  bool BenchLook() const { return m_benchLook; }
+  const QFont& BoldCellFont() const { return m_boldCellFont; }
+
   // The row that last became selected; -1 when none has since the last clear.
   int SelectionMark() const { return m_selectionMark; }
   // Scrolls only as far as needed to show `row`. The newest row is followed
@@ -132,9 +142,11 @@ class CListCtrlCl final : public QTableView {
   Rgb m_backColor{255, 255, 255};
   bool m_fillsBackground = false;
   bool m_ownGrid = false;
+  bool m_benchLook = false;
   int m_fontHeight = 12;
   int m_fontWidth = 0;
   QFont m_cellFont;
+  QFont m_boldCellFont;
   QFontMetrics m_cellMetrics;
   mutable std::map<int, QFont> m_shrunkFonts;
   // Texts drawn lately, by text and width of the cell they were fitted to.

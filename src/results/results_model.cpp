@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "results/colors.h"
+#include "results/verdict.h"
 
 namespace orvana::results {
 namespace {
@@ -31,13 +32,39 @@ int ResultsModel::rowCount(const QModelIndex& parent) const {
 }
 
 int ResultsModel::columnCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : kColumnCount;
+  return parent.isValid() ? 0 : kColumnCount + (m_verdict ? 1 : 0);
+}
+
+void ResultsModel::ShowVerdictColumn(VerdictColumn column) {
+  beginResetModel();
+  m_verdict = std::move(column);
+  endResetModel();
+}
+
+QVariant ResultsModel::VerdictData(int row, int role) const {
+  const results::Outcome verdict = RowVerdict(m_table, row);
+  switch (role) {
+    case Qt::DisplayRole:
+    case Qt::AccessibleDescriptionRole:
+      return verdict == OUTCOME_PASS   ? m_verdict->pass
+             : verdict == OUTCOME_FAIL ? m_verdict->fail
+                                       : QString();
+    case Qt::ForegroundRole:
+      return ToQColor(m_table.Look().textColor);
+    case Qt::TextAlignmentRole:
+      return QVariant::fromValue(Qt::AlignCenter);
+    case kRowVerdictRole:
+      return static_cast<int>(verdict);
+    default:
+      return {};
+  }
 }
 
 QVariant ResultsModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid()) return {};
   const int row = index.row();
   const int column = index.column();
+  if (column == kVerdictColumn) return m_verdict ? VerdictData(row, role) : QVariant();
   switch (role) {
     case Qt::DisplayRole: {
       const std::string_view text = m_table.Text(row, column);
@@ -51,6 +78,10 @@ QVariant ResultsModel::data(const QModelIndex& index, int role) const {
     case Qt::ToolTipRole:
     case Qt::AccessibleDescriptionRole:
       return Outcome(row, column);
+    case kRowVerdictRole:
+      return static_cast<int>(RowVerdict(m_table, row));
+    case kCellOutcomeRole:
+      return static_cast<int>(m_table.CellOutcome(row, column));
     default:
       return {};
   }
@@ -75,8 +106,10 @@ QVariant ResultsModel::Outcome(int row, int column) const {
 }
 
 QVariant ResultsModel::headerData(int section, Qt::Orientation orientation, int role) const {
-  if (orientation != Qt::Horizontal || section < 0 || section >= kColumnCount) return {};
-  if (role == Qt::DisplayRole) return m_titles[static_cast<size_t>(section)];
+  if (orientation != Qt::Horizontal || section < 0 || section >= columnCount()) return {};
+  if (role == Qt::DisplayRole) {
+    return section == kVerdictColumn ? m_verdict->title : m_titles[static_cast<size_t>(section)];
+  }
   if (role == Qt::TextAlignmentRole) return QVariant::fromValue(Qt::AlignCenter);
   return {};
 }
@@ -117,7 +150,7 @@ void ResultsModel::RowsInserted(int first, int count) {
 void ResultsModel::RowChanged(int row) {
   // A waiting row is read whole when it is announced.
   if (row >= m_rows) return;
-  emit dataChanged(index(row, 0), index(row, kColumnCount - 1));
+  emit dataChanged(index(row, 0), index(row, columnCount() - 1));
 }
 
 void ResultsModel::TableCleared() {
@@ -128,7 +161,7 @@ void ResultsModel::TableCleared() {
 
 void ResultsModel::LookChanged() {
   // Every cell without a colour of its own follows the list's text colour.
-  if (m_rows > 0) emit dataChanged(index(0, 0), index(m_rows - 1, kColumnCount - 1));
+  if (m_rows > 0) emit dataChanged(index(0, 0), index(m_rows - 1, columnCount() - 1));
   emit lookChanged();
 }
 

@@ -5,6 +5,7 @@
 #include <QString>
 #include <array>
 #include <functional>
+#include <optional>
 
 #include "results/results_table.h"
 
@@ -27,6 +28,17 @@ class ResultsModel final : public QAbstractTableModel, private ITableObserver {
     QString fail;
   };
 
+  // The bench mode's column after the table's own: each row's verdict.
+  struct VerdictColumn {
+    QString title;
+    QString pass;
+    QString fail;
+  };
+  // A row's verdict (an Outcome), and a cell's own, for a view that draws
+  // them its own way.
+  static constexpr int kRowVerdictRole = Qt::UserRole + 1;
+  static constexpr int kCellOutcomeRole = Qt::UserRole + 2;
+
   ResultsModel(ResultsTable& table, OutcomeTexts outcomes, QObject* parent = nullptr);
   ~ResultsModel() override;
 
@@ -36,6 +48,10 @@ class ResultsModel final : public QAbstractTableModel, private ITableObserver {
   QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
   void SetColumnTitle(int column, const QString& title);
+  // Adds the verdict column (once, before a view shows the model).
+  void ShowVerdictColumn(VerdictColumn column);
+  bool HasVerdictColumn() const { return m_verdict.has_value(); }
+  static constexpr int kVerdictColumn = kColumnCount;
   const ResultsTable& Table() const { return m_table; }
 
   // A view that shows rows only at its screen updates has them announced
@@ -60,9 +76,11 @@ class ResultsModel final : public QAbstractTableModel, private ITableObserver {
 
   QVariant Foreground(int row, int column) const;
   QVariant Outcome(int row, int column) const;
+  QVariant VerdictData(int row, int role) const;
 
   ResultsTable& m_table;
   OutcomeTexts m_outcomes;
+  std::optional<VerdictColumn> m_verdict;
   std::array<QString, kColumnCount> m_titles;
   // Rows the view has been told about: always the table's first m_rows
   // rows. The table reports a change after making it, while Qt wants to

@@ -371,7 +371,11 @@ void Station::OnLeftButtonDown(bool insideSerialEdit) {
     m_reselectSerial = true;
     return;
   }
-  if (!m_reselectSerial) return;
+  // At the bench every click into the field selects it all, so a scan that
+  // follows replaces the serial instead of being appended to it.
+  // At the bench every click into the field selects it all, so a scan that
+  // follows replaces the serial instead of being appended to it.
+  if (!m_reselectSerial && !m_env.scannerAtBench) return;
   m_env.ui.SelectSerialText();
   m_reselectSerial = false;
   m_env.ui.ReadBoundFields(m_fields);
