@@ -64,7 +64,8 @@ expected=(
   usr/bin/orvana usr/bin/orvana-cli usr/bin/orvana-sim
   usr/share/orvana/lang/en/language.ini usr/share/orvana/lang/zh_CN/language.ini
   usr/share/orvana/translations/orvana_en.qm
-  usr/share/applications/orvana.desktop usr/share/icons/hicolor/scalable/apps/orvana.svg
+  usr/share/applications/orvana.desktop usr/share/applications/orvana-bench.desktop
+  usr/share/icons/hicolor/scalable/apps/orvana.svg
   usr/share/man/man1/orvana.1.gz usr/share/man/man1/orvana-cli.1.gz
   usr/share/man/man1/orvana-sim.1.gz
   usr/share/doc/orvana/copyright usr/share/doc/orvana/changelog.Debian.gz
@@ -110,9 +111,11 @@ for page in "$unpacked"/usr/share/man/man1/*.1.gz; do
   [ -z "$warnings" ] || fail "$(basename "$page"): $warnings"
 done
 # Valid, and without hints either (two main categories are only a hint).
-report=$(desktop-file-validate "$unpacked/usr/share/applications/orvana.desktop" 2>&1) ||
-  fail "desktop entry: $report"
-[ -z "$report" ] || fail "desktop entry: $report"
+for entry in orvana orvana-bench; do
+  report=$(desktop-file-validate "$unpacked/usr/share/applications/$entry.desktop" 2>&1) ||
+    fail "desktop entry $entry: $report"
+  [ -z "$report" ] || fail "desktop entry $entry: $report"
+done
 
 [ "$failures" -eq 0 ] || { echo "package: $failures problems"; exit 1; }
 echo "== package: $deb, $(stat -c %s "$deb") bytes, built and checked in ${SECONDS}s"

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "app/bench_mode_setting.h"
 #include "app/quit_on_signal.h"
 #include "app/translations.h"
 #include "platform/user_folders.h"
@@ -19,7 +20,7 @@ namespace {
 // program only once a QApplication exists, and --help must work without a
 // display.
 constexpr const char* kHelp =
-    "Usage: orvana [--demo] [--full]\n"
+    "Usage: orvana [--demo] [--full | --plain]\n"
     "\n"
     "Orvana: the companion of the IL&RL meter. Pick the meter's serial port, press connect,\n"
     "and every recorded result becomes a coloured row (red: below its threshold) and a line\n"
@@ -31,7 +32,10 @@ constexpr const char* kHelp =
     "  --full      Also show the controls the window normally hides (settings, information\n"
     "              and import buttons, the serial-number entry for a barcode scanner, the\n"
     "              value fields, the report inputs) and run the one-second tick that sends\n"
-    "              the keep-alive and checks the scanned serial number.\n"
+    "              the keep-alive and checks the scanned serial number; a verdict column,\n"
+    "              the day's counts and a look made to be read from a step away. The bench\n"
+    "              mode is remembered: later starts without an option open it too.\n"
+    "  --plain     The default window, from now on.\n"
     "  -h, --help  Show this help and end.\n"
     "\n"
     "F1 or the window's context menu opens the About box.\n"
@@ -41,6 +45,8 @@ constexpr const char* kHelp =
     "Started anywhere else (from the desktop's menu), it reads the installed texts of the\n"
     "language that ORVANA_LANG names (en, zh_CN), else of the locale, and logs into\n"
     "$XDG_DATA_HOME/orvana/Savetemp/ (~/.local/share/orvana/Savetemp/ by default).\n"
+    "ORVANA_FULL=1 (or 0) opens the bench mode (or the default window) for this start only;\n"
+    "the choice of --full and --plain is kept in $XDG_CONFIG_HOME/orvana/orvana.conf.\n"
     "ORVANA_TRACE=stderr (or a file's path) shows the diagnostic traces.\n"
     "\n"
     "The line's database: ORVANA_DATABASE, a libpq connection string (its password in\n"
@@ -54,9 +60,11 @@ std::optional<AppOptions> ParseAppOptions(const QStringList& arguments, int& exi
   const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
   const QCommandLineOption demo(QStringLiteral("demo"));
   const QCommandLineOption full(QStringLiteral("full"));
+  const QCommandLineOption plain(QStringLiteral("plain"));
   parser.addOption(help);
   parser.addOption(demo);
   parser.addOption(full);
+  parser.addOption(plain);
   if (!parser.parse(arguments)) {
     std::fprintf(stderr, "orvana: %s\n\n%s", qPrintable(parser.errorText()), kHelp);
     exitCode = 64;
@@ -67,7 +75,12 @@ std::optional<AppOptions> ParseAppOptions(const QStringList& arguments, int& exi
     exitCode = 0;
     return std::nullopt;
   }
-  return AppOptions{parser.isSet(demo), parser.isSet(full)};
+  if (parser.isSet(full) && parser.isSet(plain)) {
+    std::fprintf(stderr, "orvana: --full and --plain exclude each other\n\n%s", kHelp);
+    exitCode = 64;
+    return std::nullopt;
+  }
+  return AppOptions{parser.isSet(demo), parser.isSet(full), parser.isSet(plain)};
 }
 
 COrvanaApp::COrvanaApp(int& argc, char** argv, AppOptions options)
@@ -83,7 +96,7 @@ int COrvanaApp::Run() {
   QApplication::setFont(ui::DialogFont(9));
 
   WindowOptions windowOptions;
-  windowOptions.full = m_options.full;
+  windowOptions.full = DecideBenchMode(m_options);
   windowOptions.startDirectory = std::filesystem::current_path().string();
   const texts::WorkPlace place = texts::FindWorkPlaceOfProcess(texts::UserLogFolder());
   // Before anything is shown: the captions, and Qt's buttons in every box,

@@ -14,7 +14,8 @@ namespace orvana::app {
 
 struct AppOptions {
   bool demo = false;
-  bool full = false;
+  bool full = false;   // --full: the bench mode, from now on
+  bool plain = false;  // --plain: the default window, from now on
 };
 
 // Reads the arguments (the program's name first). Nothing when the program

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <map>
 
+#include "app/bench_mode_setting.h"
 #include "app/bench_panel.h"
 #include "gui/window_fixture.h"
 #include "results/verdict.h"
@@ -82,6 +83,25 @@ class BenchModeTest : public QObject {
  private slots:
   void initTestCase() { guitest::PrepareApplication(); }
   void cleanup() { m_window.reset(); }
+
+  void aBenchThatRanTheBenchModeKeepsItWithoutACommandLine() {
+    testing::TempFolder config;
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config.Path()));
+    qunsetenv("ORVANA_FULL");
+    QVERIFY(!app::DecideBenchMode({}));
+    QVERIFY(app::DecideBenchMode({false, true, false}));
+    QVERIFY2(app::DecideBenchMode({}), "remembered");
+    qputenv("ORVANA_FULL", "0");
+    QVERIFY(!app::DecideBenchMode({}));
+    qunsetenv("ORVANA_FULL");
+    QVERIFY2(app::DecideBenchMode({}), "ORVANA_FULL is for one start only");
+    QVERIFY(!app::DecideBenchMode({false, false, true}));
+    QVERIFY(!app::DecideBenchMode({}));
+    qputenv("ORVANA_FULL", "1");
+    QVERIFY(app::DecideBenchMode({}));
+    qunsetenv("ORVANA_FULL");
+    qunsetenv("XDG_CONFIG_HOME");
+  }
 
   void aClickBeforeAScanRecordsExactlyTheScanAndAReusedSerialIsTold() {
     app::COrvanaDlg& window = Make();
