@@ -60,9 +60,8 @@ ReportRowSource ReportRowSource::Streamed(int columns, Feed feed) {
 }
 
 std::string ReportRowSource::HandRows(const ReportRowSink& sink) const {
-  return HandRowsWithVerdicts([&sink](ReportRowTexts texts, results::Outcome) {
-    return sink(texts);
-  });
+  return HandRowsWithVerdicts(
+      [&sink](ReportRowTexts texts, results::Outcome) { return sink(texts); });
 }
 
 std::string ReportRowSource::HandRowsWithVerdicts(const ReportVerdictRowSink& sink) const {
@@ -107,8 +106,8 @@ ReportRowSource LogReportRows(const std::vector<std::string>& logs, LogReading& 
 ReportContent BuildReportContent(ReportRowSource rows, const ReportInformation& information,
                                  const results::TestSettings& settings,
                                  const ColumnTitles& columnTitles,
-                                 const common::LocalTime& exportTime,
-                                 std::string extraColumnTitle, ReportWords words) {
+                                 const common::LocalTime& exportTime, std::string extraColumnTitle,
+                                 ReportWords words) {
   ReportContent content;
   content.rows = std::move(rows);
   content.columnTitles = columnTitles;

@@ -47,7 +47,7 @@ constexpr size_t kTimeTitle = results::ColumnIndex(results::Column::Time) - 1;
 // After every column the meter's users and their programs know, so that
 // nothing of theirs moves: the bench mode's verdict, then the times as
 // date-time values, each wide enough for what it shows.
-constexpr lxw_col_t kVerdictColumn = 9;    // J
+constexpr lxw_col_t kVerdictColumn = 9;     // J
 constexpr lxw_col_t kTimeValueColumn = 10;  // K
 constexpr double kVerdictWidth = 10;
 constexpr double kTimeValueWidth = 20;
@@ -66,7 +66,6 @@ constexpr std::array<const char*, 14> kInformationLabels{
 };
 constexpr const char* kSingleModeName = "单模1310nm/1625nm";
 constexpr const char* kMultiModeName = "多模850nm/1300nm";
-
 
 // The text as the file may hold it, NUL-terminated in `scratch`: valid UTF-8
 // (a byte that is not part of a character, as from an old log written in
@@ -230,14 +229,13 @@ bool Writer::WriteDateTime(lxw_worksheet* sheet, lxw_row_t row, lxw_col_t column
                "cannot write a cell");
 }
 
-bool Writer::WriteCell(lxw_worksheet* sheet, lxw_row_t row, lxw_col_t column,
-                       std::string_view text, double width) {
+bool Writer::WriteCell(lxw_worksheet* sheet, lxw_row_t row, lxw_col_t column, std::string_view text,
+                       double width) {
   // A number or a date-time that does not fit its column is drawn as "###",
   // where a text spills into the empty cell beside it. A value is shown as
   // its text reads, so the text's length is the width it needs.
-  const CellValue value = static_cast<double>(text.size()) <= width
-                              ? ClassifyCellText(text)
-                              : CellValue{};
+  const CellValue value =
+      static_cast<double>(text.size()) <= width ? ClassifyCellText(text) : CellValue{};
   switch (value.kind) {
     case CellValue::Kind::Number: {
       lxw_format* format = NumberFormat(value.decimals, value.negativeZero);
@@ -287,8 +285,7 @@ bool Writer::WriteHeadings(lxw_worksheet* sheet) {
   return Check(worksheet_set_column(sheet, kTimeValueColumn, kTimeValueColumn, kTimeValueWidth,
                                     nullptr),
                "cannot set a column width") &&
-         heading(kTimeValueColumn,
-                 words.timeValueTitle.empty() ? timeTitle : words.timeValueTitle);
+         heading(kTimeValueColumn, words.timeValueTitle.empty() ? timeTitle : words.timeValueTitle);
 }
 
 bool Writer::BeginDataSheet() {
@@ -434,8 +431,8 @@ WorkbookResult Writer::Write(const std::string& path) {
   const std::string opened = platform::LibraryFileName(partial);
   if (opened.empty()) {
     platform::RemoveFile(partial);
-    result.error = "cannot write " + path +
-                   ": the workbook library cannot open a file by this folder's name";
+    result.error =
+        "cannot write " + path + ": the workbook library cannot open a file by this folder's name";
     return result;
   }
   m_workbook = workbook_new_opt(opened.c_str(), &workbookOptions);

@@ -11,8 +11,7 @@ records::ReportWords ReportWordsFor(const MessageTexts& texts) {
   const std::string language = LanguageOfTexts(texts);
   const VerdictWords verdict = VerdictWordsOf(language);
   records::ReportWords words;
-  words.timeValueTitle =
-      language == kChinese ? kChineseTimeValueTitle : kEnglishTimeValueTitle;
+  words.timeValueTitle = language == kChinese ? kChineseTimeValueTitle : kEnglishTimeValueTitle;
   words.verdictTitle = verdict.title;
   words.pass = verdict.pass;
   words.fail = verdict.fail;

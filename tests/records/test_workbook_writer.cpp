@@ -80,8 +80,8 @@ void ExpectHeadings(const Sheet& sheet) {
   }
   // Without words of its own, K is titled as the time column is.
   EXPECT_EQ(Text(sheet, "K1"), kTitles[4]);
-  const std::map<int, double> widths{{1, 5},  {2, 10}, {3, 10}, {4, 10}, {5, 15}, {6, 15},
-                                     {7, 10}, {8, 30}, {9, 20}, {11, 20}};
+  const std::map<int, double> widths{{1, 5},  {2, 10}, {3, 10}, {4, 10}, {5, 15},
+                                     {6, 15}, {7, 10}, {8, 30}, {9, 20}, {11, 20}};
   ASSERT_EQ(sheet.columnWidths.size(), widths.size());
   for (const auto& [column, width] : widths) {
     // The file stores the width with the cell padding the spreadsheet adds
@@ -578,6 +578,46 @@ TEST(WorkbookInLibreOffice, ShowsExactlyTheTableTexts) {
   EXPECT_EQ(info[8][1], "-0.3");
   EXPECT_EQ(info[9][1], "55");
   EXPECT_EQ(info[13][1], "2026/12/08 09:15:30");
+}
+
+// What the technician sees as the report opens, drawn by LibreOffice itself:
+// each time whole, in G and again in K, and no "###" in any cell, with the
+// bench mode's verdict column in as well.
+TEST(WorkbookInLibreOffice, DrawsEveryTimeWholeAndNoCellAsHashes) {
+  const auto soffice = testing::FindSoffice();
+  if (!soffice) GTEST_SKIP() << "LibreOffice is not installed";
+  const auto pdftotext = testing::FindProgram("pdftotext");
+  if (!pdftotext) GTEST_SKIP() << "pdftotext is not installed (poppler-utils)";
+  TempFolder folder;
+  ResultsTable table;
+  results::ApplySettings(table, results::TestSettings::StartValues());
+  const std::vector<std::string> times{"2017/05/03 08:04:05", "2017/05/03 12:34:56",
+                                       "2017/12/31 23:59:59"};
+  Append(table, {"A1", "-0.21", "56.3", "-0.20", "55.0", times[0], ""});
+  // A float of the meter's gone astray, one character wider than D.
+  Append(table, {"A2", "-0.12", "123456789.0", "", "", times[1], ""});
+  Append(table, {"1--2", "1234", "-0.3", "55.2", "0.5", "Loss", "2017-05-03 12:34 "});
+  Append(table, {"A3", "-0.13", "57.0", "-0.22", "56.1", times[2], ""});
+  ReportContent content = ContentOf(table);
+  content.words = {"Time value", "Verdict", "PASS", "FAIL"};
+  content.verdictColumn = true;
+  const std::string path = folder / "report.xlsx";
+  ASSERT_TRUE(WriteWorkbook(path, content).Written());
+
+  const auto printed =
+      testing::PrintedTextWithLibreOffice(*soffice, *pdftotext, path, folder.Path());
+  ASSERT_TRUE(printed.has_value()) << "LibreOffice could not print the workbook";
+  EXPECT_EQ(printed->find("###"), std::string::npos) << *printed;
+  for (const std::string& time : times) {
+    size_t seen = 0;
+    for (size_t at = printed->find(time); at != std::string::npos;
+         at = printed->find(time, at + 1)) {
+      ++seen;
+    }
+    EXPECT_EQ(seen, 2u) << time << " in\n" << *printed;
+  }
+  EXPECT_NE(printed->find("123456789.0"), std::string::npos) << *printed;
+  EXPECT_NE(printed->find("Verdict"), std::string::npos) << *printed;
 }
 #endif
 
