@@ -331,9 +331,9 @@ bool Writer::WriteRow(ReportRowTexts texts, results::Outcome verdict) {
   }
   if (m_content.verdictColumn) {
     const ReportWords& words = m_content.words;
-    const std::string& said = verdict == results::OUTCOME_PASS   ? words.pass
-                              : verdict == results::OUTCOME_FAIL ? words.fail
-                                                                 : std::string();
+    const std::string_view said = verdict == results::OUTCOME_PASS   ? words.pass
+                                  : verdict == results::OUTCOME_FAIL ? words.fail
+                                                                     : std::string_view();
     if (!WriteText(m_sheet, row, kVerdictColumn, said)) return false;
   }
   const CellValue time = ClassifyCellText(texts[results::ColumnIndex(results::Column::Time)]);
