@@ -118,12 +118,14 @@ double OurExport(const ResultsTable& table, const std::string& path, double* sna
 }
 
 // The same cells, prepared beforehand, so that the timed part is only
-// libxlsxwriter's: numbers with their formats, strings, date-times, the
-// widths and the bold heading row, and the information sheet's fourteen lines.
+// libxlsxwriter's: numbers with their formats, strings, the times as text and
+// as date-times, the widths and the bold heading row, and the information
+// sheet's fourteen lines.
 struct RawCells {
   struct Row {
     std::string serial;
     std::array<double, 4> values;
+    std::string timeText;
     lxw_datetime time;
   };
   std::vector<Row> rows;
@@ -137,6 +139,7 @@ RawCells PrepareRaw(int rows) {
     RawCells::Row row;
     row.serial = texts[0];
     for (int k = 0; k < 4; ++k) row.values[k] = std::strtod(texts[k + 1].c_str(), nullptr);
+    row.timeText = texts[5];
     row.time = {2017, 5, 3, (i / 3600) % 24, (i / 60) % 60, static_cast<double>(i % 60)};
     cells.rows.push_back(row);
   }
@@ -162,12 +165,14 @@ double RawExport(const RawCells& cells, const std::string& path) {
   format_set_num_format(when, "yyyy\\/mm\\/dd hh:mm:ss");
   const double widths[9] = {5, 10, 10, 10, 15, 15, 10, 30, 20};
   for (lxw_col_t c = 0; c < 9; ++c) worksheet_set_column(sheet, c, c, widths[c], nullptr);
+  worksheet_set_column(sheet, 10, 10, 20, nullptr);
   worksheet_write_blank(sheet, 0, 0, bold);
   worksheet_write_string(sheet, 0, 1, "NO.", bold);
   for (lxw_col_t c = 0; c < 6; ++c) {
     worksheet_write_string(sheet, 0, static_cast<lxw_col_t>(c + 2), kTitles[c].c_str(), bold);
   }
   worksheet_write_blank(sheet, 0, 8, bold);
+  worksheet_write_string(sheet, 0, 10, kTitles[4].c_str(), bold);
   worksheet_write_number(sheet, 2, 0, 2, integer);
   worksheet_write_string(sheet, 2, 1, " ", nullptr);
   worksheet_write_string(sheet, 2, 2, cells.wavelength1.c_str(), nullptr);
@@ -182,7 +187,8 @@ double RawExport(const RawCells& cells, const std::string& path) {
     worksheet_write_number(sheet, r, 3, row.values[1], one);
     worksheet_write_number(sheet, r, 4, row.values[2], two);
     worksheet_write_number(sheet, r, 5, row.values[3], one);
-    worksheet_write_datetime(sheet, r, 6, const_cast<lxw_datetime*>(&row.time), when);
+    worksheet_write_string(sheet, r, 6, row.timeText.c_str(), nullptr);
+    worksheet_write_datetime(sheet, r, 10, const_cast<lxw_datetime*>(&row.time), when);
     ++r;
   }
   for (lxw_row_t i = 0; i < 14; ++i) worksheet_write_string(info, i, 0, "label", nullptr);

@@ -65,6 +65,7 @@ orvana_add_test(test_records SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/records/test_da
                                      ${CMAKE_CURRENT_SOURCE_DIR}/records/test_log_import.cpp
                 LABELS threads)
 orvana_add_test(test_workbook SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/records/test_workbook_writer.cpp
+                                      ${CMAKE_CURRENT_SOURCE_DIR}/records/test_workbook_verdict.cpp
                                       ${CMAKE_CURRENT_SOURCE_DIR}/records/test_workbook_file.cpp
                 LABELS records LIBS orvana_testsupport_workbooks)
 add_subdirectory(texts)

@@ -3,8 +3,9 @@
 # Does nothing when they are all there; uses sudo when not run as root.
 # With --package it adds the tools that build and check the Debian package;
 # with --tests, what only the tests use: those tools (the tests build the
-# package), a headless LibreOffice Calc and the PostgreSQL server; with
-# --run, LibreOffice Calc with its window, which the window's report opens in.
+# package), a headless LibreOffice Calc with pdftotext, and the PostgreSQL
+# server; with --run, LibreOffice Calc with its window, which the window's
+# report opens in.
 set -euo pipefail
 
 packages=(
@@ -45,6 +46,11 @@ fi
 # where there is no Calc at all (about 265 MB).
 if [ "${1:-}" = --tests ] && ! installed libreoffice-calc && ! installed libreoffice-calc-nogui; then
   packages+=(libreoffice-calc-nogui)
+fi
+# They read the text of the pages LibreOffice prints of it, to see what it
+# draws in each cell.
+if [ "${1:-}" = --tests ]; then
+  packages+=(poppler-utils)
 fi
 # Someone at the window wants to see the report: the headless Calc cannot
 # show it, so the one with a window comes, and takes the headless one's

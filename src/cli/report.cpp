@@ -18,6 +18,7 @@
 #include "results/time_text.h"
 #include "store/record_queries.h"
 #include "texts/message_texts.h"
+#include "texts/report_words.h"
 #include "texts/work_place.h"
 
 namespace orvana::cli {
@@ -104,7 +105,8 @@ records::WorkbookResult WriteReport(const records::WorkbookTarget& target,
                                     std::string extraColumnTitle, const common::LocalTime& now) {
   const records::ReportContent content = records::BuildReportContent(
       std::move(rows), records::ReportInformation{}, results::TestSettings::StartValues(),
-      texts::TableColumnTitles(texts), now, std::move(extraColumnTitle));
+      texts::TableColumnTitles(texts), now, std::move(extraColumnTitle),
+      texts::ReportWordsFor(texts));
   return records::WriteWorkbookTo(target, content, {}, /*removeOnStopSignal=*/true);
 }
 

@@ -6,6 +6,7 @@
 
 #include "results/column.h"
 #include "results/table_operations.h"
+#include "results/verdict.h"
 
 namespace orvana::records {
 
@@ -28,9 +29,11 @@ ReportRows ReportRows::FromTable(const results::ResultsTable& table) {
   }
   rows.m_texts.reserve(bytes);
   rows.m_rowStarts.reserve(rows.m_rowCount);
+  rows.m_verdicts.reserve(rows.m_rowCount);
   for (int row = 0; row < table.RowCount(); ++row) {
     if (results::IsBlankedRow(table, row)) continue;
     rows.m_rowStarts.push_back(static_cast<uint32_t>(rows.m_texts.size()));
+    rows.m_verdicts.push_back(results::RowVerdict(table, row));
     for (int column = 0; column < results::kColumnCount; ++column) {
       rows.m_texts.append(table.Text(row, column));
       rows.m_texts.push_back('\0');
@@ -57,7 +60,14 @@ ReportRowSource ReportRowSource::Streamed(int columns, Feed feed) {
 }
 
 std::string ReportRowSource::HandRows(const ReportRowSink& sink) const {
-  if (m_feed) return m_feed(sink);
+  return HandRowsWithVerdicts(
+      [&sink](ReportRowTexts texts, results::Outcome) { return sink(texts); });
+}
+
+std::string ReportRowSource::HandRowsWithVerdicts(const ReportVerdictRowSink& sink) const {
+  if (m_feed) {
+    return m_feed([&sink](ReportRowTexts texts) { return sink(texts, results::OUTCOME_NONE); });
+  }
   std::array<std::string_view, results::kColumnCount> texts;
   for (size_t row = 0; row < m_snapshot.Size(); ++row) {
     // The row's texts lie one after another: step through them once.
@@ -66,7 +76,7 @@ std::string ReportRowSource::HandRows(const ReportRowSink& sink) const {
       cell = text;
       text += cell.size() + 1;
     }
-    if (!sink(texts)) break;
+    if (!sink(texts, m_snapshot.Verdict(row))) break;
   }
   return {};
 }
@@ -96,8 +106,8 @@ ReportRowSource LogReportRows(const std::vector<std::string>& logs, LogReading& 
 ReportContent BuildReportContent(ReportRowSource rows, const ReportInformation& information,
                                  const results::TestSettings& settings,
                                  const ColumnTitles& columnTitles,
-                                 const common::LocalTime& exportTime,
-                                 std::string extraColumnTitle) {
+                                 const common::LocalTime& exportTime, std::string extraColumnTitle,
+                                 ReportWords words) {
   ReportContent content;
   content.rows = std::move(rows);
   content.columnTitles = columnTitles;
@@ -105,6 +115,7 @@ ReportContent BuildReportContent(ReportRowSource rows, const ReportInformation& 
   content.settings = settings;
   content.exportTime = exportTime;
   content.extraColumnTitle = std::move(extraColumnTitle);
+  content.words = std::move(words);
   return content;
 }
 
@@ -112,9 +123,12 @@ ReportContent BuildReportContent(const results::ResultsTable& table,
                                  const ReportInformation& information,
                                  const results::TestSettings& settings,
                                  const ColumnTitles& columnTitles,
-                                 const common::LocalTime& exportTime) {
-  return BuildReportContent(ReportRows::FromTable(table), information, settings, columnTitles,
-                            exportTime);
+                                 const common::LocalTime& exportTime, ReportWords words,
+                                 bool verdictColumn) {
+  ReportContent content = BuildReportContent(ReportRows::FromTable(table), information, settings,
+                                             columnTitles, exportTime, {}, std::move(words));
+  content.verdictColumn = verdictColumn;
+  return content;
 }
 
 }  // namespace orvana::records

@@ -13,6 +13,7 @@
 #include "records/log_import.h"
 #include "records/report_information.h"
 #include "results/column.h"
+#include "results/outcome.h"
 #include "results/results_table.h"
 #include "results/settings_record.h"
 
@@ -30,7 +31,8 @@ class ReportRows {
   ReportRows() = default;
 
   // Every row of `table` that is not blanked, in table order, the wavelength
-  // row included. Must run on the thread that owns the table.
+  // row included, each with its part's verdict. Must run on the thread that
+  // owns the table.
   static ReportRows FromTable(const results::ResultsTable& table);
 
   size_t Size() const { return m_rowCount; }
@@ -38,6 +40,9 @@ class ReportRows {
   // Column 0..kColumnCount-1 of exported row `row`; NUL-terminated in place.
   std::string_view Text(size_t row, int column) const;
   const char* CText(size_t row, int column) const;
+  // The verdict the table gave the part of exported row `row`
+  // (results::RowVerdict); OUTCOME_NONE where nobody judged it.
+  results::Outcome Verdict(size_t row) const { return m_verdicts[row]; }
 
   // False when the texts were too many to hold (several gigabytes); such a
   // snapshot holds nothing and cannot be written.
@@ -49,6 +54,7 @@ class ReportRows {
   // NULs before it, which costs a few bytes' scan and saves 24 bytes a row.
   std::string m_texts;
   std::vector<uint32_t> m_rowStarts;
+  std::vector<results::Outcome> m_verdicts;
   size_t m_rowCount = 0;
   bool m_complete = true;
 };
@@ -59,6 +65,8 @@ using ReportRowTexts = std::span<const std::string_view>;
 // Takes a report's rows one at a time, in order. False when it takes no more
 // (the workbook cannot be written, or its writing was cancelled).
 using ReportRowSink = std::function<bool(ReportRowTexts)>;
+// The same, each row with its part's verdict.
+using ReportVerdictRowSink = std::function<bool(ReportRowTexts, results::Outcome)>;
 
 // The rows of a report and where they come from. Either a snapshot taken
 // beforehand, which a worker thread can write while the table goes on
@@ -89,6 +97,9 @@ class ReportRowSource {
   bool Complete() const { return m_feed || m_snapshot.Complete(); }
   // Hands the rows to `sink` (see Feed).
   std::string HandRows(const ReportRowSink& sink) const;
+  // The same with each row's verdict: the table's for a snapshot,
+  // OUTCOME_NONE for streamed rows (a log or the database judges nothing).
+  std::string HandRowsWithVerdicts(const ReportVerdictRowSink& sink) const;
 
  private:
   ReportRows m_snapshot;
@@ -116,6 +127,18 @@ ReportRowSource LogReportRows(const std::vector<std::string>& logs, LogReading& 
 // "disten", "loss", "refl", "allloss", "eventtype", "timedata").
 using ColumnTitles = std::array<std::string, 6>;
 
+// The report's words that the language file has no key for, in the language
+// of the bench's texts: texts::ReportWordsFor gives them.
+struct ReportWords {
+  // Of the column that holds the times once more, as date-time values for a
+  // filter or a sort. Empty: the time column's own title.
+  std::string timeValueTitle;
+  // Of the bench mode's verdict column: its title, and a part's verdict.
+  std::string verdictTitle;
+  std::string pass;
+  std::string fail;
+};
+
 struct ReportContent {
   ReportRowSource rows;
   ColumnTitles columnTitles;
@@ -124,6 +147,10 @@ struct ReportContent {
   common::LocalTime exportTime;
   // The title of column I when the rows have an eighth text for it.
   std::string extraColumnTitle;
+  ReportWords words;
+  // The bench mode's column J: each part's verdict, in `words`. Off, every
+  // other report keeps the columns it has always had.
+  bool verdictColumn = false;
 };
 
 // A report of `rows`, whatever they come from, with what goes around them.
@@ -131,14 +158,16 @@ ReportContent BuildReportContent(ReportRowSource rows, const ReportInformation& 
                                  const results::TestSettings& settings,
                                  const ColumnTitles& columnTitles,
                                  const common::LocalTime& exportTime,
-                                 std::string extraColumnTitle = {});
+                                 std::string extraColumnTitle = {}, ReportWords words = {});
 
 // The report of `table` as it stands now, its rows a snapshot; runs on the
-// thread that owns the table.
+// thread that owns the table. With `verdictColumn` (the bench mode), column J
+// holds each part's verdict.
 ReportContent BuildReportContent(const results::ResultsTable& table,
                                  const ReportInformation& information,
                                  const results::TestSettings& settings,
                                  const ColumnTitles& columnTitles,
-                                 const common::LocalTime& exportTime);
+                                 const common::LocalTime& exportTime, ReportWords words = {},
+                                 bool verdictColumn = false);
 
 }  // namespace orvana::records

@@ -42,6 +42,17 @@ constexpr double kFirstRowNumber = 2;
 // Widths of columns A to I, in the spreadsheet's character units.
 constexpr std::array<double, 9> kColumnWidths{5, 10, 10, 10, 15, 15, 10, 30, 20};
 constexpr lxw_col_t kLastColumn = 8;  // I
+// The title of the time column G: the titles are of table columns 1 to 6.
+constexpr size_t kTimeTitle = results::ColumnIndex(results::Column::Time) - 1;
+// After every column the meter's users and their programs know, so that
+// nothing of theirs moves: the bench mode's verdict, then the times as
+// date-time values, each wide enough for what it shows.
+constexpr lxw_col_t kVerdictColumn = 9;     // J
+constexpr lxw_col_t kTimeValueColumn = 10;  // K
+constexpr double kVerdictWidth = 10;
+constexpr double kTimeValueWidth = 20;
+// The width of the information sheet's values.
+constexpr double kInformationValueWidth = 40;
 
 // Labels of the information sheet: the window's and the dialogs' own words,
 // with their English beside them.
@@ -55,7 +66,6 @@ constexpr std::array<const char*, 14> kInformationLabels{
 };
 constexpr const char* kSingleModeName = "单模1310nm/1625nm";
 constexpr const char* kMultiModeName = "多模850nm/1300nm";
-
 
 // The text as the file may hold it, NUL-terminated in `scratch`: valid UTF-8
 // (a byte that is not part of a character, as from an old log written in
@@ -145,10 +155,13 @@ class Writer {
   bool MakeFormats();
   lxw_format* NumberFormat(int decimals, bool negativeZero);
   bool WriteHeadings(lxw_worksheet* sheet);
-  bool WriteCell(lxw_worksheet* sheet, lxw_row_t row, lxw_col_t column, std::string_view text);
+  bool WriteCell(lxw_worksheet* sheet, lxw_row_t row, lxw_col_t column, std::string_view text,
+                 double width);
   bool WriteText(lxw_worksheet* sheet, lxw_row_t row, lxw_col_t column, std::string_view text);
+  bool WriteDateTime(lxw_worksheet* sheet, lxw_row_t row, lxw_col_t column,
+                     const common::LocalTime& time);
   bool BeginDataSheet();
-  bool WriteRow(ReportRowTexts texts);
+  bool WriteRow(ReportRowTexts texts, results::Outcome verdict);
   bool WriteRows();
   bool WriteInformationSheet();
   bool ReportProgress() {
@@ -208,9 +221,21 @@ bool Writer::WriteText(lxw_worksheet* sheet, lxw_row_t row, lxw_col_t column,
                "cannot write a cell");
 }
 
-bool Writer::WriteCell(lxw_worksheet* sheet, lxw_row_t row, lxw_col_t column,
-                       std::string_view text) {
-  const CellValue value = ClassifyCellText(text);
+bool Writer::WriteDateTime(lxw_worksheet* sheet, lxw_row_t row, lxw_col_t column,
+                           const common::LocalTime& time) {
+  lxw_datetime when{time.year, time.month,  time.day,
+                    time.hour, time.minute, static_cast<double>(time.second)};
+  return Check(worksheet_write_datetime(sheet, row, column, &when, m_dateTime),
+               "cannot write a cell");
+}
+
+bool Writer::WriteCell(lxw_worksheet* sheet, lxw_row_t row, lxw_col_t column, std::string_view text,
+                       double width) {
+  // A number or a date-time that does not fit its column is drawn as "###",
+  // where a text spills into the empty cell beside it. A value is shown as
+  // its text reads, so the text's length is the width it needs.
+  const CellValue value =
+      static_cast<double>(text.size()) <= width ? ClassifyCellText(text) : CellValue{};
   switch (value.kind) {
     case CellValue::Kind::Number: {
       lxw_format* format = NumberFormat(value.decimals, value.negativeZero);
@@ -218,12 +243,8 @@ bool Writer::WriteCell(lxw_worksheet* sheet, lxw_row_t row, lxw_col_t column,
       return Check(worksheet_write_number(sheet, row, column, value.number, format),
                    "cannot write a cell");
     }
-    case CellValue::Kind::DateTime: {
-      lxw_datetime when{value.time.year, value.time.month,  value.time.day,
-                        value.time.hour, value.time.minute, static_cast<double>(value.time.second)};
-      return Check(worksheet_write_datetime(sheet, row, column, &when, m_dateTime),
-                   "cannot write a cell");
-    }
+    case CellValue::Kind::DateTime:
+      return WriteDateTime(sheet, row, column, value.time);
     case CellValue::Kind::Text:
       break;
   }
@@ -252,7 +273,19 @@ bool Writer::WriteHeadings(lxw_worksheet* sheet) {
   for (lxw_col_t title = 0; title < 6; ++title) {
     if (!heading(static_cast<lxw_col_t>(title + 2), m_content.columnTitles[title])) return false;
   }
-  return heading(kLastColumn, m_content.extraColumnTitle);
+  if (!heading(kLastColumn, m_content.extraColumnTitle)) return false;
+  const ReportWords& words = m_content.words;
+  if (m_content.verdictColumn &&
+      (!Check(worksheet_set_column(sheet, kVerdictColumn, kVerdictColumn, kVerdictWidth, nullptr),
+              "cannot set a column width") ||
+       !heading(kVerdictColumn, words.verdictTitle))) {
+    return false;
+  }
+  const std::string& timeTitle = m_content.columnTitles[kTimeTitle];
+  return Check(worksheet_set_column(sheet, kTimeValueColumn, kTimeValueColumn, kTimeValueWidth,
+                                    nullptr),
+               "cannot set a column width") &&
+         heading(kTimeValueColumn, words.timeValueTitle.empty() ? timeTitle : words.timeValueTitle);
 }
 
 bool Writer::BeginDataSheet() {
@@ -266,7 +299,7 @@ bool Writer::BeginDataSheet() {
   return WriteHeadings(m_sheet);
 }
 
-bool Writer::WriteRow(ReportRowTexts texts) {
+bool Writer::WriteRow(ReportRowTexts texts, results::Outcome verdict) {
   const int columns = m_content.rows.Columns();
   if (texts.size() != static_cast<size_t>(columns)) {
     m_error = "a report row with " + std::to_string(texts.size()) + " texts instead of " +
@@ -283,12 +316,29 @@ bool Writer::WriteRow(ReportRowTexts texts) {
   // Column B holds serial numbers, which are names, not numbers: a scanned
   // "0012345" must keep its zeros.
   if (!WriteText(m_sheet, row, 1, texts[0])) return false;
+  // The time, too wide as a date-time for its column, stays the text it is
+  // and spills into the empty H beside it.
   for (int column = 1; column < results::kColumnCount; ++column) {
-    if (!WriteCell(m_sheet, row, static_cast<lxw_col_t>(column + 1), texts[column])) return false;
+    const auto sheetColumn = static_cast<lxw_col_t>(column + 1);
+    if (!WriteCell(m_sheet, row, sheetColumn, texts[column], kColumnWidths[sheetColumn])) {
+      return false;
+    }
   }
   // The bench of a report from the database, in column I: a name, as text.
   if (columns > results::kColumnCount &&
       !WriteText(m_sheet, row, kLastColumn, texts[results::kColumnCount])) {
+    return false;
+  }
+  if (m_content.verdictColumn) {
+    const ReportWords& words = m_content.words;
+    const std::string_view said = verdict == results::OUTCOME_PASS   ? words.pass
+                                  : verdict == results::OUTCOME_FAIL ? words.fail
+                                                                     : std::string_view();
+    if (!WriteText(m_sheet, row, kVerdictColumn, said)) return false;
+  }
+  const CellValue time = ClassifyCellText(texts[results::ColumnIndex(results::Column::Time)]);
+  if (time.kind == CellValue::Kind::DateTime &&
+      !WriteDateTime(m_sheet, row, kTimeValueColumn, time.time)) {
     return false;
   }
   ++m_written;
@@ -298,11 +348,12 @@ bool Writer::WriteRow(ReportRowTexts texts) {
 bool Writer::WriteRows() {
   if (!BeginDataSheet()) return false;
   bool taking = true;
-  const std::string why = m_content.rows.HandRows([&](ReportRowTexts texts) {
-    // Nothing more once a row has failed, whatever the source does.
-    taking = taking && WriteRow(texts);
-    return taking;
-  });
+  const std::string why =
+      m_content.rows.HandRowsWithVerdicts([&](ReportRowTexts texts, results::Outcome verdict) {
+        // Nothing more once a row has failed, whatever the source does.
+        taking = taking && WriteRow(texts, verdict);
+        return taking;
+      });
   if (!why.empty()) {
     m_error = why;
     return false;
@@ -317,7 +368,8 @@ bool Writer::WriteInformationSheet() {
     return false;
   }
   if (!Check(worksheet_set_column(sheet, 0, 0, 28, nullptr), "cannot set a column width") ||
-      !Check(worksheet_set_column(sheet, 1, 1, 40, nullptr), "cannot set a column width")) {
+      !Check(worksheet_set_column(sheet, 1, 1, kInformationValueWidth, nullptr),
+             "cannot set a column width")) {
     return false;
   }
   const ReportInformation& information = m_content.information;
@@ -334,7 +386,7 @@ bool Writer::WriteInformationSheet() {
     return ok;
   };
   const auto typed = [&](const std::string& value) {
-    const bool ok = label() && WriteCell(sheet, row, 1, value);
+    const bool ok = label() && WriteCell(sheet, row, 1, value, kInformationValueWidth);
     ++row;
     return ok;
   };
@@ -379,8 +431,8 @@ WorkbookResult Writer::Write(const std::string& path) {
   const std::string opened = platform::LibraryFileName(partial);
   if (opened.empty()) {
     platform::RemoveFile(partial);
-    result.error = "cannot write " + path +
-                   ": the workbook library cannot open a file by this folder's name";
+    result.error =
+        "cannot write " + path + ": the workbook library cannot open a file by this folder's name";
     return result;
   }
   m_workbook = workbook_new_opt(opened.c_str(), &workbookOptions);

@@ -15,11 +15,15 @@
 //
 // The first worksheet is the table as the meter's users know it: row 1 holds
 // "NO." and the six column titles, row 2 stays empty, then one row per
-// exported table row, numbered from 2. A table too long for one worksheet
-// goes on in further worksheets laid out the same way. The last worksheet
-// holds the report information and the test settings. The rows are written
-// as their source hands them over, so a report's memory does not grow with
-// its rows.
+// exported table row, numbered from 2, in columns A to I with their widths.
+// Every cell reads whole as the workbook opens: a value that would not fit
+// its column stays text, which spills into the empty cell beside it (the
+// time in G). After those columns, where no program that reads them looks,
+// come the bench mode's verdict (J) and the times as date-time values (K),
+// for a filter or a sort. A table too long for one worksheet goes on in
+// further worksheets laid out the same way. The last worksheet holds the
+// report information and the test settings. The rows are written as their
+// source hands them over, so a report's memory does not grow with its rows.
 namespace orvana::records {
 
 struct WorkbookOptions {
@@ -48,12 +52,12 @@ struct WorkbookResult {
 WorkbookResult WriteWorkbook(const std::string& path, const ReportContent& content,
                              const WorkbookOptions& options = {});
 
-// How a cell's text goes into the sheet. A plain decimal number (an optional
-// minus, digits without a superfluous leading zero, optionally a point and
-// digits; at most 15 digits in all) becomes a number shown with as many
-// decimals as the text has, so it reads exactly the same; a time
-// "YYYY/MM/DD HH:MM:SS" that names a real moment becomes a date and time shown
-// that way; anything else stays text.
+// How a cell's text goes into the sheet where its column is wide enough for
+// it. A plain decimal number (an optional minus, digits without a superfluous
+// leading zero, optionally a point and digits; at most 15 digits in all)
+// becomes a number shown with as many decimals as the text has, so it reads
+// exactly the same; a time "YYYY/MM/DD HH:MM:SS" that names a real moment
+// becomes a date and time shown that way; anything else stays text.
 struct CellValue {
   enum class Kind { Text, Number, DateTime };
   Kind kind = Kind::Text;

@@ -63,7 +63,11 @@ TEST(ReportCommand, LogsBecomeTheRowsTheirImportWouldGive) {
   }
   EXPECT_EQ(sheet.At("C3")->value, "-0.21");
   EXPECT_EQ(sheet.At("C4")->numberFormat, "\\-0.00");
-  EXPECT_EQ(sheet.At("G3")->numberFormat, "yyyy\\/mm\\/dd hh:mm:ss");
+  // The time as text, and again as a date-time value under a title in the
+  // bench's language.
+  EXPECT_EQ(sheet.At("G3")->text, "2017/05/01 08:00:00");
+  EXPECT_EQ(sheet.At("K1")->text, "Time (date-time value)");
+  EXPECT_EQ(sheet.At("K3")->numberFormat, "yyyy\\/mm\\/dd hh:mm:ss");
   EXPECT_EQ((*sheets)[1].At("B9")->value, "-0.3");  // the start thresholds
 
   // A name of one's own; the date of the first row names a log that is not

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -69,19 +70,24 @@ std::string Number(const Sheet& sheet, const std::string& reference) {
   return cell->value + " as " + cell->numberFormat;
 }
 
+// A to I as they have always been; K, after them, holds the times as
+// date-time values, wide enough to show them.
 void ExpectHeadings(const Sheet& sheet) {
   EXPECT_EQ(Text(sheet, "B1"), "NO.");
   const std::string columns = "CDEFGH";
   for (size_t i = 0; i < columns.size(); ++i) {
     EXPECT_EQ(Text(sheet, std::string(1, columns[i]) + "1"), kTitles[i]);
   }
-  const std::array<double, 9> widths{5, 10, 10, 10, 15, 15, 10, 30, 20};
-  ASSERT_EQ(sheet.columnWidths.size(), 9u);
-  for (int column = 1; column <= 9; ++column) {
+  // Without words of its own, K is titled as the time column is.
+  EXPECT_EQ(Text(sheet, "K1"), kTitles[4]);
+  const std::map<int, double> widths{{1, 5},  {2, 10}, {3, 10}, {4, 10}, {5, 15},
+                                     {6, 15}, {7, 10}, {8, 30}, {9, 20}, {11, 20}};
+  ASSERT_EQ(sheet.columnWidths.size(), widths.size());
+  for (const auto& [column, width] : widths) {
     // The file stores the width with the cell padding the spreadsheet adds
     // (5 pixels of a 7-pixel character); it reads back as the width set.
-    EXPECT_NEAR(sheet.columnWidths.at(column) - 5.0 / 7, widths[column - 1], 0.01)
-        << "column " << column;
+    ASSERT_EQ(sheet.columnWidths.count(column), 1u) << "column " << column;
+    EXPECT_NEAR(sheet.columnWidths.at(column) - 5.0 / 7, width, 0.01) << "column " << column;
   }
 }
 
@@ -203,11 +209,13 @@ TEST(WorkbookLayout, OnlyTheHeadingRowIsBold) {
   }
 }
 
-TEST(WorkbookCells, SerialsStayTextNumbersKeepTheirDigitsTimesAreTimes) {
+TEST(WorkbookCells, SerialsStayTextNumbersKeepTheirDigitsTimesStayTextWithTheirValueInK) {
   TempFolder folder;
   ResultsTable table;
   Append(table, {"0012345", "-0.21", "56.3", "-0.00", "2", "2017/05/03 12:34:56", "1234"});
   Append(table, {"12345", "****", "nan", "0012", "12.50", "2017/02/30 00:00:00", "x<&>"});
+  // A float of the meter's gone astray: 11 characters, one more than D shows.
+  Append(table, {"S", "-0.1", "123456789.0", "", "123456789.0", "2017/05/03 24:00:00", ""});
   const auto sheets = WriteAndRead(folder, ContentOf(table));
   ASSERT_FALSE(sheets.empty());
   const Sheet& sheet = sheets[0];
@@ -220,7 +228,11 @@ TEST(WorkbookCells, SerialsStayTextNumbersKeepTheirDigitsTimesAreTimes) {
   EXPECT_EQ(Number(sheet, "F3"), "2 as 0");
   EXPECT_EQ(Number(sheet, "H3"), "1234 as 0");
   EXPECT_EQ(Number(sheet, "F4"), "12.5 as 0.00");
-  const testing::SheetCell* time = sheet.At("G3");
+  // The time as the table has it, which spills into the empty H; a
+  // date-time there would be drawn as "###" in its 10 characters.
+  EXPECT_EQ(Text(sheet, "G3"), "2017/05/03 12:34:56");
+  EXPECT_FALSE(sheet.At("G3")->Styled());
+  const testing::SheetCell* time = sheet.At("K3");
   ASSERT_NE(time, nullptr);
   EXPECT_EQ(time->type, "n");
   EXPECT_EQ(time->numberFormat, "yyyy\\/mm\\/dd hh:mm:ss");
@@ -231,6 +243,11 @@ TEST(WorkbookCells, SerialsStayTextNumbersKeepTheirDigitsTimesAreTimes) {
   }
   EXPECT_EQ(Text(sheet, "E4"), "0012");
   EXPECT_EQ(Text(sheet, "H4"), "x<&>");
+  EXPECT_EQ(sheet.At("K4"), nullptr);  // no such moment: no value
+  // Too long for D, the number stays its text; E is wide enough for it.
+  EXPECT_EQ(Text(sheet, "D5"), "123456789.0");
+  EXPECT_EQ(Number(sheet, "F5"), "123456789 as 0.0");
+  EXPECT_EQ(sheet.At("K5"), nullptr);
 }
 
 TEST(WorkbookCells, TextTheFileCannotHoldIsMadeSafe) {
@@ -541,15 +558,18 @@ TEST(WorkbookInLibreOffice, ShowsExactlyTheTableTexts) {
   ASSERT_EQ(sheets->size(), 2u);
   const auto& shown = (*sheets)[0];
   ASSERT_EQ(shown.size(), 2 + 1 + rows.size());
-  // Column I is empty everywhere, so the shown area ends at H.
+  // Columns I and J are empty everywhere; K shows the real times again.
   EXPECT_EQ(shown[0], (std::vector<std::string>{"", "NO.", "Distance", "Loss", "Refl", "Total",
-                                                "Event", "Time"}));
-  EXPECT_EQ(shown[1], std::vector<std::string>(8, ""));
+                                                "Event", "Time", "", "", "Event"}));
+  EXPECT_EQ(shown[1], std::vector<std::string>(11, ""));
+  const std::vector<std::string> timeValues{"", "2017/05/03 12:34:56", "2017/12/31 23:59:59", "",
+                                            ""};
   for (int row = 0; row < table.RowCount(); ++row) {
     std::vector<std::string> expected{std::to_string(row + 2)};
     for (int column = 0; column < results::kColumnCount; ++column) {
       expected.push_back(table.Text(row, column));
     }
+    expected.insert(expected.end(), {"", "", timeValues[static_cast<size_t>(row)]});
     EXPECT_EQ(shown[2 + row], expected) << "table row " << row;
   }
   const auto& info = (*sheets)[1];
@@ -558,6 +578,46 @@ TEST(WorkbookInLibreOffice, ShowsExactlyTheTableTexts) {
   EXPECT_EQ(info[8][1], "-0.3");
   EXPECT_EQ(info[9][1], "55");
   EXPECT_EQ(info[13][1], "2026/12/08 09:15:30");
+}
+
+// What the technician sees as the report opens, drawn by LibreOffice itself:
+// each time whole, in G and again in K, and no "###" in any cell, with the
+// bench mode's verdict column in as well.
+TEST(WorkbookInLibreOffice, DrawsEveryTimeWholeAndNoCellAsHashes) {
+  const auto soffice = testing::FindSoffice();
+  if (!soffice) GTEST_SKIP() << "LibreOffice is not installed";
+  const auto pdftotext = testing::FindProgram("pdftotext");
+  if (!pdftotext) GTEST_SKIP() << "pdftotext is not installed (poppler-utils)";
+  TempFolder folder;
+  ResultsTable table;
+  results::ApplySettings(table, results::TestSettings::StartValues());
+  const std::vector<std::string> times{"2017/05/03 08:04:05", "2017/05/03 12:34:56",
+                                       "2017/12/31 23:59:59"};
+  Append(table, {"A1", "-0.21", "56.3", "-0.20", "55.0", times[0], ""});
+  // A float of the meter's gone astray, one character wider than D.
+  Append(table, {"A2", "-0.12", "123456789.0", "", "", times[1], ""});
+  Append(table, {"1--2", "1234", "-0.3", "55.2", "0.5", "Loss", "2017-05-03 12:34 "});
+  Append(table, {"A3", "-0.13", "57.0", "-0.22", "56.1", times[2], ""});
+  ReportContent content = ContentOf(table);
+  content.words = {"Time value", "Verdict", "PASS", "FAIL"};
+  content.verdictColumn = true;
+  const std::string path = folder / "report.xlsx";
+  ASSERT_TRUE(WriteWorkbook(path, content).Written());
+
+  const auto printed =
+      testing::PrintedTextWithLibreOffice(*soffice, *pdftotext, path, folder.Path());
+  ASSERT_TRUE(printed.has_value()) << "LibreOffice could not print the workbook";
+  EXPECT_EQ(printed->find("###"), std::string::npos) << *printed;
+  for (const std::string& time : times) {
+    size_t seen = 0;
+    for (size_t at = printed->find(time); at != std::string::npos;
+         at = printed->find(time, at + 1)) {
+      ++seen;
+    }
+    EXPECT_EQ(seen, 2u) << time << " in\n" << *printed;
+  }
+  EXPECT_NE(printed->find("123456789.0"), std::string::npos) << *printed;
+  EXPECT_NE(printed->find("Verdict"), std::string::npos) << *printed;
 }
 #endif
 

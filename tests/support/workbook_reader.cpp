@@ -198,16 +198,18 @@ std::optional<std::vector<Sheet>> ReadWorkbook(const std::string& path) {
 }
 
 #ifndef _WIN32
-std::optional<std::string> FindSoffice() {
+std::optional<std::string> FindProgram(const std::string& name) {
   const char* path = std::getenv("PATH");
   std::stringstream folders(path ? path : "/usr/bin");
   std::string folder;
   while (std::getline(folders, folder, ':')) {
-    const std::string candidate = folder + "/soffice";
+    const std::string candidate = folder + "/" + name;
     if (access(candidate.c_str(), X_OK) == 0) return candidate;
   }
   return std::nullopt;
 }
+
+std::optional<std::string> FindSoffice() { return FindProgram("soffice"); }
 #endif
 
 std::vector<std::vector<std::string>> ParseCsv(const std::string& text) {
@@ -278,6 +280,23 @@ std::optional<std::vector<std::vector<std::vector<std::string>>>> ConvertWithLib
   }
   if (sheets.empty()) return std::nullopt;
   return sheets;
+}
+
+std::optional<std::string> PrintedTextWithLibreOffice(const std::string& soffice,
+                                                      const std::string& pdftotext,
+                                                      const std::string& workbook,
+                                                      const std::string& scratchFolder) {
+  const std::string profile = scratchFolder + "/lo-profile";
+  const std::string out = scratchFolder + "/lo-pdf";
+  std::filesystem::create_directories(out);
+  if (!Run(Quoted(soffice) + " -env:UserInstallation=file://" + profile +
+           " --headless --norestore --convert-to pdf --outdir " + Quoted(out) + " " +
+           Quoted(workbook) + " >/dev/null 2>&1")) {
+    return std::nullopt;
+  }
+  const std::string pdf = out + "/" + std::filesystem::path(workbook).stem().string() + ".pdf";
+  if (!std::filesystem::exists(pdf)) return std::nullopt;
+  return Run(Quoted(pdftotext) + " -layout -enc UTF-8 " + Quoted(pdf) + " - 2>/dev/null");
 }
 #endif
 

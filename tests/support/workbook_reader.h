@@ -40,6 +40,8 @@ std::optional<std::vector<Sheet>> ReadWorkbook(const std::string& path);
 std::optional<std::string> ReadZipEntry(const std::string& zip, const std::string& entry);
 
 #ifndef _WIN32
+// Where a program is found on the PATH; nothing when it is not.
+std::optional<std::string> FindProgram(const std::string& name);
 // Where LibreOffice (soffice) is installed; nothing when it is not.
 std::optional<std::string> FindSoffice();
 
@@ -49,6 +51,15 @@ std::optional<std::string> FindSoffice();
 // neither disturbs nor waits for a LibreOffice already running.
 std::optional<std::vector<std::vector<std::vector<std::string>>>> ConvertWithLibreOffice(
     const std::string& soffice, const std::string& workbook, const std::string& scratchFolder);
+
+// What LibreOffice draws of the workbook: every worksheet printed to PDF as
+// Calc lays its cells out ("###" where a value does not fit), and the text of
+// those pages as `pdftotext` (poppler) reads it, lines as they stand on the
+// page. Nothing when either fails. A private profile, as above.
+std::optional<std::string> PrintedTextWithLibreOffice(const std::string& soffice,
+                                                      const std::string& pdftotext,
+                                                      const std::string& workbook,
+                                                      const std::string& scratchFolder);
 #endif
 
 // Splits CSV as LibreOffice writes it: comma-separated, fields in double
