@@ -20,6 +20,7 @@
 #include "common/trace.h"
 #include "records/export_folders.h"
 #include "records/workbook_file.h"
+#include "texts/report_words.h"
 
 namespace orvana::app {
 namespace {
@@ -98,14 +99,16 @@ bool ReportExport::OpenInSpreadsheet(const QString& path) {
 
 bool ReportExport::Start(const results::ResultsTable& table, const station::BoundFields& fields,
                          const records::ReportInformation& information,
-                         const results::TestSettings& settings, const texts::MessageTexts& texts) {
+                         const results::TestSettings& settings, const texts::MessageTexts& texts,
+                         bool verdictColumn) {
   if (Busy()) return false;
   records::ReportInformation withFields = information;
   withFields.productNumber = fields.productNumber;
   withFields.orderNumber = fields.orderNumber;
   withFields.saveFileName = fields.saveFileName;
   m_content = std::make_shared<const records::ReportContent>(records::BuildReportContent(
-      table, withFields, settings, texts::TableColumnTitles(texts), m_environment.now()));
+      table, withFields, settings, texts::TableColumnTitles(texts), m_environment.now(),
+      texts::ReportWordsFor(texts), verdictColumn));
   m_errorText = QString::fromStdString(texts.createxcelerr);
   m_progressLabel = QString::fromStdString(texts.save);
   m_fileName = FileNameFor(fields.saveFileName, m_content->exportTime);

@@ -66,10 +66,11 @@ class ReportExport final : public QObject {
   // The handler of the export button, after the window has read its
   // controls into `fields`. Copies the exported rows at once and returns;
   // the rest happens while the window's event loop runs. Does nothing and
-  // returns false while an earlier export is still under way.
+  // returns false while an earlier export is still under way. The bench
+  // mode's workbook has each part's verdict in a column of its own.
   bool Start(const results::ResultsTable& table, const station::BoundFields& fields,
              const records::ReportInformation& information, const results::TestSettings& settings,
-             const texts::MessageTexts& texts);
+             const texts::MessageTexts& texts, bool verdictColumn = false);
 
   bool Busy() const { return m_content != nullptr; }
   // Where the last workbook was written or saved; empty before.
