@@ -6,10 +6,11 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "cli/json_text.h"
 #include "cli/json_ui.h"
 #include "cli/loop_wait.h"
 #include "cli/output_queue.h"
+#include "cli/scanned_serials.h"
+#include "cli/text_ui.h"
 #include "common/clock.h"
 #include "link/polled_transport.h"
 #include "records/daily_log.h"
@@ -17,6 +18,7 @@
 #include "station/station.h"
 #include "store/result_store.h"
 #include "texts/message_texts.h"
+#include "texts/verdict_words.h"
 #include "texts/work_place.h"
 
 namespace orvana::cli {
@@ -48,56 +50,49 @@ constexpr size_t kFewBytes = 64;
 // How often a lost port is looked for, as the window does.
 constexpr auto kWatchInterval = std::chrono::milliseconds(500);
 
-std::string LinkJson(const char* state, const std::string* reason) {
-  std::string line = "{\"link\":";
-  AppendJsonString(line, state);
-  if (reason != nullptr) {
-    line += ",\"reason\":";
-    AppendJsonString(line, *reason);
-  }
-  line += '}';
-  return line;
-}
-
 // At the end of the run, lines the day's file never took go where the user
 // can find them, and the output says where.
-void TellSavedLines(JsonUi& ui, const records::SaveResult& result, const char* key) {
+void TellSavedLines(TerminalUi& ui, const records::SaveResult& result, const char* key) {
   for (const records::SavedLines& saved : result.saved) {
-    std::string line = std::string("{\"") + key + "\":\"saved\",\"path\":";
-    AppendJsonString(line, saved.path);
-    line += ",\"lines\":" + std::to_string(saved.lines) + "}";
-    ui.Emit(line);
+    ui.Status(StatusLine{key, "saved", {}}.Text("path", saved.path).Count("lines", saved.lines));
     std::fprintf(stderr, "orvana-cli: %zu log lines that Savetemp did not take are in %s\n",
                  saved.lines, saved.path.c_str());
   }
   if (result.lost > 0) {
-    ui.Emit(std::string("{\"") + key + "\":\"lost\",\"lines\":" + std::to_string(result.lost) +
-            "}");
+    ui.Status(StatusLine{key, "lost", {}}.Count("lines", result.lost));
     std::fprintf(stderr, "orvana-cli: %zu log lines could be saved nowhere\n", result.lost);
   }
 }
 
 // The same for results the store's outbox did not take: saved where the next
 // run sends them, or (when nowhere takes them) said to be in the day log.
-void TellSavedResults(JsonUi& ui, const records::SaveResult& result, const std::string& logFolder) {
+void TellSavedResults(TerminalUi& ui, const records::SaveResult& result,
+                      const std::string& logFolder) {
   for (const records::SavedLines& saved : result.saved) {
-    std::string line = "{\"store\":\"saved\",\"path\":";
-    AppendJsonString(line, saved.path);
-    line += ",\"results\":" + std::to_string(saved.lines) + "}";
-    ui.Emit(line);
+    ui.Status(
+        StatusLine{"store", "saved", {}}.Text("path", saved.path).Count("results", saved.lines));
     std::fprintf(stderr,
                  "orvana-cli: %zu results for the database are in %s; the next run sends them\n",
                  saved.lines, saved.path.c_str());
   }
   if (result.lost > 0) {
-    std::string line =
-        "{\"store\":\"lost\",\"results\":" + std::to_string(result.lost) + ",\"log\":";
-    AppendJsonString(line, logFolder);
-    ui.Emit(line + "}");
+    ui.Status(StatusLine{"store", "lost", {}}.Count("results", result.lost).Text("log", logFolder));
     std::fprintf(stderr,
                  "orvana-cli: %zu results for the database could be saved nowhere; they are in the "
                  "day log in %s, and orvana-cli store LOG sends them\n",
                  result.lost, logFolder.c_str());
+  }
+}
+
+// Each serial a scanner sent becomes the next part's; a line too long to be
+// one is said and skipped.
+void TakeScans(TerminalUi& ui, const ScannedSerials::Scan& scan) {
+  for (const std::string& serial : scan.serials) ui.TakeScannedSerial(serial);
+  if (scan.tooLong > 0) {
+    std::fprintf(stderr,
+                 "orvana-cli: %zu lines of standard input longer than %zu bytes skipped: no "
+                 "serial is that long\n",
+                 scan.tooLong, ScannedSerials::kLongestSerial);
   }
 }
 
@@ -127,11 +122,24 @@ int RunListen(const ListenOptions& options) {
   // Scripts rely on the day logs being in ./Savetemp, wherever the texts
   // come from.
   const texts::WorkPlace place = texts::FindWorkPlaceOfProcess({});
+  texts::MessageTexts messageTexts = texts::LoadMessageTextFile(place.languageFile);
   results::ResultsTable table;
   common::SystemClock clock;
   const station::Answer answer = station::Answer::Ok;
-  JsonUi ui(output, table, answer);
+  std::unique_ptr<TerminalUi> terminal;
+  if (options.text) {
+    // The verdicts in the language of the bench's texts, as its messages are.
+    terminal =
+        std::make_unique<TextUi>(output, table, answer, texts::VerdictWordsFor(messageTexts));
+    output.SetDropMarker(TextUi::DropMarker);
+  } else {
+    terminal = std::make_unique<JsonUi>(output, table, answer);
+  }
+  TerminalUi& ui = *terminal;
+  ui.SetBenchFields(BenchFields{options.serial, options.productNumber, options.orderNumber});
   table.AddObserver(&ui);
+  ScannedSerials scanner;
+  if (options.serialsFromStdin) wait.WatchInput();
 
   station::Station* station = nullptr;
   bool linkLost = false;
@@ -142,7 +150,7 @@ int RunListen(const ListenOptions& options) {
       link::LineHandlers{[&station](uint8_t byte) { station->OnReceiveByte(byte); },
                          [&](const std::string& reason) {
                            station->OnLinkLost(reason);
-                           ui.Emit(LinkJson("lost", &reason));
+                           ui.Status(StatusLine{"link", "lost", {}}.Text("reason", reason));
                            linkLost = true;
                          }});
 
@@ -156,11 +164,14 @@ int RunListen(const ListenOptions& options) {
 
   const std::string port = options.port;
   station::Station theStation(station::StationEnvironment{
-      transport, ui, clock, table, texts::LoadMessageTextFile(place.languageFile), place.logFolder,
+      transport, ui, clock, table, std::move(messageTexts), place.logFolder,
       [port] {
         return std::vector<link::PortEntry>{link::PortEntry{"cli", port}};
       },
-      resultStore.get()});
+      resultStore.get(),
+      // A scanner's serials: each part is counted, and one that kept the
+      // serial of the part before is told.
+      options.serialsFromStdin});
   station = &theStation;
   records::DailyLog& log = theStation.DayLog();
   records::DailyLog& recordLog = theStation.RecordLog();
@@ -208,7 +219,7 @@ int RunListen(const ListenOptions& options) {
     if (theStation.WatchingForPort() && now >= nextWatch) {
       nextWatch = now + kWatchInterval;
       if (theStation.OnWatchTick()) {
-        ui.Emit(LinkJson("restored", nullptr));
+        ui.Status(StatusLine{"link", "restored", {}});
         greetingDue = now + kGreetingWait;
       }
       ui.Flush();
@@ -233,6 +244,14 @@ int RunListen(const ListenOptions& options) {
     const int timeout = transport.Due() ? 0 : WaitTimeout(now, wakeAt);
     const LoopWait::Woken woken = wait.Wait(transport.LineWait(), !lineRests, timeout);
     if (woken.stop) break;
+    // Before the line: a serial scanned by the time a result's bytes are
+    // read is that part's.
+    if (!woken.input.empty()) TakeScans(ui, scanner.Feed(woken.input));
+    if (woken.inputEnded) {
+      TakeScans(ui, scanner.End());
+      std::fputs("orvana-cli: standard input has ended; the parts keep the serial scanned last\n",
+                 stderr);
+    }
     const size_t handed = transport.Service(woken.line);
     if (handed > 0 && handed < kFewBytes && theStation.MidFrame()) {
       lineRestsUntil = Clock::now() + kLineRest;
@@ -242,9 +261,7 @@ int RunListen(const ListenOptions& options) {
   if (status == 0 && theStation.WatchingForPort()) status = kExitLinkLost;
   if (status == 0 && !theStation.Connected()) status = kExitNoAnswer;
   if (const char* why = theStation.PlannedEraseNotDone()) {
-    std::string line = "{\"erase\":\"not-done\",\"reason\":";
-    AppendJsonString(line, why);
-    ui.Emit(line + "}");
+    ui.Status(StatusLine{"erase", "not-done", {}}.Text("reason", why));
     std::fprintf(stderr, "orvana-cli: the meter's records were not erased: %s\n", why);
     if (status == 0) status = kExitEraseNotDone;
   }

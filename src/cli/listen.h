@@ -17,6 +17,18 @@ struct ListenOptions {
   // A libpq connection string for the line's record; ORVANA_DATABASE when
   // empty, and no database when that is unset too.
   std::string database;
+  // The serial of every part recorded ("****" when empty), and the product
+  // and order numbers that go with each into the line's record.
+  std::string serial;
+  std::string productNumber;
+  std::string orderNumber;
+  // Each line of standard input is the serial of the next part recorded, as
+  // a scan into the window's serial field is; a part recorded before the
+  // next line keeps the serial before (and is told as reused). The end of
+  // the input keeps the last serial, and the run goes on.
+  bool serialsFromStdin = false;
+  // A readable line per part for a person, instead of JSON for scripts.
+  bool text = false;
 };
 
 // Returns the process exit status: 0 after a normal end, 2 when the port

@@ -28,6 +28,8 @@ namespace {
 constexpr const char* kUsage =
     "usage: orvana-cli ports\n"
     "       orvana-cli listen PORT [--seconds N] [--upload] [--erase] [--reconnect]\n"
+    "                         [--database CONNINFO] [--serial S | --serials-from-stdin]\n"
+    "                         [--product P] [--order O] [--text]\n"
     "       orvana-cli import FILE\n"
     "       orvana-cli report [-o FILE.xlsx] LOG...\n"
     "       orvana-cli report --from-database [--since DAY] [--until DAY] [--bench NAME]\n"
@@ -46,6 +48,7 @@ constexpr const char* kHelp =
     "  ports             list the serial ports, one per line: the port, a tab, the device name\n"
     "  listen PORT       open PORT, greet the meter and print a JSON line for every message,\n"
     "                    result, table row and change of the link or the day's log\n"
+    "                    (with --text, a readable line)\n"
     "      --seconds N   end the run after N seconds (a whole number up to 1000000000)\n"
     "      --upload      upload the records stored in the meter\n"
     "      --erase       erase the meter's records (after the upload, with --upload)\n"
@@ -54,6 +57,17 @@ constexpr const char* kHelp =
     "                    also send every result to this PostgreSQL database (default:\n"
     "                    ORVANA_DATABASE); the results wait in ./Savetemp/outbox until it has "
     "them\n"
+    "      --serial S    the serial of every part recorded (default: ****)\n"
+    "      --serials-from-stdin\n"
+    "                    a barcode scanner: each line read from standard input is the serial\n"
+    "                    of the next part recorded ({\"scanned\":S}); a part recorded before\n"
+    "                    the next line keeps the serial before ({\"reused\":S} after its row);\n"
+    "                    blank lines are skipped; at the end of the input the last serial\n"
+    "                    stays and the run goes on. Not with --serial\n"
+    "      --product P, --order O\n"
+    "                    the product and order numbers of every part, for the database\n"
+    "      --text        a readable line per part (row, serial, values, time, verdict) and\n"
+    "                    per message or change, instead of JSON\n"
     "  import FILE       print the rows a saved day log puts into an empty table\n"
     "  report [-o FILE.xlsx] LOG...\n"
     "                    write the report workbook of the logs' rows and print its name\n"
@@ -170,6 +184,19 @@ int Listen(const std::vector<std::string>& argv) {
       options.erase = true;
     } else if (arg == "--reconnect") {
       options.reconnect = true;
+    } else if (arg == "--serials-from-stdin") {
+      options.serialsFromStdin = true;
+    } else if (arg == "--text") {
+      options.text = true;
+    } else if (arg == "--serial" || arg == "--product" || arg == "--order") {
+      if (i + 1 >= argc || argv[i + 1].empty()) {
+        std::fprintf(stderr, "orvana-cli: %s needs a value\n", arg.c_str());
+        return Usage();
+      }
+      std::string& field = arg == "--serial"    ? options.serial
+                           : arg == "--product" ? options.productNumber
+                                                : options.orderNumber;
+      field = argv[++i];
     } else if (arg == "--database") {
       if (i + 1 >= argc || argv[i + 1].empty()) {
         std::fputs("orvana-cli: --database needs a connection string\n", stderr);
@@ -193,6 +220,11 @@ int Listen(const std::vector<std::string>& argv) {
     }
   }
   if (options.port.empty()) return Usage();
+  if (options.serialsFromStdin && !options.serial.empty()) {
+    // Which would the parts carry? Neither guess is safe for the record.
+    std::fputs("orvana-cli: --serial and --serials-from-stdin exclude each other\n", stderr);
+    return Usage();
+  }
   return orvana::cli::RunListen(options);
 }
 

@@ -44,7 +44,8 @@ struct OutputQueue::State {
 
   // Expects `mutex` held.
   void AppendDropMarker() {
-    pending += "{\"dropped\":" + std::to_string(dropped) + "}\n";
+    pending += dropMarker ? dropMarker(dropped) : "{\"dropped\":" + std::to_string(dropped) + "}";
+    pending += '\n';
     dropped = 0;
     dropping = false;
   }
@@ -65,6 +66,7 @@ struct OutputQueue::State {
 
   std::mutex mutex;
   std::condition_variable doneChanged;
+  DropMarker dropMarker;    // none: the JSON line
   std::string pending;      // queued, not yet taken by the writer
   size_t inFlight = 0;      // taken by the writer, not yet written
   uint64_t dropped = 0;     // lines lost since the reader fell behind
@@ -118,6 +120,11 @@ void OutputQueue::Push(std::string_view lines, size_t lineCount) {
     s.writerIdle = false;
   }
   if (wake) s.wake.Signal();
+}
+
+void OutputQueue::SetDropMarker(DropMarker marker) {
+  std::lock_guard lock(m_state->mutex);
+  m_state->dropMarker = std::move(marker);
 }
 
 bool OutputQueue::Closed() const {

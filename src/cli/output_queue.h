@@ -2,8 +2,10 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <thread>
 
@@ -34,9 +36,14 @@ class OutputQueue {
   // Queues `lines`, which holds `lineCount` complete lines, and returns at
   // once. When they do not fit beside what is waiting they are dropped whole
   // and counted; once the reader has taken everything queued before them, a
-  // line {"dropped":N} stands in for the N lines lost, and output goes on.
+  // line {"dropped":N} (or the marker set) stands in for the N lines lost,
+  // and output goes on.
   // After the descriptor has closed, lines are discarded.
   void Push(std::string_view lines, size_t lineCount);
+
+  // The line, without its newline, that stands in for `lines` lines lost.
+  using DropMarker = std::function<std::string(uint64_t lines)>;
+  void SetDropMarker(DropMarker marker);
 
   // True once a write has failed for good or the reader is known to be gone.
   bool Closed() const;

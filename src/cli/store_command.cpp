@@ -48,8 +48,11 @@ void PrintSchema() {
       "--   GRANT SELECT ON orvana.schema_version TO bench_7;\n"
       "-- Reports and orvana-cli store LOG... also read the results:\n"
       "--   GRANT SELECT ON orvana.results TO reporting_role;\n"
-      "-- A database made by an earlier version gains the records' table when its owner\n"
-      "-- runs this again; until then a bench keeps its uploaded records in its own files.\n",
+      "-- A database made by an earlier version gains the records' table and the results'\n"
+      "-- verdict (pass) when its owner runs this again; until then a bench keeps its\n"
+      "-- uploaded records in its own files. Adding the verdict rewrites orvana.results\n"
+      "-- once, which holds up its readers and the benches' inserts meanwhile (the benches\n"
+      "-- keep their results in their outboxes and send them after).\n",
       stdout);
 }
 

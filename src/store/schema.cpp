@@ -29,6 +29,20 @@ CREATE TABLE IF NOT EXISTS orvana.results (
   stored_at      timestamptz NOT NULL DEFAULT now(),
   PRIMARY KEY (bench, result_key)
 );
+-- The part's verdict, for whoever counts passes and fails: false when a
+-- measured value failed, true when one passed and none failed, NULL when
+-- none was judged (a line read from an old day log). A value with no text
+-- (the other wavelength of a single-wavelength result) takes no part.
+-- Derived by the server from the verdicts beside it, so that no bench and
+-- no tool can store one that disagrees with them. Added apart from the
+-- table, so that these same statements bring it to a table made before it.
+ALTER TABLE orvana.results ADD COLUMN IF NOT EXISTS pass boolean GENERATED ALWAYS AS (
+  CASE
+    WHEN (il1 <> '' AND il1_pass IS FALSE) OR (rl1 <> '' AND rl1_pass IS FALSE)
+      OR (il2 <> '' AND il2_pass IS FALSE) OR (rl2 <> '' AND rl2_pass IS FALSE) THEN false
+    WHEN (il1 <> '' AND il1_pass IS TRUE) OR (rl1 <> '' AND rl1_pass IS TRUE)
+      OR (il2 <> '' AND il2_pass IS TRUE) OR (rl2 <> '' AND rl2_pass IS TRUE) THEN true
+  END) STORED;
 CREATE INDEX IF NOT EXISTS results_recorded_at ON orvana.results (recorded_at);
 CREATE INDEX IF NOT EXISTS results_order ON orvana.results (order_number, recorded_at);
 CREATE TABLE IF NOT EXISTS orvana.records (

@@ -9,7 +9,10 @@
 // rl2, so those never change meaning; a later version may only add.
 namespace orvana::store {
 
-// The schema version this program writes and reads.
+// The schema version this program writes and reads. A column that a bench
+// of the same version need not know of (the results' verdict, which the
+// server derives) is added without a new version, so that older benches on
+// the line go on recording into the same tables.
 inline constexpr int kSchemaVersion = 1;
 
 // The statements that create the schema, for a database's owner to run by

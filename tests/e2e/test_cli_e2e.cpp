@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <regex>
@@ -166,6 +167,96 @@ TEST_F(CliEndToEnd, ResultsBecomeRowsColoursAndTheDailyLogByteForByte) {
   const json back = json::parse(import.Lines()[1]);
   EXPECT_EQ(back, json::parse(R"({"row":1,"cells":["****","-0.12","57.0","","",")" + time2 +
                               R"(",""]})"));
+}
+
+// A barcode scanner on standard input: each line is the next part's serial.
+// A part recorded with no scan since keeps the serial before, and is told as
+// reused; the end of the input ends nothing.
+TEST_F(CliEndToEnd, EachLineOnStandardInputIsTheSerialOfTheNextPartRecorded) {
+  SimProcess sim({"--stdin"});
+  const std::string port = sim.FirstLine();
+  ChildProcess cli(ORVANA_CLI_PATH, {"listen", port, "--seconds", "60", "--serials-from-stdin"},
+                   work.Path());
+  ASSERT_TRUE(cli.WaitFor([&](const std::string& l) { return IsMessage(l, "OTDR", texts.conok); },
+                          kPatience))
+      << cli.ErrorText();
+  const auto line = [](const std::string& key, const std::string& value) {
+    return [=](const std::string& l) { return json::parse(l).value(key, "") == value; };
+  };
+  const auto rowOf = [](const std::string& serial) {
+    return [=](const std::string& l) {
+      const json j = json::parse(l);
+      return j.contains("row") && j["cells"][0] == serial;
+    };
+  };
+  const std::string result = "result dual -0.21 56.3 -0.35 54.0 record\n";
+  cli.Input("SN-A\n");
+  ASSERT_TRUE(cli.WaitFor(line("scanned", "SN-A"), kPatience));
+  sim.Input(result);
+  ASSERT_TRUE(cli.WaitFor(rowOf("SN-A"), kPatience));
+  // A stray Enter is no serial; a scanner set up for Windows ends with CR LF.
+  cli.Input("\n  SN-B \r\n");
+  ASSERT_TRUE(cli.WaitFor(line("scanned", "SN-B"), kPatience));
+  sim.Input(result);
+  ASSERT_TRUE(cli.WaitFor(rowOf("SN-B"), kPatience));
+  cli.CloseInput();
+  sim.Input(result);
+  ASSERT_TRUE(cli.WaitFor(line("reused", "SN-B"), kPatience)) << cli.ErrorText();
+  ASSERT_TRUE(WaitForLogLines(3, kPatience));
+  cli.Signal(SIGTERM);
+  ASSERT_EQ(cli.WaitExit(kPatience), 0) << cli.ErrorText();
+
+  std::map<int, std::string> serials;
+  size_t scans = 0;
+  for (const std::string& l : cli.Lines()) {
+    const json j = json::parse(l);
+    if (j.contains("row")) serials[j["row"].get<int>()] = j["cells"][0];
+    if (j.contains("scanned")) ++scans;
+  }
+  EXPECT_EQ(serials, (std::map<int, std::string>{{0, "SN-A"}, {1, "SN-B"}, {2, "SN-B"}}));
+  EXPECT_EQ(scans, 2u);
+  std::vector<std::string> logged;
+  for (const std::string& l : LogLines()) logged.push_back(l.substr(0, l.find("   ")));
+  EXPECT_EQ(logged, (std::vector<std::string>{"SN-A", "SN-B", "SN-B"}));
+}
+
+// For a person at the terminal: a line per part with its verdict, in the
+// language of the bench's texts, and the messages as lines of text.
+TEST_F(CliEndToEnd, TextOutputShowsEachPartOnALineWithItsVerdict) {
+  std::filesystem::copy_file(ORVANA_SOURCE_DIR "/lang/zh_CN/language.ini",
+                             work.Path() + "/language.ini",
+                             std::filesystem::copy_options::overwrite_existing);
+  const texts::MessageTexts chinese = texts::LoadMessageTexts(work.Path());
+  SimProcess sim({"--stdin"});
+  const std::string port = sim.FirstLine();
+  ChildProcess cli(ORVANA_CLI_PATH, {"listen", port, "--seconds", "60", "--text", "--serial", "P7"},
+                   work.Path());
+  ASSERT_TRUE(
+      cli.WaitFor([&](const std::string& l) { return l == "[OTDR] " + chinese.conok; }, kPatience))
+      << cli.ErrorText();
+  sim.Input(
+      "result dual -0.21 56.3 -0.35 54.0 record\n"
+      "result single 1 57.0 -0.12 record\n"
+      "result dual -0.2 56 -0.2 56 show\n");
+  ASSERT_TRUE(WaitForLogLines(2, kPatience));
+  cli.Signal(SIGTERM);
+  ASSERT_EQ(cli.WaitExit(kPatience), 0) << cli.ErrorText();
+
+  const std::string time = R"(\d{4}/\d\d/\d\d \d\d:\d\d:\d\d)";
+  const std::vector<std::regex> expected = {
+      std::regex(R"(#1  P7   -0\.21   56\.3  -0\.35   54\.0  )" + time + "  不合格"),
+      std::regex(R"(#2  P7   -0\.12   57\.0                )" + time + "  合格"),
+  };
+  std::vector<std::string> parts;
+  for (const std::string& l : cli.Lines()) {
+    ASSERT_FALSE(l.empty());
+    EXPECT_NE(l.front(), '{') << l;
+    if (l.front() == '#') parts.push_back(l);
+  }
+  ASSERT_EQ(parts.size(), expected.size()) << cli.ErrorText();
+  for (size_t n = 0; n < parts.size(); ++n) {
+    EXPECT_TRUE(std::regex_match(parts[n], expected[n])) << parts[n];
+  }
 }
 
 TEST_F(CliEndToEnd, EraseIsAskedClearsTheTableAndTheMeterConfirms) {

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <filesystem>
 
+#include "store/batch_insert.h"
 #include "store/outbox.h"
 #include "store/pg_link.h"
 #include "store/schema.h"
@@ -162,6 +163,52 @@ TEST_F(StoreTest, AResultTheDatabaseRefusesIsSetAsideToldAndTheRestArrive) {
     return event.kind == StoreEvent::Kind::Refused && event.results == 1 &&
            event.file == m_work.Path() + "/b1/outbox/rejected.txt";
   }));
+}
+
+// The part's verdict is the server's: the AND of the values measured, in a
+// database the bench makes and in one made before the verdict was there,
+// once its owner runs the schema's statements again (as often as they like).
+TEST_F(StoreTest, ThePartsVerdictIsDerivedFromTheValuesMeasuredInNewAndOlderDatabases) {
+  const auto part = [](const std::string& serial, std::array<std::string, 4> texts,
+                       std::array<std::optional<bool>, 4> passed) {
+    StoredResult result = Numbered(0);
+    result.key = "r:" + serial;
+    result.bench = "b1";
+    result.serial = serial;
+    result.texts = std::move(texts);
+    result.passed = passed;
+    return result;
+  };
+  const std::array<std::string, 4> dual = {"-0.21", "56.3", "-0.25", "55.5"};
+  const std::vector<StoredResult> parts = {
+      part("all-pass", dual, {true, true, true, true}),
+      part("one-fail", dual, {true, true, false, true}),
+      // The other wavelength was not measured: whatever stands beside its
+      // empty texts takes no part.
+      part("single", {"-0.12", "57.0", "", ""}, {true, true, false, std::nullopt}),
+      // A line read from an old day log: nothing judged.
+      part("none-judged", dual, {std::nullopt, std::nullopt, std::nullopt, std::nullopt}),
+  };
+  const std::string expected = "all-pass true\nnone-judged null\none-fail false\nsingle true";
+  const auto verdicts = [&] {
+    return m_server.Sql(
+        "SELECT serial || ' ' || coalesce(pass::text, 'null') FROM orvana.results ORDER BY 1");
+  };
+
+  PgLink link;
+  ASSERT_TRUE(link.Connect(m_server.Conninfo()));
+  ASSERT_EQ(EnsureSchema(link), "");
+  ASSERT_TRUE(InsertResults(link, parts).Done());
+  EXPECT_EQ(verdicts(), expected);
+
+  // As the previous version left its databases: rows, and no verdict.
+  m_server.Sql("ALTER TABLE orvana.results DROP COLUMN pass");
+  // Quietly: what already exists is said to be skipped otherwise.
+  const std::string schema = "SET client_min_messages TO warning;\n" + SchemaSql();
+  m_server.Sql(schema);
+  EXPECT_EQ(verdicts(), expected);
+  m_server.Sql(schema);
+  EXPECT_EQ(verdicts(), expected);
 }
 
 TEST_F(StoreTest, ABenchNameThatIsNotUtf8IsMadeStorableRatherThanEveryResultRefused) {

@@ -194,7 +194,8 @@ TEST_F(StoreCli, WithADatabaseTheDayLogIsAsWithoutAndTheRecordHoldsItLineForLine
   for (const std::string& folder : {plain, m_bench}) {
     simtest::SimProcess sim({"--stdin"});
     const std::string port = sim.FirstLine();
-    std::vector<std::string> args = {"listen", port};
+    std::vector<std::string> args = {"listen",    port,  "--serial", "SN 7",
+                                     "--product", "P-1", "--order",  "4711"};
     if (folder == m_bench) args.insert(args.end(), {"--database", m_server.Conninfo()});
     ::setenv("ORVANA_BENCH", "b1", 1);
     ChildProcess listen(ORVANA_CLI_PATH, args, folder);
@@ -212,7 +213,13 @@ TEST_F(StoreCli, WithADatabaseTheDayLogIsAsWithoutAndTheRecordHoldsItLineForLine
     logs.push_back(std::regex_replace(text, std::regex(R"(\d{4}/\d\d/\d\d \d\d:\d\d:\d\d)"), "T"));
   }
   EXPECT_EQ(logs[0], logs[1]);
+  EXPECT_EQ(logs[0].rfind("SN 7   ", 0), 0u) << logs[0];
   EXPECT_EQ(RecordLines("b1"), LogLines(m_bench));
+  // The bench's numbers go with every part, and its verdict with them (the
+  // second IL fails every one of them).
+  EXPECT_EQ(m_server.Sql("SELECT DISTINCT concat_ws('|', serial, product_number, order_number, "
+                         "pass) FROM orvana.results"),
+            "SN 7|P-1|4711|f");
 }
 
 TEST_F(StoreCli, OldLogsAreStoredOnceHoweverOftenAndTheLinesReportNamesTheBench) {

@@ -102,6 +102,67 @@ same "the day log" "$scratch/linux/Savetemp/$(date +%Y%m%d).txt" "$scratch/windo
 [ "$(wc -l <"$scratch/windows/Savetemp/$(date +%Y%m%d).txt")" = 3 ] || fail "the day log lacks a result"
 echo "   reconnected, ended by Ctrl-C with 0, the same output and the same day log"
 
+echo "== listen --serials-from-stdin --text: a scanner's serials, read beside the line"
+rm -rf "$scratch"/linux/Savetemp "$scratch"/windows/Savetemp
+start_meter linux
+start_meter windows
+# Open for writing and reading here first, so that the runs' opens of the
+# FIFOs do not wait for a writer; closed, they end the runs' input.
+for side in linux windows; do
+  rm -f "$scratch/scan-$side"
+  mkfifo "$scratch/scan-$side"
+  eval "exec {scan_$side}<>\"\$scratch/scan-$side\""
+done
+to_scanners() {
+  printf '%s\n' "$@" >&"$scan_linux"
+  printf '%s\n' "$@" >&"$scan_windows"
+}
+# As run does, with the side's FIFO as standard input (a command put in the
+# background would read /dev/null).
+run_scanned() {
+  local side=$1
+  shift
+  rm -f "$scratch/$side.status"
+  local program=("$linux_cli")
+  [ "$side" = windows ] && program=("$wine_run" "$exe")
+  (
+    cd "$scratch/$side"
+    status=0
+    "${program[@]}" "$@" <"$scratch/scan-$side" >"$scratch/$side.json" 2>"$scratch/$side.err" ||
+      status=$?
+    echo "$status" >"$scratch/$side.status"
+  ) &
+  pids+=($!)
+}
+run_scanned linux listen "$scratch/meter-linux" --serials-from-stdin --text --order 4711 --seconds 120
+run_scanned windows listen COM5 --serials-from-stdin --text --order 4711 --seconds 120
+for side in linux windows; do wait_for "$scratch/$side.json" '^\[OTDR\] Meter connected$'; done
+to_scanners "SN-1"
+for side in linux windows; do wait_for "$scratch/$side.json" '^scanned: SN-1$'; done
+to_meters "result dual -0.21 56.3 -0.35 54.0 record"
+for side in linux windows; do wait_for "$scratch/$side.json" '^#1  SN-1 '; done
+to_scanners "" " SN-2"$'\r'
+for side in linux windows; do wait_for "$scratch/$side.json" '^scanned: SN-2$'; done
+to_meters "result single 1 57.0 -0.12 record"
+for side in linux windows; do wait_for "$scratch/$side.json" '^#2  SN-2 .*  PASS$'; done
+# The scanner goes away: the last serial stays, the run goes on.
+exec {scan_linux}>&- {scan_windows}>&-
+to_meters "result dual -0.22 56.1 -0.25 55.3 record"
+for side in linux windows; do wait_for "$scratch/$side.json" '^reused: SN-2$'; done
+close_meters
+pkill -INT -f -- "$linux_cli listen $scratch/meter-linux --serials-from-stdin" ||
+  fail "no Linux orvana-cli to stop"
+pkill -INT -f -- "orvana-cli.exe listen COM5 --serials-from-stdin" || fail "no orvana-cli.exe to stop"
+wait_status
+for side in linux windows; do
+  [ "$(cat "$scratch/$side.status")" = 0 ] || fail "$side ended with $(cat "$scratch/$side.status"), not 0"
+done
+same "the readable output" "$scratch/linux.json" "$scratch/windows.json"
+same "the day log" "$scratch/linux/Savetemp/$(date +%Y%m%d).txt" "$scratch/windows/Savetemp/$(date +%Y%m%d).txt"
+[ "$(cut -c1-4 "$scratch/windows/Savetemp/$(date +%Y%m%d).txt" | tr -d '\r' | tr '\n' ' ')" = "SN-1 SN-2 SN-2 " ] ||
+  fail "the day log does not carry the scanned serials"
+echo "   the scanned serials on the parts, the same readable lines and the same day log"
+
 echo "== report: the same workbook of the same day log, into a folder with a Chinese name"
 day=$(date +%Y%m%d).txt
 cp "$scratch/windows/Savetemp/$day" "$scratch/linux/$day"
