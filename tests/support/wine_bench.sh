@@ -1,9 +1,13 @@
 # What the Windows program's tests under Wine share, sourced by them with
 # their arguments WINE_RUN ZIP LINUX_BUILD: a scratch folder with a new Wine
-# prefix in it, the zip unpacked into an empty folder there ($exe), COM5 of
+# prefix in it, the zip unpacked into an empty folder there ($exe), COM$com of
 # the prefix linked to $scratch/meter-windows and entered in SERIALCOMM as a
-# driver would, and meters played by the Linux simulator.
+# driver would, and meters played by the Linux simulator. Each test names
+# its own COM number in `com` before sourcing this: ctest runs them side by
+# side, and a test that stops its program by its command line must not stop
+# another test's.
 
+com=${com:?set com to the COM number of the test}
 wine_run=$(realpath "$1")
 zip=$(realpath "$2")
 linux_build=$3
@@ -81,7 +85,7 @@ mkdir -p "$scratch/unpacked" "$scratch/linux" "$scratch/windows"
 exe=$(find "$scratch/unpacked" -name orvana-cli.exe)
 [ -n "$exe" ] || fail "no orvana-cli.exe in $zip"
 "$wine_run" "$exe" --help >/dev/null
-ln -sfn "$scratch/meter-windows" "$WINEPREFIX/dosdevices/com5"
+ln -sfn "$scratch/meter-windows" "$WINEPREFIX/dosdevices/com$com"
 "$wine_run" reg add 'HKLM\HARDWARE\DEVICEMAP\SERIALCOMM' /v '\Device\OrvanaMeter' /t REG_SZ \
-  /d COM5 /f >/dev/null
+  /d "COM$com" /f >/dev/null
 

@@ -11,6 +11,7 @@
 #   wine_cli.sh WINE_RUN ZIP LINUX_BUILD
 set -euo pipefail
 
+com=5
 # shellcheck source=../../support/wine_bench.sh
 source "$(dirname "${BASH_SOURCE[0]}")/../../support/wine_bench.sh" "$@"
 
@@ -25,7 +26,7 @@ close_meters() {
 
 echo "== ports"
 "$wine_run" "$exe" ports >"$scratch/ports" || fail "ports exited with $?"
-grep -qx $'COM5\t\\\\Device\\\\OrvanaMeter' "$scratch/ports" || { cat "$scratch/ports"; fail "ports does not list COM5"; }
+grep -qx "COM$com"$'\t\\\\Device\\\\OrvanaMeter' "$scratch/ports" || { cat "$scratch/ports"; fail "ports does not list COM$com"; }
 
 wait_status() {
   for _ in $(seq 600); do
@@ -53,7 +54,7 @@ start_meter windows
 to_meters "store-record 26 12 9 10 30" "store-event 1 120 0.5 -45.0 0.2 2" \
   "store-event 2 2400 0.3 -50.5 0.8 1" "store-record 26 12 9 11 5" "store-event 1 300 0.1 -40.0 0.1 2"
 run linux listen "$scratch/meter-linux" --upload --erase --seconds 60
-run windows listen COM5 --upload --erase --seconds 60
+run windows listen COM$com --upload --erase --seconds 60
 for side in linux windows; do wait_for "$scratch/$side.json" '"Meter connected"'; done
 for side in linux windows; do wait_for "$scratch/$side.json" 'erased its stored records'; done
 to_meters "result dual -0.21 56.3 -0.35 54.0 record" "result single 5 56.0 nan record" \
@@ -78,7 +79,7 @@ rm -rf "$scratch"/linux/Savetemp "$scratch"/windows/Savetemp
 start_meter linux
 start_meter windows
 run linux listen "$scratch/meter-linux" --reconnect --seconds 120
-run windows listen COM5 --reconnect --seconds 120
+run windows listen COM$com --reconnect --seconds 120
 for side in linux windows; do wait_for "$scratch/$side.json" '"Meter connected"'; done
 to_meters "result dual -0.2 56.0 -0.2 56.0 record" "wait 200" "hangup"
 close_meters
@@ -91,7 +92,7 @@ for side in linux windows; do wait_for "$scratch/$side.json" '"row":2'; done
 # Ctrl-C: Wine hands a SIGINT to the console's control handlers as a
 # CTRL_C_EVENT, as a console does when the keys are pressed.
 pkill -INT -f -- "$linux_cli listen" || fail "no Linux orvana-cli to stop"
-pkill -INT -f -- "orvana-cli.exe listen COM5" || fail "no orvana-cli.exe to stop"
+pkill -INT -f -- "orvana-cli.exe listen COM$com" || fail "no orvana-cli.exe to stop"
 wait_status
 for side in linux windows; do
   [ "$(cat "$scratch/$side.status")" = 0 ] || fail "$side ended with $(cat "$scratch/$side.status") after Ctrl-C, not 0"
@@ -135,7 +136,7 @@ run_scanned() {
   pids+=($!)
 }
 run_scanned linux listen "$scratch/meter-linux" --serials-from-stdin --text --order 4711 --seconds 120
-run_scanned windows listen COM5 --serials-from-stdin --text --order 4711 --seconds 120
+run_scanned windows listen COM$com --serials-from-stdin --text --order 4711 --seconds 120
 for side in linux windows; do wait_for "$scratch/$side.json" '^\[OTDR\] Meter connected$'; done
 to_scanners "SN-1"
 for side in linux windows; do wait_for "$scratch/$side.json" '^scanned: SN-1$'; done
@@ -152,7 +153,7 @@ for side in linux windows; do wait_for "$scratch/$side.json" '^reused: SN-2$'; d
 close_meters
 pkill -INT -f -- "$linux_cli listen $scratch/meter-linux --serials-from-stdin" ||
   fail "no Linux orvana-cli to stop"
-pkill -INT -f -- "orvana-cli.exe listen COM5 --serials-from-stdin" || fail "no orvana-cli.exe to stop"
+pkill -INT -f -- "orvana-cli.exe listen COM$com --serials-from-stdin" || fail "no orvana-cli.exe to stop"
 wait_status
 for side in linux windows; do
   [ "$(cat "$scratch/$side.status")" = 0 ] || fail "$side ended with $(cat "$scratch/$side.status"), not 0"

@@ -9,6 +9,7 @@
 #   wine_database.sh WINE_RUN ZIP LINUX_BUILD
 set -euo pipefail
 
+com=7
 # shellcheck source=../../support/wine_bench.sh
 source "$(dirname "${BASH_SOURCE[0]}")/../../support/wine_bench.sh" "$@"
 
@@ -57,7 +58,7 @@ conninfo="host=127.0.0.1 port=$port dbname=orvana user=pw_bench connect_timeout=
 
 echo "== listen --database: every result of the run reaches the record"
 start_meter windows
-ORVANA_BENCH=wine-bench run windows listen COM5 --seconds 60 --database "$conninfo"
+ORVANA_BENCH=wine-bench run windows listen COM$com --seconds 60 --database "$conninfo"
 wait_for "$scratch/windows.json" '"Meter connected"'
 printf '%s\n' "result dual -0.21 56.3 -0.35 54.0 record" "result single 5 56.0 -0.2 record" \
   "result dual -0.25 57.0 -0.28 56.5 show" "result dual -0.1 60.5 -0.2 58.25 record" "wait 500" \
