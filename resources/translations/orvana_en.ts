@@ -36,6 +36,14 @@
 <context>
     <name>orvana::app::captions</name>
     <message>
+        <source>序列号</source>
+        <translation>Serial Number</translation>
+    </message>
+    <message>
+        <source>自动递增</source>
+        <translation>Auto Increment</translation>
+    </message>
+    <message>
         <source>今日：已测 %1 · 合格 %2 · 不合格 %3 · 良率 %4</source>
         <translation>Today: tested %1 · passed %2 · failed %3 · yield %4</translation>
     </message>
@@ -163,8 +171,8 @@
 <context>
     <name>orvana::dialogs::dlalog1</name>
     <message>
-        <source>Setting……</source>
-        <translation>Settings</translation>
+        <source>设置……</source>
+        <translation>Setting……</translation>
     </message>
     <message>
         <source>退出</source>
@@ -221,6 +229,10 @@
 </context>
 <context>
     <name>orvana::dialogs::messagedlog</name>
+    <message>
+        <source>信息 %1</source>
+        <translation>Information %1</translation>
+    </message>
     <message>
         <source>信息</source>
         <translation>Information</translation>

@@ -24,8 +24,9 @@ inline constexpr const char* kUpload = QT_TRANSLATE_NOOP("orvana::app::captions"
 inline constexpr const char* kImport = QT_TRANSLATE_NOOP("orvana::app::captions", "导入备份数据");
 inline constexpr const char* kErase = QT_TRANSLATE_NOOP("orvana::app::captions", "清空设备数据");
 inline constexpr const char* kClear = QT_TRANSLATE_NOOP("orvana::app::captions", "清屏");
-inline constexpr const char* kSerialGroup = "Serial Number";
-inline constexpr const char* kAutoIncrement = "Auto Increment";
+inline constexpr const char* kSerialGroup = QT_TRANSLATE_NOOP("orvana::app::captions", "序列号");
+inline constexpr const char* kAutoIncrement =
+    QT_TRANSLATE_NOOP("orvana::app::captions", "自动递增");
 inline constexpr const char* kScannerLabel =
     QT_TRANSLATE_NOOP("orvana::app::captions", "支持扫描器");
 inline constexpr const char* kValueLabels[4] = {"1310nm IL", "1310nm RL", "1625nm IL", "1625nm RL"};

@@ -43,7 +43,7 @@ dlalog1::dlalog1(results::TestSettings& settings, std::function<void()> onApplie
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       m_settings(settings),
       m_onApplied(std::move(onApplied)) {
-  setWindowTitle(tr("Setting……"));
+  setWindowTitle(tr("设置……"));
   setModal(true);
   setFont(ui::DialogFont(8));
   CreateControls();

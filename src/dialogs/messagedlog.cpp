@@ -36,9 +36,12 @@ void messagedlog::CreateControls() {
     auto* widget = new QLineEdit(this);
     widget->setObjectName(QString::fromLatin1(name));
     widget->setGeometry(units.Rect(29, y, 137, 16));
-    // No label stands beside these edits; a screen reader calls each by the
-    // name the report gives its text, so the user hears where it will go.
+    // A screen reader calls each by the name the report gives its text, so
+    // the user hears where it will go; the label above it says the same.
     widget->setAccessibleName(QString::fromUtf8(records::kReportTextNames[index]));
+    auto* label = new QLabel(tr("信息 %1").arg(index + 1), this);
+    label->setGeometry(units.Rect(29, y - 10, 137, 9));
+    label->setBuddy(widget);
     m_reportEdits[index] = widget;
   };
 

@@ -141,7 +141,7 @@ class TestDialogs : public QObject {
     Open(dialog);
     MaybeGrab(dialog, "dlalog1.png");
 
-    QCOMPARE(dialog.windowTitle(), QString::fromUtf8("Setting\u2026\u2026"));
+    QCOMPARE(dialog.windowTitle(), QString::fromUtf8("设置\u2026\u2026"));
     QCOMPARE(Edit(dialog, "deviceNameEdit")->text(), QStringLiteral("FC/APC-2.0"));
     QCOMPARE(Edit(dialog, "ilThreshold1Edit")->text(), QStringLiteral("-0.3"));
     QCOMPARE(Edit(dialog, "rlThreshold1Edit")->text(), QStringLiteral("55"));
