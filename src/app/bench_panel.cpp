@@ -34,6 +34,7 @@ QString BenchCountsText(const station::BenchCounts& counts) {
 }
 
 void ShowPartRecorded(QLabel& counts, QLabel& serialNote, const station::PartRecorded& part) {
+  // A label given its own text again is not drawn again.
   counts.setText(BenchCountsText(part.counts));
   // The note stays until the next part, which either clears it or says it again.
   serialNote.setText(part.reusedSerial.empty()

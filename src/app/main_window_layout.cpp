@@ -97,7 +97,10 @@ void MainWindowLayout::PlaceBenchLabels() {
   // its height: the rows stay whole below them.
   QWidget& list = *c.resultList;
   const int strip = c.benchCounts->sizeHint().height() + 6;
-  c.benchCounts->setGeometry(list.x() + 6, list.y(), list.width() - 6, strip);
+  // Left of the port list, which stands over the table's top right corner.
+  const int countsRight = std::min(list.x() + list.width(), c.portCombo->x()) - 6;
+  c.benchCounts->setGeometry(list.x() + 6, list.y(), std::max(0, countsRight - list.x() - 6),
+                             strip);
   list.setGeometry(list.x(), list.y() + strip, list.width(), std::max(0, list.height() - strip));
   // The note stands on the serial field's line, right of the report inputs.
   const int left = c.reportGroup->geometry().right() + 12;

@@ -48,6 +48,11 @@ QtStationUi::QtStationUi(QWidget& window, const MainWindowControls& controls)
           const QString value = Utf8(m_values[k]);
           if (m_controls.valueEdits[k]->text() != value) m_controls.valueEdits[k]->setText(value);
         }
+      }),
+      m_partUpdate(&window, ui::kScreenUpdateInterval, [this] {
+        if (m_controls.benchCounts && m_controls.serialNote) {
+          app::ShowPartRecorded(*m_controls.benchCounts, *m_controls.serialNote, m_part);
+        }
       }) {}
 
 void QtStationUi::ShowValues(const std::array<std::string, 4>& values) {
@@ -216,9 +221,8 @@ void QtStationUi::ShowStates() {
 }
 
 void QtStationUi::ShowPartRecorded(const station::PartRecorded& part) {
-  if (m_controls.benchCounts && m_controls.serialNote) {
-    app::ShowPartRecorded(*m_controls.benchCounts, *m_controls.serialNote, part);
-  }
+  m_part = part;
+  m_partUpdate.Request();
 }
 
 }  // namespace orvana::app

@@ -72,6 +72,9 @@ class QtStationUi final : public station::IStationUi {
   // more often than anyone can read it.
   std::array<std::string, 4> m_values;
   ui::CoalescedUpdate m_valuesUpdate;
+  // The bench mode's counts and note, as often as the values.
+  station::PartRecorded m_part;
+  ui::CoalescedUpdate m_partUpdate;
   // A field's text as last read, converted once: the fields are read at
   // every result, and between two results they seldom change.
   struct ReadText {
