@@ -36,6 +36,14 @@
 <context>
     <name>orvana::app::captions</name>
     <message>
+        <source>损耗</source>
+        <translation>Loss</translation>
+    </message>
+    <message>
+        <source>反射</source>
+        <translation>Reflect</translation>
+    </message>
+    <message>
         <source>序列号</source>
         <translation>Serial Number</translation>
     </message>

@@ -51,7 +51,9 @@ COrvanaDlg::COrvanaDlg(WindowEnvironment environment, QWidget* parent)
   m_controls = CreateMainWindowControls(*this, texts, units, m_full);
   m_model = std::make_unique<results::ResultsModel>(
       m_table, results::ResultsModel::OutcomeTexts{captions::Caption(captions::kOutcomePass),
-                                                   captions::Caption(captions::kOutcomeFail)});
+                                                   captions::Caption(captions::kOutcomeFail),
+                                                   captions::Caption(captions::kEventLoss),
+                                                   captions::Caption(captions::kEventReflect)});
   if (m_full) {
     // The bench mode's verdict, in words as well as colour.
     const texts::VerdictWords words = texts::VerdictWordsFor(texts);

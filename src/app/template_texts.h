@@ -48,6 +48,9 @@ inline constexpr const char* kAboutMenuItem =
 // Ours: how a value cell reads to someone who cannot see its colour.
 inline constexpr const char* kOutcomePass = QT_TRANSLATE_NOOP("orvana::app::captions", "合格");
 inline constexpr const char* kOutcomeFail = QT_TRANSLATE_NOOP("orvana::app::captions", "不合格");
+// Ours: an uploaded event's type, which the meter names in English.
+inline constexpr const char* kEventLoss = QT_TRANSLATE_NOOP("orvana::app::captions", "损耗");
+inline constexpr const char* kEventReflect = QT_TRANSLATE_NOOP("orvana::app::captions", "反射");
 
 // Ours: the line's database, as the connect button's hint tells it.
 inline constexpr const char* kStoreUp =

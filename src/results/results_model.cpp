@@ -68,6 +68,10 @@ QVariant ResultsModel::data(const QModelIndex& index, int role) const {
   switch (role) {
     case Qt::DisplayRole: {
       const std::string_view text = m_table.Text(row, column);
+      if (column == ColumnIndex(Column::Time)) {
+        if (text == "Loss" && !m_outcomes.loss.isEmpty()) return m_outcomes.loss;
+        if (text == "Reflect" && !m_outcomes.reflect.isEmpty()) return m_outcomes.reflect;
+      }
       return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()))
           .left(kMaxDrawnCharacters);
     }

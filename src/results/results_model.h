@@ -26,6 +26,11 @@ class ResultsModel final : public QAbstractTableModel, private ITableObserver {
   struct OutcomeTexts {
     QString pass;
     QString fail;
+    // An uploaded event's type as the window's language says it; the table
+    // and the files keep the meter's own "Loss" and "Reflect". Empty: shown
+    // as stored.
+    QString loss;
+    QString reflect;
   };
 
   // The bench mode's column after the table's own: each row's verdict.

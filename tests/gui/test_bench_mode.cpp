@@ -130,6 +130,19 @@ class BenchModeTest : public QObject {
     QCOMPARE(c.serialEdit->selectedText(), QStringLiteral("SN-A0002"));
   }
 
+  void anUploadedEventsTypeReadsInTheWindowsLanguageAndStaysTheMetersInTheTable() {
+    app::COrvanaDlg& window = Make();
+    auto& table = window.Table();
+    table.InsertRows(0, {{"1--1", "120", "0.5", "-45.0", "0.2", "Loss", "2026-12-09 10:30 "},
+                         {"1--2", "2400", "0.3", "-50.5", "0.8", "Reflect", "2026-12-09 10:30 "}});
+    const QAbstractItemModel& model = *window.Controls().resultList->model();
+    QTRY_COMPARE(model.rowCount(), 2);
+    const int type = static_cast<int>(Column::Time);
+    QCOMPARE(model.index(0, type).data().toString(), QString::fromUtf8("损耗"));
+    QCOMPARE(model.index(1, type).data().toString(), QString::fromUtf8("反射"));
+    QCOMPARE(table.Text(0, Column::Time), std::string("Loss"));
+  }
+
   void countsVerdictsAndTheLookReadAtAGlanceWithTheNewestRowWhole() {
     app::COrvanaDlg& window = Make();
     const auto& c = window.Controls();
