@@ -56,7 +56,8 @@ struct Screen {
     Application();
     for (int n = 0; n < rows; ++n) AppendResult(table, n);
     model = std::make_unique<results::ResultsModel>(
-        table, results::ResultsModel::OutcomeTexts{QStringLiteral("pass"), QStringLiteral("fail")});
+        table, results::ResultsModel::OutcomeTexts{QStringLiteral("pass"),
+                                                   QStringLiteral("fail"), {}, {}});
     view = std::make_unique<results::CListCtrlCl>();
     view->SetResultsModel(model.get());
     view->resize(1207, 690);  // the table of a maximised window on 1280 x 800

@@ -315,7 +315,8 @@ RowCost MeasureTableRows(int rows, bool withView) {
     if (withView) {
       model = std::make_unique<results::ResultsModel>(
           table,
-          results::ResultsModel::OutcomeTexts{QStringLiteral("pass"), QStringLiteral("fail")});
+          results::ResultsModel::OutcomeTexts{QStringLiteral("pass"), QStringLiteral("fail"),
+                                              {}, {}});
       view = std::make_unique<results::CListCtrlCl>();
       view->SetResultsModel(model.get());
     }
