@@ -65,7 +65,8 @@ start_meter() {
   fail "the simulator made no port"
 }
 # run SIDE ARGUMENTS...: the side's orvana-cli in its own folder, in the
-# background; its output in $scratch/SIDE.json, its status in SIDE.status.
+# background; its output in $scratch/SIDE.json, its status in SIDE.status,
+# its standard input the file $run_stdin names (else /dev/null).
 run() {
   local side=$1
   shift
@@ -75,7 +76,8 @@ run() {
   (
     cd "$scratch/$side"
     status=0
-    "${program[@]}" "$@" >"$scratch/$side.json" 2>"$scratch/$side.err" || status=$?
+    "${program[@]}" "$@" <"${run_stdin:-/dev/null}" >"$scratch/$side.json" \
+      2>"$scratch/$side.err" || status=$?
     echo "$status" >"$scratch/$side.status"
   ) &
   pids+=($!)

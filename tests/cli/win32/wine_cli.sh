@@ -118,23 +118,8 @@ to_scanners() {
   printf '%s\n' "$@" >&"$scan_linux"
   printf '%s\n' "$@" >&"$scan_windows"
 }
-# As run does, with the side's FIFO as standard input (a command put in the
-# background would read /dev/null).
-run_scanned() {
-  local side=$1
-  shift
-  rm -f "$scratch/$side.status"
-  local program=("$linux_cli")
-  [ "$side" = windows ] && program=("$wine_run" "$exe")
-  (
-    cd "$scratch/$side"
-    status=0
-    "${program[@]}" "$@" <"$scratch/scan-$side" >"$scratch/$side.json" 2>"$scratch/$side.err" ||
-      status=$?
-    echo "$status" >"$scratch/$side.status"
-  ) &
-  pids+=($!)
-}
+# As run does, with the side's FIFO as standard input.
+run_scanned() { run_stdin="$scratch/scan-$1" run "$@"; }
 run_scanned linux listen "$scratch/meter-linux" --serials-from-stdin --text --order 4711 --seconds 120
 run_scanned windows listen COM$com --serials-from-stdin --text --order 4711 --seconds 120
 for side in linux windows; do wait_for "$scratch/$side.json" '^\[OTDR\] Meter connected$'; done
